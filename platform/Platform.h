@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QWidget;
+
+// What the program needs from the desktop: the clock, pauses of the main thread,
+// message boxes, file dialogs, starting other programs and the screen size.
+// The program reaches all of these through platform(); tests install a scripted one.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    virtual QDateTime now() = 0;
+    // Holds the main thread for ms milliseconds (the window stays painted).
+    virtual void pause(int ms) = 0;
+    virtual QSize screenSize() = 0;
+    virtual void beep() = 0;
+
+    // A modal box with one OK button.
+    virtual void messageBox(QWidget* parent, const QString& title, const QString& text) = 0;
+    // A modal warning with two buttons; true when the first (OK) was chosen.
+    virtual bool warningOkCancel(QWidget* parent, const QString& title, const QString& text,
+                                 const QString& okText, const QString& cancelText) = 0;
+
+    struct FileDialog {
+        QString initialFolder;
+        QString fileName;          // proposed name
+        QString filter;            // "Description (*.ext)"
+        QString defaultSuffix;     // without the dot
+    };
+    // The chosen path, or nothing when the user cancelled.
+    virtual std::optional<QString> openFile(QWidget* parent, const FileDialog& d) = 0;
+    virtual std::optional<QString> saveFile(QWidget* parent, const FileDialog& d) = 0;
+
+    // Starts a program without waiting for it; false when it could not be started.
+    virtual bool startProgram(const QString& program, const QStringList& args) = 0;
+    // Opens a folder in the desktop's file manager.
+    virtual bool openFolder(const QString& folder) = 0;
+};
+
+// The platform of this run. Defaults to the desktop one.
+Platform& platform();
+// Replaces the platform (tests); nullptr restores the desktop one. Not owned.
+void setPlatform(Platform* p);

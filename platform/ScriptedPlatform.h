@@ -1,0 +1,91 @@
+#pragma once
+
+#include "Platform.h"
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// A platform for tests: the clock is set by hand and moves only with pause(),
+// dialogs answer from queues, and everything asked of it is recorded.
+class ScriptedPlatform : public Platform {
+public:
+    QDateTime clock{QDate(2016, 10, 1), QTime(18, 0, 0)};
+    QSize screen{1024, 768};
+
+    struct Message { QString title, text; };
+    std::vector<Message> messages;              // message boxes shown
+    std::vector<Message> warnings;              // warning questions asked
+    std::deque<bool> warningAnswers;            // empty: answers OK
+    std::deque<std::optional<QString>> openAnswers, saveAnswers; // empty: cancel
+    std::vector<FileDialog> openAsked, saveAsked;
+    std::vector<QStringList> started;           // program followed by its arguments
+    std::vector<QString> foldersOpened;
+    std::vector<int> pauses;
+    int beeps = 0;
+    // Called from inside messageBox, while the box would be open.
+    std::function<void(const Message&)> onMessage;
+
+    QDateTime now() override { return clock; }
+    void pause(int ms) override { pauses.push_back(ms); clock = clock.addMSecs(ms); }
+    QSize screenSize() override { return screen; }
+    void beep() override { ++beeps; }
+    void messageBox(QWidget*, const QString& title, const QString& text) override
+    {
+        messages.push_back({title, text});
+        if (onMessage)
+            onMessage(messages.back());
+    }
+    bool warningOkCancel(QWidget*, const QString& title, const QString& text, const QString&,
+                         const QString&) override
+    {
+        warnings.push_back({title, text});
+        if (warningAnswers.empty())
+            return true;
+        bool a = warningAnswers.front();
+        warningAnswers.pop_front();
+        return a;
+    }
+    std::optional<QString> openFile(QWidget*, const FileDialog& d) override
+    {
+        openAsked.push_back(d);
+        return take(openAnswers);
+    }
+    std::optional<QString> saveFile(QWidget*, const FileDialog& d) override
+    {
+        saveAsked.push_back(d);
+        return take(saveAnswers);
+    }
+    bool startProgram(const QString& program, const QStringList& args) override
+    {
+        started.push_back(QStringList{program} + args);
+        return true;
+    }
+    bool openFolder(const QString& folder) override
+    {
+        foldersOpened.push_back(folder);
+        return true;
+    }
+
+    void setTime(int h, int m, int s) { clock.setTime(QTime(h, m, s)); }
+
+private:
+    static std::optional<QString> take(std::deque<std::optional<QString>>& q)
+    {
+        if (q.empty())
+            return std::nullopt;
+        auto a = q.front();
+        q.pop_front();
+        return a;
+    }
+};
+
+// Installs a scripted platform for the lifetime of this object.
+struct ScopedPlatform {
+    ScriptedPlatform p;
+    ScopedPlatform() { setPlatform(&p); }
+    ~ScopedPlatform() { setPlatform(nullptr); }
+    ScopedPlatform(const ScopedPlatform&) = delete;
+    ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+};

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "Records.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// The receive buffer `Memo`: the received text and its lines, counted the way the
+// window's memo counts them. Lines end at CR LF; an empty last line (after a
+// final CR LF) does not count; a line wider than the memo wraps, and every wrapped
+// part counts as a line. Record lines (at most four characters) never wrap, while
+// noise without any line break still reaches 24 lines after about 300 characters.
+class ReceiveBuffer {
+public:
+    static constexpr int WrapWidth = 13;
+    static constexpr int FrameTrigger = 24; // lines that start an extraction
+
+    ReceiveBuffer() { reset(); }
+
+    const QString& text() const { return text_; }
+    void setText(const QString& text) { text_ = text; }
+    void append(const QString& received) { text_ += received; }
+    // The reset state: exactly CR LF, one empty line.
+    void reset() { text_ = QStringLiteral("\r\n"); }
+    bool isReset() const { return text_ == QStringLiteral("\r\n"); }
+    void clear() { text_.clear(); }
+    // Adds one line at the end, as the memo's Lines.Add does.
+    void appendLine(const QString& line);
+
+    int lineCount() const;
+    // A wrapped line by index from 0; empty beyond the last line.
+    QString line(int index) const;
+    // Index of the wrapped line that holds the first "-", or 0 when there is none.
+    int separatorLine() const;
+
+private:
+    struct Span { qsizetype start, length; };
+    std::vector<Span> spans() const;
+
+    QString text_;
+};
+
+// The twelve lines after the separator line, upper-cased (ASCII a-z only);
+// a line beyond the buffer's last line is empty.
+FrameLines extractFrame(const ReceiveBuffer& buffer);
+
+// The form checks of a record: lines 1-3 of four characters with "," second,
+// lines 7 and 8 of one character, line 11 one blank, line 12 "-".
+bool frameIsValid(const FrameLines& lines);
+
+// What a good record shows. A field left empty leaves its widget as it is.
+struct FrameDisplay {
+    std::optional<QString> Label7;  // current pH
+    std::optional<QString> Label8;  // PHmin
+    std::optional<QString> Label9;  // PHmax
+    std::optional<QString> Label11; // PPM
+    std::optional<QString> Label12; // KH
+    std::optional<QString> Label17; // low alarm limit
+    std::optional<QString> Label23; // high alarm limit
+    std::optional<bool> Image2;     // O2 output on
+    std::optional<bool> Image1;     // CO2 output on
+    // Set when a conversion failed; the fields before it stay set, the rest
+    // of the record's handling must be skipped.
+    std::optional<QString> error;
+};
+
+// Decodes a good record for display, in order: pH (frame line 1 gets "." in
+// place of its "," or becomes ">10"), pH range, PPM, KH, alarm limits, outputs.
+FrameDisplay decodeFrame(FrameLines& lines);
+
+// Settings fields 1 to 8 from a good record.
+void fillSettingsFromFrame(const FrameLines& lines, SettingsFields& fields);

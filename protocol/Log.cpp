@@ -1,0 +1,97 @@
+#include "Log.h"
+
+#include "Numbers.h"
+
+#include <QFile>
+
+namespace {
+
+QString stamp(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" {")
+        + t.toString(QStringLiteral("HHmmss")) + QStringLiteral("}");
+}
+
+QString onOff(const QString& line)
+{
+    if (line == QStringLiteral("1"))
+        return QStringLiteral("on");
+    if (line == QStringLiteral("0"))
+        return QStringLiteral("off");
+    return {};
+}
+
+[[noreturn]] void fail(const QString& what, const QString& path, const QString& reason)
+{
+    throw EInOutError(QStringLiteral("%1 \"%2\": %3").arg(what, path, reason));
+}
+
+void writeFile(const QString& path, QIODevice::OpenMode mode, const QString& text,
+               const QString& what)
+{
+    QFile file(path);
+    if (!file.open(mode))
+        fail(what, path, file.errorString());
+    const QByteArray bytes = text.toLatin1();
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        fail(what, path, file.errorString());
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        fail(what, path, file.errorString());
+}
+
+} // namespace
+
+QString logFileName(const QString& dir, const QDateTime& start)
+{
+    return dir + u'/' + stamp(start) + QStringLiteral(".csv");
+}
+
+QString finishedLogName(const QString& path, const QDateTime& end)
+{
+    // Drop the extension of the file name (not a dot in a folder name).
+    QString base = path;
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (dot > slash)
+        base.truncate(dot);
+    return base + QStringLiteral("    ") + stamp(end) + QStringLiteral(".csv");
+}
+
+void restorePhComma(FrameLines& lines)
+{
+    if (lines[0].size() >= 2 && lines[0][1] == u'.')
+        lines[0][1] = u',';
+}
+
+QString formatLogRow(const FrameLines& l, const QString& time)
+{
+    QString ph = l[0];
+    if (ph.size() >= 2 && ph[1] == u'.')
+        ph[1] = u',';
+    return QStringList{time, ph, l[1], l[2], l[3], l[4], l[5], onOff(l[6]), onOff(l[7])}.join(u';');
+}
+
+void startLogFile(const QString& path, const QString& firstRow)
+{
+    writeFile(path, QIODevice::WriteOnly | QIODevice::Truncate,
+              QString::fromLatin1(LogHeader) + QStringLiteral("\r\n") + firstRow
+                  + QStringLiteral("\r\n"),
+              QStringLiteral("Cannot write the log file"));
+}
+
+void appendLogRow(const QString& path, const QString& row)
+{
+    // Append to an existing log only: a log deleted meanwhile is an error, not a new file.
+    writeFile(path, QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly,
+              row + QStringLiteral("\r\n"),
+              QStringLiteral("Cannot append to the log file"));
+}
+
+void renameLog(const QString& oldPath, const QString& newPath)
+{
+    QFile file(oldPath);
+    if (!file.rename(newPath))
+        throw EInOutError(QStringLiteral("Cannot rename the log file \"%1\" to \"%2\": %3")
+                              .arg(oldPath, newPath, file.errorString()));
+}

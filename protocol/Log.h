@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Records.h"
+
+#include <QDateTime>
+#include <QString>
+
+inline constexpr char LogHeader[] = "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2";
+
+// dir/yyyy-MM-dd {hhmmss}.csv
+QString logFileName(const QString& dir, const QDateTime& start);
+
+// The path without its extension, four spaces, and the end stamp:
+// "2016-10-01 {183008}    2016-10-01 {191210}.csv".
+QString finishedLogName(const QString& path, const QDateTime& end);
+
+// Puts "," back as the second character of frame line 1 when it holds "."
+// (the display replaced it); ">10" stays.
+void restorePhComma(FrameLines& lines);
+
+// One CSV row without its line end: time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2.
+QString formatLogRow(const FrameLines& lines, const QString& time);
+
+// Creates (or overwrites) the log with the header and its first row.
+// Each call writes, flushes and closes before it returns, so every row is in the
+// file even if the program stops; a failure throws EInOutError naming the file.
+void startLogFile(const QString& path, const QString& firstRow);
+// Appends one row.
+void appendLogRow(const QString& path, const QString& row);
+// Renames a finished log; an existing file of the new name is not replaced.
+void renameLog(const QString& oldPath, const QString& newPath);

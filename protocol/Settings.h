@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Records.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// The six settings as the spin edits hold them.
+struct SpinValues {
+    long double phMin;      // NumSpinEdit7
+    long double phMax;      // NumSpinEdit8
+    long double threshold;  // NumSpinEdit11, in pH units
+    long double kh;         // NumSpinEdit12
+    long double brightness; // NumSpinEdit9
+    long double contrast;   // NumSpinEdit10
+};
+
+// Start values of the spin edits, which are also the controller's factory values.
+inline constexpr SpinValues FactorySettings{6.9L, 7.1L, 0.2L, 0, 100, 14};
+
+inline constexpr char FactorySettingsCommand[] = "22222222222222222222222222222222";
+inline constexpr char RestartCommand[] = "33333333333333333333333333333333";
+
+// Fields 5, 6, 3, 4, 7, 8, 1 and 2 from the spin edits, as plain integer texts.
+void computeSettingsFields(const SpinValues& values, SettingsFields& fields);
+
+// Prepares the settings frame: fields 9 and 10 become "0", field 11 "11", and
+// fields 1 to 10 are zero-padded to three digits in place. Returns the eleven
+// texts to write in order; together they are the 32-character frame.
+std::vector<QString> settingsFrameWrites(SettingsFields& fields);
+
+// Writes the settings record (frame lines 2, 3, 5, 6, 9, 10) from the fields;
+// padded fields such as "006" are written in their plain form.
+void updateRecordFromFields(FrameLines& lines, const SettingsFields& fields);
+
+// The spin edit values taken from the settings record, in the order they are
+// given to the spin edits. A conversion error stops the taking; the values
+// before it are kept and the settings fields must not be changed.
+struct TakenSettings {
+    // False when frame line 2 or 3 is shorter than four characters: the record
+    // then holds no settings, nothing is taken and the spin edits stay as they are.
+    bool recordComplete = false;
+    std::optional<long double> phMin;      // NumSpinEdit7
+    std::optional<long double> phMax;      // NumSpinEdit8
+    std::optional<long double> threshold;  // NumSpinEdit11
+    std::optional<long double> kh;         // NumSpinEdit12
+    std::optional<long double> brightness; // NumSpinEdit9
+    std::optional<long double> contrast;   // NumSpinEdit10
+    std::optional<QString> error;
+};
+
+// Reads the settings record. Puts "," as the second character of frame lines
+// 2 and 3 before reading them, as the record form requires.
+TakenSettings takeSettings(FrameLines& lines);
+
+// Settings fields 1 to 8 from the settings record.
+void fieldsFromRecord(const FrameLines& lines, SettingsFields& fields);

@@ -1,0 +1,85 @@
+#include "SettingsFile.h"
+
+#include "Numbers.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+QByteArray formatSettingsFile(const SettingsFields& fields)
+{
+    QByteArray out;
+    for (int n = 1; n <= 10; ++n)
+        out += fields[n].toLatin1() + "\r\n";
+    return out;
+}
+
+void saveSettingsFile(const QString& path, const QByteArray& data)
+{
+    QSaveFile file(path);
+    // Never fall back to writing the target in place: that could leave it half written.
+    file.setDirectWriteFallback(false);
+    auto fail = [&] {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw EInOutError(QStringLiteral("Cannot save the settings file \"%1\": %2").arg(path, reason));
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        fail();
+    if (file.write(data) != data.size())
+        fail();
+    if (!file.commit())
+        throw EInOutError(QStringLiteral("Cannot save the settings file \"%1\": %2")
+                              .arg(path, file.errorString()));
+}
+
+std::vector<QString> readSettingsFileLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("Cannot read the settings file \"%1\": %2")
+                              .arg(path, file.errorString()));
+    // A settings file is a few dozen bytes; a large file is read no further than
+    // its fifteenth line, and no line is read beyond 64 KiB.
+    constexpr qint64 maxLine = 64 * 1024;
+    std::vector<QString> lines;
+    while (static_cast<int>(lines.size()) < MaxSettingsFileLines && !file.atEnd()) {
+        QByteArray line = file.readLine(maxLine);
+        if (line.isEmpty() && file.error() != QFileDevice::NoError)
+            throw EInOutError(QStringLiteral("Cannot read the settings file \"%1\": %2")
+                                  .arg(path, file.errorString()));
+        const bool complete = line.endsWith('\n');
+        if (complete)
+            line.chop(1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        // Skip what is left of an overlong line.
+        if (!complete)
+            while (!file.atEnd() && !file.readLine(maxLine).endsWith('\n')) {}
+        lines.push_back(QString::fromLatin1(line));
+    }
+    return lines;
+}
+
+void fieldsFromFileLines(const std::vector<QString>& lines, SettingsFields& fields)
+{
+    for (std::size_t i = 0; i < lines.size() && i + 1 < fields.size(); ++i)
+        fields[i + 1] = lines[i];
+}
+
+LoadedSettings settingsFromFields(const SettingsFields& f)
+{
+    LoadedSettings s;
+    try {
+        const long double minWhole = StrToInt(f[5]);
+        s.phMin = minWhole + static_cast<long double>(StrToInt(f[6])) / 100;
+        const long double maxWhole = StrToInt(f[3]);
+        s.phMax = maxWhole + static_cast<long double>(StrToInt(f[4])) / 100;
+        s.threshold = static_cast<long double>(StrToInt(f[7])) / 100;
+        s.kh = StrToInt(f[8]);
+        s.brightness = StrToInt(f[1]);
+        s.contrast = StrToInt(f[2]);
+    } catch (const EConvertError& e) {
+        s.error = e.message();
+    }
+    return s;
+}

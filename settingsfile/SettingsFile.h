@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Records.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// A settings file: settings fields 1 to 10, one per line, each ended by CR LF.
+QByteArray formatSettingsFile(const SettingsFields& fields);
+
+// Replaces the file at path with data atomically: the data goes to a temporary
+// file beside it, which is then renamed over it. On failure the old file is left
+// as it was, no temporary stays behind, and EInOutError names the file.
+void saveSettingsFile(const QString& path, const QByteArray& data);
+
+// Most lines a settings file can fill: fields 1 to 15.
+inline constexpr int MaxSettingsFileLines = 15;
+
+// The first lines of a settings file (at most fifteen; the rest is ignored),
+// without their line ends. EInOutError when the file cannot be read.
+std::vector<QString> readSettingsFileLines(const QString& path);
+
+// Puts line N of a file into settings field N; the fields after the last line keep
+// their contents.
+void fieldsFromFileLines(const std::vector<QString>& lines, SettingsFields& fields);
+
+// The spin edit values of a loaded file, in the order they are set. The first
+// field that is not an integer stops the loading with its conversion error; the
+// values before it are kept and the settings record must not be updated.
+struct LoadedSettings {
+    std::optional<long double> phMin;      // NumSpinEdit7 = field 5 + field 6 / 100
+    std::optional<long double> phMax;      // NumSpinEdit8 = field 3 + field 4 / 100
+    std::optional<long double> threshold;  // NumSpinEdit11 = field 7 / 100
+    std::optional<long double> kh;         // NumSpinEdit12 = field 8
+    std::optional<long double> brightness; // NumSpinEdit9 = field 1
+    std::optional<long double> contrast;   // NumSpinEdit10 = field 2
+    std::optional<QString> error;
+};
+
+LoadedSettings settingsFromFields(const SettingsFields& fields);

@@ -1,0 +1,289 @@
+#include "Frame.h"
+#include "Numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+namespace {
+
+QString crlf(const QStringList& lines) { return lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"); }
+
+const QStringList goodRecord = {"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14", " ", "-"};
+
+FrameLines frame(const QStringList& l)
+{
+    FrameLines f;
+    for (int i = 0; i < 12 && i < l.size(); ++i)
+        f[i] = l[i];
+    return f;
+}
+
+FrameLines withLine(int line, const QString& text)
+{
+    FrameLines f = frame(goodRecord);
+    f[line - 1] = text;
+    return f;
+}
+
+} // namespace
+
+TEST(ReceiveBuffer, CountsLinesAsTheMemoDoes)
+{
+    ReceiveBuffer b;
+    EXPECT_TRUE(b.isReset());
+    EXPECT_EQ(b.text(), "\r\n");
+    EXPECT_EQ(b.lineCount(), 1);
+    b.clear();
+    EXPECT_EQ(b.lineCount(), 0);
+    b.setText("abc");
+    EXPECT_EQ(b.lineCount(), 1);
+    b.setText("abc\r\n");
+    EXPECT_EQ(b.lineCount(), 1);
+    b.setText("abc\r\n\r\n");
+    EXPECT_EQ(b.lineCount(), 2);
+    b.setText("a\nb\rc");
+    EXPECT_EQ(b.lineCount(), 1) << "only CR LF breaks a line";
+    b.setText(QString(13, u'x'));
+    EXPECT_EQ(b.lineCount(), 1);
+    b.setText(QString(14, u'x'));
+    EXPECT_EQ(b.lineCount(), 2);
+    EXPECT_EQ(b.line(1), "x");
+    EXPECT_EQ(b.line(2), "");
+}
+
+TEST(ReceiveBuffer, TwentyFourLinesTriggerAnExtraction)
+{
+    ReceiveBuffer b;
+    QStringList lines = QStringList{"-"} + goodRecord + QStringList{"6,99", "6,80", "7,40", "0", "0",
+                                                                    "20", "0", "1", "100", "14"};
+    ASSERT_EQ(lines.size(), 23);
+    b.append(crlf(lines.mid(0, 22)));
+    EXPECT_EQ(b.lineCount(), 23); // the reset line plus 22
+    EXPECT_LT(b.lineCount(), ReceiveBuffer::FrameTrigger);
+    b.append("1");
+    EXPECT_EQ(b.lineCount(), 24) << "a partly received line counts";
+    b.append("4\r\n");
+    EXPECT_EQ(b.lineCount(), 24);
+}
+
+TEST(ReceiveBuffer, NoiseWithoutLineBreaksIsBounded)
+{
+    ReceiveBuffer b;
+    int chars = 0;
+    while (b.lineCount() < ReceiveBuffer::FrameTrigger) {
+        b.append(QStringLiteral("\x7f"));
+        ++chars;
+    }
+    EXPECT_GE(chars, 200);
+    EXPECT_LE(chars, 400);
+}
+
+TEST(ReceiveBuffer, AppendLineActsAsLinesAdd)
+{
+    ReceiveBuffer b;
+    b.clear();
+    b.appendLine("100");
+    b.appendLine("14");
+    EXPECT_EQ(b.text(), "100\r\n14\r\n");
+    EXPECT_EQ(b.lineCount(), 2);
+    b.setText("abc");
+    b.appendLine("x");
+    EXPECT_EQ(b.text(), "abc\r\nx\r\n");
+    b.reset();
+    b.appendLine("x");
+    EXPECT_EQ(b.lineCount(), 2);
+    EXPECT_EQ(b.line(1), "x");
+}
+
+TEST(ExtractFrame, TakesTheTwelveLinesAfterTheFirstDash)
+{
+    ReceiveBuffer b;
+    b.append(crlf(QStringList{"-"} + goodRecord + QStringList{"6,99", "6,80", "7,40", "0", "0", "20",
+                                                             "0", "1", "100", "14"}));
+    ASSERT_GE(b.lineCount(), 24);
+    EXPECT_EQ(b.separatorLine(), 1);
+    const FrameLines f = extractFrame(b);
+    EXPECT_EQ(f, frame(goodRecord));
+    EXPECT_TRUE(frameIsValid(f));
+}
+
+TEST(ExtractFrame, PartialLeadAndSeparatorInsideALine)
+{
+    ReceiveBuffer b;
+    b.append(crlf({"14", " ", "x-y", "7,05"}));
+    EXPECT_EQ(b.separatorLine(), 3);
+    FrameLines f = extractFrame(b);
+    EXPECT_EQ(f[0], "7,05");
+    for (int i = 1; i < 12; ++i)
+        EXPECT_EQ(f[i], "") << "line " << i + 1 << " lies beyond the buffer";
+}
+
+TEST(ExtractFrame, WithoutDashTakesLinesTwoToThirteen)
+{
+    ReceiveBuffer b;
+    b.setText(QString(400, u'a'));
+    EXPECT_EQ(b.separatorLine(), 0);
+    const FrameLines f = extractFrame(b);
+    EXPECT_EQ(f[0], QString(13, u'A')) << "wrapped noise, upper-cased";
+    EXPECT_FALSE(frameIsValid(f));
+}
+
+TEST(ExtractFrame, UpperCasesAsciiLettersOnly)
+{
+    ReceiveBuffer b;
+    b.append(crlf({"-", "ab,z", QStringLiteral("ąé1x")}));
+    const FrameLines f = extractFrame(b);
+    EXPECT_EQ(f[0], "AB,Z");
+    EXPECT_EQ(f[1], QStringLiteral("ąé1X"));
+}
+
+TEST(FrameIsValid, FiveFormRules)
+{
+    EXPECT_TRUE(frameIsValid(frame(goodRecord)));
+    const std::pair<int, const char*> broken[] = {
+        {1, "7,0"},  {1, "7,055"}, {1, "7.05"}, {2, "6,8"}, {2, "6.80"}, {3, "7,4"}, {3, "7;40"},
+        {7, ""},     {7, "11"},    {8, ""},     {8, "00"},  {11, "  "},  {11, ""},   {12, "--"},
+        {12, ""},
+    };
+    for (const auto& [line, text] : broken)
+        EXPECT_FALSE(frameIsValid(withLine(line, text))) << "line " << line << " '" << text << "'";
+    // The value lines are not checked.
+    for (int line : {4, 5, 6, 9, 10})
+        EXPECT_TRUE(frameIsValid(withLine(line, "?"))) << line;
+}
+
+TEST(DecodeFrame, ShowsAGoodRecordAndFillsTheSettings)
+{
+    FrameLines f = frame(goodRecord);
+    const FrameDisplay d = decodeFrame(f);
+    EXPECT_FALSE(d.error);
+    EXPECT_EQ(d.Label7, "7.05");
+    EXPECT_EQ(d.Label8, "6,80");
+    EXPECT_EQ(d.Label9, "7,40");
+    EXPECT_EQ(d.Label11, "12,3");
+    EXPECT_EQ(d.Label12, "05");
+    EXPECT_EQ(d.Label17, "6,60");
+    EXPECT_EQ(d.Label23, "7,60");
+    EXPECT_EQ(d.Image2, true);
+    EXPECT_EQ(d.Image1, false);
+    EXPECT_EQ(f[0], "7.05") << "the stored pH line holds the display form";
+
+    SettingsFields s;
+    s[0] = "keep";
+    s[9] = "keep";
+    fillSettingsFromFrame(f, s);
+    const char* expected[] = {"keep", "100", "14", "7", "40", "6", "80", "20", "5", "keep"};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(s[i], expected[i]) << "field " << i;
+}
+
+TEST(DecodeFrame, PhAboveTen)
+{
+    FrameLines f = withLine(1, "9,15");
+    EXPECT_EQ(decodeFrame(f).Label7, ">10");
+    EXPECT_EQ(f[0], ">10");
+    f = withLine(1, "9,15");
+    f[7] = "1";
+    EXPECT_EQ(decodeFrame(f).Label7, "9.15");
+    EXPECT_EQ(f[0], "9.15");
+}
+
+TEST(DecodeFrame, PpmAndKhForms)
+{
+    struct Case {
+        const char* ppm;
+        const char* kh;
+        std::optional<QString> label11, label12;
+    };
+    const Case cases[] = {
+        {"5,5", "5", "05,5", "05"},    {"25,5", "12", "25,5", "12"}, {"100", "9", ">100!", "09"},
+        {"0", "0", "--.-", "--"},      {"0", "7", "00.0", "07"},     {"0", "12", "00.0", "12"},
+        {"3", "0", std::nullopt, std::nullopt}, // neither form: both labels keep their text
+        {"1,,", "10", "1,,", "10"},    // both comma rules apply, the later one wins
+    };
+    for (const Case& c : cases) {
+        FrameLines f = frame(goodRecord);
+        f[3] = c.ppm;
+        f[4] = c.kh;
+        const FrameDisplay d = decodeFrame(f);
+        EXPECT_EQ(d.Label11, c.label11) << c.ppm << " / " << c.kh;
+        EXPECT_EQ(d.Label12, c.label12) << c.ppm << " / " << c.kh;
+    }
+}
+
+TEST(DecodeFrame, AlarmLimits)
+{
+    struct Case {
+        const char* phMin;
+        const char* phMax;
+        const char* threshold;
+        const char* kh;
+        std::optional<QString> low, high;
+    };
+    const Case cases[] = {
+        {"6,80", "7,40", "20", "5", "6,60", "7,60"},
+        {"6,80", "7,40", "5", "5", "6,75", "7,45"},
+        {"7,20", "7,40", "20", "5", std::nullopt, "7,60"}, // low 7: one character
+        {"6,80", "7,80", "20", "5", "6,60", std::nullopt}, // high 8: one character
+        {"6,90", "7,10", "0", "0", "6,90", "7,10"},
+        {"6,80", "8,80", "145", "5", "5,35", std::nullopt}, // 10,25: five characters
+        {"4,00", "8,80", "250", "5", "1,50", "11,3"},
+        {"6,80", "7,40", "20", "100", std::nullopt, std::nullopt}, // KH of three characters
+        {"6,80", "7,40", "2,0", "5", std::nullopt, std::nullopt},  // threshold with ","
+        {"6,80", "7,40", "1234,5", "5", std::nullopt, std::nullopt}, // "," past the fourth character: -5,545 and 19,745
+    };
+    for (const Case& c : cases) {
+        FrameLines f = frame(goodRecord);
+        f[1] = c.phMin;
+        f[2] = c.phMax;
+        f[5] = c.threshold;
+        f[4] = c.kh;
+        const FrameDisplay d = decodeFrame(f);
+        EXPECT_FALSE(d.error) << d.error.value_or("").toStdString();
+        EXPECT_EQ(d.Label17, c.low) << c.phMin << " - " << c.threshold;
+        EXPECT_EQ(d.Label23, c.high) << c.phMax << " + " << c.threshold;
+    }
+}
+
+TEST(DecodeFrame, Outputs)
+{
+    const std::tuple<const char*, const char*, std::optional<bool>, std::optional<bool>> cases[] = {
+        {"1", "1", true, true}, {"0", "0", false, false}, {"2", "1", std::nullopt, true},
+        {"0", "X", false, std::nullopt},
+    };
+    for (const auto& [o2, co2, image2, image1] : cases) {
+        FrameLines f = frame(goodRecord);
+        f[6] = o2;
+        f[7] = co2;
+        const FrameDisplay d = decodeFrame(f);
+        EXPECT_EQ(d.Image2, image2) << o2;
+        EXPECT_EQ(d.Image1, image1) << co2;
+    }
+}
+
+TEST(DecodeFrame, ConversionErrorStopsPartWay)
+{
+    FrameLines f = withLine(5, "X");
+    const FrameDisplay d = decodeFrame(f);
+    ASSERT_TRUE(d.error);
+    EXPECT_EQ(*d.error, "'X' is not a valid integer value");
+    EXPECT_EQ(d.Label7, "7.05");
+    EXPECT_EQ(d.Label8, "6,80");
+    EXPECT_EQ(d.Label9, "7,40");
+    EXPECT_EQ(d.Label11, "12,3");
+    EXPECT_FALSE(d.Label12);
+    EXPECT_FALSE(d.Label17);
+    EXPECT_FALSE(d.Label23);
+    EXPECT_FALSE(d.Image2);
+    EXPECT_FALSE(d.Image1);
+
+    // A threshold that is no number stops at the limits: KH is already shown.
+    f = withLine(6, "2X");
+    const FrameDisplay t = decodeFrame(f);
+    ASSERT_TRUE(t.error);
+    EXPECT_EQ(*t.error, "'2X' is not a valid floating point value");
+    EXPECT_EQ(t.Label12, "05");
+    EXPECT_FALSE(t.Label17);
+    EXPECT_FALSE(t.Image2);
+}

@@ -1,0 +1,115 @@
+#include "Log.h"
+#include "Numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+const QDateTime started(QDate(2016, 10, 1), QTime(18, 30, 8));
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+FrameLines record(const char* ph, const char* o2 = "1", const char* co2 = "0")
+{
+    return {ph, "6,80", "7,40", "12,3", "5", "20", o2, co2, "100", "14", " ", "-"};
+}
+
+} // namespace
+
+TEST(LogNames, StartAndFinish)
+{
+    const QString path = logFileName("/logs", started);
+    EXPECT_EQ(path, "/logs/2016-10-01 {183008}.csv");
+    EXPECT_EQ(finishedLogName(path, QDateTime(QDate(2016, 10, 1), QTime(19, 12, 10))),
+              "/logs/2016-10-01 {183008}    2016-10-01 {191210}.csv");
+    EXPECT_EQ(finishedLogName("/a.b/log", started), "/a.b/log    2016-10-01 {183008}.csv")
+        << "a dot in a folder name is no extension";
+    EXPECT_EQ(logFileName(".", QDateTime(QDate(2017, 1, 2), QTime(3, 4, 5))),
+              "./2017-01-02 {030405}.csv");
+}
+
+TEST(LogRow, Fields)
+{
+    const std::tuple<FrameLines, const char*, const char*> cases[] = {
+        {record("7.05"), "18:30:08", "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off"},
+        {record("7,05"), "18:31", "18:31;7,05;6,80;7,40;12,3;5;20;on;off"},
+        {record(">10", "0", "1"), "18:31", "18:31;>10;6,80;7,40;12,3;5;20;off;on"},
+        {record("7.05", "2", ""), "18:31", "18:31;7,05;6,80;7,40;12,3;5;20;;"},
+    };
+    for (const auto& [lines, time, row] : cases)
+        EXPECT_EQ(formatLogRow(lines, time), row);
+
+    FrameLines l = record("7.05");
+    restorePhComma(l);
+    EXPECT_EQ(l[0], "7,05");
+    l = record(">10");
+    restorePhComma(l);
+    EXPECT_EQ(l[0], ">10");
+}
+
+TEST(LogFile, StartAppendRename)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = logFileName(dir.path(), started);
+    startLogFile(path, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off");
+    EXPECT_EQ(contents(path), "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n"
+                              "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off\r\n");
+    appendLogRow(path, "18:31;7,05;6,80;7,40;12,3;5;20;on;off");
+    EXPECT_TRUE(contents(path).endsWith("off\r\n18:31;7,05;6,80;7,40;12,3;5;20;on;off\r\n"));
+
+    // Starting again overwrites.
+    startLogFile(path, "x");
+    EXPECT_EQ(contents(path), "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\nx\r\n");
+
+    const QString finished = finishedLogName(path, started.addSecs(60));
+    renameLog(path, finished);
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(contents(finished), "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\nx\r\n");
+}
+
+TEST(LogFile, FailuresNameTheFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A regular file in place of the folder: the log cannot be created even as root.
+    const QString notAFolder = dir.filePath("plain");
+    {
+        QFile f(notAFolder);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const QString unwritable = logFileName(notAFolder, started);
+    const QString missing = logFileName(dir.filePath("gone"), started);
+    const QString deleted = logFileName(dir.path(), started); // never created
+
+    auto expectNamed = [](const std::function<void()>& op, const QString& path) {
+        try {
+            op();
+            ADD_FAILURE() << "no error for " << path.toStdString();
+        } catch (const EInOutError& e) {
+            EXPECT_TRUE(e.message().contains(path)) << e.what();
+            EXPECT_GT(e.message().size(), path.size() + 20) << "gives a reason: " << e.what();
+        }
+    };
+    expectNamed([&] { startLogFile(unwritable, "row"); }, unwritable);
+    expectNamed([&] { startLogFile(missing, "row"); }, missing);
+    expectNamed([&] { appendLogRow(deleted, "row"); }, deleted);
+    EXPECT_FALSE(QFile::exists(deleted)) << "appending never creates a log";
+    expectNamed([&] { renameLog(deleted, deleted + ".x"); }, deleted);
+
+    // Renaming onto an existing file fails and keeps both.
+    const QString a = dir.filePath("a.csv"), b = dir.filePath("b.csv");
+    startLogFile(a, "a");
+    startLogFile(b, "b");
+    expectNamed([&] { renameLog(a, b); }, a);
+    EXPECT_TRUE(contents(b).endsWith("b\r\n"));
+    EXPECT_TRUE(QFile::exists(a));
+}

@@ -1,0 +1,110 @@
+#include "ComTypes.h"
+
+#include <cstdio>
+
+namespace {
+
+struct EventBit {
+    TComEvent event;
+    uint32_t bit;
+};
+constexpr EventBit eventBits[] = {
+    {evRxChar, EV_RXCHAR}, {evTxEmpty, EV_TXEMPTY}, {evRxFlag, EV_RXFLAG}, {evRing, EV_RING},
+    {evBreak, EV_BREAK},   {evCTS, EV_CTS},         {evDSR, EV_DSR},       {evError, EV_ERR},
+    {evRLSD, EV_RLSD},     {evRx80Full, EV_RX80FULL},
+};
+
+const char* const errorTexts[] = {
+    "Unable to open com port",
+    "WriteFile function failed",
+    "ReadFile function failed",
+    "Invalid Async parameter",
+    "PurgeComm function failed",
+    "Unable to get async status",
+    "SetCommState function failed",
+    "SetCommTimeouts failed",
+    "SetupComm function failed",
+    "ClearCommError function failed",
+    "GetCommModemStatus function failed",
+    "EscapeCommFunction function failed",
+    "TransmitCommChar function failed",
+    "Cannot set property while connected",
+    "EnumPorts function failed",
+    "Failed to store settings",
+    "Failed to load settings",
+    "Link (un)registration failed",
+    "Cannot change led state if ComPort is selected",
+    "Cannot wait for event if event thread is created",
+    "WaitForEvent method failed",
+    "A component is linked to OnRxBuf event",
+    "Registry error",
+    "Port Not Open",
+};
+static_assert(sizeof errorTexts / sizeof errorTexts[0] == 24);
+
+std::string messageOf(int code, long long systemNumber)
+{
+    std::string text = ComErrorText(code);
+    if (systemNumber <= 0)
+        return text;
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, " (Error: %lld)", systemNumber);
+    return text + suffix;
+}
+
+} // namespace
+
+uint32_t EventMask(TComEvents events)
+{
+    uint32_t mask = 0;
+    for (const auto& e : eventBits)
+        if (events.contains(e.event))
+            mask |= e.bit;
+    return mask;
+}
+
+TComEvents EventsFromMask(uint32_t mask)
+{
+    TComEvents events;
+    for (const auto& e : eventBits)
+        if (mask & e.bit)
+            events.insert(e.event);
+    return events;
+}
+
+TComErrors ErrorsFromFlags(uint32_t flags, bool parityCheck)
+{
+    TComErrors errors;
+    if (flags & LE_FRAME) errors.insert(ceFrame);
+    if ((flags & LE_RXPARITY) && parityCheck) errors.insert(ceRxParity);
+    if (flags & LE_OVERRUN) errors.insert(ceOverrun);
+    if (flags & LE_BREAK) errors.insert(ceBreak);
+    if (flags & LE_IOE) errors.insert(ceIO);
+    if (flags & LE_MODE) errors.insert(ceMode);
+    if (flags & LE_RXOVER) errors.insert(ceRxOver);
+    if (flags & LE_TXFULL) errors.insert(ceTxFull);
+    return errors;
+}
+
+int BaudRateValue(TBaudRate rate, int customRate)
+{
+    static const int rates[] = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
+                                14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+    if (rate == brCustom)
+        return customRate;
+    return rates[rate];
+}
+
+std::string ComErrorText(int code)
+{
+    if (code < 1 || code > 24)
+        return {};
+    return errorTexts[code - 1];
+}
+
+EComPort::EComPort(int code, long long systemNumber)
+    : std::runtime_error(messageOf(code, systemNumber)),
+      SystemCode(systemNumber > 0 ? static_cast<int>(systemNumber) : -1),
+      PortCode(code)
+{
+}

@@ -1,0 +1,691 @@
+#include "SerialPort.h"
+
+#include "ComThread.h"
+#include "SerialDevice.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+std::function<void(const std::exception&)>& applicationErrorHandler()
+{
+    static std::function<void(const std::exception&)> handler;
+    return handler;
+}
+
+void reportUnhandled(const std::exception& e)
+{
+    if (applicationErrorHandler())
+        applicationErrorHandler()(e);
+    else
+        qWarning("%s", e.what());
+}
+
+// The cancel flag of the delivery running on this thread, if any.
+thread_local const std::atomic<bool>* tCancel = nullptr;
+
+bool deliveryCancelled() { return tCancel && tCancel->load(); }
+
+// Setter helper: stores the value and reports whether it changed.
+template <typename T>
+bool store(T& field, const T& value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
+} // namespace
+
+// --- value objects -------------------------------------------------------------------------
+
+void TPersistent::Assign(const TPersistent& source) { AssignError(source); }
+
+void TPersistent::AssignError(const TPersistent& source) const
+{
+    throw std::invalid_argument(std::string("Cannot assign a ") + source.ClassName() + " to a "
+                                + ClassName());
+}
+
+void TComParity::Changed()
+{
+    if (FComPort)
+        FComPort->ApplyLineSettings();
+}
+
+TComParity& TComParity::operator=(const TComParity& source)
+{
+    FBits = source.FBits;
+    FCheck = source.FCheck;
+    FReplace = source.FReplace;
+    FReplaceChar = source.FReplaceChar;
+    Changed();
+    return *this;
+}
+
+void TComParity::Assign(const TPersistent& source)
+{
+    if (auto* p = dynamic_cast<const TComParity*>(&source))
+        *this = *p;
+    else
+        AssignError(source);
+}
+
+void TComParity::SetBits(TParityBits v) { if (store(FBits, v)) Changed(); }
+void TComParity::SetCheck(bool v) { if (store(FCheck, v)) Changed(); }
+void TComParity::SetReplace(bool v) { if (store(FReplace, v)) Changed(); }
+void TComParity::SetReplaceChar(char v) { if (store(FReplaceChar, v)) Changed(); }
+
+void TComFlowControl::Changed()
+{
+    if (FComPort)
+        FComPort->ApplyLineSettings();
+}
+
+TComFlowControl& TComFlowControl::operator=(const TComFlowControl& source)
+{
+    FOutCTSFlow = source.FOutCTSFlow;
+    FOutDSRFlow = source.FOutDSRFlow;
+    FControlDTR = source.FControlDTR;
+    FControlRTS = source.FControlRTS;
+    FXonXoffOut = source.FXonXoffOut;
+    FXonXoffIn = source.FXonXoffIn;
+    FDSRSensitivity = source.FDSRSensitivity;
+    FTxContinueOnXoff = source.FTxContinueOnXoff;
+    FXonChar = source.FXonChar;
+    FXoffChar = source.FXoffChar;
+    Changed();
+    return *this;
+}
+
+void TComFlowControl::Assign(const TPersistent& source)
+{
+    if (auto* p = dynamic_cast<const TComFlowControl*>(&source))
+        *this = *p;
+    else
+        AssignError(source);
+}
+
+TFlowControl TComFlowControl::FlowControl() const
+{
+    if (FControlRTS == rtsHandshake && FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
+        return fcHardware;
+    if (FControlRTS == rtsDisable && !FOutCTSFlow && FXonXoffIn && FXonXoffOut)
+        return fcSoftware;
+    if (FControlRTS == rtsDisable && !FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
+        return fcNone;
+    return fcCustom;
+}
+
+void TComFlowControl::SetFlowControl(TFlowControl v)
+{
+    if (v != fcCustom) {
+        FControlRTS = rtsDisable;
+        FOutCTSFlow = false;
+        FXonXoffIn = false;
+        FXonXoffOut = false;
+        if (v == fcHardware) {
+            FControlRTS = rtsHandshake;
+            FOutCTSFlow = true;
+        } else if (v == fcSoftware) {
+            FXonXoffIn = true;
+            FXonXoffOut = true;
+        }
+    }
+    Changed();
+}
+
+void TComFlowControl::SetOutCTSFlow(bool v) { if (store(FOutCTSFlow, v)) Changed(); }
+void TComFlowControl::SetOutDSRFlow(bool v) { if (store(FOutDSRFlow, v)) Changed(); }
+void TComFlowControl::SetControlDTR(TDTRFlowControl v) { if (store(FControlDTR, v)) Changed(); }
+void TComFlowControl::SetControlRTS(TRTSFlowControl v) { if (store(FControlRTS, v)) Changed(); }
+void TComFlowControl::SetXonXoffOut(bool v) { if (store(FXonXoffOut, v)) Changed(); }
+void TComFlowControl::SetXonXoffIn(bool v) { if (store(FXonXoffIn, v)) Changed(); }
+void TComFlowControl::SetDSRSensitivity(bool v) { if (store(FDSRSensitivity, v)) Changed(); }
+void TComFlowControl::SetTxContinueOnXoff(bool v) { if (store(FTxContinueOnXoff, v)) Changed(); }
+void TComFlowControl::SetXonChar(char v) { if (store(FXonChar, v)) Changed(); }
+void TComFlowControl::SetXoffChar(char v) { if (store(FXoffChar, v)) Changed(); }
+
+void TComTimeouts::Changed()
+{
+    if (FComPort)
+        FComPort->ApplyTimeoutSettings();
+}
+
+TComTimeouts& TComTimeouts::operator=(const TComTimeouts& source)
+{
+    FReadInterval = source.FReadInterval;
+    FReadTotalMultiplier = source.FReadTotalMultiplier;
+    FReadTotalConstant = source.FReadTotalConstant;
+    FWriteTotalMultiplier = source.FWriteTotalMultiplier;
+    FWriteTotalConstant = source.FWriteTotalConstant;
+    Changed();
+    return *this;
+}
+
+void TComTimeouts::Assign(const TPersistent& source)
+{
+    if (auto* p = dynamic_cast<const TComTimeouts*>(&source))
+        *this = *p;
+    else
+        AssignError(source);
+}
+
+void TComTimeouts::SetReadInterval(int v) { if (store(FReadInterval, v)) Changed(); }
+void TComTimeouts::SetReadTotalMultiplier(int v) { if (store(FReadTotalMultiplier, v)) Changed(); }
+void TComTimeouts::SetReadTotalConstant(int v) { if (store(FReadTotalConstant, v)) Changed(); }
+void TComTimeouts::SetWriteTotalMultiplier(int v) { if (store(FWriteTotalMultiplier, v)) Changed(); }
+void TComTimeouts::SetWriteTotalConstant(int v) { if (store(FWriteTotalConstant, v)) Changed(); }
+
+TCommTimeouts TComTimeouts::Platform() const
+{
+    // -1 is the platform's all-ones value; the casts keep every bit.
+    return {static_cast<uint32_t>(FReadInterval), static_cast<uint32_t>(FReadTotalMultiplier),
+            static_cast<uint32_t>(FReadTotalConstant), static_cast<uint32_t>(FWriteTotalMultiplier),
+            static_cast<uint32_t>(FWriteTotalConstant)};
+}
+
+void TComBuffer::Changed()
+{
+    if (FComPort)
+        FComPort->ApplyQueueSizes();
+}
+
+TComBuffer& TComBuffer::operator=(const TComBuffer& source)
+{
+    FInputSize = source.FInputSize;
+    FOutputSize = source.FOutputSize;
+    Changed();
+    return *this;
+}
+
+void TComBuffer::Assign(const TPersistent& source)
+{
+    if (auto* p = dynamic_cast<const TComBuffer*>(&source))
+        *this = *p;
+    else
+        AssignError(source);
+}
+
+void TComBuffer::SetInputSize(int v)
+{
+    if (v > 0 && v % 2 == 1)
+        --v;
+    if (store(FInputSize, v))
+        Changed();
+}
+
+void TComBuffer::SetOutputSize(int v)
+{
+    if (v > 0 && v % 2 == 1)
+        --v;
+    if (store(FOutputSize, v))
+        Changed();
+}
+
+// --- device control block ------------------------------------------------------------------
+
+TDCB BuildDeviceControlBlock(TBaudRate baudRate, int customBaudRate, const TComParity& parity,
+                             TStopBits stopBits, TDataBits dataBits, bool discardNull,
+                             char eventChar, const TComFlowControl& flow,
+                             const TComBuffer& buffer)
+{
+    TDCB b;
+    b.BaudRate = static_cast<uint32_t>(BaudRateValue(baudRate, customBaudRate));
+    uint32_t f = TDCB::fBinary;
+    if (parity.Check()) f |= TDCB::fParity;
+    if (flow.OutCTSFlow()) f |= TDCB::fOutxCtsFlow;
+    if (flow.OutDSRFlow()) f |= TDCB::fOutxDsrFlow;
+    f |= uint32_t(flow.ControlDTR()) << TDCB::fDtrControlShift;
+    if (flow.DSRSensitivity()) f |= TDCB::fDsrSensitivity;
+    if (flow.TxContinueOnXoff()) f |= TDCB::fTXContinueOnXoff;
+    if (flow.XonXoffOut()) f |= TDCB::fOutX;
+    if (flow.XonXoffIn()) f |= TDCB::fInX;
+    bool errorChar = parity.Check() && parity.Replace();
+    if (errorChar) f |= TDCB::fErrorChar;
+    if (discardNull) f |= TDCB::fNull;
+    f |= uint32_t(flow.ControlRTS()) << TDCB::fRtsControlShift;
+    b.Flags = f;
+    b.XonLim = b.XoffLim = static_cast<uint16_t>(buffer.InputSize() / 4);
+    b.ByteSize = static_cast<uint8_t>(5 + dataBits);
+    b.Parity = static_cast<uint8_t>(parity.Bits());
+    b.StopBits = static_cast<uint8_t>(stopBits);
+    b.XonChar = flow.XonChar();
+    b.XoffChar = flow.XoffChar();
+    b.ErrorChar = errorChar ? parity.ReplaceChar() : 0;
+    b.EofChar = 0;
+    b.EvtChar = eventChar;
+    return b;
+}
+
+// --- the port ------------------------------------------------------------------------------
+
+TCustomComPort::TCustomComPort(QObject* owner)
+    : QObject(owner),
+      FDevice(std::make_unique<SerialDevice>()),
+      FParity(std::make_unique<TComParity>(this)),
+      FBuffer(std::make_unique<TComBuffer>(this)),
+      FFlowControl(std::make_unique<TComFlowControl>(this)),
+      FTimeouts(std::make_unique<TComTimeouts>(this))
+{
+}
+
+TCustomComPort::~TCustomComPort()
+{
+    try {
+        ClosePort();
+    } catch (const std::exception& e) {
+        // The port is going away whatever the device says: end the thread, drop the device.
+        reportUnhandled(e);
+        if (FEventThread)
+            DestroyEventThread();
+        FDevice->Close();
+        FConnected = false;
+    }
+}
+
+void TCustomComPort::SetApplicationErrorHandler(std::function<void(const std::exception&)> handler)
+{
+    applicationErrorHandler() = std::move(handler);
+}
+
+void TCustomComPort::SetConnected(bool v)
+{
+    if (FLoading) {
+        FStreamedConnected = v;
+        return;
+    }
+    if (v == FConnected)
+        return;
+    if (v)
+        OpenPort();
+    else
+        ClosePort();
+}
+
+void TCustomComPort::EndLoading()
+{
+    FLoading = false;
+    if (FStreamedConnected) {
+        FStreamedConnected = false;
+        try {
+            OpenPort();
+        } catch (const std::exception& e) {
+            reportUnhandled(e);
+        }
+    }
+}
+
+void TCustomComPort::SetBaudRate(TBaudRate v) { if (store(FBaudRate, v)) ApplyLineSettings(); }
+void TCustomComPort::SetStopBits(TStopBits v) { if (store(FStopBits, v)) ApplyLineSettings(); }
+void TCustomComPort::SetDataBits(TDataBits v) { if (store(FDataBits, v)) ApplyLineSettings(); }
+void TCustomComPort::SetDiscardNull(bool v) { if (store(FDiscardNull, v)) ApplyLineSettings(); }
+void TCustomComPort::SetEventChar(char v) { if (store(FEventChar, v)) ApplyLineSettings(); }
+void TCustomComPort::SetCustomBaudRate(int v)
+{
+    if (store(FCustomBaudRate, v))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetPort(const std::string& v)
+{
+    if (v == FPort)
+        return;
+    if (FConnected && !FLoading) {
+        ClosePort();
+        FPort = v;
+        OpenPort();
+    } else {
+        FPort = v;
+    }
+}
+
+void TCustomComPort::SetSyncMethod(TSyncMethod v)
+{
+    if (v == FSyncMethod)
+        return;
+    if (FConnected) {
+        ReportPortError(CE_ConnChangeProp + 1, 0);
+        return;
+    }
+    FSyncMethod = v;
+}
+
+TDCB TCustomComPort::DeviceControlBlock() const
+{
+    return BuildDeviceControlBlock(FBaudRate, FCustomBaudRate, *FParity, FStopBits, FDataBits,
+                                   FDiscardNull, FEventChar, *FFlowControl, *FBuffer);
+}
+
+// --- open and close ------------------------------------------------------------------------
+
+void TCustomComPort::OpenPort()
+{
+    if (FConnected)
+        return;
+    DoBeforeOpen();
+    OpenDevice();
+    FConnected = true;
+    try {
+        ConfigurePort();
+    } catch (...) {
+        CloseDevice();
+        FConnected = false;
+        throw;
+    }
+    if (FEvents.empty()) {
+        FThreadCreated = false;
+    } else {
+        FEventThread = std::make_unique<TComThread>(this);
+        FHandOver = FEventThread->HandOver();
+        FThreadCreated = true;
+    }
+    DoAfterOpen();
+    TModemSignals s = ModemSignals();
+    DoCTSChange(s.CTS);
+    s = ModemSignals();
+    DoDSRChange(s.DSR);
+    s = ModemSignals();
+    DoRLSDChange(s.RLSD);
+}
+
+void TCustomComPort::ClosePort()
+{
+    if (!FConnected)
+        return;
+    DoCTSChange(false);
+    DoDSRChange(false);
+    DoRLSDChange(false);
+    DoBeforeClose();
+    if (int e = FDevice->Purge()) {
+        // A device that has gone away cannot be purged; closing it must still complete, or
+        // the port could never be opened again when the device comes back.
+        if (!SerialDevice::IsGone(e))
+            ReportPortError(CE_PurgeFailed + 1, e);
+    }
+    if (FThreadCreated) {
+        DestroyEventThread();
+        FThreadCreated = false;
+    }
+    CloseDevice();
+    FConnected = false;
+    DoAfterClose();
+}
+
+void TCustomComPort::DestroyEventThread()
+{
+    std::shared_ptr<DeliveryHandOver> h = FEventThread->HandOver();
+    FEventThread->Stop();
+    std::unique_lock lock(h->m);
+    for (;;) {
+        if (h->threadEnded)
+            break;
+        bool insideOurDelivery = false;
+        for (auto& r : FRunning)
+            insideOurDelivery |= r.first == h.get();
+        if (insideOurDelivery && !h->abandon) {
+            // Closed from inside one of this thread's deliveries: that delivery cannot end
+            // before we return, so release the thread from waiting for it.
+            h->abandon = true;
+            lock.unlock();
+            h->cv.notify_all();
+            lock.lock();
+            continue;
+        }
+        if (!h->queue.empty()) {
+            lock.unlock();
+            RunHandedOver(h);
+            lock.lock();
+            continue;
+        }
+        h->cv.wait(lock);
+    }
+    lock.unlock();
+    // Whatever of this port is still running further up the stack stops after its handler.
+    for (auto& r : FRunning)
+        *r.second = true;
+    FEventThread.reset();
+    FHandOver.reset();
+}
+
+bool TCustomComPort::event(QEvent* e)
+{
+    if (e->type() == QEvent::Type(DeliveryEventType())) {
+        if (FHandOver)
+            RunHandedOver(FHandOver);
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
+{
+    for (;;) {
+        std::shared_ptr<Delivery> d;
+        {
+            std::lock_guard lock(h->m);
+            if (h->queue.empty())
+                return;
+            d = h->queue.front();
+            h->queue.pop_front();
+        }
+        FRunning.emplace_back(h.get(), d->cancelled);
+        const std::atomic<bool>* outer = tCancel;
+        tCancel = d->cancelled.get();
+        try {
+            ProcessEvents(d->events);
+        } catch (...) {
+            d->error = std::current_exception();
+            if (OnException && !d->cancelled->load())
+                try {
+                    OnException(this, d->error);
+                } catch (...) {
+                }
+        }
+        tCancel = outer;
+        auto it = std::find_if(FRunning.begin(), FRunning.end(),
+                               [&](const auto& r) { return r.second == d->cancelled; });
+        FRunning.erase(it);
+        {
+            std::lock_guard lock(h->m);
+            d->done = true;
+        }
+        h->cv.notify_all();
+    }
+}
+
+// --- device steps --------------------------------------------------------------------------
+
+void TCustomComPort::OpenDevice()
+{
+    if (int e = FDevice->Open(SerialDevice::PathOf(FPort)))
+        ReportPortError(CE_OpenFailed + 1, e);
+}
+
+void TCustomComPort::CloseDevice()
+{
+    if (FDevice->IsOpen())
+        FDevice->Close();
+}
+
+void TCustomComPort::ConfigurePort()
+{
+    ApplyQueueSizes();
+    ApplyLineSettings();
+    ApplyTimeoutSettings();
+}
+
+void TCustomComPort::ApplyQueueSizes()
+{
+    if (!CanApply())
+        return;
+    if (int e = FDevice->SetQueueSizes(FBuffer->InputSize(), FBuffer->OutputSize()))
+        ReportPortError(CE_SetupComFailed + 1, e);
+}
+
+void TCustomComPort::ApplyLineSettings()
+{
+    if (!CanApply())
+        return;
+    if (int e = FDevice->SetLineSettings(DeviceControlBlock()))
+        ReportPortError(CE_SetStateFailed + 1, e);
+}
+
+void TCustomComPort::ApplyTimeoutSettings()
+{
+    if (!CanApply())
+        return;
+    if (int e = FDevice->SetTimeouts(FTimeouts->Platform()))
+        ReportPortError(CE_TimeoutsFailed + 1, e);
+}
+
+void TCustomComPort::ReportPortError(int Code, long long SystemNumber)
+{
+    throw EComPort(Code, SystemNumber);
+}
+
+// --- reads, writes, status -----------------------------------------------------------------
+
+int TCustomComPort::ReadBytes(char* Buffer, int Count)
+{
+    if (!FDevice->IsOpen()) {
+        ReportPortError(CEPortNotOpen + 1, 0);
+        return 0;
+    }
+    if (Count <= 0)
+        return 0;
+    int got = 0;
+    if (int e = FDevice->Read(Buffer, Count, got))
+        ReportPortError(CE_ReadFailed + 1, e);
+    return got;
+}
+
+int TCustomComPort::ReadText(std::string& S, int Count)
+{
+    S.clear();
+    if (Count <= 0)
+        return 0;
+    S.resize(static_cast<size_t>(Count));
+    int got = 0;
+    try {
+        got = ReadBytes(S.data(), Count);
+    } catch (...) {
+        S.clear();
+        throw;
+    }
+    S.resize(static_cast<size_t>(got));
+    return got;
+}
+
+int TCustomComPort::WriteText(const std::string& S)
+{
+    if (S.empty())
+        return 0;
+    if (!FDevice->IsOpen()) {
+        ReportPortError(CEPortNotOpen + 1, 0);
+        return 0;
+    }
+    int written = 0;
+    if (int e = FDevice->Write(S.data(), static_cast<int>(S.size()), written))
+        ReportPortError(CE_WriteFailed + 1, e);
+    return written;
+}
+
+int TCustomComPort::InputPending()
+{
+    int count = 0;
+    if (!FDevice->IsOpen()) {
+        ReportPortError(CE_ClearComFailed + 1, 0);
+        return 0;
+    }
+    if (int e = FDevice->InputCount(count))
+        ReportPortError(CE_ClearComFailed + 1, e);
+    return count;
+}
+
+TModemSignals TCustomComPort::ModemSignals()
+{
+    uint32_t status = 0;
+    if (!FDevice->IsOpen())
+        ReportPortError(CE_ModemStatFailed + 1, 0);
+    else if (int e = FDevice->ModemStatus(status))
+        ReportPortError(CE_ModemStatFailed + 1, e);
+    TModemSignals s;
+    s.CTS = status & MS_CTS_ON;
+    s.DSR = status & MS_DSR_ON;
+    s.Ring = status & MS_RING_ON;
+    s.RLSD = status & MS_RLSD_ON;
+    return s;
+}
+
+TComErrors TCustomComPort::LineErrors()
+{
+    uint32_t flags = 0;
+    if (!FDevice->IsOpen())
+        ReportPortError(CE_ClearComFailed + 1, 0);
+    else if (int e = FDevice->TakeLineErrors(flags))
+        ReportPortError(CE_ClearComFailed + 1, e);
+    return ErrorsFromFlags(flags, FParity->Check());
+}
+
+// --- event delivery ------------------------------------------------------------------------
+
+void TCustomComPort::ProcessEvents(TComEvents Events)
+{
+    // Each step runs only while the port has not been closed under this delivery.
+    if (Events.contains(evError) && !deliveryCancelled()) {
+        TComErrors errors = LineErrors();
+        if (!errors.empty())
+            DoError(errors);
+    }
+    if (Events.contains(evRxChar) && !deliveryCancelled()) {
+        int count = InputPending();
+        if (count > 0 && !FTriggersOnRxChar) {
+            std::vector<char> buffer(static_cast<size_t>(count));
+            int got = ReadBytes(buffer.data(), count);
+            if (got > 0)
+                DoRxBuf(buffer.data(), got);
+            count = 0;
+        }
+        if (count > 0)
+            DoRxChar(count);
+    }
+    if (Events.contains(evTxEmpty) && !deliveryCancelled())
+        DoTxEmpty();
+    if (Events.contains(evBreak) && !deliveryCancelled())
+        DoBreak();
+    if (Events.contains(evRing) && !deliveryCancelled())
+        DoRing();
+    if (Events.contains(evCTS) && !deliveryCancelled())
+        DoCTSChange(ModemSignals().CTS);
+    if (Events.contains(evDSR) && !deliveryCancelled())
+        DoDSRChange(ModemSignals().DSR);
+    if (Events.contains(evRxFlag) && !deliveryCancelled())
+        DoRxFlag();
+    if (Events.contains(evRLSD) && !deliveryCancelled())
+        DoRLSDChange(ModemSignals().RLSD);
+    if (Events.contains(evRx80Full) && !deliveryCancelled())
+        DoRx80Full();
+}
+
+void TCustomComPort::DoAfterOpen() { if (OnAfterOpen) OnAfterOpen(this); }
+void TCustomComPort::DoAfterClose() { if (OnAfterClose) OnAfterClose(this); }
+void TCustomComPort::DoBeforeOpen() { if (OnBeforeOpen) OnBeforeOpen(this); }
+void TCustomComPort::DoBeforeClose() { if (OnBeforeClose) OnBeforeClose(this); }
+void TCustomComPort::DoRxChar(int Count) { if (OnRxChar) OnRxChar(this, Count); }
+void TCustomComPort::DoRxBuf(const char* Buffer, int Count) { if (OnRxBuf) OnRxBuf(this, Buffer, Count); }
+void TCustomComPort::DoTxEmpty() { if (OnTxEmpty) OnTxEmpty(this); }
+void TCustomComPort::DoBreak() { if (OnBreak) OnBreak(this); }
+void TCustomComPort::DoRing() { if (OnRing) OnRing(this); }
+void TCustomComPort::DoCTSChange(bool OnOff) { if (OnCTSChange) OnCTSChange(this, OnOff); }
+void TCustomComPort::DoDSRChange(bool OnOff) { if (OnDSRChange) OnDSRChange(this, OnOff); }
+void TCustomComPort::DoRLSDChange(bool OnOff) { if (OnRLSDChange) OnRLSDChange(this, OnOff); }
+void TCustomComPort::DoRxFlag() { if (OnRxFlag) OnRxFlag(this); }
+void TCustomComPort::DoError(TComErrors Errors) { if (OnError) OnError(this, Errors); }
+void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }

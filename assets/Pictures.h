@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+// Decodes JPEG data with libjpeg. The result is QImage::Format_RGB888.
+// Grey-scale, YCbCr, RGB and CMYK/YCCK files are accepted.
+// Anything libjpeg cannot decode cleanly gives a null image and never ends the program:
+// a corrupt stream, a truncated one (libjpeg would pad it with grey and only warn; we
+// treat every libjpeg warning as a failure), an unsupported colour space, an empty
+// buffer, and pictures of more than 64 million pixels.
+QImage decodeJpeg(const QByteArray& data);
+
+// The picture of a window control, from the compiled-in resources: "Image1" ...
+// "Image15", "SpeedButton1" ... "SpeedButton14", "ToggleSwitch1Off", "ToggleSwitch1On"
+// and "AppIcon" (64 x 64 program icon). JPEGs go through decodeJpeg, bitmaps and the
+// icon through Qt's readers. An unknown name gives a null image.
+QImage picture(const QString& name);
+
+// Every name picture() knows, in a fixed order.
+const QStringList& pictureNames();
+
+// The stored bytes of a picture (the file as committed), empty for an unknown name.
+QByteArray pictureData(const QString& name);

@@ -238,9 +238,10 @@ bool Simulator::openLine()
         logLine(error);
         return false;
     }
-    announce(line_.path);
+    // The link first: whoever reads the announced path may look for it at once.
     if (!opt_.link.empty())
         makeLink(line_.path, opt_.link);
+    announce(line_.path);
     logLine("device " + line_.path + (opt_.link.empty() ? "" : " (link " + opt_.link + ")"));
     return true;
 }
@@ -349,8 +350,10 @@ void Simulator::sendRecord()
         if (opt_.nul)
             text = withNuls(std::move(text), rng_);
         out_ += text;
-        if (opt_.noise)
-            out_ += noiseBurst(rng_);
+        // Noise on a line of its own after about every fourth record: the
+        // record before it loses its closing "-" and is dropped, the rest get through.
+        if (opt_.noise && std::uniform_int_distribution<int>(0, 3)(rng_) == 0)
+            out_ += noiseBurst(rng_) + "\r\n";
     }
     writeOut();
 }

@@ -214,8 +214,8 @@ QImage frontPanel()
     {
         const QRectF outer(28.5, 346.5, 292, 115);
         QLinearGradient rim(outer.topLeft(), outer.bottomRight());
-        rim.setColorAt(0, QColor(40, 40, 42));
-        rim.setColorAt(1, QColor(140, 140, 145));
+        rim.setColorAt(0, QColor(85, 85, 88));
+        rim.setColorAt(1, QColor(150, 150, 155));
         p.setPen(QPen(QBrush(rim), 1.2));
         p.setBrush(QColor(0, 0, 0));
         p.drawRoundedRect(outer, 5, 5);

@@ -294,6 +294,18 @@ TEST_F(SimProcessTest, RecordsArriveInTheirForm)
     EXPECT_EQ(frames[0][7], "1") << "starting at 7,30 the CO2 output opens at once";
 }
 
+TEST_F(SimProcessTest, NoStaleRecordsWaitForALateReader)
+{
+    sim_ = std::make_unique<SimProcess>(std::vector<std::string>{"--interval", "20"}, dir_.path / "stderr.txt");
+    path_ = sim_->readLine(5s);
+    ASSERT_FALSE(path_.empty());
+    std::this_thread::sleep_for(800ms); // some 40 records while nobody listens
+    fd_ = openDevice(path_);
+    ASSERT_GE(fd_, 0);
+    const auto lines = simtest::splitLines(readFor(fd_, 10ms));
+    EXPECT_LE(std::count(lines.begin(), lines.end(), "-"), 2);
+}
+
 TEST_F(SimProcessTest, ObeysSettingsAndFactoryCommands)
 {
     start({"--interval", "30"});

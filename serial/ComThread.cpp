@@ -58,7 +58,7 @@ void TComThread::Run()
     if (!endedByError) {
         SerialDevice& device = *FComPort->FDevice;
         device.SetEventMask(0);
-        device.Purge(); // a device that is gone cannot be purged; nothing to do about it here
+        device.Purge(PURGE_TXCLEAR | PURGE_RXCLEAR); // a device that is gone cannot be purged; nothing to do about it here
     }
     {
         std::lock_guard lock(FHandOver->m);

@@ -77,6 +77,9 @@ constexpr uint32_t EV_RXCHAR = 0x0001, EV_RXFLAG = 0x0002, EV_TXEMPTY = 0x0004,
 constexpr uint32_t LE_RXOVER = 0x0001, LE_OVERRUN = 0x0002, LE_RXPARITY = 0x0004,
                    LE_FRAME = 0x0008, LE_BREAK = 0x0010, LE_TXFULL = 0x0100, LE_IOE = 0x0400,
                    LE_MODE = 0x8000;
+// Purge actions.
+constexpr uint32_t PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4,
+                   PURGE_RXCLEAR = 0x8;
 // Modem status bits.
 constexpr uint32_t MS_CTS_ON = 0x10, MS_DSR_ON = 0x20, MS_RING_ON = 0x40, MS_RLSD_ON = 0x80;
 

@@ -40,8 +40,9 @@ public:
     int Read(char* buffer, int count, int& got);
     // Writes under the write timeout; written = bytes the device took.
     int Write(const char* buffer, int count, int& written);
-    // Aborts pending output and discards both queues.
-    int Purge();
+    // PURGE_* actions: aborting drops output not yet sent (there are no pending reads to
+    // abort); clearing input also empties our input queue.
+    int Purge(uint32_t actions);
     // Line-error flags (LE_*) since the last call; the device's record of them is cleared.
     int TakeLineErrors(uint32_t& flags);
     // Modem status bits (MS_*); lines the device does not have are reported off.

@@ -403,7 +403,7 @@ void TCustomComPort::ClosePort()
     DoDSRChange(false);
     DoRLSDChange(false);
     DoBeforeClose();
-    if (int e = FDevice->Purge()) {
+    if (int e = FDevice->Purge(PURGE_TXABORT | PURGE_RXABORT)) {
         // A device that has gone away cannot be purged; closing it must still complete, or
         // the port could never be opened again when the device comes back.
         if (!SerialDevice::IsGone(e))

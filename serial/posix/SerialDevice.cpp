@@ -257,8 +257,17 @@ int SerialDevice::SetLineSettings(const TDCB& dcb)
         return EINVAL;
     cfsetispeed(&t, speed == B0 ? B38400 : speed);
     cfsetospeed(&t, speed == B0 ? B38400 : speed);
-    if (tcsetattr(fd, TCSANOW, &t) != 0)
-        return errno;
+    if (tcsetattr(fd, TCSANOW, &t) != 0) {
+        // Pseudo-terminals keep eight data bits without parity whatever they are asked;
+        // glibc reports that as EINVAL. Accept it when nothing else was refused.
+        int e = errno;
+        termios now{};
+        const tcflag_t format = CSIZE | PARENB;
+        if (e != EINVAL || tcgetattr(fd, &now) != 0 || now.c_iflag != t.c_iflag
+            || (now.c_cflag & ~format) != (t.c_cflag & ~format)
+            || cfgetospeed(&now) != cfgetospeed(&t))
+            return e;
+    }
     if (speed == B0)
         if (int e = SetCustomBaudRate(fd, static_cast<int>(dcb.BaudRate)))
             return e;
@@ -308,11 +317,16 @@ int SerialDevice::Read(char* buffer, int count, int& got)
     bool anyByte = t.ReadIntervalTimeout == AllOnes; // return once something has arrived
     uint32_t gap = anyByte ? 0 : t.ReadIntervalTimeout;
     for (;;) {
-        int e;
+        int e = 0;
         {
+            // Refill the queue as it empties, so a read is not cut short by its size.
             std::lock_guard lock(d->m);
-            e = d->drain();
-            got += d->take(buffer + got, count - got);
+            int took;
+            do {
+                e = d->drain();
+                took = d->take(buffer + got, count - got);
+                got += took;
+            } while (took > 0 && got < count && e == 0);
         }
         if (got == count || immediate || (anyByte && got > 0))
             return got > 0 ? 0 : e;
@@ -371,11 +385,16 @@ int SerialDevice::Write(const char* buffer, int count, int& written)
     }
 }
 
-int SerialDevice::Purge()
+int SerialDevice::Purge(uint32_t actions)
 {
     std::lock_guard lock(d->m);
-    d->queue.clear();
-    if (tcflush(d->fd, TCIOFLUSH) != 0)
+    bool output = actions & (PURGE_TXABORT | PURGE_TXCLEAR);
+    bool input = actions & PURGE_RXCLEAR;
+    if (input)
+        d->queue.clear();
+    int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    // Even a bare abort of input goes to the device, so a device that is gone shows.
+    if (tcflush(d->fd, queue) != 0)
         return errno;
     return 0;
 }

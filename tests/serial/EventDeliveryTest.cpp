@@ -1,0 +1,334 @@
+// The event thread and the delivery of its events, over real pseudo-terminals.
+
+#include "PtyPeer.h"
+#include "SerialPort.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+struct Events : ::testing::Test {
+    // Declared before the port, which fires its close events when it is destroyed.
+    PtyPeer peer;
+    std::thread::id mainThread = std::this_thread::get_id();
+    std::vector<std::string> log;
+    std::string received;
+    std::vector<int> counts;
+    bool offMainThread = false;
+    TComPort port;
+
+    void SetUp() override
+    {
+        // The main window's settings.
+        port.SetPort(peer.path);
+        port.SetBaudRate(br19200);
+        port.SetDiscardNull(true);
+        port.SetEvents(TComEvents::all());
+        port.FlowControl().SetControlDTR(dtrEnable);
+        port.FlowControl().SetControlRTS(rtsDisable);
+        port.SetTriggersOnRxChar(true);
+    }
+    // OnRxChar reading what it is told, as the main window's handler does.
+    void readOnRxChar()
+    {
+        port.OnRxChar = [this](QObject* sender, int count) {
+            EXPECT_EQ(sender, &port);
+            offMainThread |= std::this_thread::get_id() != mainThread;
+            counts.push_back(count);
+            std::string s;
+            EXPECT_EQ(port.ReadText(s, count), count);
+            received += s;
+        };
+    }
+    void logEvents()
+    {
+        port.OnRxChar = [this](QObject*, int n) { log.push_back("RxChar:" + std::to_string(n)); };
+        port.OnRxBuf = [this](QObject*, const char* b, int n) {
+            log.push_back("RxBuf:" + std::string(b, size_t(n)));
+        };
+        port.OnError = [this](QObject*, TComErrors) { log.push_back("Error"); };
+        port.OnTxEmpty = [this](QObject*) { log.push_back("TxEmpty"); };
+        port.OnBreak = [this](QObject*) { log.push_back("Break"); };
+        port.OnRing = [this](QObject*) { log.push_back("Ring"); };
+        port.OnCTSChange = [this](QObject*, bool) { log.push_back("CTS"); };
+        port.OnDSRChange = [this](QObject*, bool) { log.push_back("DSR"); };
+        port.OnRxFlag = [this](QObject*) { log.push_back("RxFlag"); };
+        port.OnRLSDChange = [this](QObject*, bool) { log.push_back("RLSD"); };
+        port.OnRx80Full = [this](QObject*) { log.push_back("Rx80Full"); };
+    }
+};
+
+TEST_F(Events, RxCharArrivesOnTheMainThreadWithTheQueuedCount)
+{
+    readOnRxChar();
+    port.OpenPort();
+    const std::string record = "-\r\n6.90\r\n7.00\r\n \r\n";
+    peer.send(record);
+    ASSERT_TRUE(waitUntil([&] { return received.size() >= record.size(); }));
+    EXPECT_EQ(received, record);
+    EXPECT_FALSE(offMainThread);
+    for (int c : counts)
+        EXPECT_GT(c, 0);
+
+    // Later bytes keep coming.
+    peer.send("more");
+    ASSERT_TRUE(waitUntil([&] { return received.size() >= record.size() + 4; }));
+    EXPECT_EQ(received, record + "more");
+}
+
+TEST_F(Events, DeliveryRunsTheStepsInOrderAndSkipsAnEmptyQueue)
+{
+    port.SetEvents({}); // no thread: the test drives the delivery itself
+    port.OpenPort();
+    logEvents();
+    port.ProcessEvents(TComEvents::all());
+    // No bytes, no line errors: every other step fires, the modem lines read off.
+    EXPECT_EQ(log, (std::vector<std::string>{"TxEmpty", "Break", "Ring", "CTS", "DSR", "RxFlag",
+                                             "RLSD", "Rx80Full"}));
+    log.clear();
+    peer.send("abc");
+    ASSERT_TRUE(waitUntil([&] { return port.InputPending() == 3; }));
+    port.ProcessEvents({evRxChar, evRLSD, evError});
+    EXPECT_EQ(log, (std::vector<std::string>{"RxChar:3", "RLSD"}));
+}
+
+TEST_F(Events, WithoutTriggersOnRxCharTheBytesComeInOnRxBuf)
+{
+    port.SetEvents({});
+    port.SetTriggersOnRxChar(false);
+    port.OpenPort();
+    logEvents();
+    const std::string thirty = "0123456789abcdefghijABCDEFGHIJ";
+    peer.send(thirty);
+    ASSERT_TRUE(waitUntil([&] { return port.InputPending() == 30; }));
+    port.ProcessEvents({evRxChar});
+    EXPECT_EQ(log, std::vector<std::string>{"RxBuf:" + thirty});
+    EXPECT_EQ(port.InputPending(), 0);
+    log.clear();
+    port.ProcessEvents({evRxChar});
+    EXPECT_TRUE(log.empty());
+
+    // And through the event thread.
+    port.ClosePort();
+    port.SetEvents(TComEvents::all());
+    port.OpenPort();
+    std::string viaBuf;
+    port.OnRxChar = [&](QObject*, int) { ADD_FAILURE() << "OnRxChar fired"; };
+    port.OnRxBuf = [&](QObject*, const char* b, int n) { viaBuf.append(b, size_t(n)); };
+    peer.send(thirty);
+    ASSERT_TRUE(waitUntil([&] { return viaBuf.size() >= 30; }));
+    EXPECT_EQ(viaBuf, thirty);
+}
+
+TEST_F(Events, EventsTakeEffectAtTheNextOpening)
+{
+    readOnRxChar();
+    port.SetEvents({});
+    port.OpenPort();
+    peer.send("a");
+    runEvents(200);
+    EXPECT_TRUE(counts.empty()); // no event thread
+    port.SetEvents(TComEvents::all());
+    peer.send("b");
+    runEvents(200);
+    EXPECT_TRUE(counts.empty());
+    port.ClosePort();
+    port.OpenPort();
+    peer.send("c");
+    ASSERT_TRUE(waitUntil([&] { return received.find('c') != std::string::npos; }));
+}
+
+TEST_F(Events, HandlerExceptionEndsDeliverySilently)
+{
+    int calls = 0;
+    port.OnRxChar = [&](QObject*, int) {
+        ++calls;
+        throw std::runtime_error("handler failed");
+    };
+    port.OpenPort();
+    peer.send("a");
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    peer.send("b");
+    runEvents(300);
+    EXPECT_EQ(calls, 1);
+    // Direct reads and writes still work.
+    ASSERT_TRUE(waitUntil([&] { return port.InputPending() == 2; }));
+    std::string s;
+    EXPECT_EQ(port.ReadText(s, 10), 2);
+    EXPECT_EQ(s, "ab");
+    EXPECT_EQ(port.WriteText("ok"), 2);
+    EXPECT_EQ(peer.receive(), "ok");
+
+    // Closing finds the thread ended; reopening delivers again.
+    auto start = std::chrono::steady_clock::now();
+    port.ClosePort();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    readOnRxChar();
+    port.OpenPort();
+    peer.send("c");
+    ASSERT_TRUE(waitUntil([&] { return received == "c"; }));
+}
+
+TEST_F(Events, ClosingRunsAPendingDeliveryAndNoHandlerAfterwards)
+{
+    port.OnBeforeClose = [&](QObject*) { log.push_back("BeforeClose"); };
+    port.OnAfterClose = [&](QObject*) { log.push_back("AfterClose"); };
+    port.OnRxChar = [&](QObject*, int n) {
+        std::string s;
+        port.ReadText(s, n);
+        log.push_back("RxChar:" + s + (port.Connected() ? ":open" : ":closed"));
+    };
+    port.OpenPort();
+    peer.send("xyz");
+    // The event loop does not run: the event thread wakes and blocks in its hand-over.
+    std::this_thread::sleep_for(300ms);
+    port.ClosePort();
+    EXPECT_EQ(log, (std::vector<std::string>{"BeforeClose", "RxChar:xyz:open", "AfterClose"}));
+    runEvents(200);
+    EXPECT_EQ(log.size(), 3u);
+}
+
+TEST_F(Events, AHandlerMayCloseAndReopenThePort)
+{
+    int calls = 0;
+    std::string got;
+    port.OnRxChar = [&](QObject*, int n) {
+        ++calls;
+        std::string s;
+        port.ReadText(s, n);
+        got += s;
+        if (calls == 1) {
+            port.ClosePort(); // what the periodic restart may do inside a delivery
+            EXPECT_FALSE(port.Connected());
+            port.OpenPort();
+        }
+    };
+    port.OpenPort();
+    peer.send("1");
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    EXPECT_TRUE(port.Connected());
+    peer.send("2");
+    ASSERT_TRUE(waitUntil([&] { return calls == 2; }));
+    EXPECT_EQ(got, "12");
+
+    // Closing for good from inside a handler: no handler runs after it.
+    port.OnRxChar = [&](QObject*, int) {
+        ++calls;
+        port.ClosePort();
+    };
+    peer.send("3");
+    ASSERT_TRUE(waitUntil([&] { return calls == 3; }));
+    EXPECT_FALSE(port.Connected());
+    peer.send("4");
+    runEvents(200);
+    EXPECT_EQ(calls, 3);
+}
+
+TEST_F(Events, DeliveriesRunInsideNestedEventLoops)
+{
+    int depthAtDelivery = -1;
+    int depth = 0;
+    port.OnRxChar = [&](QObject*, int n) {
+        std::string s;
+        port.ReadText(s, n);
+        depthAtDelivery = depth;
+    };
+    port.OpenPort();
+    bool nestedDone = false;
+    QTimer::singleShot(0, [&] {
+        // Stands for a modal dialog's own loop.
+        QEventLoop modal;
+        ++depth;
+        QTimer::singleShot(3000, &modal, &QEventLoop::quit);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (depthAtDelivery >= 0)
+                modal.quit();
+        });
+        poll.start(5);
+        peer.send("m");
+        modal.exec();
+        --depth;
+        nestedDone = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return nestedDone; }, 5000));
+    EXPECT_EQ(depthAtDelivery, 1);
+}
+
+TEST_F(Events, WithoutSyncHandlersRunOnTheEventThread)
+{
+    port.SetSyncMethod(smNone);
+    std::atomic<bool> called{false};
+    std::atomic<bool> onMain{true};
+    port.OnRxChar = [&](QObject*, int) {
+        onMain = std::this_thread::get_id() == mainThread;
+        called = true;
+    };
+    port.OpenPort();
+    peer.send("n");
+    // No event loop needed.
+    for (int i = 0; i < 300 && !called; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(called);
+    EXPECT_FALSE(onMain);
+    port.ClosePort();
+}
+
+TEST_F(Events, HangUpNeitherSpinsNorBlocksClosing)
+{
+    readOnRxChar();
+    int afterClose = 0;
+    port.OnAfterClose = [&](QObject*) { ++afterClose; };
+    port.OpenPort();
+    peer.send("before");
+    ASSERT_TRUE(waitUntil([&] { return received == "before"; }));
+
+    peer.hangUp();
+    runEvents(100);
+    double cpu0 = processCpuSeconds();
+    std::this_thread::sleep_for(1s);
+    double cpu = processCpuSeconds() - cpu0;
+    EXPECT_LT(cpu, 0.1) << "the event thread keeps running after the hang-up";
+
+    // The device is gone: reads fail with the platform's number, closing still completes.
+    std::string s;
+    try {
+        port.ReadText(s, 5);
+        ADD_FAILURE() << "read of a hung-up device succeeded";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.PortCode, 3);
+        EXPECT_GT(e.SystemCode, 0);
+    }
+    EXPECT_NO_THROW(port.ClosePort());
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(afterClose, 1);
+    // Reopening is attempted (and fails while the device is missing).
+    EComPort e(0, 0);
+    try {
+        port.OpenPort();
+    } catch (const EComPort& err) {
+        e = err;
+    }
+    EXPECT_EQ(e.PortCode, 1);
+    EXPECT_FALSE(port.Connected());
+}
+
+} // namespace

@@ -1,0 +1,385 @@
+// Opening, closing, configuring, reading and writing a port over real pseudo-terminals.
+
+#include "PtyPeer.h"
+#include "SerialDevice.h"
+#include "SerialPort.h"
+#include "posix/CustomBaud.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <string>
+#include <termios.h>
+#include <vector>
+
+namespace {
+
+// A port with the main window's settings, recording its open and close events.
+struct RecordingPort {
+    TComPort port;
+    std::vector<std::string> log;
+
+    explicit RecordingPort(const std::string& path)
+    {
+        port.SetPort(path);
+        port.SetBaudRate(br19200);
+        port.SetDiscardNull(true);
+        port.FlowControl().SetControlDTR(dtrEnable);
+        port.OnBeforeOpen = [this](QObject* s) { note("BeforeOpen", s); };
+        port.OnAfterOpen = [this](QObject* s) { note("AfterOpen", s); };
+        port.OnBeforeClose = [this](QObject* s) { note("BeforeClose", s); };
+        port.OnAfterClose = [this](QObject* s) { note("AfterClose", s); };
+        port.OnCTSChange = [this](QObject* s, bool on) { note(on ? "CTS:1" : "CTS:0", s); };
+        port.OnDSRChange = [this](QObject* s, bool on) { note(on ? "DSR:1" : "DSR:0", s); };
+        port.OnRLSDChange = [this](QObject* s, bool on) { note(on ? "RLSD:1" : "RLSD:0", s); };
+    }
+    void note(const char* what, QObject* sender)
+    {
+        log.push_back(sender == &port ? what : std::string(what) + "(wrong sender)");
+    }
+};
+
+template <typename F>
+EComPort expectComPortError(F f)
+{
+    try {
+        f();
+    } catch (const EComPort& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no EComPort raised";
+    return EComPort(0, 0);
+}
+
+TEST(OpenPort, MissingDeviceFailsWithTheErrorNumber)
+{
+    RecordingPort r("/dev/tarlo-test-no-such-port");
+    EComPort e = expectComPortError([&] { r.port.OpenPort(); });
+    EXPECT_STREQ(e.what(), "Unable to open com port (Error: 2)");
+    EXPECT_EQ(e.SystemCode, 2);
+    EXPECT_EQ(e.PortCode, 1);
+    EXPECT_FALSE(r.port.Connected());
+    EXPECT_EQ(r.log, std::vector<std::string>{"BeforeOpen"});
+}
+
+TEST(OpenPort, DeviceHeldByAnotherOpenIsRefused)
+{
+    PtyPeer peer;
+    TComPort first, second;
+    first.SetPort(peer.path);
+    second.SetPort(peer.path);
+    first.OpenPort();
+    EComPort e = expectComPortError([&] { second.OpenPort(); });
+    EXPECT_EQ(e.PortCode, 1);
+    EXPECT_GT(e.SystemCode, 0);
+    EXPECT_EQ(std::string(e.what()),
+              "Unable to open com port (Error: " + std::to_string(e.SystemCode) + ")");
+    EXPECT_FALSE(second.Connected());
+    EXPECT_TRUE(first.Connected());
+    first.ClosePort();
+    second.OpenPort(); // free again once the first has closed
+    EXPECT_TRUE(second.Connected());
+}
+
+TEST(OpenPort, NameWithoutSlashIsUnderDev)
+{
+    EXPECT_EQ(SerialDevice::PathOf("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(SerialDevice::PathOf("/tmp/sim"), "/tmp/sim");
+    PtyPeer peer;
+    ASSERT_EQ(peer.path.rfind("/dev/", 0), 0u);
+    TComPort port;
+    port.SetPort(peer.path.substr(5)); // "pts/N"
+    port.OpenPort();
+    EXPECT_TRUE(port.Connected());
+}
+
+TEST(OpenPort, OpenAndCloseFireTheirEventsInOrder)
+{
+    PtyPeer peer;
+    RecordingPort r(peer.path);
+    r.port.OpenPort();
+    EXPECT_TRUE(r.port.Connected());
+    // Pseudo-terminals have no modem lines: they read as off.
+    EXPECT_EQ(r.log, (std::vector<std::string>{"BeforeOpen", "AfterOpen", "CTS:0", "DSR:0", "RLSD:0"}));
+    r.log.clear();
+    r.port.OpenPort(); // already open: nothing at all
+    EXPECT_TRUE(r.log.empty());
+
+    r.port.ClosePort();
+    EXPECT_FALSE(r.port.Connected());
+    EXPECT_EQ(r.log, (std::vector<std::string>{"CTS:0", "DSR:0", "RLSD:0", "BeforeClose", "AfterClose"}));
+    r.log.clear();
+    r.port.ClosePort();
+    EXPECT_TRUE(r.log.empty());
+
+    // Connected drives the same operations.
+    r.port.SetConnected(true);
+    EXPECT_TRUE(r.port.Connected());
+    EXPECT_EQ(r.log.front(), "BeforeOpen");
+    r.port.SetConnected(false);
+    EXPECT_FALSE(r.port.Connected());
+    EXPECT_EQ(r.log.back(), "AfterClose");
+}
+
+TEST(OpenPort, FailedConfigurationClosesTheDeviceAgain)
+{
+    // /dev/null opens but is no terminal: the line settings cannot be applied.
+    RecordingPort r("/dev/null");
+    EComPort e = expectComPortError([&] { r.port.OpenPort(); });
+    EXPECT_STREQ(e.what(), "SetCommState function failed (Error: 25)");
+    EXPECT_EQ(e.PortCode, 7);
+    EXPECT_FALSE(r.port.Connected());
+    EXPECT_EQ(r.log, std::vector<std::string>{"BeforeOpen"});
+    // The device was released: its lock is free.
+    int fd = ::open("/dev/null", O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
+    EXPECT_THROW(r.port.WriteText("x"), EComPort);
+}
+
+TEST(ClosedPort, ReadsAndWritesAreRefused)
+{
+    TComPort port;
+    std::string s = "old";
+    EComPort e = expectComPortError([&] { port.ReadText(s, 5); });
+    EXPECT_STREQ(e.what(), "Port Not Open");
+    EXPECT_EQ(e.SystemCode, -1);
+    EXPECT_EQ(e.PortCode, 24);
+    e = expectComPortError([&] { port.WriteText("x"); });
+    EXPECT_STREQ(e.what(), "Port Not Open");
+    EXPECT_EQ(e.SystemCode, -1);
+    char buf[4];
+    EXPECT_THROW(port.ReadBytes(buf, 4), EComPort);
+    // Nothing to send or read touches no device.
+    EXPECT_EQ(port.WriteText(""), 0);
+    EXPECT_EQ(port.ReadText(s, 0), 0);
+    EXPECT_EQ(s, "");
+}
+
+struct OpenPty : ::testing::Test {
+    PtyPeer peer;
+    TComPort port;
+    void SetUp() override
+    {
+        port.SetPort(peer.path);
+        port.SetBaudRate(br19200);
+        port.SetDiscardNull(true);
+        port.SetEvents({}); // no event thread: the test reads the queue itself
+        port.OpenPort();
+    }
+    bool waitPending(int n)
+    {
+        return waitUntil([&] { return port.InputPending() >= n; }) && port.InputPending() == n;
+    }
+};
+
+TEST_F(OpenPty, ReadTextReturnsWhatIsQueuedAtOnce)
+{
+    peer.send("0123456789\r\n");
+    ASSERT_TRUE(waitPending(12));
+    std::string s;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.ReadText(s, 50), 12);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(s, "0123456789\r\n");
+    EXPECT_EQ(port.InputPending(), 0);
+    EXPECT_EQ(port.ReadText(s, 50), 0);
+    EXPECT_EQ(s, "");
+
+    peer.send("abcdef");
+    ASSERT_TRUE(waitPending(6));
+    EXPECT_EQ(port.ReadText(s, 4), 4);
+    EXPECT_EQ(s, "abcd");
+    EXPECT_EQ(port.InputPending(), 2);
+    char buf[8];
+    EXPECT_EQ(port.ReadBytes(buf, 8), 2);
+    EXPECT_EQ(std::string(buf, 2), "ef");
+}
+
+TEST_F(OpenPty, NulBytesAreDroppedOnlyWithDiscardNull)
+{
+    const std::string withNuls("a\0b\0\0c", 6);
+    peer.send(withNuls);
+    ASSERT_TRUE(waitPending(3));
+    std::string s;
+    EXPECT_EQ(port.ReadText(s, 10), 3);
+    EXPECT_EQ(s, "abc");
+
+    port.SetDiscardNull(false); // applied to the open device
+    peer.send(withNuls);
+    ASSERT_TRUE(waitPending(6));
+    EXPECT_EQ(port.ReadText(s, 10), 6);
+    EXPECT_EQ(s, withNuls);
+}
+
+TEST_F(OpenPty, InputQueueHoldsInputSizeBytes)
+{
+    port.Buffer().SetInputSize(16);
+    peer.send(std::string(40, 'x'));
+    ASSERT_TRUE(waitPending(16));
+    runEvents(50);
+    EXPECT_EQ(port.InputPending(), 16);
+    // The rest waits in the device, and a read takes it too.
+    std::string s;
+    EXPECT_EQ(port.ReadText(s, 100), 40);
+    EXPECT_EQ(s, std::string(40, 'x'));
+    EXPECT_EQ(port.InputPending(), 0);
+}
+
+TEST_F(OpenPty, WritesReachThePeer)
+{
+    EXPECT_EQ(port.WriteText("hello\r\n"), 7);
+    EXPECT_EQ(peer.receive(), "hello\r\n");
+}
+
+TEST_F(OpenPty, WriteGivesUpAtTheWriteTimeout)
+{
+    port.Timeouts().SetWriteTotalMultiplier(0);
+    port.Timeouts().SetWriteTotalConstant(200);
+    const std::string big(4 << 20, 'z'); // far more than the pseudo-terminal buffers
+    auto start = std::chrono::steady_clock::now();
+    int written = port.WriteText(big);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GT(written, 0);
+    EXPECT_LT(written, int(big.size()));
+    EXPECT_GE(took, std::chrono::milliseconds(150));
+    EXPECT_LT(took, std::chrono::milliseconds(2000));
+}
+
+TEST_F(OpenPty, LineSettingsReachTheTerminal)
+{
+    termios t{};
+    int fd = ::open(peer.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B19200));
+    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB | CRTSCTS));
+    EXPECT_TRUE(t.c_iflag & IGNBRK);
+    EXPECT_TRUE(t.c_iflag & IGNPAR);
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | ICRNL));
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO));
+
+    // Changes while open are applied at once.
+    port.SetDataBits(dbSeven);
+    port.Parity().SetBits(prSpace);
+    port.SetStopBits(sbTwoStopBits);
+    port.FlowControl().SetFlowControl(fcSoftware);
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    // A pseudo-terminal keeps eight data bits and no parity enable; the rest shows.
+    EXPECT_TRUE(t.c_cflag & CMSPAR);
+    EXPECT_FALSE(t.c_cflag & PARODD);
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_TRUE(t.c_iflag & IXON);
+    EXPECT_TRUE(t.c_iflag & IXOFF);
+
+    // Rates without a termios constant go through BOTHER.
+    const std::vector<std::pair<TBaudRate, int>> rates = {{br56000, 56000}, {br14400, 14400},
+                                                          {br115200, 115200}};
+    for (auto [rate, bps] : rates) {
+        port.SetBaudRate(rate);
+        int got = 0;
+        ASSERT_EQ(GetBaudRate(fd, got), 0);
+        EXPECT_EQ(got, bps);
+    }
+    port.SetBaudRate(brCustom);
+    port.SetCustomBaudRate(31250);
+    int got = 0;
+    ASSERT_EQ(GetBaudRate(fd, got), 0);
+    EXPECT_EQ(got, 31250);
+    ::close(fd);
+}
+
+TEST_F(OpenPty, SyncMethodCannotChangeWhileOpen)
+{
+    EComPort e = expectComPortError([&] { port.SetSyncMethod(smNone); });
+    EXPECT_STREQ(e.what(), "Cannot set property while connected");
+    EXPECT_EQ(e.PortCode, 14);
+    EXPECT_EQ(e.SystemCode, -1);
+    EXPECT_EQ(port.SyncMethod(), smThreadSync);
+    port.SetSyncMethod(smThreadSync); // the value held: no error
+    port.ClosePort();
+    port.SetSyncMethod(smNone);
+    EXPECT_EQ(port.SyncMethod(), smNone);
+}
+
+TEST(PortName, ChangingItWhileOpenReopensOnTheNewDevice)
+{
+    PtyPeer a, b;
+    RecordingPort r(a.path);
+    r.port.OpenPort();
+    r.log.clear();
+    r.port.SetPort(a.path); // same name: nothing
+    EXPECT_TRUE(r.log.empty());
+
+    r.port.SetPort(b.path);
+    EXPECT_TRUE(r.port.Connected());
+    EXPECT_EQ(r.port.Port(), b.path);
+    EXPECT_EQ(r.log, (std::vector<std::string>{"CTS:0", "DSR:0", "RLSD:0", "BeforeClose",
+                                               "AfterClose", "BeforeOpen", "AfterOpen", "CTS:0",
+                                               "DSR:0", "RLSD:0"}));
+    r.port.WriteText("to b");
+    EXPECT_EQ(b.receive(), "to b");
+    EXPECT_EQ(a.receive(100), "");
+
+    // The old device is free again.
+    TComPort other;
+    other.SetPort(a.path);
+    other.OpenPort();
+    EXPECT_TRUE(other.Connected());
+
+    // While closed, only the name changes.
+    r.port.ClosePort();
+    r.log.clear();
+    r.port.SetPort(a.path + "x");
+    EXPECT_TRUE(r.log.empty());
+    EXPECT_FALSE(r.port.Connected());
+}
+
+TEST(Loading, ConnectedIsRecordedAndOpenedWhenLoadingEnds)
+{
+    PtyPeer peer;
+    TComPort port;
+    port.BeginLoading();
+    port.SetPort(peer.path);
+    port.SetConnected(true);
+    EXPECT_FALSE(port.Connected());
+    port.EndLoading();
+    EXPECT_TRUE(port.Connected());
+
+    // A recorded open that fails goes to the application's handler, not to the caller.
+    std::vector<std::string> reported;
+    TCustomComPort::SetApplicationErrorHandler(
+        [&](const std::exception& e) { reported.push_back(e.what()); });
+    TComPort missing;
+    missing.BeginLoading();
+    missing.SetPort("/dev/tarlo-test-no-such-port");
+    missing.SetConnected(true);
+    EXPECT_NO_THROW(missing.EndLoading());
+    TCustomComPort::SetApplicationErrorHandler(nullptr);
+    EXPECT_FALSE(missing.Connected());
+    EXPECT_EQ(reported, std::vector<std::string>{"Unable to open com port (Error: 2)"});
+}
+
+TEST(Ownership, DestroyingTheOwnerClosesThePort)
+{
+    PtyPeer peer;
+    bool closed = false;
+    {
+        QObject owner;
+        auto* port = new TComPort(&owner);
+        port->SetPort(peer.path);
+        port->OnAfterClose = [&](QObject*) { closed = true; };
+        port->OpenPort();
+    }
+    EXPECT_TRUE(closed);
+    TComPort again;
+    again.SetPort(peer.path);
+    again.OpenPort();
+    EXPECT_TRUE(again.Connected());
+}
+
+} // namespace

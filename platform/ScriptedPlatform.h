@@ -18,7 +18,7 @@ public:
     std::vector<Message> messages;              // message boxes shown
     std::vector<Message> warnings;              // warning questions asked
     std::deque<bool> warningAnswers;            // empty: answers OK
-    std::deque<std::optional<QString>> openAnswers, saveAnswers; // empty: cancel
+    std::deque<QString> openAnswers, saveAnswers; // none left, or an empty text: cancel
     std::vector<FileDialog> openAsked, saveAsked;
     std::vector<QStringList> started;           // program followed by its arguments
     std::vector<QString> foldersOpened;
@@ -71,12 +71,14 @@ public:
     void setTime(int h, int m, int s) { clock.setTime(QTime(h, m, s)); }
 
 private:
-    static std::optional<QString> take(std::deque<std::optional<QString>>& q)
+    static std::optional<QString> take(std::deque<QString>& q)
     {
         if (q.empty())
             return std::nullopt;
-        auto a = q.front();
+        const QString a = q.front();
         q.pop_front();
+        if (a.isEmpty())
+            return std::nullopt;
         return a;
     }
 };

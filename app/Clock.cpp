@@ -1,0 +1,83 @@
+// The clock and the periodic tick: time, date and weekday, the connection switch offered
+// only with a port name, the port restart four times a minute and the no-data check.
+
+#include "TarloMainForm.h"
+
+#include "Frame.h"
+#include "ProgramState.h"
+#include "SerialPort.h"
+#include "ToggleSwitch.h"
+
+namespace {
+void zeroDigitCounters(ProgramState& st)
+{
+    st.SecondDigitSeen.fill(0);
+    st.SecondDigitCount = 0;
+}
+} // namespace
+
+void TForm1::Timer1Timer(QObject*)
+{
+    ProgramState& st = State();
+    const QDateTime now = platform().now();
+    const QString time = now.time().toString(QStringLiteral("hh:mm:ss"));
+    Label5->SetCaption(time);
+    Label4->SetCaption(now.date().toString(QStringLiteral("yyyy-MM-dd")));
+    // Qt counts Monday as 1 and Sunday as 7; the names are kept from Sunday = 1.
+    Label3->SetCaption(weekdayName(CurrentLanguage(), now.date().dayOfWeek() % 7 + 1));
+    st.ClockMinute = time.mid(3, 2);
+
+    const bool havePort = !ComboBox1->Text().isEmpty();
+    ToggleSwitch1->setVisible(havePort);
+    Image7->setVisible(!havePort);
+
+    if (!ToggleSwitch1->StateOn())
+        return;
+
+    const QString seconds = time.mid(6, 2);
+    if (seconds == QLatin1String("05") || seconds == QLatin1String("20") || seconds == QLatin1String("35") ||
+        seconds == QLatin1String("50")) {
+        SpeedButton3->hide();
+        SpeedButton4->hide();
+        SpeedButton13->show();
+        SpeedButton14->show();
+        ComPort->ClosePort();
+        receive_->reset();
+        ShowReceiveBuffer();
+        SetFrameBufferText(QStringLiteral("\r\n"));
+        try {
+            ComPort->OpenPort();
+        } catch (const std::exception& e) {
+            // Tried again on every tick of this second, but told once per restart second, and
+            // never while the box about it is still open.
+            const QString second = now.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+            if (!restartErrorOpen_ && second != restartErrorSecond_) {
+                restartErrorSecond_ = second;
+                restartErrorOpen_ = true;
+                ShowError(QString::fromUtf8(e.what()));
+                restartErrorOpen_ = false;
+            }
+            return;
+        }
+        SpeedButton3->show();
+        SpeedButton4->show();
+        SpeedButton13->hide();
+        SpeedButton14->hide();
+        zeroDigitCounters(st);
+    }
+
+    const QChar last = time.at(7);
+    if (last.isDigit())
+        st.SecondDigitSeen[last.digitValue()] = 1;
+    st.SecondDigitCount = int(std::count(st.SecondDigitSeen.begin(), st.SecondDigitSeen.end(), 1));
+
+    // Nothing received and no record extracted since the last restart, nine seconds on.
+    if (receive_->isReset() && FrameBufferText() == QLatin1String("\r\n") && st.SecondDigitCount == 10) {
+        for (TLabel* l : {Label7, Label11, Label8, Label9, Label17, Label23})
+            l->SetCaption(QStringLiteral("0.00"));
+        Label12->SetCaption(QStringLiteral("00"));
+        zeroDigitCounters(st);
+    }
+    if (st.SecondDigitCount == 10)
+        zeroDigitCounters(st);
+}

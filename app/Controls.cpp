@@ -1,0 +1,348 @@
+#include "Controls.h"
+
+#include <QChildEvent>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QVariant>
+
+namespace {
+const char* kHintProperty = "tarloHint";
+} // namespace
+
+void setHint(QWidget* w, const QString& h)
+{
+    w->setProperty(kHintProperty, h);
+    QString shown = h;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    w->setToolTip(shown);
+}
+
+QString hint(const QWidget* w) { return w->property(kHintProperty).toString(); }
+
+void installFontSubstitutions()
+{
+    // Liberation Sans has the metrics of Arial, and is the closest installed face to
+    // MS Sans Serif; DejaVu Sans stands behind it.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Arial"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+}
+
+QFont layoutFont(const QString& family, int pixelSize, bool bold)
+{
+    QFont f(family);
+    f.setPixelSize(pixelSize);
+    f.setBold(bold);
+    f.setStyleStrategy(QFont::PreferAntialias);
+    return f;
+}
+
+void setFontColor(QWidget* w, const QColor& c)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, c);
+    p.setColor(QPalette::Text, c);
+    p.setColor(QPalette::ButtonText, c);
+    w->setPalette(p);
+}
+
+QColor fontColor(const QWidget* w) { return w->palette().color(QPalette::WindowText); }
+
+QImage greyed(const QImage& img)
+{
+    QImage out = img.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb c = line[x];
+            // Luminance, lifted towards white so the picture reads as inactive.
+            int g = (qRed(c) * 30 + qGreen(c) * 59 + qBlue(c) * 11) / 100;
+            g = 96 + g * 5 / 8;
+            line[x] = qRgba(g, g, g, qAlpha(c));
+        }
+    }
+    return out;
+}
+
+// --- TImage -------------------------------------------------------------------------------
+
+TImage::TImage(QWidget* parent) : QWidget(parent) {}
+
+void TImage::SetPicture(const QImage& img)
+{
+    picture_ = img;
+    update();
+}
+
+void TImage::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.drawImage(0, 0, picture_);
+}
+
+void TImage::mousePressEvent(QMouseEvent* e) { pressed_ = e->button() == Qt::LeftButton; }
+
+void TImage::mouseReleaseEvent(QMouseEvent* e)
+{
+    const bool click = pressed_ && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
+    pressed_ = false;
+    if (click && OnClick)
+        OnClick(this);
+}
+
+// --- TLabel -------------------------------------------------------------------------------
+
+TLabel::TLabel(QWidget* parent) : QWidget(parent) {}
+
+void TLabel::SetCaption(const QString& text)
+{
+    if (caption_ == text)
+        return;
+    caption_ = text;
+    adjustBounds();
+    update();
+}
+
+void TLabel::SetAutoSize(bool on)
+{
+    autoSize_ = on;
+    adjustBounds();
+}
+
+void TLabel::SetAlignment(Qt::Alignment a)
+{
+    alignment_ = a;
+    update();
+}
+
+void TLabel::SetColor(const QColor& c)
+{
+    color_ = c;
+    update();
+}
+
+QColor TLabel::Color() const
+{
+    if (color_)
+        return *color_;
+    return parentWidget() ? parentWidget()->palette().color(QPalette::Window) : Colors::clActiveBorder;
+}
+
+void TLabel::adjustBounds()
+{
+    if (!autoSize_)
+        return;
+    // The width follows the caption; the left edge, top and height stay where they are.
+    const QFontMetrics fm(font());
+    const int w = caption_.isEmpty() ? 0 : fm.horizontalAdvance(caption_) + 1;
+    resize(w, height());
+}
+
+void TLabel::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::FontChange)
+        adjustBounds();
+    QWidget::changeEvent(e);
+}
+
+void TLabel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), Color());
+    p.setFont(font());
+    const int flags = int(alignment_ | Qt::AlignTop) | Qt::TextSingleLine;
+    if (isEnabled()) {
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(rect(), flags, caption_);
+    } else {
+        p.setPen(Colors::clBtnHighlight);
+        p.drawText(rect().translated(1, 1), flags, caption_);
+        p.setPen(Colors::clBtnShadow);
+        p.drawText(rect(), flags, caption_);
+    }
+}
+
+void TLabel::mousePressEvent(QMouseEvent* e) { pressed_ = e->button() == Qt::LeftButton; }
+
+void TLabel::mouseReleaseEvent(QMouseEvent* e)
+{
+    const bool click = pressed_ && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
+    pressed_ = false;
+    if (click && OnClick)
+        OnClick(this);
+}
+
+// --- TSpeedButton -------------------------------------------------------------------------
+
+TSpeedButton::TSpeedButton(QWidget* parent) : QAbstractButton(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        if (OnClick)
+            OnClick(this);
+    });
+}
+
+void TSpeedButton::SetGlyph(const QImage& img)
+{
+    glyph_ = img;
+    glyphGreyed_ = greyed(img);
+    update();
+}
+
+void TSpeedButton::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect r = rect();
+    const bool down = isDown();
+    p.fillRect(r, Colors::clBtnFace);
+    // Raised face: light top-left, dark bottom-right; swapped while pressed.
+    const QColor light = down ? QColor(105, 105, 105) : Colors::clBtnHighlight;
+    const QColor dark = down ? Colors::clBtnHighlight : QColor(105, 105, 105);
+    p.setPen(light);
+    p.drawLine(r.topLeft(), r.topRight() - QPoint(1, 0));
+    p.drawLine(r.topLeft(), r.bottomLeft() - QPoint(0, 1));
+    p.setPen(dark);
+    p.drawLine(r.bottomLeft(), r.bottomRight());
+    p.drawLine(r.topRight(), r.bottomRight());
+    p.setPen(Colors::clBtnShadow);
+    p.drawLine(r.bottomLeft() + QPoint(1, -1), r.bottomRight() - QPoint(1, 1));
+    p.drawLine(r.topRight() + QPoint(-1, 1), r.bottomRight() - QPoint(1, 1));
+
+    const QImage& g = isEnabled() ? glyph_ : glyphGreyed_;
+    const int x = (width() - g.width()) / 2 + (down ? 1 : 0);
+    const int y = (height() - g.height()) / 2 + (down ? 1 : 0);
+    p.setClipRect(r.adjusted(1, 1, -1, -1));
+    p.drawImage(x, y, g);
+}
+
+// --- TBevel -------------------------------------------------------------------------------
+
+TBevel::TBevel(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+
+void TBevel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect r = rect().adjusted(0, 0, -1, -1);
+    p.setPen(Colors::clBtnHighlight);
+    p.drawLine(r.topLeft(), r.topRight());
+    p.drawLine(r.topLeft(), r.bottomLeft());
+    p.setPen(Colors::clBtnShadow);
+    p.drawLine(r.bottomLeft(), r.bottomRight());
+    p.drawLine(r.topRight(), r.bottomRight());
+}
+
+// --- TContainer ---------------------------------------------------------------------------
+
+namespace {
+// Sits on top of a disabled container's children and swallows the mouse.
+class MouseShield : public QWidget {
+public:
+    explicit MouseShield(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_NoSystemBackground); }
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override { e->accept(); }
+    void mouseReleaseEvent(QMouseEvent* e) override { e->accept(); }
+    void mouseDoubleClickEvent(QMouseEvent* e) override { e->accept(); }
+    void mouseMoveEvent(QMouseEvent* e) override { e->accept(); }
+    void wheelEvent(QWheelEvent* e) override { e->accept(); }
+};
+} // namespace
+
+TContainer::TContainer(bool bordered, QWidget* parent) : QWidget(parent), bordered_(bordered)
+{
+    setAutoFillBackground(true);
+    shield_ = new MouseShield(this);
+    shield_->hide();
+}
+
+void TContainer::SetColor(const QColor& c)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::Window, c);
+    setPalette(p);
+}
+
+QColor TContainer::Color() const { return palette().color(QPalette::Window); }
+
+void TContainer::SetEnabled(bool on)
+{
+    enabled_ = on;
+    shield_->setGeometry(rect());
+    shield_->setVisible(!on);
+    if (!on)
+        shield_->raise();
+}
+
+void TContainer::resizeEvent(QResizeEvent* e)
+{
+    shield_->setGeometry(rect());
+    QWidget::resizeEvent(e);
+}
+
+void TContainer::childEvent(QChildEvent* e)
+{
+    // Children added later must stay below the shield.
+    if (e->added() && shield_ && shield_->isVisible())
+        shield_->raise();
+    QWidget::childEvent(e);
+}
+
+void TContainer::paintEvent(QPaintEvent*)
+{
+    if (!bordered_)
+        return;
+    QPainter p(this);
+    const QRect r = rect().adjusted(0, 0, -1, -1);
+    // Etched border of a frame without a title.
+    p.setPen(Colors::clBtnShadow);
+    p.drawRect(r.adjusted(0, 0, -1, -1));
+    p.setPen(Colors::clBtnHighlight);
+    p.drawRect(r.adjusted(1, 1, 0, 0));
+}
+
+// --- TMemo, TCheckBox, TComboBox -----------------------------------------------------------
+
+TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent)
+{
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+}
+
+TCheckBox::TCheckBox(QWidget* parent) : QCheckBox(parent)
+{
+    setAutoFillBackground(true);
+    connect(this, &QCheckBox::clicked, this, [this] {
+        if (OnClick)
+            OnClick(this);
+    });
+}
+
+TComboBox::TComboBox(QWidget* parent) : QComboBox(parent)
+{
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    // Only the user's own edits and picks count as a change.
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] {
+        if (OnChange)
+            OnChange(this);
+    });
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        setEditText(itemText(index));
+        if (OnChange)
+            OnChange(this);
+    });
+}
+
+void TComboBox::SetText(const QString& t) { setEditText(t); }
+
+void TComboBox::focusInEvent(QFocusEvent* e)
+{
+    QComboBox::focusInEvent(e);
+    if (OnEnter)
+        OnEnter(this);
+}

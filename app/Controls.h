@@ -1,0 +1,193 @@
+#pragma once
+
+// The standard controls of the main window: pictures, labels, picture buttons, frames,
+// panels, text boxes, the check box and the drop-down. Each offers what the window's
+// handlers use of it (caption, hint, visibility, enabled state, click) and draws itself
+// the way the front-panel layout expects (pictures unscaled and cut at the edge, labels
+// filling their background, buttons that never take the focus).
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QColor>
+#include <QComboBox>
+#include <QFrame>
+#include <QImage>
+#include <QPlainTextEdit>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+
+namespace Colors {
+inline const QColor clActiveBorder{180, 180, 180};
+inline const QColor clBtnFace{240, 240, 240};
+inline const QColor clBtnText{0, 0, 0};
+inline const QColor clWindowText{0, 0, 0};
+inline const QColor clMenu{240, 240, 240};
+inline const QColor clSilver{192, 192, 192};
+inline const QColor clGray{128, 128, 128};
+inline const QColor clTeal{0, 128, 128};
+inline const QColor clBtnHighlight{255, 255, 255};
+inline const QColor clBtnShadow{160, 160, 160};
+inline const QColor clGrayText{109, 109, 109};
+inline const QColor displayBlue{240, 251, 255};
+} // namespace Colors
+
+// Hints are tooltips; a "\r\n" in a hint shows as a line break.
+void setHint(QWidget* w, const QString& hint);
+QString hint(const QWidget* w);
+
+// Font of the layout: family (MS Sans Serif or Arial, mapped to installed fonts), character
+// height in pixels, bold, colour.
+QFont layoutFont(const QString& family, int pixelSize, bool bold);
+void setFontColor(QWidget* w, const QColor& c);
+QColor fontColor(const QWidget* w);
+// Makes the layout's font names resolve to installed, metric-compatible fonts.
+void installFontSubstitutions();
+
+// Greyed copy of a picture, as disabled buttons show it.
+QImage greyed(const QImage& img);
+
+// A static picture, drawn unscaled from the top-left corner and cut at the control's edge.
+class TImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TImage(QWidget* parent = nullptr);
+    void SetPicture(const QImage& img);
+    const QImage& Picture() const { return picture_; }
+    TNotifyEvent OnClick;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+
+private:
+    QImage picture_;
+    bool pressed_ = false;
+};
+
+// Static text on a filled background. Auto-sized labels take the width of their caption and
+// keep their left edge; fixed-size ones keep their size. A disabled label draws embossed grey.
+class TLabel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TLabel(QWidget* parent = nullptr);
+    void SetCaption(const QString& text);
+    QString Caption() const { return caption_; }
+    void SetAutoSize(bool on);
+    bool AutoSize() const { return autoSize_; }
+    void SetAlignment(Qt::Alignment a);
+    // Background colour; unset means the parent's colour.
+    void SetColor(const QColor& c);
+    QColor Color() const;
+    TNotifyEvent OnClick;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    void changeEvent(QEvent*) override;
+
+private:
+    void adjustBounds();
+    QString caption_;
+    bool autoSize_ = true;
+    Qt::Alignment alignment_ = Qt::AlignLeft;
+    std::optional<QColor> color_;
+    bool pressed_ = false;
+};
+
+// A push button with a picture and no caption that never takes the keyboard focus. The
+// picture is centred on a raised face; a disabled button draws it greyed.
+class TSpeedButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit TSpeedButton(QWidget* parent = nullptr);
+    void SetGlyph(const QImage& img);
+    const QImage& Glyph() const { return glyph_; }
+    TNotifyEvent OnClick;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QImage glyph_, glyphGreyed_;
+};
+
+// A raised frame line.
+class TBevel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TBevel(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+// Container with a background colour. A frame has an etched border, a panel none.
+// A disabled container keeps the mouse from everything inside it while the controls
+// inside keep their own look.
+class TContainer : public QWidget {
+    Q_OBJECT
+public:
+    TContainer(bool bordered, QWidget* parent = nullptr);
+    void SetColor(const QColor& c);
+    QColor Color() const;
+    void SetEnabled(bool on);
+    bool Enabled() const { return enabled_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void childEvent(QChildEvent*) override;
+
+private:
+    bool bordered_;
+    bool enabled_ = true;
+    QWidget* shield_ = nullptr;
+};
+
+class TGroupBox : public TContainer {
+    Q_OBJECT
+public:
+    explicit TGroupBox(QWidget* parent = nullptr) : TContainer(true, parent) {}
+};
+
+class TPanel : public TContainer {
+    Q_OBJECT
+public:
+    explicit TPanel(QWidget* parent = nullptr) : TContainer(false, parent) {}
+};
+
+// Multi-line text box with a vertical scroll bar.
+class TMemo : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit TMemo(QWidget* parent = nullptr);
+};
+
+class TCheckBox : public QCheckBox {
+    Q_OBJECT
+public:
+    explicit TCheckBox(QWidget* parent = nullptr);
+    bool Checked() const { return isChecked(); }
+    TNotifyEvent OnClick;
+};
+
+// Editable drop-down. OnChange fires for the user's edits and picks only; OnEnter when it
+// gets the focus.
+class TComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TComboBox(QWidget* parent = nullptr);
+    QString Text() const { return currentText(); }
+    void SetText(const QString& t);
+    TNotifyEvent OnChange;
+    TNotifyEvent OnEnter;
+
+protected:
+    void focusInEvent(QFocusEvent*) override;
+};

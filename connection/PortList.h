@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The system's serial devices, in the kernel's order (by device number), as device paths:
+// USB adapters (/dev/ttyUSB0), modems and CDC devices (/dev/ttyACM0) and the real
+// /dev/ttyS* ports; placeholder UARTs that report an unknown type are skipped.
+// sysfsRoot is "/sys" on a running system; tests give a fake tree.
+// Throws EComPort code 23 with the error number when the device list cannot be read.
+QStringList serialPortNames(const QString& sysfsRoot = QStringLiteral("/sys"));
+
+// Where EnumComPorts looks for the device list (tests point it at a fake tree).
+QString& serialDeviceListRoot();

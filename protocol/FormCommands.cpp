@@ -1,0 +1,99 @@
+// Sending the settings, taking them from the last record, the factory settings, the
+// controller restart, and the system's date and time settings.
+
+#include "TarloMainForm.h"
+
+#include "Numbers.h"
+#include "NumSpin.h"
+#include "ProgramState.h"
+#include "SerialPort.h"
+#include "Settings.h"
+#include "ShadowLabel.h"
+
+#include <QStandardPaths>
+
+SpinValues TForm1::SpinEditValues() const
+{
+    return {NumSpinEdit7->Value(),  NumSpinEdit8->Value(), NumSpinEdit11->Value(),
+            NumSpinEdit12->Value(), NumSpinEdit9->Value(), NumSpinEdit10->Value()};
+}
+
+void TForm1::SpeedButton3Click(QObject*)
+{
+    ProgramState& st = State();
+    computeSettingsFields(SpinEditValues(), st.SettingsFields);
+    // Eleven writes, each complete before the next: together the 32-character frame.
+    for (const QString& piece : settingsFrameWrites(st.SettingsFields))
+        ComPort->WriteText(piece.toStdString());
+    SpeedButton14->show();
+    SpeedButton3->hide();
+    platform().pause(800);
+    SpeedButton14->hide();
+    SpeedButton3->show();
+    updateRecordFromFields(st.FrameLines, st.SettingsFields);
+}
+
+void TForm1::SpeedButton4Click(QObject*)
+{
+    ProgramState& st = State();
+    ShadowLabel1->SetCaption(QStringLiteral("*.*"));
+    const TakenSettings t = takeSettings(st.FrameLines);
+    // No record yet (or a malformed one): nothing to take.
+    if (!t.recordComplete)
+        return;
+    const std::pair<const std::optional<long double>&, TNumSpinEdit*> values[] = {
+        {t.phMin, NumSpinEdit7}, {t.phMax, NumSpinEdit8},      {t.threshold, NumSpinEdit11},
+        {t.kh, NumSpinEdit12},   {t.brightness, NumSpinEdit9}, {t.contrast, NumSpinEdit10}};
+    for (const auto& [value, edit] : values)
+        if (value)
+            edit->SetValue(*value);
+    if (t.error)
+        throw EConvertError(*t.error);
+    fieldsFromRecord(st.FrameLines, st.SettingsFields);
+}
+
+void TForm1::SpeedButton6Click(QObject*)
+{
+    const Language lang = CurrentLanguage();
+    const bool polish = lang == Language::Polish;
+    if (!platform().warningOkCancel(this, QStringLiteral("Warning"), factoryQuestion(lang), QStringLiteral("OK"),
+                                    polish ? QStringLiteral("Anuluj") : QStringLiteral("Cancel")))
+        return;
+    ShadowLabel1->SetCaption(QStringLiteral("*.*"));
+    ComPort->WriteText(FactorySettingsCommand);
+    NumSpinEdit7->SetValue(FactorySettings.phMin);
+    NumSpinEdit8->SetValue(FactorySettings.phMax);
+    NumSpinEdit9->SetValue(FactorySettings.brightness);
+    NumSpinEdit10->SetValue(FactorySettings.contrast);
+    NumSpinEdit11->SetValue(FactorySettings.threshold);
+    NumSpinEdit12->SetValue(FactorySettings.kh);
+    platform().messageBox(this, applicationTitle(), factoryDoneMessage(lang));
+}
+
+void TForm1::SpeedButton7Click(QObject*) { ComPort->WriteText(RestartCommand); }
+
+namespace {
+// The desktop's own date and time settings, where one is installed.
+void openDateTimeSettings()
+{
+    const std::pair<const char*, QStringList> tools[] = {
+        {"gnome-control-center", {QStringLiteral("datetime")}},
+        {"cinnamon-settings", {QStringLiteral("calendar")}},
+        {"kcmshell6", {QStringLiteral("kcm_clock")}},
+        {"kcmshell5", {QStringLiteral("clock")}},
+        {"time-admin", {}},
+        {"lxqt-admin-time", {}},
+    };
+    for (const auto& [program, args] : tools) {
+        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(program));
+        if (!path.isEmpty()) {
+            platform().startProgram(path, args);
+            return;
+        }
+    }
+}
+} // namespace
+
+void TForm1::Label3Click(QObject*) { openDateTimeSettings(); }
+void TForm1::Label4Click(QObject*) { openDateTimeSettings(); }
+void TForm1::Label5Click(QObject*) { openDateTimeSettings(); }

@@ -1,0 +1,64 @@
+// Receiving the controller's records and showing them.
+
+#include "TarloMainForm.h"
+
+#include "Frame.h"
+#include "ProgramState.h"
+#include "SerialPort.h"
+
+namespace {
+QString frameBufferText(const FrameLines& lines)
+{
+    QString text;
+    for (const QString& l : lines)
+        text += l + QStringLiteral("\r\n");
+    return text;
+}
+} // namespace
+
+void TForm1::ComPortRxChar(QObject*, int Count)
+{
+    // A read failure (the device went away) ends this port's deliveries until the port is
+    // reopened; anything the controller sends is handled below without ending them.
+    std::string received;
+    ComPort->ReadText(received, Count);
+    receive_->append(QString::fromLatin1(received.data(), qsizetype(received.size())));
+    if (receive_->lineCount() < ReceiveBuffer::FrameTrigger) {
+        ShowReceiveBuffer();
+        return;
+    }
+
+    FrameLines lines = extractFrame(*receive_);
+    SetFrameBufferText(frameBufferText(lines));
+    // Everything received so far goes, also a partly received next record.
+    receive_->reset();
+    ShowReceiveBuffer();
+    ProgramState& st = State();
+    st.FrameLines = lines;
+    if (!frameIsValid(st.FrameLines))
+        return;
+
+    for (QWidget* w : std::initializer_list<QWidget*>{Label7, Label8, Label9, Label10, Label11, Label12, Label17,
+                                                      Label23, Image4})
+        w->show();
+    const FrameDisplay d = decodeFrame(st.FrameLines);
+    const std::pair<const std::optional<QString>&, TLabel*> texts[] = {
+        {d.Label7, Label7},   {d.Label8, Label8},   {d.Label9, Label9},  {d.Label11, Label11},
+        {d.Label12, Label12}, {d.Label17, Label17}, {d.Label23, Label23}};
+    for (const auto& [text, label] : texts)
+        if (text)
+            label->SetCaption(*text);
+    if (d.Image2)
+        Image2->setVisible(*d.Image2);
+    if (d.Image1)
+        Image1->setVisible(*d.Image1);
+    // A value line that does not convert ends this record's handling; the next one is
+    // handled as usual.
+    if (d.error)
+        return;
+
+    fillSettingsFromFrame(st.FrameLines, st.SettingsFields);
+    if (!LogStep())
+        return;
+    st.LastFrameMinute = st.ClockMinute;
+}

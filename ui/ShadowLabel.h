@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+// A label whose text has a light shadow one pixel up and to the left.
+// Word wrap within its width; what does not fit its height is cut off.
+class TShadowLabel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TShadowLabel(QWidget* parent = nullptr);
+
+    QString Caption() const { return FCaption; }
+    void SetCaption(const QString& caption);
+    bool WordWrap() const { return FWordWrap; }
+    void SetWordWrap(bool on);
+    // When on, the label takes the size of its caption (on one line unless wrapping,
+    // where only the height follows the text).
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool on);
+    // "&" marks an accelerator when on; off suits captions such as file names.
+    bool ShowAccelChar() const { return FShowAccelChar; }
+    void SetShowAccelChar(bool on);
+    QColor Color() const { return FColor; }
+    void SetColor(const QColor& c);
+    QColor FontColor() const { return FFontColor; }
+    void SetFontColor(const QColor& c);
+
+    std::function<void(QObject* Sender)> OnClick;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    int textFlags() const;
+    void adjustSize();
+
+    QString FCaption;
+    bool FWordWrap = false;
+    bool FAutoSize = true;
+    bool FShowAccelChar = false;
+    bool FLeftPressed = false;
+    QColor FColor, FFontColor;
+};

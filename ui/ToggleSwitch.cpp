@@ -1,0 +1,348 @@
+#include "ToggleSwitch.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+
+namespace {
+
+constexpr int kStockWidth = 41;
+constexpr int kStockHeight = 27;
+
+// Pixels of the picture's transparent colour (its bottom-left pixel) become `fill`.
+QImage withTransparentColour(const QImage& src, const QColor& fill)
+{
+    if (src.isNull())
+        return src;
+    QImage img = src.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = img.pixel(0, img.height() - 1);
+    const QRgb to = fill.rgba();
+    for (int y = 0; y < img.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            if (line[x] == key)
+                line[x] = to;
+    }
+    return img;
+}
+
+} // namespace
+
+TToggleSwitch::TToggleSwitch(QWidget* parent) : QWidget(parent)
+{
+    FColor = palette().color(QPalette::Button);
+    resize(50, 60);
+    updateFocusPolicy();
+    SetGlyphOff(QImage());
+    SetGlyphOn(QImage());
+}
+
+TToggleSwitch::~TToggleSwitch() = default;
+
+void TToggleSwitch::SetStateOn(bool on)
+{
+    if (on == FStateOn)
+        return;
+    FStateOn = on;
+    update();
+    if (on) {
+        if (OnOn)
+            OnOn(this);
+    } else if (OnOff) {
+        OnOff(this);
+    }
+}
+
+void TToggleSwitch::SetGlyphOff(const QImage& img)
+{
+    FGlyphOff = img.isNull() ? StockGlyph(false) : img;
+    FGreyedOff = MakeGreyed(FGlyphOff);
+    update();
+}
+
+void TToggleSwitch::SetGlyphOn(const QImage& img)
+{
+    FGlyphOn = img.isNull() ? StockGlyph(true) : img;
+    FGreyedOn = MakeGreyed(FGlyphOn);
+    update();
+}
+
+void TToggleSwitch::SetShowFocus(bool on)
+{
+    if (on == FShowFocus)
+        return;
+    FShowFocus = on;
+    update();
+}
+
+void TToggleSwitch::SetTabStop(bool on)
+{
+    FTabStop = on;
+    updateFocusPolicy();
+    update();
+}
+
+void TToggleSwitch::updateFocusPolicy()
+{
+    setFocusPolicy(FTabStop ? Qt::StrongFocus : Qt::NoFocus);
+}
+
+void TToggleSwitch::SetTextPosition(TTextPosition pos)
+{
+    if (pos == FTextPosition)
+        return;
+    FTextPosition = pos;
+    update();
+}
+
+void TToggleSwitch::SetBorderStyle(TBorderStyle style)
+{
+    if (style == FBorderStyle)
+        return;
+    FBorderStyle = style;
+    // The single border is one line around the client area.
+    const int m = style == bsSingle ? 1 : 0;
+    setContentsMargins(m, m, m, m);
+    update();
+}
+
+void TToggleSwitch::SetCaption(const QString& caption)
+{
+    if (caption == FCaption)
+        return;
+    FCaption = caption;
+    // The character after "&" moves the focus here.
+    if (FShortcutId)
+        releaseShortcut(FShortcutId);
+    FShortcutId = 0;
+    const QKeySequence mnemonic = QKeySequence::mnemonic(caption);
+    if (!mnemonic.isEmpty())
+        FShortcutId = grabShortcut(mnemonic);
+    update();
+}
+
+void TToggleSwitch::SetColor(const QColor& color)
+{
+    if (color == FColor)
+        return;
+    FColor = color;
+    update();
+}
+
+QRect TToggleSwitch::clientRect() const
+{
+    return contentsRect();
+}
+
+QImage TToggleSwitch::currentGlyph() const
+{
+    if (!isEnabled()) {
+        const QImage& greyed = FStateOn ? FGreyedOn : FGreyedOff;
+        if (!greyed.isNull())
+            return greyed;
+    }
+    return FStateOn ? FGlyphOn : FGlyphOff;
+}
+
+QRect TToggleSwitch::GlyphRect() const
+{
+    const QRect c = clientRect();
+    const QImage& g = FStateOn ? FGlyphOn : FGlyphOff;
+    const int w = g.width(), h = g.height();
+    // Centred along each axis unless the caption pushes the picture to an edge.
+    int x = (c.width() - w) / 2;
+    int y = (c.height() - h) / 2;
+    switch (FTextPosition) {
+    case tpLeft: x = c.width() - w; break;
+    case tpRight: x = 0; break;
+    case tpAbove: y = c.height() - h; break;
+    case tpBelow: y = 0; break;
+    case tpNone: break;
+    }
+    return QRect(c.left() + x, c.top() + y, w, h);
+}
+
+void TToggleSwitch::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    if (FBorderStyle == bsSingle) {
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    const QRect c = clientRect();
+    p.fillRect(c, FColor);
+    p.setClipRect(c);
+
+    const QRect gr = GlyphRect();
+    p.drawImage(gr.topLeft(), withTransparentColour(currentGlyph(), FColor));
+
+    if (hasFocus() && FShowFocus && FTabStop) {
+        // Dotted rectangle just outside the picture.
+        QPen pen(palette().color(QPalette::WindowText));
+        pen.setStyle(Qt::DotLine);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(gr.adjusted(-1, -1, 0, 0));
+    }
+
+    if (FTextPosition != tpNone) {
+        QRect tr = c;
+        switch (FTextPosition) {
+        case tpLeft: tr.setRight(gr.left() - 1); break;
+        case tpRight: tr.setLeft(gr.right() + 1); break;
+        case tpAbove: tr.setBottom(gr.top() - 1); break;
+        case tpBelow: tr.setTop(gr.bottom() + 1); break;
+        case tpNone: break;
+        }
+        p.setFont(font());
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                 QPalette::WindowText));
+        p.drawText(tr, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, FCaption);
+    }
+}
+
+void TToggleSwitch::mousePressEvent(QMouseEvent* e)
+{
+    const QPoint pos = e->position().toPoint();
+    if (e->button() == Qt::LeftButton) {
+        if (FTabStop && !hasFocus() && focusPolicy() != Qt::NoFocus)
+            setFocus(Qt::MouseFocusReason);
+        FClickPending = true;
+        Toggle();
+    }
+    if (OnMouseDown)
+        OnMouseDown(this, e->button(), e->modifiers(), pos.x(), pos.y());
+}
+
+void TToggleSwitch::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    const QPoint pos = e->position().toPoint();
+    if (e->button() == Qt::LeftButton) {
+        // The second press of a double click: its release raises no OnClick.
+        FClickPending = false;
+        Toggle();
+        if (OnDblClick)
+            OnDblClick(this);
+    }
+    if (OnMouseDown)
+        OnMouseDown(this, e->button(), e->modifiers(), pos.x(), pos.y());
+}
+
+void TToggleSwitch::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton)
+        return;
+    const bool click = FClickPending && rect().contains(e->position().toPoint());
+    FClickPending = false;
+    if (click && OnClick)
+        OnClick(this);
+}
+
+void TToggleSwitch::keyPressEvent(QKeyEvent* e)
+{
+    if (OnKeyDown)
+        OnKeyDown(this, e->key(), e->modifiers());
+    const Qt::KeyboardModifiers mods =
+        e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (QKeyCombination(mods, Qt::Key(e->key())) == FToggleKey) {
+        Toggle();
+        e->accept();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+bool TToggleSwitch::event(QEvent* e)
+{
+    if (e->type() == QEvent::Shortcut) {
+        auto* se = static_cast<QShortcutEvent*>(e);
+        if (se->shortcutId() == FShortcutId) {
+            if (focusPolicy() != Qt::NoFocus)
+                setFocus(Qt::ShortcutFocusReason);
+            return true;
+        }
+    }
+    return QWidget::event(e);
+}
+
+void TToggleSwitch::focusInEvent(QFocusEvent* e)
+{
+    if (FShowFocus)
+        update();
+    QWidget::focusInEvent(e);
+}
+
+void TToggleSwitch::focusOutEvent(QFocusEvent* e)
+{
+    if (FShowFocus)
+        update();
+    QWidget::focusOutEvent(e);
+}
+
+void TToggleSwitch::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::EnabledChange) {
+        FClickPending = false;
+        update();
+    }
+    QWidget::changeEvent(e);
+}
+
+void TToggleSwitch::resizeEvent(QResizeEvent* e)
+{
+    update();
+    QWidget::resizeEvent(e);
+}
+
+QImage TToggleSwitch::MakeGreyed(const QImage& src)
+{
+    if (src.isNull())
+        return src;
+    QImage img = src.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = img.pixel(0, img.height() - 1);
+    for (int y = 0; y < img.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            if (line[x] == key)
+                continue;
+            // Washed-out grey: dark parts become mid grey, light parts light grey.
+            const int g = 128 + qGray(line[x]) / 2;
+            line[x] = qRgba(g, g, g, qAlpha(line[x]));
+        }
+    }
+    return img;
+}
+
+QImage TToggleSwitch::StockGlyph(bool on)
+{
+    // A small rocker seen from the side; the background colour (magenta) is the
+    // transparent colour, taken from the bottom-left pixel.
+    QImage img(kStockWidth, kStockHeight, QImage::Format_ARGB32);
+    img.fill(QColor(255, 0, 255));
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    // Housing.
+    p.setPen(QColor(64, 64, 64));
+    p.setBrush(QColor(160, 160, 160));
+    p.drawRect(2, 4, kStockWidth - 5, kStockHeight - 9);
+    // Rocker, tilted towards the pressed side.
+    QPolygon rocker;
+    if (on)
+        rocker << QPoint(6, 8) << QPoint(20, 11) << QPoint(34, 5) << QPoint(34, 18) << QPoint(6, 18);
+    else
+        rocker << QPoint(6, 5) << QPoint(20, 11) << QPoint(34, 8) << QPoint(34, 18) << QPoint(6, 18);
+    p.setBrush(QColor(210, 210, 210));
+    p.drawPolygon(rocker);
+    if (on) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(220, 0, 0));
+        p.drawRect(26, 9, 6, 3);
+    }
+    return img;
+}

@@ -14,6 +14,7 @@
 #include <QPainter>
 
 #include <cstdio>
+#include <map>
 
 namespace {
 
@@ -50,8 +51,10 @@ QImage decode(const DrawnPicture& picture, const QByteArray& bytes)
 
 // A preview of the front panel with the window's controls laid over it, so the
 // picture can be checked against the layout.
-QImage windowMock(const QImage& front, const QImage& icon)
+QImage windowMock(const std::map<QString, QImage>& pictures)
 {
+    const QImage& front = pictures.at(QStringLiteral("Image3"));
+    const QImage& icon = pictures.at(QStringLiteral("Image6"));
     QImage mock(345, 505, QImage::Format_RGB32);
     mock.fill(QColor(180, 180, 180));
     QPainter p(&mock);
@@ -68,6 +71,18 @@ QImage windowMock(const QImage& front, const QImage& icon)
     big.setBold(true);
     p.setFont(big);
     p.drawText(QRect(110, 93, 130, 75), Qt::AlignCenter, QStringLiteral("7.02"));
+    // Display pictures and the labels over the bubbles (display at picture 50,87).
+    p.drawImage(50 + 1, 87 + 8, pictures.at(QStringLiteral("Image2")));
+    p.drawImage(50 + 185, 87 + 8, pictures.at(QStringLiteral("Image1")));
+    p.drawImage(50 + 52, 87 + 93, pictures.at(QStringLiteral("Image8")));
+    QFont small(QStringLiteral("DejaVu Sans"));
+    small.setPixelSize(17);
+    small.setBold(true);
+    p.setFont(small);
+    p.setPen(QColor(0, 128, 128));
+    p.drawText(QPoint(50 + 17, 87 + 65 + 18), QStringLiteral("O"));
+    p.setPen(QColor(128, 128, 128));
+    p.drawText(QPoint(50 + 198, 87 + 65 + 18), QStringLiteral("CO"));
     p.drawImage(275, 55, icon);
     box(QRect(253, 65, 15, 14), QColor(240, 240, 240), QColor(90, 90, 90)); // log check box
     QFont label(QStringLiteral("DejaVu Sans"));
@@ -91,28 +106,27 @@ QImage windowMock(const QImage& front, const QImage& icon)
     return mock;
 }
 
-void writeSheet(const QString& path, const std::vector<std::pair<QString, QImage>>& pictures, const QImage& mock)
+// Every picture but the front panel, enlarged four times without smoothing.
+void writeSheet(const QString& path, const std::vector<std::pair<QString, QImage>>& pictures)
 {
-    const int scale = 3;
-    const int cell = 260;
+    const int scale = 4;
+    const int cell = 340;
     const int columns = 4;
     const int rows = int((pictures.size() + columns - 1) / columns);
-    QImage sheet(mock.width() + 20 + columns * cell, std::max(mock.height() + 20, rows * 130 + 20),
-                 QImage::Format_RGB32);
+    QImage sheet(columns * cell + 20, rows * 340 + 20, QImage::Format_RGB32);
     sheet.fill(QColor(200, 200, 205));
     QPainter p(&sheet);
-    p.drawImage(10, 10, mock);
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setPixelSize(11);
     p.setFont(f);
     int i = 0;
     for (const auto& [name, image] : pictures) {
         if (name == QLatin1String("Image3")) continue;
-        const int x = mock.width() + 20 + (i % columns) * cell;
-        const int y = 10 + (i / columns) * 130;
+        const int x = 10 + (i % columns) * cell;
+        const int y = 10 + (i / columns) * 340;
         QImage shown = image;
         int s = scale;
-        while (shown.width() * s > cell - 10 || shown.height() * s > 110) --s;
+        while (shown.width() * s > cell - 10 || shown.height() * s > 320) --s;
         p.drawImage(QRect(x, y + 14, image.width() * s, image.height() * s), image);
         p.setPen(Qt::black);
         p.drawText(x, y + 10, QStringLiteral("%1 %2x%3").arg(name).arg(image.width()).arg(image.height()));
@@ -142,7 +156,7 @@ int main(int argc, char** argv)
     const QString sheetPath = sheetArg > 0 && sheetArg + 1 < args.size() ? args.at(sheetArg + 1) : QString();
 
     std::vector<std::pair<QString, QImage>> written;
-    QImage front, icon;
+    std::map<QString, QImage> decoded;
     try {
         for (const DrawnPicture& picture : drawAllPictures()) {
             const QByteArray bytes = encode(picture);
@@ -155,8 +169,7 @@ int main(int argc, char** argv)
             const QImage back = decode(picture, bytes);
             std::printf("%-20s %3dx%-3d %6lld bytes\n", qPrintable(picture.name), back.width(), back.height(),
                         static_cast<long long>(bytes.size()));
-            if (picture.name == QLatin1String("Image3")) front = back;
-            if (picture.name == QLatin1String("Image6")) icon = back;
+            decoded[picture.name] = back;
             written.emplace_back(picture.name, back);
         }
     } catch (const PictureWriteError& e) {
@@ -164,8 +177,8 @@ int main(int argc, char** argv)
         return 1;
     }
     if (!sheetPath.isEmpty()) {
-        const QImage mock = windowMock(front, icon);
-        writeSheet(sheetPath, written, mock);
+        const QImage mock = windowMock(decoded);
+        writeSheet(sheetPath, written);
         QString mockPath = sheetPath;
         mockPath.replace(QLatin1String(".png"), QLatin1String("-window.png"));
         mock.scaled(mock.size() * 2).save(mockPath);

@@ -38,9 +38,11 @@ struct LabelFont {
 };
 
 TLabel* label(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& caption,
-              std::optional<LabelFont> font = std::nullopt, std::optional<QColor> color = std::nullopt)
+              std::optional<LabelFont> font = std::nullopt, std::optional<QColor> color = std::nullopt,
+              bool fixedSize = false)
 {
     auto* lb = place<TLabel>(parent, name, l, t, w, h);
+    lb->SetAutoSize(!fixedSize);
     if (font) {
         lb->setFont(layoutFont(font->family, font->size, font->bold));
         setFontColor(lb, font->color);
@@ -152,8 +154,7 @@ void TForm1::CreateControls()
     }
 
     const LabelFont panelSilver{kSansSerif, 16, true, Colors::clSilver};
-    Label28 = label(this, "Label28", 264, 369, 41, 20, u("CON"), panelSilver, Qt::black);
-    Label28->SetAutoSize(false);
+    Label28 = label(this, "Label28", 264, 369, 41, 20, u("CON"), panelSilver, Qt::black, true);
     Label2 = label(this, "Label2", 46, 369, 32, 20, u("BRI"), panelSilver, Qt::black);
 
     SpeedButton5 = speedButton(this, "SpeedButton5", 70, 52, 21, 21, u("Odśwież COM"));
@@ -203,6 +204,9 @@ void TForm1::CreateControls()
     Label327 = label(GroupBox14, "Label327", 58, 18, 89, 13, u("Plik z konfiguracją "),
                      LabelFont{kSansSerif, 11, false, Colors::clWindowText});
     ShadowLabel1 = place<TShadowLabel>(GroupBox14, "ShadowLabel1", 64, 33, 121, 13);
+    ShadowLabel1->SetAutoSize(false);
+    ShadowLabel1->SetWordWrap(true);
+    ShadowLabel1->setGeometry(64, 33, 121, 13);
     ShadowLabel1->SetCaption(QStringLiteral("*.*"));
     setHint(ShadowLabel1, QStringLiteral("C:\\"));
     handCursor(ShadowLabel1);

@@ -4,7 +4,6 @@
 // frame is the twelve lines after a "-". recordForm() checks a frame against
 // the forms the program accepts and displays.
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -37,25 +36,47 @@ inline std::vector<std::vector<std::string>> framesIn(const std::string& stream)
     return frames;
 }
 
+inline bool digitsOnly(const std::string& s)
+{
+    if (s.empty())
+        return false;
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// digit "," digit digit
+inline bool isPhLine(const std::string& s)
+{
+    return s.size() == 4 && digitsOnly(s.substr(0, 1)) && s[1] == ',' && digitsOnly(s.substr(2));
+}
+
+// "0", one or two digits "," one digit, or "100"
+inline bool isPpmLine(const std::string& s)
+{
+    if (s == "0" || s == "100")
+        return true;
+    const auto comma = s.find(',');
+    return (comma == 1 || comma == 2) && s.size() == comma + 2 && digitsOnly(s.substr(0, comma)) &&
+           digitsOnly(s.substr(comma + 1));
+}
+
 // Empty when the frame has the form of a good record, else what is wrong.
 inline std::string recordForm(const std::vector<std::string>& f)
 {
-    static const std::regex ph("^[0-9],[0-9][0-9]$");
-    static const std::regex ppm("^(0|[0-9]{1,2},[0-9]|100)$");
-    static const std::regex integer("^[0-9]+$");
-    static const std::regex output("^[01]$");
     if (f.size() != 12)
         return "not twelve lines";
     for (int i : {0, 1, 2})
-        if (!std::regex_match(f[i], ph))
+        if (!isPhLine(f[i]))
             return "line " + std::to_string(i + 1) + " '" + f[i] + "' is no pH";
-    if (!std::regex_match(f[3], ppm))
+    if (!isPpmLine(f[3]))
         return "line 4 '" + f[3] + "' is no PPM";
     for (int i : {4, 5, 8, 9})
-        if (!std::regex_match(f[i], integer))
+        if (!digitsOnly(f[i]))
             return "line " + std::to_string(i + 1) + " '" + f[i] + "' is no integer";
     for (int i : {6, 7})
-        if (!std::regex_match(f[i], output))
+        if (f[i] != "0" && f[i] != "1")
             return "line " + std::to_string(i + 1) + " '" + f[i] + "' is no output state";
     if (f[10] != " ")
         return "line 11 is not one space";

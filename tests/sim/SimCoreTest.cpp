@@ -96,6 +96,24 @@ TEST(SimRecord, EveryRecordHasTheAcceptedForm)
             }
 }
 
+// The checker the stream tests rely on must itself tell good lines from bad.
+TEST(SimRecord, LineChecks)
+{
+    const struct {
+        const char* line;
+        bool ph, ppm;
+    } cases[] = {
+        {"7,05", true, false}, {"7.05", false, false}, {"7,5", false, true},  {"17,05", false, false},
+        {"0", false, true},    {"100", false, true},   {"12,3", false, true}, {"5,55", false, false},
+        {",5", false, false},  {"5,", false, false},   {"100,0", false, false}, {"101", false, false},
+        {"", false, false},    {"a,bc", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(simtest::isPhLine(c.line), c.ph) << c.line;
+        EXPECT_EQ(simtest::isPpmLine(c.line), c.ppm) << c.line;
+    }
+}
+
 TEST(SimTank, Co2OutputKeepsPhInRange)
 {
     const Settings ranges[] = {factorySettings(), Settings{650, 700, 20, 5, 100, 14},

@@ -104,7 +104,7 @@ TEST(SimRecord, LineChecks)
         bool ph, ppm;
     } cases[] = {
         {"7,05", true, false}, {"7.05", false, false}, {"7,5", false, true},  {"17,05", false, false},
-        {"0", false, true},    {"100", false, true},   {"12,3", false, true}, {"5,55", false, false},
+        {"0", false, true},    {"100", false, true},   {"12,3", false, true}, {"5,55", true, false},
         {",5", false, false},  {"5,", false, false},   {"100,0", false, false}, {"101", false, false},
         {"", false, false},    {"a,bc", false, false},
     };

@@ -1,5 +1,6 @@
 #include "Log.h"
 
+#include "FileIo.h"
 #include "Numbers.h"
 
 #include <QFile>
@@ -21,24 +22,7 @@ QString onOff(const QString& line)
     return {};
 }
 
-[[noreturn]] void fail(const QString& what, const QString& path, const QString& reason)
-{
-    throw EInOutError(QStringLiteral("%1 \"%2\": %3").arg(what, path, reason));
-}
-
-void writeFile(const QString& path, QIODevice::OpenMode mode, const QString& text,
-               const QString& what)
-{
-    QFile file(path);
-    if (!file.open(mode))
-        fail(what, path, file.errorString());
-    const QByteArray bytes = text.toLatin1();
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        fail(what, path, file.errorString());
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        fail(what, path, file.errorString());
-}
+QString withCrLf(const QString& line) { return line + QStringLiteral("\r\n"); }
 
 } // namespace
 
@@ -74,18 +58,15 @@ QString formatLogRow(const FrameLines& l, const QString& time)
 
 void startLogFile(const QString& path, const QString& firstRow)
 {
-    writeFile(path, QIODevice::WriteOnly | QIODevice::Truncate,
-              QString::fromLatin1(LogHeader) + QStringLiteral("\r\n") + firstRow
-                  + QStringLiteral("\r\n"),
-              QStringLiteral("Cannot write the log file"));
+    writeWholeFile(path, (withCrLf(QString::fromLatin1(LogHeader)) + withCrLf(firstRow)).toLatin1(),
+                   WriteMode::CreateOrTruncate, QStringLiteral("Cannot write the log file"));
 }
 
 void appendLogRow(const QString& path, const QString& row)
 {
-    // Append to an existing log only: a log deleted meanwhile is an error, not a new file.
-    writeFile(path, QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly,
-              row + QStringLiteral("\r\n"),
-              QStringLiteral("Cannot append to the log file"));
+    // Appends to an existing log only: a log deleted meanwhile is an error, not a new file.
+    writeWholeFile(path, withCrLf(row).toLatin1(), WriteMode::AppendExisting,
+                   QStringLiteral("Cannot append to the log file"));
 }
 
 void renameLog(const QString& oldPath, const QString& newPath)

@@ -1,9 +1,9 @@
 #include "SettingsFile.h"
 
+#include "FileIo.h"
 #include "Numbers.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 QByteArray formatSettingsFile(const SettingsFields& fields)
 {
@@ -15,21 +15,7 @@ QByteArray formatSettingsFile(const SettingsFields& fields)
 
 void saveSettingsFile(const QString& path, const QByteArray& data)
 {
-    QSaveFile file(path);
-    // Never fall back to writing the target in place: that could leave it half written.
-    file.setDirectWriteFallback(false);
-    auto fail = [&] {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw EInOutError(QStringLiteral("Cannot save the settings file \"%1\": %2").arg(path, reason));
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        fail();
-    if (file.write(data) != data.size())
-        fail();
-    if (!file.commit())
-        throw EInOutError(QStringLiteral("Cannot save the settings file \"%1\": %2")
-                              .arg(path, file.errorString()));
+    replaceFileAtomically(path, data, QStringLiteral("Cannot save the settings file"));
 }
 
 std::vector<QString> readSettingsFileLines(const QString& path)

@@ -7,6 +7,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+
 namespace {
 
 const QDateTime started(QDate(2016, 10, 1), QTime(18, 30, 8));
@@ -112,4 +116,32 @@ TEST(LogFile, FailuresNameTheFile)
     expectNamed([&] { renameLog(a, b); }, a);
     EXPECT_TRUE(contents(b).endsWith("b\r\n"));
     EXPECT_TRUE(QFile::exists(a));
+}
+
+TEST(LogFile, ShortWriteIsAnErrorAndLeavesNoHalfRow)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = logFileName(dir.path(), started);
+    startLogFile(path, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off");
+    const QByteArray before = contents(path);
+
+    // A file size limit just past the current size fails the next row half way, as a full disk.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = static_cast<rlim_t>(before.size() + 10);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool threw = false;
+    try {
+        appendLogRow(path, "18:31;7,05;6,80;7,40;12,3;5;20;on;off");
+    } catch (const EInOutError& e) {
+        threw = e.message().contains(path);
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(contents(path), before);
 }

@@ -1,0 +1,107 @@
+#include "FileIo.h"
+
+#include "Numbers.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void fail(const QString& what, const QString& path, int err)
+{
+    throw EInOutError(QStringLiteral("%1 \"%2\": %3")
+                          .arg(what, path,
+                               QString::fromStdString(std::generic_category().message(err))));
+}
+
+// Writes everything or returns the errno of the failure.
+int writeAll(int fd, const QByteArray& data)
+{
+    const char* p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return EIO;
+        p += n;
+        left -= n;
+    }
+    return 0;
+}
+
+} // namespace
+
+void writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode, const QString& what)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int flags = mode == WriteMode::CreateOrTruncate ? O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC
+                                                          : O_WRONLY | O_APPEND | O_CLOEXEC;
+    const int fd = ::open(name.constData(), flags, 0666);
+    if (fd < 0)
+        fail(what, path, errno);
+    // On a failed append, cut the file back so no half row stays in it.
+    const off_t before = mode == WriteMode::AppendExisting ? ::lseek(fd, 0, SEEK_END) : 0;
+    if (const int err = writeAll(fd, data)) {
+        if (before >= 0 && ::ftruncate(fd, before) != 0) {
+            // The write error is the one to report.
+        }
+        ::close(fd);
+        fail(what, path, err);
+    }
+    if (::close(fd) != 0)
+        fail(what, path, errno);
+}
+
+void replaceFileAtomically(const QString& path, const QByteArray& data, const QString& what)
+{
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+
+    // A fresh hidden name beside the target; 0666 lets the umask decide the rights.
+    QString tempPath;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        tempPath = QStringLiteral("%1/.%2.%3.tmp")
+                       .arg(folder, info.fileName())
+                       .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+        fd = ::open(QFile::encodeName(tempPath).constData(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt >= 100))
+            fail(what, path, errno);
+    }
+    const QByteArray tempName = QFile::encodeName(tempPath);
+    auto discard = [&](int err) {
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(tempName.constData());
+        fail(what, path, err);
+    };
+
+    // Keep the rights of the file being replaced.
+    struct stat old {};
+    if (::stat(QFile::encodeName(path).constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd, old.st_mode & 07777);
+
+    if (const int err = writeAll(fd, data))
+        discard(err);
+    if (::fsync(fd) != 0)
+        discard(errno);
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0)
+        discard(errno);
+    if (::rename(tempName.constData(), QFile::encodeName(path).constData()) != 0)
+        discard(errno);
+}

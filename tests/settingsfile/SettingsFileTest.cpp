@@ -1,0 +1,205 @@
+#include "Numbers.h"
+#include "Settings.h"
+#include "SettingsFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void writeRaw(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+// The fields as saving computes them: 1 to 10 set to "0", then computed.
+SettingsFields savedFields(const SpinValues& v)
+{
+    SettingsFields f;
+    for (int n = 1; n <= 10; ++n)
+        f[n] = "0";
+    computeSettingsFields(v, f);
+    return f;
+}
+
+} // namespace
+
+TEST(SettingsFile, StartValuesAsTenLines)
+{
+    EXPECT_EQ(formatSettingsFile(savedFields(FactorySettings)),
+              "100\r\n14\r\n7\r\n10\r\n6\r\n90\r\n20\r\n0\r\n0\r\n0\r\n");
+}
+
+TEST(SettingsFile, RoundTrips)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("ustawienia.tarlo");
+    const SpinValues cases[] = {
+        FactorySettings,
+        {StrToFloat("6,05"), StrToFloat("8,80"), StrToFloat("0,53"), 20, 0, 25},
+        {StrToFloat("4,00"), StrToFloat("4,10"), 0, 0, 100, 0},
+        {StrToFloat("8,70"), StrToFloat("8,80"), StrToFloat("2,50"), 7, 55, 3},
+    };
+    for (const SpinValues& v : cases) {
+        saveSettingsFile(path, formatSettingsFile(savedFields(v)));
+        SettingsFields f;
+        f[11] = "11";
+        fieldsFromFileLines(readSettingsFileLines(path), f);
+        EXPECT_EQ(f[11], "11") << "a ten-line file leaves field 11 alone";
+        const LoadedSettings s = settingsFromFields(f);
+        ASSERT_FALSE(s.error) << s.error->toStdString();
+        // The spin edits show two decimals: compare as they would show.
+        EXPECT_EQ(FloatToStrGeneral(*s.phMin), FloatToStrGeneral(v.phMin));
+        EXPECT_EQ(FloatToStrGeneral(*s.phMax), FloatToStrGeneral(v.phMax));
+        EXPECT_EQ(FloatToStrGeneral(*s.threshold), FloatToStrGeneral(v.threshold));
+        EXPECT_EQ(s.kh, v.kh);
+        EXPECT_EQ(s.brightness, v.brightness);
+        EXPECT_EQ(s.contrast, v.contrast);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"ustawienia.tarlo"})
+        << "no temporary files left";
+}
+
+TEST(SettingsFile, ReadsAtMostFifteenLines)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("long.tarlo");
+    QByteArray data;
+    for (int i = 1; i <= 16; ++i)
+        data += QByteArray::number(i) + "\r\n";
+    writeRaw(path, data);
+    const auto lines = readSettingsFileLines(path);
+    ASSERT_EQ(lines.size(), 15u);
+    EXPECT_EQ(lines.front(), "1");
+    EXPECT_EQ(lines.back(), "15");
+    SettingsFields f;
+    fieldsFromFileLines(lines, f);
+    EXPECT_EQ(f[15], "15");
+    EXPECT_EQ(f[0], "");
+}
+
+TEST(SettingsFile, LineEndsAndShortFiles)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::pair<QByteArray, std::vector<QString>> cases[] = {
+        {"", {}},
+        {"100", {"100"}},
+        {"100\n14\n", {"100", "14"}},
+        {"100\r\n\r\n14", {"100", "", "14"}},
+        {QByteArray(100000, '7') + "\r\n5\r\n", {QString(64 * 1024 - 1, u'7'), "5"}},
+    };
+    for (const auto& [data, expected] : cases) {
+        const QString path = dir.filePath("f.tarlo");
+        writeRaw(path, data);
+        EXPECT_EQ(readSettingsFileLines(path), expected) << data.left(20).toStdString();
+    }
+
+    // Fewer than eight lines: the missing fields keep what they held.
+    SettingsFields f = savedFields(FactorySettings);
+    fieldsFromFileLines({"50", "10"}, f);
+    const LoadedSettings s = settingsFromFields(f);
+    EXPECT_EQ(s.brightness, 50);
+    EXPECT_EQ(s.contrast, 10);
+    EXPECT_EQ(FloatToStrGeneral(*s.phMin), "6,9");
+}
+
+TEST(SettingsFile, NonIntegerLineStopsTheLoading)
+{
+    const std::tuple<int, const char*, int> cases[] = {
+        // field, text, how many spin edits got a value before it
+        {5, "6,5", 0}, {6, "", 0}, {4, "x", 1}, {7, "20 ", 2}, {8, "K", 3}, {1, "1e2", 4}, {2, "-", 5},
+    };
+    for (const auto& [field, text, before] : cases) {
+        SettingsFields f = savedFields(FactorySettings);
+        f[field] = text;
+        const LoadedSettings s = settingsFromFields(f);
+        ASSERT_TRUE(s.error) << text;
+        EXPECT_EQ(*s.error, QStringLiteral("'%1' is not a valid integer value").arg(text));
+        const bool set[] = {bool(s.phMin), bool(s.phMax), bool(s.threshold), bool(s.kh),
+                            bool(s.brightness), bool(s.contrast)};
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(set[i], i < before) << "field " << field << " value " << i;
+    }
+}
+
+TEST(SettingsFile, UnreadableFileIsAnIoError)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const QString& path : {dir.filePath("missing.tarlo"), dir.path()}) {
+        try {
+            readSettingsFileLines(path);
+            ADD_FAILURE() << "read " << path.toStdString();
+        } catch (const EInOutError& e) {
+            EXPECT_TRUE(e.message().contains(path)) << e.what();
+        }
+    }
+}
+
+TEST(SettingsFile, SaveReplacesAnExistingFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("s.tarlo");
+    writeRaw(path, "a much longer old content that must go entirely\r\n");
+    saveSettingsFile(path, "1\r\n");
+    EXPECT_EQ(contents(path), "1\r\n");
+}
+
+TEST(SettingsFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporary)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("s.tarlo");
+    const QByteArray old = "100\r\n14\r\n7\r\n10\r\n6\r\n90\r\n20\r\n0\r\n0\r\n0\r\n";
+    writeRaw(path, old);
+
+    // Let no file grow past 8 bytes: the new content fails half way, as on a full disk.
+    const QByteArray fresh = formatSettingsFile(savedFields({6.5L, 7.5L, 0.1L, 3, 50, 12}));
+    ASSERT_GT(fresh.size(), 8);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 8;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool threw = false;
+    QString message;
+    try {
+        saveSettingsFile(path, fresh);
+    } catch (const EInOutError& e) {
+        threw = true;
+        message = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(threw);
+    EXPECT_TRUE(message.contains(path)) << message.toStdString();
+    EXPECT_EQ(contents(path), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"s.tarlo"});
+
+    // A missing folder or a folder in the file's place: an error, nothing created.
+    for (const QString& bad : {dir.filePath("gone/s.tarlo"), dir.path()}) {
+        EXPECT_THROW(saveSettingsFile(bad, fresh), EInOutError) << bad.toStdString();
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"s.tarlo"});
+}

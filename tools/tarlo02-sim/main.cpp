@@ -486,7 +486,7 @@ int main(int argc, char** argv)
     std::string error;
     const auto opt = parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!opt) {
-        std::fprintf(stderr, "tarlo02-sim: %s\n\n%s", error.c_str(), usageText().c_str());
+        std::fprintf(stderr, "tarlo02-sim: %s (see tarlo02-sim --help)\n", error.c_str());
         return 2;
     }
     if (opt->help) {

@@ -163,12 +163,21 @@ TEST_F(Events, HandlerExceptionEndsDeliverySilently)
         ++calls;
         throw std::runtime_error("handler failed");
     };
+    std::vector<std::string> reported;
+    port.OnException = [&](QObject*, std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::exception& x) {
+            reported.push_back(x.what());
+        }
+    };
     port.OpenPort();
     peer.send("a");
     ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
     peer.send("b");
     runEvents(300);
     EXPECT_EQ(calls, 1);
+    EXPECT_EQ(reported, std::vector<std::string>{"handler failed"});
     // Direct reads and writes still work.
     ASSERT_TRUE(waitUntil([&] { return port.InputPending() == 2; }));
     std::string s;

@@ -1,6 +1,7 @@
 #include "Preferences.h"
 
 #include "Numbers.h"
+#include "Platform.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +9,7 @@
 
 namespace Preferences {
 
-QString path() { return QDir::currentPath() + QLatin1Char('/') + FileName; }
+QString path() { return workingDirectory() + QLatin1Char('/') + FileName; }
 
 QStringList textLines(const QByteArray& content)
 {

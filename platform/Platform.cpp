@@ -1,6 +1,8 @@
 #include "Platform.h"
 #include "QtPlatform.h"
 
+#include <QDir>
+
 namespace {
 Platform* current = nullptr;
 }
@@ -12,3 +14,9 @@ Platform& platform()
 }
 
 void setPlatform(Platform* p) { current = p; }
+
+QString workingDirectory()
+{
+    const QString dir = QDir::currentPath();
+    return dir.isEmpty() ? QStringLiteral(".") : dir;
+}

@@ -44,6 +44,10 @@ public:
     virtual bool openFolder(const QString& folder) = 0;
 };
 
+// The process's current working directory, where the program's files go. When that folder
+// is gone, "." — so files are looked for there and fail, instead of landing in "/".
+QString workingDirectory();
+
 // The platform of this run. Defaults to the desktop one.
 Platform& platform();
 // Replaces the platform (tests); nullptr restores the desktop one. Not owned.

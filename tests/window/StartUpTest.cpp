@@ -1,0 +1,207 @@
+// Start-up and shutdown: the preferences file "tarlo02.ini".
+
+#include "FormFixture.h"
+
+#include "Preferences.h"
+#include "SerialPort.h"
+
+#include <unistd.h>
+
+namespace {
+
+QByteArray prefs(std::initializer_list<const char*> lines)
+{
+    QByteArray out;
+    for (const char* l : lines)
+        out += QByteArray(l) + "\r\n";
+    return out;
+}
+
+} // namespace
+
+TEST(PreferencesText, LinesAsALineReaderSeesThem)
+{
+    EXPECT_EQ(Preferences::textLines("").size(), 0);
+    EXPECT_EQ(Preferences::textLines("a\r\nb\r\n"), (QStringList{"a", "b"}));
+    EXPECT_EQ(Preferences::textLines("a\r\nb"), (QStringList{"a", "b"}));
+    // An empty last line counts: seven lines and a blank one make eight.
+    EXPECT_EQ(Preferences::textLines("a\r\nb\r\n\r\n"), (QStringList{"a", "b", ""}));
+    EXPECT_EQ(Preferences::textLines("a\nb\rc"), (QStringList{"a", "b", "c"}));
+}
+
+TEST_F(FormTest, FirstRunWritesThePreferencesAndSelectsPolish)
+{
+    plat.screen = QSize(1024, 768);
+    TForm1& f = create();
+    EXPECT_TRUE(plat.messages.empty());
+    EXPECT_EQ(f.Left(), 335);
+    EXPECT_EQ(f.Top(), 56);
+    EXPECT_EQ(f.ComboBox1->Text(), QStringLiteral("COM1"));
+    EXPECT_EQ(f.ComPort->Port(), "COM1");
+    EXPECT_TRUE(f.PolishActive());
+    EXPECT_EQ(f.Label327->Caption(), QString::fromUtf8(" Plik z konfiguracją "));
+    EXPECT_FALSE(f.SpeedButton8->isHidden());
+    EXPECT_TRUE(f.SpeedButton9->isHidden());
+    EXPECT_EQ(State().LinkType, 0);
+    EXPECT_EQ(State().LogFinished, 1);
+    EXPECT_EQ(State().LogFrameCount, 1);
+    const QByteArray expected = "COM1\r\n335\r\n56\r\n" + QByteArray::number(f.Width()) + "\r\n" +
+                                QByteArray::number(f.Height()) + "\r\nPL\r\nUSB\r\n";
+    EXPECT_EQ(readFile("tarlo02.ini"), expected);
+    // The window's own fitted size, not the 425 x 158 asked for.
+    EXPECT_EQ(f.size(), QSize(345, 623));
+}
+
+TEST_F(FormTest, FirstRunResolutionMessageBelowSvga)
+{
+    const struct {
+        QSize screen;
+        bool message;
+        int left;
+    } cases[] = {{{800, 600}, false, 223}, {{800, 599}, true, 223}, {{799, 600}, true, 222}, {{320, 240}, true, -17}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.screen.width() * 10000 + c.screen.height());
+        QFile::remove(QDir(work.path()).filePath("tarlo02.ini"));
+        plat.messages.clear();
+        plat.screen = c.screen;
+        TForm1& f = create();
+        ASSERT_EQ(plat.messages.size(), c.message ? 1u : 0u);
+        if (c.message) {
+            EXPECT_EQ(plat.messages[0].text,
+                      QStringLiteral("Do poprawnego dzialania program wymaga \r\nrozdzielczosci minimum SVGA 800x600"));
+            EXPECT_EQ(plat.messages[0].title, QStringLiteral("PH Controller Tarlo-01"));
+        }
+        EXPECT_EQ(f.Left(), c.left);
+    }
+}
+
+TEST_F(FormTest, SevenLinesWithEnglishAndWirelessAreAppliedAndWrittenBack)
+{
+    writeFile("tarlo02.ini", prefs({"COM12", "100", "50", "361", "662", "EN", "WIFI"}));
+    TForm1& f = create();
+    EXPECT_TRUE(plat.messages.empty());
+    EXPECT_EQ(f.ComboBox1->Text(), QStringLiteral("COM12"));
+    EXPECT_EQ(f.ComPort->Port(), "COM12");
+    EXPECT_EQ(f.Left(), 100);
+    EXPECT_EQ(f.Top(), 50);
+    EXPECT_TRUE(f.EnglishActive());
+    EXPECT_EQ(f.Label13->Caption(), QStringLiteral("RANGE"));
+    EXPECT_EQ(State().LinkType, 1);
+    EXPECT_FALSE(f.SpeedButton9->isHidden());
+    EXPECT_TRUE(f.SpeedButton8->isHidden());
+    EXPECT_FALSE(f.Image4->isHidden());
+    EXPECT_TRUE(f.Image8->isHidden());
+
+    f.move(120, 70);
+    EXPECT_TRUE(f.close());
+    EXPECT_EQ(readFile("tarlo02.ini"), "COM12\r\n120\r\n70\r\n" + QByteArray::number(f.Width()) + "\r\n" +
+                                           QByteArray::number(f.Height()) + "\r\nEN\r\nWIFI\r\n");
+}
+
+TEST_F(FormTest, OtherLineCountsAreIgnoredAndReplacedAtClose)
+{
+    writeFile("tarlo02.ini", prefs({"COM3", "100", "50", "361", "662", "EN", "WIFI", ""}));
+    TForm1& f = create();
+    EXPECT_TRUE(plat.messages.empty());
+    // Layout texts and both link buttons hidden.
+    EXPECT_TRUE(f.ComboBox1->Text().isEmpty());
+    EXPECT_EQ(f.Label327->Caption(), QString::fromUtf8("Plik z konfiguracją "));
+    EXPECT_EQ(hint(f.SpeedButton7), QStringLiteral("Restart zdalny"));
+    EXPECT_TRUE(f.SpeedButton8->isHidden());
+    EXPECT_TRUE(f.SpeedButton9->isHidden());
+    EXPECT_EQ(State().LogFinished, 1);
+    EXPECT_EQ(State().LogFrameCount, 1);
+    EXPECT_TRUE(f.close());
+    EXPECT_EQ(Preferences::textLines(readFile("tarlo02.ini")).size(), 7);
+    EXPECT_TRUE(readFile("tarlo02.ini").endsWith("\r\nPL\r\nUSB\r\n"));
+}
+
+TEST_F(FormTest, PortLineChecks)
+{
+    const struct {
+        const char* line1;
+        bool error;
+        const char* message;
+    } cases[] = {
+        {"COM12", false, nullptr},
+        {"COM123", false, nullptr},
+        {"MYPORT7", false, nullptr},
+        {"COM", false, nullptr},
+        // Linux device names are taken as they are.
+        {"ttyS0", false, nullptr},
+        {"/dev/ttyUSB0", false, nullptr},
+        {"COMX", true, "'X' is not a valid integer value."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line1);
+        plat.messages.clear();
+        State().reset();
+        writeFile("tarlo02.ini", prefs({c.line1, "100", "50", "361", "662", "EN", "WIFI"}));
+        TForm1& f = create();
+        EXPECT_EQ(f.ComboBox1->Text(), QString::fromLatin1(c.line1));
+        if (c.error) {
+            ASSERT_EQ(plat.messages.size(), 1u);
+            EXPECT_EQ(plat.messages[0].text, QString::fromLatin1(c.message));
+            // Nothing after the failing step was applied.
+            EXPECT_TRUE(f.PolishActive());
+            EXPECT_EQ(State().LinkType, 0);
+            EXPECT_TRUE(f.SpeedButton9->isHidden());
+            EXPECT_EQ(f.Left(), 528);
+        } else {
+            EXPECT_TRUE(plat.messages.empty());
+            EXPECT_EQ(f.ComPort->Port(), c.line1);
+            EXPECT_TRUE(f.EnglishActive());
+            EXPECT_EQ(f.Left(), 100);
+        }
+        EXPECT_EQ(State().LogFinished, 1);
+        EXPECT_EQ(State().LogFrameCount, 1);
+    }
+}
+
+TEST_F(FormTest, BadNumberStopsAtItsLineAndExactWordsOnly)
+{
+    writeFile("tarlo02.ini", prefs({"COM2", "100", "abc", "361", "662", "EN", "WIFI"}));
+    TForm1& f = create();
+    ASSERT_EQ(plat.messages.size(), 1u);
+    EXPECT_EQ(plat.messages[0].text, QStringLiteral("'abc' is not a valid integer value."));
+    EXPECT_EQ(f.Left(), 100); // applied before the error
+    EXPECT_EQ(f.Top(), 110);
+    EXPECT_TRUE(f.PolishActive());
+
+    form.reset();
+    plat.messages.clear();
+    State().reset();
+    writeFile("tarlo02.ini", prefs({"COM2", "1", "2", "3", "4", "pl", "usb"}));
+    TForm1& g = create();
+    EXPECT_TRUE(plat.messages.empty());
+    // Lower case names nothing: the layout texts stay and no link button shows.
+    EXPECT_EQ(hint(g.SpeedButton7), QStringLiteral("Restart zdalny"));
+    EXPECT_TRUE(g.SpeedButton8->isHidden());
+    EXPECT_TRUE(g.SpeedButton9->isHidden());
+}
+
+TEST_F(FormTest, PreferencesThatCannotBeWrittenAreReportedAndTheWindowStillCloses)
+{
+    writeFile("tarlo02.ini", prefs({"COM2", "100", "50", "361", "662", "PL", "USB"}));
+    TForm1& f = create();
+    // A working folder that is gone: nothing can be written there, even as root.
+    QTemporaryDir gone;
+    QDir::setCurrent(gone.path());
+    ASSERT_TRUE(gone.remove());
+    EXPECT_TRUE(f.close());
+    ASSERT_EQ(plat.messages.size(), 1u);
+    EXPECT_TRUE(plat.messages[0].text.contains(QStringLiteral("tarlo02.ini")));
+    EXPECT_TRUE(plat.messages[0].text.endsWith(QLatin1Char('.')));
+}
+
+TEST_F(FormTest, FirstRunInAFolderThatCannotBeWrittenStillStarts)
+{
+    // Even root cannot create files in /proc.
+    QDir::setCurrent(QStringLiteral("/proc"));
+    TForm1& f = create();
+    ASSERT_EQ(plat.messages.size(), 1u);
+    EXPECT_TRUE(plat.messages[0].text.contains(QStringLiteral("/proc/tarlo02.ini")));
+    EXPECT_EQ(f.ComboBox1->Text(), QStringLiteral("COM1"));
+    EXPECT_EQ(State().LogFinished, 1);
+    EXPECT_EQ(State().LogFrameCount, 1);
+}

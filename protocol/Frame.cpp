@@ -84,6 +84,24 @@ FrameLines extractFrame(const ReceiveBuffer& buffer)
     return lines;
 }
 
+std::optional<FrameLines> receiveText(ReceiveBuffer& buffer, const QString& received)
+{
+    buffer.append(received);
+    if (buffer.lineCount() < ReceiveBuffer::FrameTrigger)
+        return std::nullopt;
+    FrameLines lines = extractFrame(buffer);
+    buffer.reset();
+    return lines;
+}
+
+QString frameBufferText(const FrameLines& lines)
+{
+    QString text;
+    for (const QString& l : lines)
+        text += l + QStringLiteral("\r\n");
+    return text;
+}
+
 bool frameIsValid(const FrameLines& l)
 {
     for (int i : {0, 1, 2})

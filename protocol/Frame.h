@@ -46,6 +46,14 @@ private:
 // a line beyond the buffer's last line is empty.
 FrameLines extractFrame(const ReceiveBuffer& buffer);
 
+// Reception steps 1 to 5: appends the received text; once the buffer holds 24 lines,
+// cuts the frame out and resets the buffer (whatever the frame is worth) and returns
+// the frame. Nothing when the buffer is still short of 24 lines.
+std::optional<FrameLines> receiveText(ReceiveBuffer& buffer, const QString& received);
+
+// The frame buffer `Memo1`'s text for a frame: its twelve lines, each ended by CR LF.
+QString frameBufferText(const FrameLines& lines);
+
 // The form checks of a record: lines 1-3 of four characters with "," second,
 // lines 7 and 8 of one character, line 11 one blank, line 12 "-".
 bool frameIsValid(const FrameLines& lines);

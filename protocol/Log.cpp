@@ -76,3 +76,34 @@ void renameLog(const QString& oldPath, const QString& newPath)
         throw EInOutError(QStringLiteral("Cannot rename the log file \"%1\" to \"%2\": %3")
                               .arg(oldPath, newPath, file.errorString()));
 }
+
+void runLogStep(LogState& state, bool logging, FrameLines& lines, int clockMinute,
+                int lastFrameMinute, const QString& folder, const Clock& now)
+{
+    if (!logging) {
+        if (state.LogFinished == 0)
+            finishLog(state, now);
+        state.LogFrameCount = 1;
+        return;
+    }
+    if (state.LogFrameCount == 1) {
+        state.LogFinished = 0;
+        state.LogFileName = logFileName(folder, now());
+        const QString time = now().toString(QStringLiteral("HH:mm:ss"));
+        restorePhComma(lines);
+        startLogFile(state.LogFileName, formatLogRow(lines, time));
+    } else if (clockMinute != lastFrameMinute) {
+        const QString time = now().toString(QStringLiteral("HH:mm"));
+        restorePhComma(lines);
+        appendLogRow(state.LogFileName, formatLogRow(lines, time));
+    }
+    ++state.LogFrameCount;
+}
+
+void finishLog(LogState& state, const Clock& now)
+{
+    const QString finished = finishedLogName(state.LogFileName, now());
+    renameLog(state.LogFileName, finished);
+    state.LogFileName = finished;
+    state.LogFinished = 1;
+}

@@ -2,8 +2,16 @@
 
 #include "FileIo.h"
 #include "Numbers.h"
+#include "Settings.h"
 
 #include <QFile>
+
+void fieldsForSaving(const SpinValues& values, SettingsFields& fields)
+{
+    for (int n = 1; n <= 10; ++n)
+        fields[n] = QStringLiteral("0");
+    computeSettingsFields(values, fields);
+}
 
 QByteArray formatSettingsFile(const SettingsFields& fields)
 {

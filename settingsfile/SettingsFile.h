@@ -8,6 +8,12 @@
 #include <optional>
 #include <vector>
 
+struct SpinValues;
+
+// Saving step 4: fields 1 to 10 become "0", then fields 5, 6, 3, 4, 7, 8, 1 and 2
+// are computed from the spin edits.
+void fieldsForSaving(const SpinValues& values, SettingsFields& fields);
+
 // A settings file: settings fields 1 to 10, one per line, each ended by CR LF.
 QByteArray formatSettingsFile(const SettingsFields& fields);
 

@@ -287,3 +287,22 @@ TEST(DecodeFrame, ConversionErrorStopsPartWay)
     EXPECT_FALSE(t.Label17);
     EXPECT_FALSE(t.Image2);
 }
+
+TEST(ReceiveText, ExtractsOnceTwentyFourLinesArrivedAndResets)
+{
+    ReceiveBuffer b;
+    const QStringList next = {"6,99", "6,80", "7,40", "0", "0", "20", "0", "1", "100", "14"};
+    const QString stream = crlf(QStringList{"-"} + goodRecord + next);
+    std::optional<FrameLines> got;
+    int i = 0;
+    // Byte by byte, as a slow line delivers it.
+    for (; i < stream.size() && !got; ++i)
+        got = receiveText(b, stream.mid(i, 1));
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, frame(goodRecord));
+    EXPECT_TRUE(b.isReset());
+    EXPECT_EQ(stream.mid(0, i).count(QStringLiteral("\r\n")), 22)
+        << "extracted when the 23rd line had begun: 24 with the reset line";
+    EXPECT_EQ(frameBufferText(*got).count(QStringLiteral("\r\n")), 12);
+    EXPECT_TRUE(frameBufferText(*got).startsWith("7,05\r\n6,80\r\n"));
+}

@@ -145,3 +145,66 @@ TEST(LogFile, ShortWriteIsAnErrorAndLeavesNoHalfRow)
     EXPECT_TRUE(threw);
     EXPECT_EQ(contents(path), before);
 }
+
+TEST(LogStep, OneRowPerMinuteThenFinished)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QDateTime clock(QDate(2016, 10, 1), QTime(18, 30, 8));
+    const Clock now = [&] { return clock; };
+    LogState s;
+    int lastFrameMinute = -1;
+    auto frame = [&](bool logging, QTime at) {
+        clock.setTime(at);
+        FrameLines l = record("7.05");
+        runLogStep(s, logging, l, at.minute(), lastFrameMinute, dir.path(), now);
+        lastFrameMinute = at.minute();
+        return l;
+    };
+
+    const FrameLines first = frame(true, QTime(18, 30, 8));
+    EXPECT_EQ(first[0], "7,05") << "the pH line gets its comma back";
+    const QString path = dir.path() + "/2016-10-01 {183008}.csv";
+    EXPECT_EQ(s.LogFileName, path);
+    EXPECT_EQ(s.LogFinished, 0);
+    frame(true, QTime(18, 30, 40));
+    frame(true, QTime(18, 31, 12));
+    EXPECT_EQ(s.LogFrameCount, 4);
+    EXPECT_EQ(contents(path), "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n"
+                              "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off\r\n"
+                              "18:31;7,05;6,80;7,40;12,3;5;20;on;off\r\n");
+
+    frame(false, QTime(19, 12, 10));
+    const QString finished = dir.path() + "/2016-10-01 {183008}    2016-10-01 {191210}.csv";
+    EXPECT_EQ(s.LogFileName, finished);
+    EXPECT_EQ(s.LogFinished, 1);
+    EXPECT_EQ(s.LogFrameCount, 1);
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(QFile::exists(finished));
+
+    // Logging off with nothing to finish touches no file.
+    frame(false, QTime(19, 13, 0));
+    EXPECT_EQ(s.LogFileName, finished);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+}
+
+TEST(LogStep, FailuresKeepTheStateForAnotherTry)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QDateTime at(QDate(2016, 10, 1), QTime(18, 30, 8));
+    const Clock now = [&] { return at; };
+    LogState s;
+    FrameLines l = record("7.05");
+    EXPECT_THROW(runLogStep(s, true, l, 30, -1, dir.filePath("missing"), now), EInOutError);
+    EXPECT_EQ(s.LogFinished, 0);
+    EXPECT_EQ(s.LogFrameCount, 1) << "the next good frame tries to start a file again";
+
+    runLogStep(s, true, l, 30, -1, dir.path(), now);
+    ASSERT_TRUE(QFile::remove(s.LogFileName)); // deleted while logging
+    const QString lost = s.LogFileName;
+    EXPECT_THROW(runLogStep(s, false, l, 31, 30, dir.path(), now), EInOutError);
+    EXPECT_EQ(s.LogFinished, 0) << "finishing is tried again";
+    EXPECT_EQ(s.LogFileName, lost);
+    EXPECT_THROW(finishLog(s, now), EInOutError);
+}

@@ -26,13 +26,11 @@ void writeRaw(const QString& path, const QByteArray& data)
     ASSERT_EQ(f.write(data), data.size());
 }
 
-// The fields as saving computes them: 1 to 10 set to "0", then computed.
 SettingsFields savedFields(const SpinValues& v)
 {
     SettingsFields f;
-    for (int n = 1; n <= 10; ++n)
-        f[n] = "0";
-    computeSettingsFields(v, f);
+    f.fill("stale");
+    fieldsForSaving(v, f);
     return f;
 }
 
@@ -40,6 +38,10 @@ SettingsFields savedFields(const SpinValues& v)
 
 TEST(SettingsFile, StartValuesAsTenLines)
 {
+    const SettingsFields f = savedFields(FactorySettings);
+    EXPECT_EQ(f[9], "0");
+    EXPECT_EQ(f[10], "0");
+    EXPECT_EQ(f[11], "stale") << "field 11 is only set when sending";
     EXPECT_EQ(formatSettingsFile(savedFields(FactorySettings)),
               "100\r\n14\r\n7\r\n10\r\n6\r\n90\r\n20\r\n0\r\n0\r\n0\r\n");
 }

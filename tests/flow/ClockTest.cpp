@@ -1,0 +1,241 @@
+// The tick: clock texts, the switch offered with a port name, the port restart and the
+// no-data check. The clock is scripted and the tick is run by hand.
+
+#include "FlowFixture.h"
+
+#include "ProgramState.h"
+
+namespace {
+bool shown(const QWidget* w) { return !w->isHidden(); }
+} // namespace
+
+class ClockTest : public FlowTest {
+protected:
+    // Counts the port's closes and opens from here on.
+    void countRestarts()
+    {
+        form->ComPort->OnAfterClose = [this](QObject*) { ++closes; };
+        form->ComPort->OnAfterOpen = [this](QObject*) { ++opens; };
+    }
+    void dirtyBuffers()
+    {
+        form->ReceiveText().setText(QStringLiteral("7,0"));
+        form->ShowReceiveBuffer();
+        form->SetFrameBufferText(QStringLiteral("7,05\r\n"));
+    }
+    void expectBuffersReset()
+    {
+        EXPECT_EQ(form->ReceiveText().text(), QStringLiteral("\r\n"));
+        EXPECT_EQ(form->FrameBufferText(), QStringLiteral("\r\n"));
+        EXPECT_EQ(form->Memo->toPlainText(), form->Memo1->toPlainText());
+    }
+    void setValueLabels(const QString& text)
+    {
+        for (TLabel* l : {form->Label7, form->Label11, form->Label8, form->Label9, form->Label17, form->Label23,
+                          form->Label12})
+            l->SetCaption(text);
+    }
+    void expectBlanked(bool blanked)
+    {
+        for (TLabel* l : {form->Label7, form->Label11, form->Label8, form->Label9, form->Label17, form->Label23})
+            EXPECT_EQ(l->Caption() == QLatin1String("0.00"), blanked) << l->objectName().toStdString();
+        EXPECT_EQ(form->Label12->Caption() == QLatin1String("00"), blanked);
+    }
+
+    int closes = 0, opens = 0;
+};
+
+TEST_F(ClockTest, TimeDateAndWeekdayInBothLanguages)
+{
+    const char* polish[] = {"Niedziela", "Poniedziałek", "Wtorek", "Środa", "Czwartek", "Piątek", "Sobota"};
+    const char* english[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    openWindow();
+    for (int i = 0; i < 7; ++i) {
+        const QDate day(2016, 10, 2 + i); // 2016-10-02 is a Sunday
+        pf.clock = QDateTime(day, QTime(9, 7, 3));
+        form->Image12Click(form.get());
+        tick();
+        EXPECT_EQ(form->Label5->Caption(), QStringLiteral("09:07:03"));
+        EXPECT_EQ(form->Label4->Caption(), day.toString(QStringLiteral("yyyy-MM-dd")));
+        EXPECT_EQ(form->Label3->Caption(), QString::fromUtf8(polish[i]));
+        EXPECT_EQ(State().ClockMinute, QStringLiteral("07"));
+        form->Image15Click(form.get());
+        tick();
+        EXPECT_EQ(form->Label3->Caption(), QString::fromLatin1(english[i]));
+    }
+    pf.clock = QDateTime(QDate(2016, 10, 5), QTime(23, 59, 58));
+    tick();
+    EXPECT_EQ(form->Label5->Caption(), QStringLiteral("23:59:58"));
+    EXPECT_EQ(form->Label4->Caption(), QStringLiteral("2016-10-05"));
+    EXPECT_EQ(form->Label3->Caption(), QStringLiteral("Wednesday"));
+    EXPECT_EQ(State().ClockMinute, QStringLiteral("59"));
+}
+
+TEST_F(ClockTest, SwitchOfferedOnlyWithAPortName)
+{
+    openWindow();
+    form->ComboBox1->SetText(QString());
+    tick();
+    EXPECT_TRUE(form->ToggleSwitch1->isHidden());
+    EXPECT_TRUE(shown(form->Image7));
+    form->ComboBox1->SetText(QStringLiteral("COM3"));
+    tick();
+    EXPECT_TRUE(shown(form->ToggleSwitch1));
+    EXPECT_TRUE(form->Image7->isHidden());
+}
+
+TEST_F(ClockTest, RestartsThePortOnEveryTickOfTheRestartSeconds)
+{
+    Pty pty;
+    openWindow();
+    at(18, 30, 1);
+    connectTo(pty.path);
+    ASSERT_TRUE(form->ComPort->Connected());
+    countRestarts();
+
+    for (int s : {5, 20, 35, 50}) {
+        SCOPED_TRACE(s);
+        closes = opens = 0;
+        for (int ms : {0, 300, 900}) {
+            pf.clock.setTime(QTime(18, 30, s, ms));
+            dirtyBuffers();
+            tick();
+            expectBuffersReset();
+        }
+        EXPECT_EQ(closes, 3);
+        EXPECT_EQ(opens, 3);
+        EXPECT_TRUE(form->ComPort->Connected());
+        EXPECT_TRUE(shown(form->SpeedButton3));
+        EXPECT_TRUE(shown(form->SpeedButton4));
+        EXPECT_TRUE(form->SpeedButton13->isHidden());
+        EXPECT_TRUE(form->SpeedButton14->isHidden());
+    }
+    // Other seconds leave the port and the buffers alone.
+    closes = opens = 0;
+    for (int s : {4, 6, 19, 21, 36, 51}) {
+        dirtyBuffers();
+        at(18, 30, s);
+        EXPECT_EQ(form->ReceiveText().text(), QStringLiteral("7,0"));
+    }
+    EXPECT_EQ(closes + opens, 0);
+    // The restarted port still delivers.
+    EXPECT_TRUE(feedRecord(pty));
+    EXPECT_TRUE(pf.messages.empty());
+}
+
+TEST_F(ClockTest, NoRestartWithTheSwitchOff)
+{
+    Pty pty;
+    openWindow();
+    choosePort(pty.path);
+    countRestarts();
+    dirtyBuffers();
+    at(18, 30, 5);
+    EXPECT_EQ(form->Label5->Caption(), QStringLiteral("18:30:05"));
+    EXPECT_EQ(closes + opens, 0);
+    EXPECT_EQ(form->ReceiveText().text(), QStringLiteral("7,0"));
+    EXPECT_EQ(form->FrameBufferText(), QStringLiteral("7,05\r\n"));
+    // Nor any blanking, however long it stays silent.
+    setValueLabels(QStringLiteral("x"));
+    for (int s = 6; s <= 30; ++s)
+        at(18, 30, s);
+    EXPECT_EQ(form->Label7->Caption(), QStringLiteral("x"));
+}
+
+TEST_F(ClockTest, SilenceAfterARestartBlanksTheValuesNineSecondsOn)
+{
+    Pty pty;
+    openWindow();
+    at(18, 29, 58);
+    connectTo(pty.path);
+    ASSERT_TRUE(feedRecord(pty));
+    EXPECT_EQ(form->Label7->Caption(), QStringLiteral("7.05"));
+
+    at(18, 30, 5); // silent restart
+    for (int s = 6; s <= 13; ++s) {
+        at(18, 30, s);
+        at(18, 30, s); // several ticks a second change nothing
+        expectBlanked(false);
+    }
+    at(18, 30, 14);
+    expectBlanked(true);
+    EXPECT_EQ(State().SecondDigitCount, 0);
+}
+
+TEST_F(ClockTest, ARecordAfterTheRestartPreventsTheBlanking)
+{
+    Pty pty;
+    openWindow();
+    at(18, 29, 58);
+    connectTo(pty.path);
+    at(18, 30, 5);
+    for (int s = 6; s <= 9; ++s)
+        at(18, 30, s);
+    at(18, 30, 10);
+    ASSERT_TRUE(feedRecord(pty));
+    for (int s = 11; s <= 14; ++s)
+        at(18, 30, s);
+    expectBlanked(false);
+    EXPECT_EQ(form->Label7->Caption(), QStringLiteral("7.05"));
+    EXPECT_EQ(form->Label12->Caption(), QStringLiteral("5"));
+}
+
+TEST_F(ClockTest, BytesWithoutARecordAlsoPreventTheBlanking)
+{
+    Pty pty;
+    openWindow();
+    at(18, 29, 58);
+    connectTo(pty.path);
+    setValueLabels(QStringLiteral("x"));
+    at(18, 30, 5);
+    at(18, 30, 8);
+    pty.send("7,0");
+    ASSERT_TRUE(waitFor([&] { return !form->ReceiveText().isReset(); }));
+    for (int s = 9; s <= 14; ++s)
+        at(18, 30, s);
+    expectBlanked(false);
+}
+
+TEST_F(ClockTest, FailingReopenIsToldOncePerRestartSecondAndNeverWhileItsBoxIsOpen)
+{
+    Pty pty;
+    const QString link = QDir(work.path()).filePath(QStringLiteral("tarlo-tty"));
+    ASSERT_TRUE(QFile::link(pty.path, link));
+    openWindow();
+    at(18, 30, 1);
+    connectTo(link);
+    ASSERT_TRUE(form->ComPort->Connected());
+    ASSERT_TRUE(QFile::remove(link)); // the adapter is gone
+
+    for (int ms : {0, 10, 500, 990})
+        pf.clock.setTime(QTime(18, 30, 5, ms)), tick();
+    ASSERT_EQ(pf.messages.size(), 1u);
+    EXPECT_EQ(pf.messages[0].text, QStringLiteral("Unable to open com port (Error: 2)"));
+    EXPECT_FALSE(form->ComPort->Connected());
+    // The tick ended at the failure: the grey buttons stay.
+    EXPECT_TRUE(shown(form->SpeedButton13));
+    EXPECT_TRUE(form->SpeedButton3->isHidden());
+
+    // The next restart second tells again; ticks that run while that box is open do not.
+    int nested = 0;
+    pf.onMessage = [&](const ScriptedPlatform::Message&) {
+        for (int ms : {0, 400}) {
+            pf.clock.setTime(QTime(18, 30, 35, ms));
+            ++nested;
+            tick();
+        }
+    };
+    at(18, 30, 20);
+    EXPECT_EQ(nested, 2);
+    EXPECT_EQ(pf.messages.size(), 2u);
+    pf.onMessage = nullptr;
+
+    // The device comes back: the next restart opens it and the tick completes.
+    ASSERT_TRUE(QFile::link(pty.path, link));
+    at(18, 30, 50);
+    EXPECT_TRUE(form->ComPort->Connected());
+    EXPECT_TRUE(shown(form->SpeedButton3));
+    EXPECT_TRUE(form->SpeedButton13->isHidden());
+    EXPECT_EQ(pf.messages.size(), 2u);
+    EXPECT_TRUE(feedRecord(pty));
+}

@@ -1,0 +1,311 @@
+// Port listing, port choice, link buttons and the connection switch, through the window.
+
+#include "FlowFixture.h"
+
+#include "NumSpin.h"
+#include "ProgramState.h"
+
+namespace {
+
+const QString kNoPorts = QString::fromUtf8(
+    "                                  Brak zainstalowanych portów COM!\r\n\r\n"
+    "1. Podłącz bezprzewodowy nadajnik do dowolnego USB tego komputera\r\n"
+    "2. Sprawdź w Menadżeże Urządzeń, czy się poprawnie zainstalował COM");
+
+QStringList items(const TComboBox* box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+
+bool shown(const QWidget* w) { return !w->isHidden(); }
+
+} // namespace
+
+class PortListTest : public FlowTest {};
+
+TEST_F(PortListTest, ListsRealPortsByDeviceNumber)
+{
+    addTty(QStringLiteral("ttyUSB10"), QStringLiteral("188:10"), true);
+    addTty(QStringLiteral("ttyUSB9"), QStringLiteral("188:9"), true);
+    addTty(QStringLiteral("ttyACM0"), QStringLiteral("166:0"), true);
+    addTty(QStringLiteral("ttyS1"), QStringLiteral("4:65"), true, QStringLiteral("0"));   // placeholder UART
+    addTty(QStringLiteral("ttyS0"), QStringLiteral("4:64"), true, QStringLiteral("4"));   // a real 16550A
+    addTty(QStringLiteral("tty0"), QStringLiteral("4:0"), false);                         // console
+    addTty(QStringLiteral("ptmx"), QStringLiteral("5:2"), false);                         // pty multiplexer
+    serialDeviceListRoot() = sysfs();
+    openWindow();
+
+    form->SpeedButton5->click();
+    EXPECT_EQ(items(form->ComboBox1),
+              (QStringList{"/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyUSB9", "/dev/ttyUSB10"}));
+    EXPECT_TRUE(pf.messages.empty());
+}
+
+TEST_F(PortListTest, NoPortAtAllGivesThePolishMessageInEitherLanguage)
+{
+    addTty(QStringLiteral("tty0"), QStringLiteral("4:0"), false);
+    serialDeviceListRoot() = sysfs();
+    openWindow();
+    form->Image15Click(form.get()); // English: the message exists in Polish only
+
+    form->SpeedButton5->click();
+    ASSERT_EQ(pf.messages.size(), 1u);
+    EXPECT_EQ(pf.messages[0].title, QStringLiteral("PH Controller Tarlo-01"));
+    EXPECT_EQ(pf.messages[0].text, kNoPorts);
+    EXPECT_EQ(form->ComboBox1->count(), 0);
+}
+
+TEST_F(PortListTest, UnreadableListIsARegistryError)
+{
+    addTty(QStringLiteral("ttyUSB0"), QStringLiteral("188:0"), true);
+    openWindow();
+
+    serialDeviceListRoot() = sysfs() + QStringLiteral("/missing");
+    form->SpeedButton5->click();
+    ASSERT_EQ(pf.messages.size(), 1u);
+    EXPECT_EQ(pf.messages[0].text, QStringLiteral("Registry error (Error: 2)"));
+
+    // A regular file where the class folder should be.
+    writeFile(QStringLiteral("notadir"), "x");
+    serialDeviceListRoot() = QDir(work.path()).filePath(QStringLiteral("notadir"));
+    form->SpeedButton5->click();
+    ASSERT_EQ(pf.messages.size(), 2u);
+    EXPECT_EQ(pf.messages[1].text, QStringLiteral("Registry error (Error: 20)"));
+}
+
+TEST_F(PortListTest, ChosenNameSurvivesRefreshAndEnteringEmptiesAnUnchosenText)
+{
+    addTty(QStringLiteral("ttyUSB0"), QStringLiteral("188:0"), true);
+    addTty(QStringLiteral("ttyUSB1"), QStringLiteral("188:1"), true);
+    serialDeviceListRoot() = sysfs();
+    openWindow();
+    ASSERT_EQ(form->ComboBox1->Text(), QStringLiteral("COM1")); // from the first run
+
+    // Entering the box before any port was applied: the start-up text goes.
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(form->ComboBox1, &in);
+    EXPECT_EQ(form->ComboBox1->Text(), QString());
+    EXPECT_EQ(form->ComboBox1->count(), 2);
+    tick();
+    EXPECT_TRUE(form->ToggleSwitch1->isHidden());
+    EXPECT_TRUE(shown(form->Image7));
+
+    choosePort(QStringLiteral("/dev/ttyUSB1"));
+    EXPECT_EQ(form->Label29->Caption(), QStringLiteral("/dev/ttyUSB1"));
+    for (int i = 0; i < 2; ++i) {
+        form->SpeedButton5->click();
+        EXPECT_EQ(form->ComboBox1->Text(), QStringLiteral("/dev/ttyUSB1"));
+        EXPECT_EQ(items(form->ComboBox1), (QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1"}));
+    }
+    QApplication::sendEvent(form->ComboBox1, &in);
+    EXPECT_EQ(form->ComboBox1->Text(), QStringLiteral("/dev/ttyUSB1"));
+}
+
+struct ChangeCase {
+    const char* typed;
+    const char* port;
+    const char* textAfter;
+};
+
+class ComboBoxChangeTest : public FlowTest, public ::testing::WithParamInterface<ChangeCase> {};
+
+TEST_P(ComboBoxChangeTest, AppliesTheTextAsPortName)
+{
+    const ChangeCase c = GetParam();
+    openWindow();
+    choosePort(QString::fromLatin1(c.typed));
+    EXPECT_EQ(QString::fromStdString(form->ComPort->Port()), QString::fromLatin1(c.port));
+    EXPECT_EQ(form->Label29->Caption(), QString::fromLatin1(c.port));
+    EXPECT_EQ(form->ComboBox1->Text(), QString::fromLatin1(c.textAfter));
+}
+
+INSTANTIATE_TEST_SUITE_P(Typed, ComboBoxChangeTest,
+                         ::testing::Values(ChangeCase{"XYZ", "XYZ", ""}, ChangeCase{"COM7", "COM7", "COM7"},
+                                           ChangeCase{"Otty", "Otty", "Otty"}, ChangeCase{"M1", "M1", "M1"},
+                                           ChangeCase{"/dev/ttyUSB0", "/dev/ttyUSB0", "/dev/ttyUSB0"},
+                                           ChangeCase{"com3", "com3", ""}, ChangeCase{"", "COM1", ""}));
+
+// --- the connection switch ---
+
+class SwitchTest : public FlowTest {
+protected:
+    // The working arrangement; wireless picks Image4, cable Image8.
+    void expectWorking(int linkType)
+    {
+        TForm1& f = *form;
+        EXPECT_TRUE(f.ComPort->Connected());
+        EXPECT_TRUE(f.SpeedButton8->isHidden());
+        EXPECT_TRUE(f.SpeedButton9->isHidden());
+        EXPECT_EQ(shown(f.Image4), linkType == 1);
+        EXPECT_EQ(shown(f.Image8), linkType == 0);
+        EXPECT_FALSE(f.ComboBox1->isEnabled());
+        EXPECT_TRUE(f.SpeedButton5->isHidden());
+        EXPECT_TRUE(shown(f.SpeedButton7));
+        EXPECT_TRUE(f.GroupBox14->Enabled());
+        for (QWidget* w : {(QWidget*)f.SpeedButton10, (QWidget*)f.SpeedButton11, (QWidget*)f.SpeedButton12,
+                           (QWidget*)f.SpeedButton13, (QWidget*)f.SpeedButton14, (QWidget*)f.Panel2})
+            EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
+        for (TNumSpinEdit* s : {f.NumSpinEdit7, f.NumSpinEdit8, f.NumSpinEdit9, f.NumSpinEdit10, f.NumSpinEdit11,
+                                f.NumSpinEdit12})
+            EXPECT_TRUE(s->isEnabled()) << s->objectName().toStdString();
+        for (TLabel* l : {f.Label3, f.Label4, f.Label5, f.Label13, f.Label14, f.Label19})
+            EXPECT_TRUE(l->isEnabled()) << l->objectName().toStdString();
+        EXPECT_TRUE(f.Image5->isHidden());
+        EXPECT_TRUE(shown(f.Image6));
+        EXPECT_TRUE(f.CheckBox1->isEnabled());
+    }
+    void expectIdle(int linkType)
+    {
+        TForm1& f = *form;
+        EXPECT_FALSE(f.ComPort->Connected());
+        EXPECT_EQ(shown(f.SpeedButton8), linkType == 0);
+        EXPECT_EQ(shown(f.SpeedButton9), linkType == 1);
+        EXPECT_TRUE(f.ComboBox1->isEnabled());
+        EXPECT_TRUE(shown(f.SpeedButton5));
+        EXPECT_TRUE(f.SpeedButton7->isHidden());
+        EXPECT_FALSE(f.GroupBox14->Enabled());
+        for (QWidget* w : {(QWidget*)f.SpeedButton10, (QWidget*)f.SpeedButton11, (QWidget*)f.SpeedButton12,
+                           (QWidget*)f.SpeedButton13, (QWidget*)f.SpeedButton14, (QWidget*)f.Panel2})
+            EXPECT_TRUE(shown(w)) << w->objectName().toStdString();
+        for (TNumSpinEdit* s : {f.NumSpinEdit7, f.NumSpinEdit8, f.NumSpinEdit9, f.NumSpinEdit10, f.NumSpinEdit11,
+                                f.NumSpinEdit12})
+            EXPECT_FALSE(s->isEnabled()) << s->objectName().toStdString();
+        for (QWidget* w : {(QWidget*)f.Label7, (QWidget*)f.Label8, (QWidget*)f.Label9, (QWidget*)f.Label10,
+                           (QWidget*)f.Label11, (QWidget*)f.Label12, (QWidget*)f.Label17, (QWidget*)f.Label23,
+                           (QWidget*)f.Image4})
+            EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
+        for (TLabel* l : {f.Label3, f.Label4, f.Label5})
+            EXPECT_FALSE(l->isEnabled()) << l->objectName().toStdString();
+        EXPECT_TRUE(shown(f.Image5));
+        EXPECT_TRUE(f.Image6->isHidden());
+        EXPECT_FALSE(f.CheckBox1->isEnabled());
+    }
+};
+
+TEST_F(SwitchTest, ConnectAndDisconnectWithEitherLink)
+{
+    Pty pty;
+    openWindow();
+    for (int link : {0, 1}) {
+        SCOPED_TRACE(link);
+        if (link == 1)
+            form->SpeedButton8->click();
+        ASSERT_EQ(State().LinkType, link);
+        form->ReceiveText().setText(QStringLiteral("old text"));
+        pf.pauses.clear();
+        connectTo(pty.path);
+        ASSERT_TRUE(form->ToggleSwitch1->StateOn());
+        EXPECT_EQ(form->ReceiveText().text(), QStringLiteral("\r\n"));
+        EXPECT_EQ(pf.pauses, std::vector<int>(30, 10));
+        expectWorking(link);
+        EXPECT_EQ(hint(form->ToggleSwitch1), QStringLiteral("Rozłącz ..."));
+
+        form->ReceiveText().setText(QStringLiteral("old text"));
+        clickSwitch();
+        ASSERT_FALSE(form->ToggleSwitch1->StateOn());
+        EXPECT_EQ(form->ReceiveText().text(), QStringLiteral("\r\n"));
+        expectIdle(link);
+        EXPECT_EQ(hint(form->ToggleSwitch1), QString::fromUtf8("Połącz ..."));
+    }
+    EXPECT_TRUE(pf.messages.empty());
+}
+
+TEST_F(SwitchTest, WorkingArrangementComesOnlyAfterThePause)
+{
+    Pty pty;
+    openWindow();
+    bool panelCoveredDuringPauses = true;
+    pf.onPause = [&](int) { panelCoveredDuringPauses = panelCoveredDuringPauses && shown(form->Panel2); };
+    connectTo(pty.path);
+    EXPECT_TRUE(panelCoveredDuringPauses);
+    EXPECT_TRUE(form->Panel2->isHidden());
+}
+
+TEST_F(SwitchTest, FailedOpenKeepsTheWindowIdle)
+{
+    openWindow();
+    connectTo(QDir(work.path()).filePath(QStringLiteral("no-such-tty")));
+    ASSERT_EQ(pf.messages.size(), 1u);
+    EXPECT_EQ(pf.messages[0].title, QStringLiteral("PH Controller Tarlo-01"));
+    EXPECT_EQ(pf.messages[0].text, QStringLiteral("Unable to open com port (Error: 2)"));
+    EXPECT_TRUE(form->ToggleSwitch1->StateOn());
+    expectIdle(0);
+    EXPECT_TRUE(pf.pauses.empty());
+
+    // Off again: the disconnect sequence, nothing to close, no message.
+    clickSwitch();
+    EXPECT_FALSE(form->ToggleSwitch1->StateOn());
+    expectIdle(0);
+    EXPECT_EQ(pf.messages.size(), 1u);
+}
+
+TEST_F(SwitchTest, LinkButtonsSwapAndReturnToCable)
+{
+    openWindow();
+    ASSERT_EQ(State().LinkType, 0);
+    ASSERT_TRUE(shown(form->SpeedButton8));
+    form->SpeedButton8->click();
+    EXPECT_EQ(State().LinkType, 1);
+    EXPECT_TRUE(shown(form->SpeedButton9));
+    EXPECT_TRUE(form->SpeedButton8->isHidden());
+    form->SpeedButton9->click();
+    EXPECT_EQ(State().LinkType, 0);
+    EXPECT_TRUE(shown(form->SpeedButton8));
+    EXPECT_TRUE(form->SpeedButton9->isHidden());
+}
+
+TEST_F(SwitchTest, HintFollowsTheLanguageAtTheClick)
+{
+    Pty pty;
+    openWindow();
+    form->Image15Click(form.get());
+    connectTo(pty.path);
+    EXPECT_EQ(hint(form->ToggleSwitch1), QStringLiteral("Disconnect ..."));
+    form->Image12Click(form.get());
+    clickSwitch();
+    EXPECT_EQ(hint(form->ToggleSwitch1), QString::fromUtf8("Połącz ..."));
+    form->Image15Click(form.get());
+    clickSwitch();
+    EXPECT_EQ(hint(form->ToggleSwitch1), QStringLiteral("Disconnect ..."));
+    form->Image12Click(form.get());
+    clickSwitch();
+    EXPECT_EQ(hint(form->ToggleSwitch1), QString::fromUtf8("Połącz ..."));
+}
+
+TEST_F(SwitchTest, Label8IsNotGreyedAfterReconnecting)
+{
+    Pty pty;
+    openWindow();
+    connectTo(pty.path);
+    clickSwitch();
+    clickSwitch();
+    ASSERT_TRUE(form->ComPort->Connected());
+    EXPECT_TRUE(form->Label8->isEnabled());
+    ASSERT_TRUE(feedRecord(pty));
+    EXPECT_TRUE(shown(form->Label8));
+    EXPECT_TRUE(form->Label8->isEnabled());
+}
+
+TEST_F(SwitchTest, SpaceBarTogglesWithoutConnecting)
+{
+    Pty pty;
+    openWindow();
+    choosePort(pty.path);
+    tick();
+    form->ToggleSwitch1->setFocus();
+    QTest::keyClick(form->ToggleSwitch1, Qt::Key_Space);
+    EXPECT_TRUE(form->ToggleSwitch1->StateOn());
+    expectIdle(0);
+
+    // The next click turns it off and runs the disconnect sequence; the one after connects.
+    clickSwitch();
+    EXPECT_FALSE(form->ToggleSwitch1->StateOn());
+    expectIdle(0);
+    clickSwitch();
+    EXPECT_TRUE(form->ToggleSwitch1->StateOn());
+    expectWorking(0);
+    EXPECT_TRUE(pf.messages.empty());
+}

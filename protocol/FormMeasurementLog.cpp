@@ -21,7 +21,8 @@ bool TForm1::LogStep()
         if (CheckBox1->Checked()) {
             if (st.LogFrameCount == 1) {
                 st.LogFinished = 0;
-                st.LogFileName = logFileName(QDir::currentPath(), platform().now());
+                // A working folder that is gone gives "." and a failing create, never a log in "/".
+                st.LogFileName = logFileName(workingDirectory(), platform().now());
                 const QString time = timeText(platform().now(), "hh:mm:ss");
                 restorePhComma(st.FrameLines);
                 startLogFile(st.LogFileName, formatLogRow(st.FrameLines, time));
@@ -76,4 +77,4 @@ void TForm1::CheckBox1Click(QObject*)
     platform().pause(300);
 }
 
-void TForm1::Image6Click(QObject*) { platform().openFolder(QDir::currentPath()); }
+void TForm1::Image6Click(QObject*) { platform().openFolder(workingDirectory()); }

@@ -27,7 +27,7 @@ QString withExtension(const QString& path, bool mustExist)
 
 void TForm1::SpeedButton2Click(QObject*)
 {
-    const QString folder = QDir::toNativeSeparators(QDir::currentPath());
+    const QString folder = QDir::toNativeSeparators(workingDirectory());
     SaveDialog1.initialFolder = folder;
     setHint(ShadowLabel1, folder);
     const std::optional<QString> chosen = platform().saveFile(this, SaveDialog1);
@@ -46,7 +46,7 @@ void TForm1::SpeedButton2Click(QObject*)
 
 void TForm1::SpeedButton1Click(QObject*)
 {
-    const QString folder = QDir::toNativeSeparators(QDir::currentPath());
+    const QString folder = QDir::toNativeSeparators(workingDirectory());
     OpenDialog1.initialFolder = folder;
     setHint(ShadowLabel1, folder);
     const std::optional<QString> chosen = platform().openFile(this, OpenDialog1);

@@ -177,7 +177,7 @@ TEST_F(ClockTest, ARecordAfterTheRestartPreventsTheBlanking)
         at(18, 30, s);
     expectBlanked(false);
     EXPECT_EQ(form->Label7->Caption(), QStringLiteral("7.05"));
-    EXPECT_EQ(form->Label12->Caption(), QStringLiteral("5"));
+    EXPECT_EQ(form->Label12->Caption(), QStringLiteral("05"));
 }
 
 TEST_F(ClockTest, BytesWithoutARecordAlsoPreventTheBlanking)

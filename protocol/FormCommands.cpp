@@ -55,9 +55,9 @@ void TForm1::SpeedButton4Click(QObject*)
 void TForm1::SpeedButton6Click(QObject*)
 {
     const Language lang = CurrentLanguage();
-    const bool polish = lang == Language::Polish;
+    // The warning's buttons read "OK" and "Cancel" in either language.
     if (!platform().warningOkCancel(this, QStringLiteral("Warning"), factoryQuestion(lang), QStringLiteral("OK"),
-                                    polish ? QStringLiteral("Anuluj") : QStringLiteral("Cancel")))
+                                    QStringLiteral("Cancel")))
         return;
     ShadowLabel1->SetCaption(QStringLiteral("*.*"));
     ComPort->WriteText(FactorySettingsCommand);

@@ -41,6 +41,9 @@ void TForm1::SpeedButton2Click(QObject*)
         st.SettingsFields[n] = QStringLiteral("0");
     computeSettingsFields(SpinEditValues(), st.SettingsFields);
     saveSettingsFile(path, formatSettingsFile(st.SettingsFields));
+    // The file is written whole (atomically); the pause of 1 ms a line is kept.
+    for (int n = 1; n <= 10; ++n)
+        platform().pause(1);
     updateRecordFromFields(st.FrameLines, st.SettingsFields);
 }
 

@@ -191,6 +191,7 @@ TEST_P(FactoryTest, ConfirmedRestoresTheFactoryValuesAndKeepsTheFields)
     ASSERT_EQ(pf.warnings.size(), 1u);
     EXPECT_EQ(pf.warnings[0].title, QStringLiteral("Warning"));
     EXPECT_EQ(pf.warnings[0].text, QString::fromUtf8(c.question));
+    EXPECT_EQ(pf.warningButtons[0], std::make_pair(QStringLiteral("OK"), QStringLiteral("Cancel")));
     EXPECT_EQ(pty.receive(), QByteArray(32, '2'));
     expectSpins({6.9L, 7.1L, 0.2L, 0, 100, 14});
     EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("*.*"));

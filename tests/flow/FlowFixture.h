@@ -34,6 +34,13 @@ struct WatchedPlatform : ScriptedPlatform {
             onPause(ms);
         ScriptedPlatform::pause(ms);
     }
+    std::vector<std::pair<QString, QString>> warningButtons; // OK and Cancel texts asked for
+    bool warningOkCancel(QWidget* parent, const QString& title, const QString& text, const QString& okText,
+                         const QString& cancelText) override
+    {
+        warningButtons.emplace_back(okText, cancelText);
+        return ScriptedPlatform::warningOkCancel(parent, title, text, okText, cancelText);
+    }
 };
 
 // A pseudo-terminal: the window opens the slave path, the test plays the controller on the

@@ -35,6 +35,7 @@ TEST_F(SettingsFileTest, SavingTheStartValuesWritesTenLines)
     EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("ustawienia.tarlo"));
     EXPECT_EQ(hint(form->ShadowLabel1), folder);
     EXPECT_EQ(State().FrameLines[1], QStringLiteral("6,90"));
+    EXPECT_EQ(pf.pauses, std::vector<int>(10, 1));
     EXPECT_TRUE(pf.messages.empty());
 
     form->ShadowLabel1Click(form->ShadowLabel1);
@@ -82,6 +83,7 @@ TEST_F(SettingsFileTest, LoadRoundTripThenTakeGivesTheLoadedValues)
     State().FrameLines = {};
     form->ShadowLabel1->SetCaption(QStringLiteral("*.*"));
 
+    pf.pauses.clear();
     pf.openAnswers = {path(QStringLiteral("round"))}; // typed without the extension
     form->SpeedButton1->click();
     ASSERT_TRUE(pf.messages.empty()) << pf.messages[0].text.toStdString();

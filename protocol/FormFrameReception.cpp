@@ -6,35 +6,22 @@
 #include "ProgramState.h"
 #include "SerialPort.h"
 
-namespace {
-QString frameBufferText(const FrameLines& lines)
-{
-    QString text;
-    for (const QString& l : lines)
-        text += l + QStringLiteral("\r\n");
-    return text;
-}
-} // namespace
-
 void TForm1::ComPortRxChar(QObject*, int Count)
 {
     // A read failure (the device went away) ends this port's deliveries until the port is
     // reopened; anything the controller sends is handled below without ending them.
     std::string received;
     ComPort->ReadText(received, Count);
-    receive_->append(QString::fromLatin1(received.data(), qsizetype(received.size())));
-    if (receive_->lineCount() < ReceiveBuffer::FrameTrigger) {
-        ShowReceiveBuffer();
-        return;
-    }
-
-    FrameLines lines = extractFrame(*receive_);
-    SetFrameBufferText(frameBufferText(lines));
-    // Everything received so far goes, also a partly received next record.
-    receive_->reset();
+    // Once 24 lines are in, the record is cut out and everything received so far goes, also a
+    // partly received next record.
+    const std::optional<FrameLines> lines =
+        receiveText(*receive_, QString::fromLatin1(received.data(), qsizetype(received.size())));
     ShowReceiveBuffer();
+    if (!lines)
+        return;
+    SetFrameBufferText(frameBufferText(*lines));
     ProgramState& st = State();
-    st.FrameLines = lines;
+    st.FrameLines = *lines;
     if (!frameIsValid(st.FrameLines))
         return;
 

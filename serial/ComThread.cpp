@@ -34,16 +34,22 @@ void TComThread::Stop() { FWaiter->Stop(); }
 void TComThread::Run()
 {
     bool endedByError = false;
+    bool inputWaiting = false;
     for (;;) {
         uint32_t bits = 0;
-        if (FWaiter->Wait(bits) != DeviceWaiter::Events)
+        if (FWaiter->Wait(bits, inputWaiting) != DeviceWaiter::Events)
             break;
         FEvents = EventsFromMask(bits);
+        inputWaiting = false;
         if (FEvents.empty())
             continue;
         try {
             if (!Dispatch(FEvents))
                 break;
+            // Bytes beyond the input queue's size stay in the driver; once the handler has
+            // made room for them they are announced again. A handler that reads nothing leaves
+            // the queue full, so this never spins.
+            inputWaiting = FEvents.contains(evRxChar) && FComPort->FDevice->InputWaiting();
         } catch (...) {
             // A failing step or handler ends delivery; nobody is told unless OnException is set.
             endedByError = true;

@@ -36,6 +36,9 @@ public:
 
     // Bytes waiting in the input queue (moves what the device holds into it first).
     int InputCount(int& count);
+    // True when the driver still holds bytes that the input queue, now with room again, has
+    // not taken: no new wake-up will announce them.
+    bool InputWaiting();
     // Reads up to count bytes under the timeouts; got = bytes read.
     int Read(char* buffer, int count, int& got);
     // Writes under the write timeout; written = bytes the device took.
@@ -66,8 +69,9 @@ public:
     enum Result { Events, Stopped, Failed };
     // Blocks until something happens. Events: `events` holds the EV_* bits (within the
     // device's event mask; may be 0). A device that has hung up is no longer watched: later
-    // waits end only on the stop signal.
-    Result Wait(uint32_t& events);
+    // waits end only on the stop signal. With inputWaiting the wait does not block: received
+    // characters are reported at once unless the stop signal is set.
+    Result Wait(uint32_t& events, bool inputWaiting = false);
     // Signals stop; stays signalled. Any thread.
     void Stop();
     bool Watching() const;

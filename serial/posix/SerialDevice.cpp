@@ -190,6 +190,9 @@ int SerialDevice::Close()
     if (d->fd < 0)
         return 0;
     std::lock_guard lock(d->m);
+    // A pseudo-terminal keeps its exclusive flag after the last close, which would keep every
+    // later open out but root's; give the line back as we found it.
+    ioctl(d->fd, TIOCNXCL);
     // Linux releases the descriptor even when close reports an error.
     int e = ::close(d->fd) == 0 || errno == EINTR ? 0 : errno;
     d->fd = -1;
@@ -300,6 +303,15 @@ int SerialDevice::InputCount(int& count)
     int e = d->drain();
     count = static_cast<int>(d->queue.size());
     return count > 0 ? 0 : e;
+}
+
+bool SerialDevice::InputWaiting()
+{
+    std::lock_guard lock(d->m);
+    if (d->fd < 0 || d->queue.size() >= d->capacity)
+        return false;
+    int n = 0;
+    return ioctl(d->fd, FIONREAD, &n) == 0 && n > 0;
 }
 
 int SerialDevice::Read(char* buffer, int count, int& got)
@@ -456,7 +468,7 @@ DeviceWaiter::~DeviceWaiter()
         ::close(d->stop);
 }
 
-DeviceWaiter::Result DeviceWaiter::Wait(uint32_t& events)
+DeviceWaiter::Result DeviceWaiter::Wait(uint32_t& events, bool inputWaiting)
 {
     events = 0;
     if (d->epoll < 0 || d->stop < 0)
@@ -464,10 +476,12 @@ DeviceWaiter::Result DeviceWaiter::Wait(uint32_t& events)
     epoll_event ev[2];
     int n;
     do
-        n = epoll_wait(d->epoll, ev, 2, -1);
+        n = epoll_wait(d->epoll, ev, 2, inputWaiting ? 0 : -1);
     while (n < 0 && errno == EINTR);
     if (n < 0)
         return Failed;
+    if (inputWaiting)
+        events |= EV_RXCHAR;
     for (int i = 0; i < n; ++i)
         if (ev[i].data.fd == d->stop)
             return Stopped;

@@ -341,3 +341,32 @@ TEST_F(Events, HangUpNeitherSpinsNorBlocksClosing)
 }
 
 } // namespace
+
+TEST_F(Events, MoreThanTheInputQueueHoldsAllArrives)
+{
+    // 3000 bytes in one burst: the 1024-byte input queue takes a part, the driver keeps the
+    // rest, and no new bytes come after it to wake the thread again.
+    readOnRxChar();
+    port.OpenPort();
+    std::string burst;
+    for (int i = 0; i < 3000; ++i)
+        burst += char('A' + i % 26);
+    peer.send(burst);
+    EXPECT_TRUE(waitUntil([&] { return received.size() == burst.size(); }));
+    EXPECT_EQ(received, burst);
+    for (int c : counts)
+        EXPECT_LE(c, 1024);
+}
+
+TEST_F(Events, AHandlerThatReadsNothingDoesNotMakeTheThreadSpin)
+{
+    int calls = 0;
+    port.OnRxChar = [&](QObject*, int) { ++calls; };
+    port.OpenPort();
+    peer.send(std::string(3000, 'x'));
+    waitUntil([&] { return calls > 0; });
+    const double before = processCpuSeconds();
+    waitUntil([] { return false; }, 500);
+    EXPECT_LT(processCpuSeconds() - before, 0.1);
+    EXPECT_EQ(calls, 1);
+}

@@ -1,21 +1,63 @@
-// Renders the main window offscreen to a PNG, for the README and for looking at the layout
-// without a display: render-window OUT.png
+// Renders the main window offscreen to PNG files, for the README and for looking at the
+// layout without a display: render-window IDLE.png [WORKING.png]
+// The second picture shows the working arrangement with a record received over a
+// pseudo-terminal.
 #include "ScriptedPlatform.h"
+#include "SerialPort.h"
 #include "TarloMainForm.h"
+#include "ToggleSwitch.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <pty.h>
+#include <unistd.h>
+
+namespace {
+
+bool save(TForm1* form, const char* path)
+{
+    const QString out = QDir(QString::fromLocal8Bit(qgetenv("PWD"))).absoluteFilePath(QString::fromLocal8Bit(path));
+    const bool ok = form->grab().save(out);
+    std::printf("%s\n", ok ? qPrintable(out) : "failed");
+    return ok;
+}
+
+bool showRecord(TForm1* form)
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        return false;
+    form->ComboBox1->SetText(QString::fromLocal8Bit(name));
+    form->ComboBox1Change(form->ComboBox1);
+    form->ToggleSwitch1->SetStateOn(true);
+    form->Guarded([&] { form->ToggleSwitch1Click(form->ToggleSwitch1); });
+    const QByteArray record = "-\r\n7,05\r\n6,80\r\n7,40\r\n12,3\r\n5\r\n20\r\n1\r\n0\r\n100\r\n14\r\n \r\n";
+    const QByteArray twice = record + record;
+    const bool written = write(master, twice.data(), size_t(twice.size())) == twice.size();
+    QElapsedTimer t;
+    t.start();
+    while (written && form->Label7->isHidden() && t.elapsed() < 3000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    const bool shown = !form->Label7->isHidden();
+    form->ComPort->ClosePort();
+    close(master);
+    close(slave);
+    return shown;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUT.png\n", argv[0]);
+        std::fprintf(stderr, "usage: %s IDLE.png [WORKING.png]\n", argv[0]);
         return 2;
     }
-    const QString out = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     installFontSubstitutions();
@@ -28,10 +70,16 @@ int main(int argc, char** argv)
 
     TForm1* form = TForm1::Create();
     form->show();
+    form->Timer1->stop();
     form->Timer1Timer(form->Timer1);
     QApplication::processEvents();
-    const bool ok = form->grab().save(out);
+    bool ok = save(form, argv[1]);
+    if (argc > 2) {
+        ok = showRecord(form) && ok;
+        form->Timer1Timer(form->Timer1);
+        QApplication::processEvents();
+        ok = save(form, argv[2]) && ok;
+    }
     delete form;
-    std::printf("%s\n", ok ? qPrintable(out) : "failed");
     return ok ? 0 : 1;
 }

@@ -434,6 +434,11 @@ void TForm1::SetBounds(int left, int top, int width, int height)
     Q_UNUSED(height);
 }
 
+std::array<QWidget*, 9> TForm1::ValueDisplays() const
+{
+    return {Label7, Label8, Label9, Label10, Label11, Label12, Label17, Label23, Image4};
+}
+
 bool TForm1::PolishActive() const { return !Image13->isHidden(); }
 bool TForm1::EnglishActive() const { return !Image14->isHidden(); }
 

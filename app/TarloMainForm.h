@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 
 class TComPort;
@@ -190,6 +191,8 @@ private:
     void ApplyTabOrder();
     void SwitchLanguage(Language lang);
     SpinValues SpinEditValues() const;
+    // The measured values and the link icon: shown by a good record, hidden on disconnecting.
+    std::array<QWidget*, 9> ValueDisplays() const;
     void ApplyPreferences(const QStringList& lines);
     void FirstRun(const QString& path);
 

@@ -49,6 +49,10 @@ void TForm1::ComboBox1Change(QObject*)
 
 void TForm1::ToggleSwitch1Click(QObject*)
 {
+    // The grey copies and the grey panel cover the working controls while not connected.
+    QWidget* const coverings[] = {SpeedButton10, SpeedButton11, SpeedButton12, SpeedButton13, SpeedButton14, Panel2};
+    TNumSpinEdit* const settings[] = {NumSpinEdit7, NumSpinEdit8, NumSpinEdit9, NumSpinEdit10, NumSpinEdit11,
+                                      NumSpinEdit12};
     receive_->reset();
     ShowReceiveBuffer();
     if (ToggleSwitch1->StateOn()) {
@@ -69,11 +73,10 @@ void TForm1::ToggleSwitch1Click(QObject*)
         SpeedButton7->show();
         GroupBox14->SetEnabled(true);
         setHint(ToggleSwitch1, switchHint(CurrentLanguage(), true));
-        for (QWidget* w : std::initializer_list<QWidget*>{SpeedButton10, SpeedButton11, SpeedButton12, SpeedButton13,
-                                                          SpeedButton14, Panel2})
+        for (QWidget* w : coverings)
             w->hide();
-        for (TNumSpinEdit* s : {NumSpinEdit7, NumSpinEdit8, NumSpinEdit9, NumSpinEdit10, NumSpinEdit11, NumSpinEdit12})
-            s->setEnabled(true);
+        for (TNumSpinEdit* e : settings)
+            e->setEnabled(true);
         for (TLabel* l : {Label3, Label4, Label5})
             l->setEnabled(true);
         Image5->hide();
@@ -96,13 +99,11 @@ void TForm1::ToggleSwitch1Click(QObject*)
         SpeedButton7->hide();
         GroupBox14->SetEnabled(false);
         setHint(ToggleSwitch1, switchHint(CurrentLanguage(), false));
-        for (QWidget* w : std::initializer_list<QWidget*>{SpeedButton10, SpeedButton11, SpeedButton12, SpeedButton13,
-                                                          SpeedButton14, Panel2})
+        for (QWidget* w : coverings)
             w->show();
-        for (TNumSpinEdit* s : {NumSpinEdit7, NumSpinEdit8, NumSpinEdit9, NumSpinEdit10, NumSpinEdit11, NumSpinEdit12})
-            s->setEnabled(false);
-        for (QWidget* w : std::initializer_list<QWidget*>{Label7, Label8, Label9, Label10, Label11, Label12, Label17,
-                                                          Label23, Image4})
+        for (TNumSpinEdit* e : settings)
+            e->setEnabled(false);
+        for (QWidget* w : ValueDisplays())
             w->hide();
         // Label8 stays enabled: nothing would enable it again, and the pH minimum would show
         // greyed after every reconnect.

@@ -25,8 +25,7 @@ void TForm1::ComPortRxChar(QObject*, int Count)
     if (!frameIsValid(st.FrameLines))
         return;
 
-    for (QWidget* w : std::initializer_list<QWidget*>{Label7, Label8, Label9, Label10, Label11, Label12, Label17,
-                                                      Label23, Image4})
+    for (QWidget* w : ValueDisplays())
         w->show();
     const FrameDisplay d = decodeFrame(st.FrameLines);
     const std::pair<const std::optional<QString>&, TLabel*> texts[] = {

@@ -1,0 +1,464 @@
+// CPU use and main-thread stalls of the whole program on the real clock, offscreen:
+//   idle       the window created, switch off, the event loop left to run;
+//   connected  the port set to the simulator's link and the switch turned on, with
+//              tarlo02-sim streaming one record a second.
+// Each phase runs for --seconds (default 60). A 5 ms probe timer on the main thread records
+// how late each of its ticks comes; the program's own pauses (the platform's pause()) are
+// left out of that, the port restarts are not. The window's tick and received-data handlers
+// are timed as they run, so the table can say where the main thread's time goes.
+
+#include "Controls.h"
+#include "Frame.h"
+#include "ProgramState.h"
+#include "QtPlatform.h"
+#include "SerialPort.h"
+#include "TarloMainForm.h"
+#include "ToggleSwitch.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTime>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double cpuSeconds(clockid_t id)
+{
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double msBetween(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// User plus system CPU seconds of another process, from /proc; nothing once it is gone.
+std::optional<double> processCpuSeconds(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray stat = f.readAll();
+    // The command name in parentheses may hold blanks; the fields are counted after it.
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    // Fields 14 and 15 of the whole line (utime, stime) are 11 and 12 after the name.
+    if (fields.size() < 13)
+        return std::nullopt;
+    const double ticks = double(fields[11].toLongLong() + fields[12].toLongLong());
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+bool isRestartSecond(int s) { return s == 5 || s == 20 || s == 35 || s == 50; }
+
+// The desktop platform with its pauses marked, so that the stalls they cause are left out of
+// the figures, and without modal boxes: nobody is there to click them away. A box that
+// would have been shown is counted and printed instead.
+class BenchPlatform : public QtPlatform {
+public:
+    void pause(int ms) override
+    {
+        ++pauses;
+        ++depth;
+        QtPlatform::pause(ms);
+        --depth;
+        lastPauseEnd = Clock::now();
+    }
+    void messageBox(QWidget*, const QString&, const QString& text) override
+    {
+        ++messages;
+        std::fprintf(stderr, "[%s] message box: %s\n", qPrintable(QTime::currentTime().toString("hh:mm:ss.zzz")),
+                     qPrintable(text));
+    }
+    bool warningOkCancel(QWidget*, const QString&, const QString& text, const QString&, const QString&) override
+    {
+        ++messages;
+        std::fprintf(stderr, "warning box (answered Cancel): %s\n", qPrintable(text));
+        return false;
+    }
+    std::optional<QString> openFile(QWidget*, const FileDialog&) override { return std::nullopt; }
+    std::optional<QString> saveFile(QWidget*, const FileDialog&) override { return std::nullopt; }
+    bool startProgram(const QString&, const QStringList&) override { return false; }
+    bool openFolder(const QString&) override { return false; }
+
+    // Whether a pause ran at any time after `since` (or is running now).
+    bool pausedSince(Clock::time_point since) const { return depth > 0 || lastPauseEnd > since; }
+
+    long pauses = 0;
+    long messages = 0;
+
+private:
+    int depth = 0;
+    Clock::time_point lastPauseEnd{};
+};
+
+// What one phase counts; reset when a phase starts.
+struct Counters {
+    long ticks = 0;              // Timer1Timer runs
+    double tickCpu = 0;          // main-thread CPU seconds in them
+    double tickMaxMs = 0;        // the longest one, wall time
+    long restartTicks = 0;       // runs within a restart second with the switch on
+    double restartCpu = 0;
+    long rxCalls = 0;            // ComPortRxChar runs
+    double rxCpu = 0;
+    double rxMaxMs = 0;
+    long extracted = 0;          // records cut out of the receive buffer
+    long shown = 0;              // Label7 caption changes
+    long blanked = 0;            // of those, to the no-data "0.00"
+    std::vector<double> lateMs;  // probe tick lateness
+    long excluded = 0;           // probe ticks left out for a pause
+    double worstMs = 0;
+    QString worstAt;             // clock time of the worst stall
+    double worstOutsideRestartMs = 0;
+};
+
+struct PhaseResult {
+    QString name;
+    double seconds = 0;
+    double cpu = 0;
+    double mainCpu = 0;
+    std::optional<double> simCpu;
+    long pauses = 0;
+    long messages = 0;
+    Counters c;
+};
+
+class Bench {
+public:
+    Bench(TForm1* form, BenchPlatform& plat) : form_(form), plat_(plat)
+    {
+        lastCaption_ = form_->Label7->Caption();
+
+        // The window's own bindings, replaced by timed ones that call the same handlers the
+        // same way.
+        if (!QObject::disconnect(form_->Timer1, &QTimer::timeout, form_, nullptr)) {
+            std::fprintf(stderr, "could not take over Timer1's binding\n");
+            std::exit(2);
+        }
+        QObject::connect(form_->Timer1, &QTimer::timeout, form_, [this] { timedTick(); });
+        rx_ = form_->ComPort->OnRxChar;
+        form_->ComPort->OnRxChar = [this](QObject* sender, int count) { timedRx(sender, count); };
+
+        probe_.setTimerType(Qt::PreciseTimer);
+        probe_.setInterval(kProbeMs);
+        QObject::connect(&probe_, &QTimer::timeout, [this] { probeTick(); });
+    }
+
+    PhaseResult run(const QString& name, double seconds, const QProcess* sim)
+    {
+        c_ = Counters{};
+        c_.lateMs.reserve(size_t(seconds * 1000 / kProbeMs) + 16);
+        lastCaption_ = form_->Label7->Caption();
+        const long pauses0 = plat_.pauses, messages0 = plat_.messages;
+        const std::optional<double> sim0 = sim ? processCpuSeconds(sim->processId()) : std::nullopt;
+        const double cpu0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double main0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const Clock::time_point t0 = Clock::now();
+
+        lastProbe_ = Clock::now();
+        probe_.start();
+        QEventLoop loop;
+        QTimer::singleShot(int(std::lround(seconds * 1000)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+        probe_.stop();
+
+        PhaseResult r;
+        r.name = name;
+        r.seconds = msBetween(t0, Clock::now()) / 1000;
+        r.cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+        r.mainCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - main0;
+        if (sim) {
+            const std::optional<double> sim1 = processCpuSeconds(sim->processId());
+            if (sim0 && sim1)
+                r.simCpu = *sim1 - *sim0;
+        }
+        r.pauses = plat_.pauses - pauses0;
+        r.messages = plat_.messages - messages0;
+        r.c = std::move(c_);
+        return r;
+    }
+
+private:
+    static constexpr int kProbeMs = 5;
+
+    void noteCaption()
+    {
+        const QString caption = form_->Label7->Caption();
+        if (caption == lastCaption_)
+            return;
+        lastCaption_ = caption;
+        ++c_.shown;
+        if (caption == QLatin1String("0.00"))
+            ++c_.blanked;
+    }
+
+    void timedTick()
+    {
+        const bool restart = form_->ToggleSwitch1->StateOn() && isRestartSecond(QTime::currentTime().second());
+        const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const Clock::time_point t0 = Clock::now();
+        form_->Guarded([this] { form_->Timer1Timer(form_->Timer1); });
+        const double cpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
+        ++c_.ticks;
+        c_.tickCpu += cpu;
+        c_.tickMaxMs = std::max(c_.tickMaxMs, msBetween(t0, Clock::now()));
+        if (restart) {
+            ++c_.restartTicks;
+            c_.restartCpu += cpu;
+        }
+        noteCaption();
+    }
+
+    void timedRx(QObject* sender, int count)
+    {
+        const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const Clock::time_point t0 = Clock::now();
+        auto account = [&] {
+            ++c_.rxCalls;
+            c_.rxCpu += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
+            c_.rxMaxMs = std::max(c_.rxMaxMs, msBetween(t0, Clock::now()));
+        };
+        try {
+            rx_(sender, count);
+        } catch (...) {
+            account();
+            throw;
+        }
+        account();
+        // Received text only leaves the buffer in its reset state when a record was cut out.
+        if (count > 0 && form_->ReceiveText().isReset())
+            ++c_.extracted;
+        noteCaption();
+    }
+
+    void probeTick()
+    {
+        const Clock::time_point now = Clock::now();
+        if (plat_.pausedSince(lastProbe_)) {
+            ++c_.excluded;
+        } else {
+            const double late = std::max(0.0, msBetween(lastProbe_, now) - kProbeMs);
+            c_.lateMs.push_back(late);
+            const QTime clock = QTime::currentTime();
+            if (late > c_.worstMs) {
+                c_.worstMs = late;
+                c_.worstAt = clock.toString(QStringLiteral("hh:mm:ss.zzz"));
+            }
+            // A stall that ended in a restart second, or in the second after one, may have
+            // begun in it.
+            const int s = clock.second();
+            if (!isRestartSecond(s) && !isRestartSecond((s + 59) % 60))
+                c_.worstOutsideRestartMs = std::max(c_.worstOutsideRestartMs, late);
+        }
+        lastProbe_ = now;
+    }
+
+    TForm1* form_;
+    BenchPlatform& plat_;
+    std::function<void(QObject*, int)> rx_;
+    QTimer probe_;
+    Clock::time_point lastProbe_;
+    QString lastCaption_;
+    Counters c_;
+};
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t rank = size_t(std::ceil(p / 100 * double(v.size())));
+    return v[std::clamp<size_t>(rank, 1, v.size()) - 1];
+}
+
+void printTable(const std::vector<PhaseResult>& results)
+{
+    std::printf("\n%-10s %8s %8s %7s %8s %12s %11s\n", "phase", "seconds", "CPU s", "CPU %", "records",
+                "longest ms", "p99 ms");
+    for (const PhaseResult& r : results)
+        std::printf("%-10s %8.1f %8.3f %6.2f%% %8ld %12.2f %11.2f\n", qPrintable(r.name), r.seconds, r.cpu,
+                    100 * r.cpu / r.seconds, r.c.shown, r.c.worstMs, percentile(r.c.lateMs, 99));
+
+    std::printf("\nwhere the time goes (CPU seconds; main thread = event loop, painting and the handlers)\n");
+    for (const PhaseResult& r : results) {
+        const Counters& c = r.c;
+        std::printf("%s:\n", qPrintable(r.name));
+        std::printf("  process %.3f = main thread %.3f + other threads %.3f\n", r.cpu, r.mainCpu, r.cpu - r.mainCpu);
+        std::printf("  Timer1Timer      %7ld runs %8.3f s  (%.1f us a run, longest %.2f ms)\n", c.ticks, c.tickCpu,
+                    c.ticks ? 1e6 * c.tickCpu / double(c.ticks) : 0.0, c.tickMaxMs);
+        std::printf("    of which in restart seconds %ld runs %.3f s (%.1f us a run)\n", c.restartTicks, c.restartCpu,
+                    c.restartTicks ? 1e6 * c.restartCpu / double(c.restartTicks) : 0.0);
+        std::printf("  ComPortRxChar    %7ld runs %8.3f s  (longest %.2f ms), %ld records cut out\n", c.rxCalls,
+                    c.rxCpu, c.rxMaxMs, c.extracted);
+        std::printf("  rest of the main thread      %8.3f s\n", r.mainCpu - c.tickCpu - c.rxCpu);
+        std::printf("  stalls: %zu probe ticks, longest %.2f ms at %s, longest outside restart seconds %.2f ms,"
+                    " median %.3f ms; %ld ticks left out for %ld pauses\n",
+                    c.lateMs.size(), c.worstMs, c.worstAt.isEmpty() ? "-" : qPrintable(c.worstAt),
+                    c.worstOutsideRestartMs, percentile(c.lateMs, 50), c.excluded, r.pauses);
+        std::printf("  Label7 changes %ld (%ld to the no-data 0.00); message boxes %ld\n", c.shown, c.blanked,
+                    r.messages);
+        if (r.simCpu)
+            std::printf("  tarlo02-sim (another process, not counted above) %.3f s\n", *r.simCpu);
+    }
+}
+
+void usage()
+{
+    std::printf("Usage: bench_app [--seconds N] [--only idle|connected] [--sim PATH]\n"
+                "Runs the window offscreen on the real clock for N seconds idle (switch off) and N\n"
+                "seconds connected to tarlo02-sim streaming a record a second, and prints the CPU time\n"
+                "used and the main thread's longest stalls in each phase. Default N is 60.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    double seconds = 60;
+    QString only;
+    QString simPath = QStringLiteral(TARLO02_SIM_PATH);
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--help" || a == "-h") {
+            usage();
+            return 0;
+        } else if (a == "--seconds" && hasValue) {
+            char* end = nullptr;
+            seconds = std::strtod(argv[++i], &end);
+            if (*end != '\0' || !(seconds > 0) || seconds > 3600) {
+                std::fprintf(stderr, "--seconds wants a number of seconds above 0, at most 3600\n");
+                return 2;
+            }
+        } else if (a == "--only" && hasValue) {
+            only = QString::fromLocal8Bit(argv[++i]);
+            if (only != QLatin1String("idle") && only != QLatin1String("connected")) {
+                std::fprintf(stderr, "--only wants idle or connected\n");
+                return 2;
+            }
+        } else if (a == "--sim" && hasValue) {
+            simPath = QString::fromLocal8Bit(argv[++i]);
+        } else {
+            std::fprintf(stderr, "unknown argument %s; see --help\n", argv[i]);
+            return 2;
+        }
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarlo01"));
+    QApplication::setApplicationDisplayName(applicationTitle());
+    installFontSubstitutions();
+
+    // The program's files (preferences) go to the working folder: a fresh one.
+    QTemporaryDir work;
+    if (!work.isValid() || !QDir::setCurrent(work.path())) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 1;
+    }
+    BenchPlatform plat;
+    setPlatform(&plat);
+
+    const QString link = QDir(work.path()).filePath(QStringLiteral("tarlo-sim"));
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::SeparateChannels);
+    sim.start(simPath, {QStringLiteral("--interval"), QStringLiteral("1000"), QStringLiteral("--link"), link});
+    if (!sim.waitForStarted(5000)) {
+        std::fprintf(stderr, "tarlo02-sim did not start: %s\n", qPrintable(sim.errorString()));
+        return 1;
+    }
+    while (!sim.canReadLine())
+        if (!sim.waitForReadyRead(5000)) {
+            std::fprintf(stderr, "tarlo02-sim printed no device: %s\n", sim.readAllStandardError().constData());
+            return 1;
+        }
+    const QString device = QString::fromLatin1(sim.readLine()).trimmed();
+    std::printf("tarlo02-sim on %s behind %s; %.0f s a phase; load average at start:", qPrintable(device),
+                qPrintable(link), seconds);
+    if (double load[3]; getloadavg(load, 3) == 3)
+        std::printf(" %.2f %.2f %.2f", load[0], load[1], load[2]);
+    std::printf("\n");
+    std::fflush(stdout);
+
+    auto* form = TForm1::Create();
+    form->show();
+    Bench bench(form, plat);
+    std::vector<PhaseResult> results;
+
+    // Let the first paint and start-up settle before anything is measured.
+    {
+        QEventLoop settle;
+        QTimer::singleShot(1000, &settle, &QEventLoop::quit);
+        settle.exec();
+    }
+
+    if (only.isEmpty() || only == QLatin1String("idle")) {
+        if (form->ToggleSwitch1->StateOn()) {
+            std::fprintf(stderr, "the switch is on at start-up\n");
+            return 1;
+        }
+        results.push_back(bench.run(QStringLiteral("idle"), seconds, &sim));
+    }
+
+    int rc = 0;
+    if (only.isEmpty() || only == QLatin1String("connected")) {
+        // As the user does it: the port typed in, then the switch clicked on. The connect's
+        // 300 ms pause is over before the measured stretch begins.
+        form->ComboBox1->SetText(link);
+        form->Guarded([&] { form->ComboBox1Change(form->ComboBox1); });
+        form->ToggleSwitch1->SetStateOn(true);
+        form->Guarded([&] { form->ToggleSwitch1Click(form->ToggleSwitch1); });
+        if (!form->ComPort->Connected()) {
+            std::fprintf(stderr, "the window did not connect to %s\n", qPrintable(link));
+            return 1;
+        }
+        results.push_back(bench.run(QStringLiteral("connected"), seconds, &sim));
+        if (results.back().c.extracted == 0 || results.back().c.shown == 0) {
+            std::fprintf(stderr, "no record was shown while connected: the connected figures are not real\n");
+            rc = 1;
+        }
+        if (!form->ComPort->Connected()) {
+            std::fprintf(stderr, "the port was not open at the end of the connected phase\n");
+            rc = 1;
+        }
+        form->ToggleSwitch1->SetStateOn(false);
+        form->Guarded([&] { form->ToggleSwitch1Click(form->ToggleSwitch1); });
+    }
+
+    printTable(results);
+
+    form->close();
+    delete form;
+    setPlatform(nullptr);
+    sim.terminate();
+    if (!sim.waitForFinished(3000)) {
+        sim.kill();
+        sim.waitForFinished(3000);
+    }
+    QDir::setCurrent(QDir::tempPath());
+    return rc;
+}

@@ -16,6 +16,7 @@ class TNumSpinEdit;
 class TShadowLabel;
 class ReceiveBuffer;
 struct SpinValues;
+struct SpinSettings;
 
 // The main window: a picture of the controller's front panel with every control at a fixed
 // place. The handlers are named after their control and event; each subsystem's handlers
@@ -191,6 +192,12 @@ private:
     void ApplyTabOrder();
     void SwitchLanguage(Language lang);
     SpinValues SpinEditValues() const;
+    // Gives the spin edits the values there are, in order; then raises the conversion error
+    // that stopped them, if any.
+    void SetSpinEdits(const SpinSettings& values);
+    // Runs the save or open dialog for a settings file; the chosen path, completed with the
+    // settings extension, or nothing when cancelled.
+    std::optional<QString> ChooseSettingsFile(bool saving);
     // The measured values and the link icon: shown by a good record, hidden on disconnecting.
     std::array<QWidget*, 9> ValueDisplays() const;
     void ApplyPreferences(const QStringList& lines);

@@ -18,6 +18,18 @@ SpinValues TForm1::SpinEditValues() const
             NumSpinEdit12->Value(), NumSpinEdit9->Value(), NumSpinEdit10->Value()};
 }
 
+void TForm1::SetSpinEdits(const SpinSettings& values)
+{
+    const std::pair<const std::optional<long double>&, TNumSpinEdit*> edits[] = {
+        {values.phMin, NumSpinEdit7}, {values.phMax, NumSpinEdit8},      {values.threshold, NumSpinEdit11},
+        {values.kh, NumSpinEdit12},   {values.brightness, NumSpinEdit9}, {values.contrast, NumSpinEdit10}};
+    for (const auto& [value, edit] : edits)
+        if (value)
+            edit->SetValue(*value);
+    if (values.error)
+        throw EConvertError(*values.error);
+}
+
 void TForm1::SpeedButton3Click(QObject*)
 {
     ProgramState& st = State();
@@ -41,14 +53,7 @@ void TForm1::SpeedButton4Click(QObject*)
     // No record yet (or a malformed one): nothing to take.
     if (!t.recordComplete)
         return;
-    const std::pair<const std::optional<long double>&, TNumSpinEdit*> values[] = {
-        {t.phMin, NumSpinEdit7}, {t.phMax, NumSpinEdit8},      {t.threshold, NumSpinEdit11},
-        {t.kh, NumSpinEdit12},   {t.brightness, NumSpinEdit9}, {t.contrast, NumSpinEdit10}};
-    for (const auto& [value, edit] : values)
-        if (value)
-            edit->SetValue(*value);
-    if (t.error)
-        throw EConvertError(*t.error);
+    SetSpinEdits(t);
     fieldsFromRecord(st.FrameLines, st.SettingsFields);
 }
 

@@ -35,13 +35,9 @@ std::vector<QString> settingsFrameWrites(SettingsFields& fields);
 // padded fields such as "006" are written in their plain form.
 void updateRecordFromFields(FrameLines& lines, const SettingsFields& fields);
 
-// The spin edit values taken from the settings record, in the order they are
-// given to the spin edits. A conversion error stops the taking; the values
-// before it are kept and the settings fields must not be changed.
-struct TakenSettings {
-    // False when frame line 2 or 3 is shorter than four characters: the record
-    // then holds no settings, nothing is taken and the spin edits stay as they are.
-    bool recordComplete = false;
+// Values for the six spin edits, in the order they are given to them. A conversion error
+// stops the filling: the values before it are kept, the rest stay empty.
+struct SpinSettings {
     std::optional<long double> phMin;      // NumSpinEdit7
     std::optional<long double> phMax;      // NumSpinEdit8
     std::optional<long double> threshold;  // NumSpinEdit11
@@ -49,6 +45,14 @@ struct TakenSettings {
     std::optional<long double> brightness; // NumSpinEdit9
     std::optional<long double> contrast;   // NumSpinEdit10
     std::optional<QString> error;
+};
+
+// The spin edit values taken from the settings record. After a conversion error the
+// settings fields must not be changed.
+struct TakenSettings : SpinSettings {
+    // False when frame line 2 or 3 is shorter than four characters: the record
+    // then holds no settings, nothing is taken and the spin edits stay as they are.
+    bool recordComplete = false;
 };
 
 // Reads the settings record. Puts "," as the second character of frame lines

@@ -25,22 +25,29 @@ QString withExtension(const QString& path, bool mustExist)
 }
 } // namespace
 
+std::optional<QString> TForm1::ChooseSettingsFile(bool saving)
+{
+    // The dialog opens in the working folder, which the label's hint then names.
+    const QString folder = QDir::toNativeSeparators(workingDirectory());
+    Platform::FileDialog& dialog = saving ? SaveDialog1 : OpenDialog1;
+    dialog.initialFolder = folder;
+    setHint(ShadowLabel1, folder);
+    const std::optional<QString> chosen = saving ? platform().saveFile(this, dialog) : platform().openFile(this, dialog);
+    if (!chosen)
+        return std::nullopt;
+    const QString path = withExtension(*chosen, !saving);
+    ShadowLabel1->SetCaption(QFileInfo(path).fileName());
+    return path;
+}
+
 void TForm1::SpeedButton2Click(QObject*)
 {
-    const QString folder = QDir::toNativeSeparators(workingDirectory());
-    SaveDialog1.initialFolder = folder;
-    setHint(ShadowLabel1, folder);
-    const std::optional<QString> chosen = platform().saveFile(this, SaveDialog1);
-    if (!chosen)
+    const std::optional<QString> path = ChooseSettingsFile(true);
+    if (!path)
         return;
-    const QString path = withExtension(*chosen, false);
-    ShadowLabel1->SetCaption(QFileInfo(path).fileName());
-
     ProgramState& st = State();
-    for (int n = 1; n <= 10; ++n)
-        st.SettingsFields[n] = QStringLiteral("0");
-    computeSettingsFields(SpinEditValues(), st.SettingsFields);
-    saveSettingsFile(path, formatSettingsFile(st.SettingsFields));
+    fieldsForSaving(SpinEditValues(), st.SettingsFields);
+    saveSettingsFile(*path, formatSettingsFile(st.SettingsFields));
     // The file is written whole (atomically); the pause of 1 ms a line is kept.
     for (int n = 1; n <= 10; ++n)
         platform().pause(1);
@@ -49,17 +56,11 @@ void TForm1::SpeedButton2Click(QObject*)
 
 void TForm1::SpeedButton1Click(QObject*)
 {
-    const QString folder = QDir::toNativeSeparators(workingDirectory());
-    OpenDialog1.initialFolder = folder;
-    setHint(ShadowLabel1, folder);
-    const std::optional<QString> chosen = platform().openFile(this, OpenDialog1);
-    if (!chosen)
+    const std::optional<QString> path = ChooseSettingsFile(false);
+    if (!path)
         return;
-    const QString path = withExtension(*chosen, true);
-    ShadowLabel1->SetCaption(QFileInfo(path).fileName());
-
     ProgramState& st = State();
-    const std::vector<QString> lines = readSettingsFileLines(path);
+    const std::vector<QString> lines = readSettingsFileLines(*path);
     receive_->clear();
     for (const QString& line : lines) {
         receive_->appendLine(line);
@@ -68,15 +69,7 @@ void TForm1::SpeedButton1Click(QObject*)
     ShowReceiveBuffer();
     fieldsFromFileLines(lines, st.SettingsFields);
 
-    const LoadedSettings loaded = settingsFromFields(st.SettingsFields);
-    const std::pair<const std::optional<long double>&, TNumSpinEdit*> values[] = {
-        {loaded.phMin, NumSpinEdit7}, {loaded.phMax, NumSpinEdit8},      {loaded.threshold, NumSpinEdit11},
-        {loaded.kh, NumSpinEdit12},   {loaded.brightness, NumSpinEdit9}, {loaded.contrast, NumSpinEdit10}};
-    for (const auto& [value, edit] : values)
-        if (value)
-            edit->SetValue(*value);
-    if (loaded.error)
-        throw EConvertError(*loaded.error);
+    SetSpinEdits(settingsFromFields(st.SettingsFields));
     updateRecordFromFields(st.FrameLines, st.SettingsFields);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Records.h"
+#include "Settings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,14 +37,6 @@ void fieldsFromFileLines(const std::vector<QString>& lines, SettingsFields& fiel
 // The spin edit values of a loaded file, in the order they are set. The first
 // field that is not an integer stops the loading with its conversion error; the
 // values before it are kept and the settings record must not be updated.
-struct LoadedSettings {
-    std::optional<long double> phMin;      // NumSpinEdit7 = field 5 + field 6 / 100
-    std::optional<long double> phMax;      // NumSpinEdit8 = field 3 + field 4 / 100
-    std::optional<long double> threshold;  // NumSpinEdit11 = field 7 / 100
-    std::optional<long double> kh;         // NumSpinEdit12 = field 8
-    std::optional<long double> brightness; // NumSpinEdit9 = field 1
-    std::optional<long double> contrast;   // NumSpinEdit10 = field 2
-    std::optional<QString> error;
-};
+using LoadedSettings = SpinSettings;
 
 LoadedSettings settingsFromFields(const SettingsFields& fields);

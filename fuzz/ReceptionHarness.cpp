@@ -74,7 +74,7 @@ std::optional<QString> checkFrame(const FrameLines& received, ReceptionStats& st
     // Decoding runs on every frame here, also on rejected ones: it must survive any lines.
     FrameLines lines = received;
     const FrameDisplay d = decodeFrame(lines);
-    if (d.error)
+    if (good && d.error)
         ++stats.convertErrors;
     // Frame line 1 of 9,xx with the CO2 output off stands for a pH above 10.
     const bool over10 = received[0].startsWith(u'9') && received[7] == QStringLiteral("0");

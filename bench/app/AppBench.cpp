@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -72,6 +73,50 @@ std::optional<double> processCpuSeconds(qint64 pid)
 }
 
 bool isRestartSecond(int s) { return s == 5 || s == 20 || s == 35 || s == 50; }
+
+// The seconds of the wall clock, read without the local time zone lookup that QTime does
+// (time zones are whole minutes away from UTC).
+int wallSecond()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return int(ts.tv_sec % 60);
+}
+
+// The calling thread's time on a CPU and time spent runnable waiting for one, in ms, from the
+// scheduler's statistics; the file is kept open, so each read is one pread.
+struct SchedTimes {
+    double cpuMs = 0;
+    double waitMs = 0;
+};
+class RunQueueWait {
+public:
+    RunQueueWait() : fd_(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {}
+    ~RunQueueWait()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    RunQueueWait(const RunQueueWait&) = delete;
+    RunQueueWait& operator=(const RunQueueWait&) = delete;
+
+    bool available() const { return fd_ >= 0; }
+    // Fields: time on the CPU, time waiting on the run queue (both ns), time slices.
+    SchedTimes read() const
+    {
+        char buf[128];
+        const ssize_t n = fd_ >= 0 ? ::pread(fd_, buf, sizeof buf - 1, 0) : -1;
+        if (n <= 0)
+            return {};
+        buf[n] = '\0';
+        char* end = nullptr;
+        const double cpu = double(std::strtoull(buf, &end, 10)) / 1e6;
+        return {cpu, double(std::strtoull(end, nullptr, 10)) / 1e6};
+    }
+
+private:
+    int fd_;
+};
 
 // The desktop platform with its pauses marked, so that the stalls they cause are left out of
 // the figures, and without modal boxes: nobody is there to click them away. A box that
@@ -128,10 +173,16 @@ struct Counters {
     long shown = 0;              // Label7 caption changes
     long blanked = 0;            // of those, to the no-data "0.00"
     std::vector<double> lateMs;  // probe tick lateness
+    std::vector<double> ownMs;   // the same less the time the main thread waited for a CPU
     long excluded = 0;           // probe ticks left out for a pause
     double worstMs = 0;
     QString worstAt;             // clock time of the worst stall
     double worstOutsideRestartMs = 0;
+    double worstOwnMs = 0;
+    QString worstOwnAt;
+    QString worstOwnCause;       // the longest handler in that gap, and the CPU time used in it
+    double worstBusyMs = 0;      // own stall no longer than the main thread's CPU time or
+                                 // longest handler in the gap: the program's doing for sure
 };
 
 struct PhaseResult {
@@ -147,7 +198,7 @@ struct PhaseResult {
 
 class Bench {
 public:
-    Bench(TForm1* form, BenchPlatform& plat) : form_(form), plat_(plat)
+    Bench(TForm1* form, BenchPlatform& plat, bool probing) : form_(form), plat_(plat), probing_(probing)
     {
         lastCaption_ = form_->Label7->Caption();
 
@@ -170,6 +221,7 @@ public:
     {
         c_ = Counters{};
         c_.lateMs.reserve(size_t(seconds * 1000 / kProbeMs) + 16);
+        c_.ownMs.reserve(c_.lateMs.capacity());
         lastCaption_ = form_->Label7->Caption();
         const long pauses0 = plat_.pauses, messages0 = plat_.messages;
         const std::optional<double> sim0 = sim ? processCpuSeconds(sim->processId()) : std::nullopt;
@@ -178,7 +230,11 @@ public:
         const Clock::time_point t0 = Clock::now();
 
         lastProbe_ = Clock::now();
-        probe_.start();
+        lastSched_ = wait_.read();
+        gapHandler_ = nullptr;
+        gapHandlerMs_ = 0;
+        if (probing_)
+            probe_.start();
         QEventLoop loop;
         QTimer::singleShot(int(std::lround(seconds * 1000)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
         loop.exec();
@@ -200,6 +256,8 @@ public:
         return r;
     }
 
+    bool runQueueWaitKnown() const { return wait_.available(); }
+
 private:
     static constexpr int kProbeMs = 5;
 
@@ -214,16 +272,27 @@ private:
             ++c_.blanked;
     }
 
+    // The longest handler run since the last probe tick.
+    void noteHandler(const char* name, double ms)
+    {
+        if (ms > gapHandlerMs_) {
+            gapHandler_ = name;
+            gapHandlerMs_ = ms;
+        }
+    }
+
     void timedTick()
     {
-        const bool restart = form_->ToggleSwitch1->StateOn() && isRestartSecond(QTime::currentTime().second());
+        const bool restart = form_->ToggleSwitch1->StateOn() && isRestartSecond(wallSecond());
         const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         const Clock::time_point t0 = Clock::now();
         form_->Guarded([this] { form_->Timer1Timer(form_->Timer1); });
         const double cpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
         ++c_.ticks;
         c_.tickCpu += cpu;
-        c_.tickMaxMs = std::max(c_.tickMaxMs, msBetween(t0, Clock::now()));
+        const double ms = msBetween(t0, Clock::now());
+        c_.tickMaxMs = std::max(c_.tickMaxMs, ms);
+        noteHandler(restart ? "Timer1Timer in a restart second" : "Timer1Timer", ms);
         if (restart) {
             ++c_.restartTicks;
             c_.restartCpu += cpu;
@@ -238,7 +307,9 @@ private:
         auto account = [&] {
             ++c_.rxCalls;
             c_.rxCpu += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
-            c_.rxMaxMs = std::max(c_.rxMaxMs, msBetween(t0, Clock::now()));
+            const double ms = msBetween(t0, Clock::now());
+            c_.rxMaxMs = std::max(c_.rxMaxMs, ms);
+            noteHandler("ComPortRxChar", ms);
         };
         try {
             rx_(sender, count);
@@ -256,30 +327,55 @@ private:
     void probeTick()
     {
         const Clock::time_point now = Clock::now();
+        const SchedTimes sched = wait_.read();
         if (plat_.pausedSince(lastProbe_)) {
             ++c_.excluded;
         } else {
             const double late = std::max(0.0, msBetween(lastProbe_, now) - kProbeMs);
+            // Time the main thread sat runnable while other processes had the CPUs is the
+            // machine's, not the program's.
+            const double own = std::max(0.0, late - (sched.waitMs - lastSched_.waitMs));
             c_.lateMs.push_back(late);
-            const QTime clock = QTime::currentTime();
+            c_.ownMs.push_back(own);
+            c_.worstBusyMs =
+                std::max(c_.worstBusyMs, std::min(own, std::max(sched.cpuMs - lastSched_.cpuMs, gapHandlerMs_)));
             if (late > c_.worstMs) {
                 c_.worstMs = late;
-                c_.worstAt = clock.toString(QStringLiteral("hh:mm:ss.zzz"));
+                c_.worstAt = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
+            }
+            if (own > c_.worstOwnMs) {
+                c_.worstOwnMs = own;
+                c_.worstOwnAt = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
+                c_.worstOwnCause = QStringLiteral("main thread on a CPU %1 ms of the %2 ms gap; longest handler: %3")
+                                       .arg(sched.cpuMs - lastSched_.cpuMs, 0, 'f', 2)
+                                       .arg(msBetween(lastProbe_, now), 0, 'f', 2)
+                                       .arg(gapHandler_ ? QStringLiteral("%1, %2 ms")
+                                                              .arg(QLatin1String(gapHandler_))
+                                                              .arg(gapHandlerMs_, 0, 'f', 2)
+                                                        : QStringLiteral("none"));
             }
             // A stall that ended in a restart second, or in the second after one, may have
             // begun in it.
-            const int s = clock.second();
+            const int s = wallSecond();
             if (!isRestartSecond(s) && !isRestartSecond((s + 59) % 60))
-                c_.worstOutsideRestartMs = std::max(c_.worstOutsideRestartMs, late);
+                c_.worstOutsideRestartMs = std::max(c_.worstOutsideRestartMs, own);
         }
         lastProbe_ = now;
+        lastSched_ = sched;
+        gapHandler_ = nullptr;
+        gapHandlerMs_ = 0;
     }
 
     TForm1* form_;
     BenchPlatform& plat_;
+    bool probing_;
     std::function<void(QObject*, int)> rx_;
     QTimer probe_;
     Clock::time_point lastProbe_;
+    RunQueueWait wait_; // opened on the main thread, so it is the main thread's
+    SchedTimes lastSched_;
+    const char* gapHandler_ = nullptr;
+    double gapHandlerMs_ = 0;
     QString lastCaption_;
     Counters c_;
 };
@@ -293,19 +389,32 @@ double percentile(std::vector<double> v, double p)
     return v[std::clamp<size_t>(rank, 1, v.size()) - 1];
 }
 
-void printTable(const std::vector<PhaseResult>& results)
+void printTable(const std::vector<PhaseResult>& results, bool waitKnown)
 {
-    std::printf("\n%-10s %8s %8s %7s %8s %12s %11s\n", "phase", "seconds", "CPU s", "CPU %", "records",
-                "longest ms", "p99 ms");
-    for (const PhaseResult& r : results)
-        std::printf("%-10s %8.1f %8.3f %6.2f%% %8ld %12.2f %11.2f\n", qPrintable(r.name), r.seconds, r.cpu,
-                    100 * r.cpu / r.seconds, r.c.shown, r.c.worstMs, percentile(r.c.lateMs, 99));
+    // Stalls as the probe saw them; the same less the time the main thread waited for a CPU
+    // that other processes held ("own"); and of that, no more than the main thread spent on
+    // a CPU or in one handler during the gap ("busy"). On a shared or virtual machine the
+    // first two include late wake-ups that are not the program's.
+    std::printf("\n%-10s %8s %8s %7s %8s %11s %9s %11s %9s %9s\n", "phase", "seconds", "CPU s", "CPU %", "records",
+                "longest ms", "p99 ms", "own max ms", "own p99", "busy max");
+    for (const PhaseResult& r : results) {
+        std::printf("%-10s %8.1f %8.3f %6.2f%% %8ld", qPrintable(r.name), r.seconds, r.cpu, 100 * r.cpu / r.seconds,
+                    r.c.shown);
+        if (r.c.lateMs.empty())
+            std::printf(" %11s %9s %11s %9s %9s\n", "-", "-", "-", "-", "-");
+        else if (!waitKnown)
+            std::printf(" %11.2f %9.2f %11s %9s %9s\n", r.c.worstMs, percentile(r.c.lateMs, 99), "-", "-", "-");
+        else
+            std::printf(" %11.2f %9.2f %11.2f %9.2f %9.2f\n", r.c.worstMs, percentile(r.c.lateMs, 99),
+                        r.c.worstOwnMs, percentile(r.c.ownMs, 99), r.c.worstBusyMs);
+    }
 
     std::printf("\nwhere the time goes (CPU seconds; main thread = event loop, painting and the handlers)\n");
     for (const PhaseResult& r : results) {
         const Counters& c = r.c;
         std::printf("%s:\n", qPrintable(r.name));
-        std::printf("  process %.3f = main thread %.3f + other threads %.3f\n", r.cpu, r.mainCpu, r.cpu - r.mainCpu);
+        std::printf("  process %.3f = main thread %.3f + other threads %.3f\n", r.cpu, r.mainCpu,
+                    std::max(0.0, r.cpu - r.mainCpu));
         std::printf("  Timer1Timer      %7ld runs %8.3f s  (%.1f us a run, longest %.2f ms)\n", c.ticks, c.tickCpu,
                     c.ticks ? 1e6 * c.tickCpu / double(c.ticks) : 0.0, c.tickMaxMs);
         std::printf("    of which in restart seconds %ld runs %.3f s (%.1f us a run)\n", c.restartTicks, c.restartCpu,
@@ -313,10 +422,18 @@ void printTable(const std::vector<PhaseResult>& results)
         std::printf("  ComPortRxChar    %7ld runs %8.3f s  (longest %.2f ms), %ld records cut out\n", c.rxCalls,
                     c.rxCpu, c.rxMaxMs, c.extracted);
         std::printf("  rest of the main thread      %8.3f s\n", r.mainCpu - c.tickCpu - c.rxCpu);
-        std::printf("  stalls: %zu probe ticks, longest %.2f ms at %s, longest outside restart seconds %.2f ms,"
-                    " median %.3f ms; %ld ticks left out for %ld pauses\n",
-                    c.lateMs.size(), c.worstMs, c.worstAt.isEmpty() ? "-" : qPrintable(c.worstAt),
-                    c.worstOutsideRestartMs, percentile(c.lateMs, 50), c.excluded, r.pauses);
+        if (!c.lateMs.empty()) {
+            std::printf("  stalls: %zu probe ticks, median %.3f ms; longest %.2f ms at %s; %ld ticks left out for"
+                        " %ld pauses\n",
+                        c.lateMs.size(), percentile(c.lateMs, 50), c.worstMs,
+                        c.worstAt.isEmpty() ? "-" : qPrintable(c.worstAt), c.excluded, r.pauses);
+            if (waitKnown)
+                std::printf("  own stalls: longest %.2f ms at %s, longest outside restart seconds %.2f ms\n",
+                            c.worstOwnMs, c.worstOwnAt.isEmpty() ? "-" : qPrintable(c.worstOwnAt),
+                            c.worstOutsideRestartMs);
+            if (waitKnown && !c.worstOwnCause.isEmpty())
+                std::printf("    (%s)\n", qPrintable(c.worstOwnCause));
+        }
         std::printf("  Label7 changes %ld (%ld to the no-data 0.00); message boxes %ld\n", c.shown, c.blanked,
                     r.messages);
         if (r.simCpu)
@@ -326,10 +443,11 @@ void printTable(const std::vector<PhaseResult>& results)
 
 void usage()
 {
-    std::printf("Usage: bench_app [--seconds N] [--only idle|connected] [--sim PATH]\n"
+    std::printf("Usage: bench_app [--seconds N] [--only idle|connected] [--no-probe] [--sim PATH]\n"
                 "Runs the window offscreen on the real clock for N seconds idle (switch off) and N\n"
                 "seconds connected to tarlo02-sim streaming a record a second, and prints the CPU time\n"
-                "used and the main thread's longest stalls in each phase. Default N is 60.\n");
+                "used and the main thread's longest stalls in each phase. Default N is 60.\n"
+                "--no-probe leaves out the 5 ms stall probe, to see the CPU time without its wake-ups.\n");
 }
 
 } // namespace
@@ -341,6 +459,7 @@ int main(int argc, char** argv)
 
     double seconds = 60;
     QString only;
+    bool probing = true;
     QString simPath = QStringLiteral(TARLO02_SIM_PATH);
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -361,6 +480,8 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "--only wants idle or connected\n");
                 return 2;
             }
+        } else if (a == "--no-probe") {
+            probing = false;
         } else if (a == "--sim" && hasValue) {
             simPath = QString::fromLocal8Bit(argv[++i]);
         } else {
@@ -406,7 +527,7 @@ int main(int argc, char** argv)
 
     auto* form = TForm1::Create();
     form->show();
-    Bench bench(form, plat);
+    Bench bench(form, plat, probing);
     std::vector<PhaseResult> results;
 
     // Let the first paint and start-up settle before anything is measured.
@@ -449,7 +570,7 @@ int main(int argc, char** argv)
         form->Guarded([&] { form->ToggleSwitch1Click(form->ToggleSwitch1); });
     }
 
-    printTable(results);
+    printTable(results, bench.runQueueWaitKnown());
 
     form->close();
     delete form;

@@ -32,9 +32,11 @@ status=0
   "$work/corpus" >"$log" 2>&1 || status=$?
 if [ "$status" -ne 0 ]; then
   grep -v -E '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse)' "$log" | tail -n 80
-  echo "fuzz: fuzz_reception failed (exit $status); the failing input is in $dir/artifacts/, full log $log"
+  echo "fuzz: fuzz_reception failed (exit $status); the failing input is in $dir/artifacts/"
+  echo "fuzz: replay it with $dir/fuzz_reception <input>; full log in $log"
   exit 1
 fi
 grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1
 grep -E '^Done [0-9]+ runs' "$log" | tail -n 1
+grep -E '^stat::average_exec_per_sec' "$log" | tail -n 1
 echo "fuzz: fuzz_reception ran ${seconds} s clean"

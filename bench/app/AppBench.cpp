@@ -166,6 +166,7 @@ struct Counters {
     double tickMaxMs = 0;        // the longest one, wall time
     long restartTicks = 0;       // runs within a restart second with the switch on
     double restartCpu = 0;
+    double restartMaxMs = 0;
     long rxCalls = 0;            // ComPortRxChar runs
     double rxCpu = 0;
     double rxMaxMs = 0;
@@ -180,7 +181,12 @@ struct Counters {
     double worstOutsideRestartMs = 0;
     double worstOwnMs = 0;
     QString worstOwnAt;
-    QString worstOwnCause;       // the longest handler in that gap, and the CPU time used in it
+    struct Stall {
+        QString at;                  // clock time at its end
+        double gapMs, ownMs, cpuMs;  // the gap, its own part, the main thread's CPU time in it
+        QString handler;             // the longest handler run in it
+    };
+    std::vector<Stall> stalls;   // own stalls of 3 ms and more (the first 1000)
     double worstBusyMs = 0;      // own stall no longer than the main thread's CPU time or
                                  // longest handler in the gap: the program's doing for sure
 };
@@ -272,6 +278,12 @@ private:
             ++c_.blanked;
     }
 
+    // Wall time since t0 less the time the main thread waited for a CPU meanwhile.
+    double ownMsSince(Clock::time_point t0, const SchedTimes& s0) const
+    {
+        return std::max(0.0, msBetween(t0, Clock::now()) - (wait_.read().waitMs - s0.waitMs));
+    }
+
     // The longest handler run since the last probe tick.
     void noteHandler(const char* name, double ms)
     {
@@ -285,17 +297,19 @@ private:
     {
         const bool restart = form_->ToggleSwitch1->StateOn() && isRestartSecond(wallSecond());
         const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const SchedTimes s0 = wait_.read();
         const Clock::time_point t0 = Clock::now();
         form_->Guarded([this] { form_->Timer1Timer(form_->Timer1); });
         const double cpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
         ++c_.ticks;
         c_.tickCpu += cpu;
-        const double ms = msBetween(t0, Clock::now());
+        const double ms = ownMsSince(t0, s0);
         c_.tickMaxMs = std::max(c_.tickMaxMs, ms);
         noteHandler(restart ? "Timer1Timer in a restart second" : "Timer1Timer", ms);
         if (restart) {
             ++c_.restartTicks;
             c_.restartCpu += cpu;
+            c_.restartMaxMs = std::max(c_.restartMaxMs, ms);
         }
         noteCaption();
     }
@@ -303,11 +317,12 @@ private:
     void timedRx(QObject* sender, int count)
     {
         const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const SchedTimes s0 = wait_.read();
         const Clock::time_point t0 = Clock::now();
         auto account = [&] {
             ++c_.rxCalls;
             c_.rxCpu += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
-            const double ms = msBetween(t0, Clock::now());
+            const double ms = ownMsSince(t0, s0);
             c_.rxMaxMs = std::max(c_.rxMaxMs, ms);
             noteHandler("ComPortRxChar", ms);
         };
@@ -346,14 +361,14 @@ private:
             if (own > c_.worstOwnMs) {
                 c_.worstOwnMs = own;
                 c_.worstOwnAt = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
-                c_.worstOwnCause = QStringLiteral("main thread on a CPU %1 ms of the %2 ms gap; longest handler: %3")
-                                       .arg(sched.cpuMs - lastSched_.cpuMs, 0, 'f', 2)
-                                       .arg(msBetween(lastProbe_, now), 0, 'f', 2)
-                                       .arg(gapHandler_ ? QStringLiteral("%1, %2 ms")
-                                                              .arg(QLatin1String(gapHandler_))
-                                                              .arg(gapHandlerMs_, 0, 'f', 2)
-                                                        : QStringLiteral("none"));
             }
+            if (own >= 3 && c_.stalls.size() < 1000)
+                c_.stalls.push_back({QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")),
+                                     msBetween(lastProbe_, now), own, sched.cpuMs - lastSched_.cpuMs,
+                                     gapHandler_ ? QStringLiteral("%1 %2 ms")
+                                                       .arg(QLatin1String(gapHandler_))
+                                                       .arg(gapHandlerMs_, 0, 'f', 2)
+                                                 : QStringLiteral("none")});
             // A stall that ended in a restart second, or in the second after one, may have
             // begun in it.
             const int s = wallSecond();
@@ -409,7 +424,8 @@ void printTable(const std::vector<PhaseResult>& results, bool waitKnown)
                         r.c.worstOwnMs, percentile(r.c.ownMs, 99), r.c.worstBusyMs);
     }
 
-    std::printf("\nwhere the time goes (CPU seconds; main thread = event loop, painting and the handlers)\n");
+    std::printf("\nwhere the time goes (CPU seconds; main thread = event loop, painting and the handlers;\n"
+                "a handler's longest run is its wall time less the time it waited for a CPU)\n");
     for (const PhaseResult& r : results) {
         const Counters& c = r.c;
         std::printf("%s:\n", qPrintable(r.name));
@@ -417,8 +433,9 @@ void printTable(const std::vector<PhaseResult>& results, bool waitKnown)
                     std::max(0.0, r.cpu - r.mainCpu));
         std::printf("  Timer1Timer      %7ld runs %8.3f s  (%.1f us a run, longest %.2f ms)\n", c.ticks, c.tickCpu,
                     c.ticks ? 1e6 * c.tickCpu / double(c.ticks) : 0.0, c.tickMaxMs);
-        std::printf("    of which in restart seconds %ld runs %.3f s (%.1f us a run)\n", c.restartTicks, c.restartCpu,
-                    c.restartTicks ? 1e6 * c.restartCpu / double(c.restartTicks) : 0.0);
+        std::printf("    of which in restart seconds %ld runs %.3f s (%.1f us a run, longest %.2f ms)\n",
+                    c.restartTicks, c.restartCpu, c.restartTicks ? 1e6 * c.restartCpu / double(c.restartTicks) : 0.0,
+                    c.restartMaxMs);
         std::printf("  ComPortRxChar    %7ld runs %8.3f s  (longest %.2f ms), %ld records cut out\n", c.rxCalls,
                     c.rxCpu, c.rxMaxMs, c.extracted);
         std::printf("  rest of the main thread      %8.3f s\n", r.mainCpu - c.tickCpu - c.rxCpu);
@@ -431,8 +448,17 @@ void printTable(const std::vector<PhaseResult>& results, bool waitKnown)
                 std::printf("  own stalls: longest %.2f ms at %s, longest outside restart seconds %.2f ms\n",
                             c.worstOwnMs, c.worstOwnAt.isEmpty() ? "-" : qPrintable(c.worstOwnAt),
                             c.worstOutsideRestartMs);
-            if (waitKnown && !c.worstOwnCause.isEmpty())
-                std::printf("    (%s)\n", qPrintable(c.worstOwnCause));
+            if (waitKnown && !c.stalls.empty()) {
+                std::vector<Counters::Stall> top = c.stalls;
+                std::sort(top.begin(), top.end(), [](const auto& a, const auto& b) { return a.ownMs > b.ownMs; });
+                std::printf("  %zu own stalls of 3 ms or more; the longest, with the main thread's CPU time in the"
+                            " gap and the longest handler run in it:\n",
+                            c.stalls.size());
+                for (size_t i = 0; i < std::min<size_t>(top.size(), 5); ++i)
+                    std::printf("    %s  gap %6.2f ms  own %6.2f ms  on CPU %5.2f ms  handler: %s\n",
+                                qPrintable(top[i].at), top[i].gapMs, top[i].ownMs, top[i].cpuMs,
+                                qPrintable(top[i].handler));
+            }
         }
         std::printf("  Label7 changes %ld (%ld to the no-data 0.00); message boxes %ld\n", c.shown, c.blanked,
                     r.messages);

@@ -106,10 +106,14 @@ std::optional<QString> checkFrame(const FrameLines& received, ReceptionStats& st
     FrameLines logLines = lines;
     restorePhComma(logLines);
     const QString row = formatLogRow(logLines, QStringLiteral("12:00"));
-    // Received lines may themselves hold ";" (noise), so the row has at least nine columns.
-    if (!row.startsWith(QStringLiteral("12:00;")) || row.count(u';') < 8)
+    // Whatever noise the lines hold, the row keeps its nine columns on one line.
+    if (!row.startsWith(QStringLiteral("12:00;")) || row.count(u';') != 8 || row.contains(u'\n') ||
+        row.contains(u'\r'))
         return QStringLiteral("log row %1 lost its columns").arg(quoted(row));
-    const QString phColumn = over10 ? QStringLiteral(">10") : received[0];
+    QString phColumn = over10 ? QStringLiteral(">10") : received[0];
+    for (QChar& c : phColumn)
+        if (c == u';' || c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u'?';
     if (good && !row.startsWith(QStringLiteral("12:00;") + phColumn + u';'))
         return QStringLiteral("log row %1 does not carry the pH %2").arg(quoted(row), quoted(received[0]));
 

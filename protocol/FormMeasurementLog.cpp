@@ -9,37 +9,18 @@
 #include <QDir>
 #include <QTimer>
 
-namespace {
-QString timeText(const QDateTime& t, const char* format) { return t.time().toString(QLatin1String(format)); }
-} // namespace
-
 bool TForm1::LogStep()
 {
     ProgramState& st = State();
-    bool fileWork = true;
+    const LogState log{st.LogFrameCount, st.LogFinished, st.LogFileName};
+    // Only a step that touched a file tells whether logging works again.
+    const bool fileWork = CheckBox1->Checked()
+                              ? st.LogFrameCount == 1 || st.ClockMinute != st.LastFrameMinute
+                              : st.LogFinished == 0;
     try {
-        if (CheckBox1->Checked()) {
-            if (st.LogFrameCount == 1) {
-                st.LogFinished = 0;
-                // A working folder that is gone gives "." and a failing create, never a log in "/".
-                st.LogFileName = logFileName(workingDirectory(), platform().now());
-                const QString time = timeText(platform().now(), "hh:mm:ss");
-                restorePhComma(st.FrameLines);
-                startLogFile(st.LogFileName, formatLogRow(st.FrameLines, time));
-            } else if (st.ClockMinute != st.LastFrameMinute) {
-                const QString time = timeText(platform().now(), "hh:mm");
-                restorePhComma(st.FrameLines);
-                appendLogRow(st.LogFileName, formatLogRow(st.FrameLines, time));
-            } else {
-                fileWork = false;
-            }
-            ++st.LogFrameCount;
-        } else {
-            fileWork = st.LogFinished == 0;
-            if (fileWork)
-                FinishLog();
-            st.LogFrameCount = 1;
-        }
+        // A working folder that is gone gives "." and a failing create, never a log in "/".
+        runLogStep(log, CheckBox1->Checked(), st.FrameLines, st.ClockMinute, st.LastFrameMinute, workingDirectory(),
+                   [] { return platform().now(); });
     } catch (const EInOutError& e) {
         ReportLogError(QString::fromUtf8(e.what()));
         return false;
@@ -62,11 +43,8 @@ void TForm1::ReportLogError(const QString& message)
 void TForm1::FinishLog()
 {
     ProgramState& st = State();
-    const QString finished = finishedLogName(st.LogFileName, platform().now());
     // A failed rename leaves LogFinished 0, so the next chance tries again.
-    renameLog(st.LogFileName, finished);
-    st.LogFileName = finished;
-    st.LogFinished = 1;
+    finishLog({st.LogFrameCount, st.LogFinished, st.LogFileName}, [] { return platform().now(); });
 }
 
 void TForm1::CheckBox1Click(QObject*)

@@ -48,12 +48,27 @@ void restorePhComma(FrameLines& lines)
         lines[0][1] = u',';
 }
 
+namespace {
+// Noise in a value line that the record checks do not look at must not shift the columns
+// or split the row: the separator and control characters become "?".
+QString csvField(QString f)
+{
+    for (QChar& c : f)
+        if (c == u';' || c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u'?';
+    return f;
+}
+} // namespace
+
 QString formatLogRow(const FrameLines& l, const QString& time)
 {
     QString ph = l[0];
     if (ph.size() >= 2 && ph[1] == u'.')
         ph[1] = u',';
-    return QStringList{time, ph, l[1], l[2], l[3], l[4], l[5], onOff(l[6]), onOff(l[7])}.join(u';');
+    QStringList fields{time, ph, l[1], l[2], l[3], l[4], l[5], onOff(l[6]), onOff(l[7])};
+    for (QString& f : fields)
+        f = csvField(f);
+    return fields.join(u';');
 }
 
 void startLogFile(const QString& path, const QString& firstRow)
@@ -77,8 +92,8 @@ void renameLog(const QString& oldPath, const QString& newPath)
                               .arg(oldPath, newPath, file.errorString()));
 }
 
-void runLogStep(LogState& state, bool logging, FrameLines& lines, int clockMinute,
-                int lastFrameMinute, const QString& folder, const Clock& now)
+void runLogStep(const LogState& state, bool logging, FrameLines& lines, const QString& clockMinute,
+                const QString& lastFrameMinute, const QString& folder, const Clock& now)
 {
     if (!logging) {
         if (state.LogFinished == 0)
@@ -100,7 +115,7 @@ void runLogStep(LogState& state, bool logging, FrameLines& lines, int clockMinut
     ++state.LogFrameCount;
 }
 
-void finishLog(LogState& state, const Clock& now)
+void finishLog(const LogState& state, const Clock& now)
 {
     const QString finished = finishedLogName(state.LogFileName, now());
     renameLog(state.LogFileName, finished);

@@ -32,11 +32,11 @@ void appendLogRow(const QString& path, const QString& row);
 // Renames a finished log; an existing file of the new name is not replaced.
 void renameLog(const QString& oldPath, const QString& newPath);
 
-// The log's part of the program-wide state.
+// The log's part of the program-wide state, referred to where it lives.
 struct LogState {
-    int LogFrameCount = 1; // 1: the next good frame while logging starts a new file
-    int LogFinished = 1;   // 0 from starting a log until it is finished
-    QString LogFileName;   // the current log's path; after finishing, its new path
+    int& LogFrameCount;   // 1: the next good frame while logging starts a new file
+    int& LogFinished;     // 0 from starting a log until it is finished
+    QString& LogFileName; // the current log's path; after finishing, its new path
 };
 
 using Clock = std::function<QDateTime()>;
@@ -46,9 +46,9 @@ using Clock = std::function<QDateTime()>;
 // The clock is read once for a new file's name and once for each row's time.
 // A file error throws EInOutError; the state changed before it stays changed
 // (after a failed start LogFinished is 0 and LogFrameCount still 1).
-void runLogStep(LogState& state, bool logging, FrameLines& lines, int clockMinute,
-                int lastFrameMinute, const QString& folder, const Clock& now);
+void runLogStep(const LogState& state, bool logging, FrameLines& lines, const QString& clockMinute,
+                const QString& lastFrameMinute, const QString& folder, const Clock& now);
 
 // Renames the current log with its end stamp. A failed rename throws and leaves
 // LogFinished at 0, so the next attempt tries again.
-void finishLog(LogState& state, const Clock& now);
+void finishLog(const LogState& state, const Clock& now);

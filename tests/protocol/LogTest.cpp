@@ -51,6 +51,12 @@ TEST(LogRow, Fields)
     for (const auto& [lines, time, row] : cases)
         EXPECT_EQ(formatLogRow(lines, time), row);
 
+    // Noise in lines the record checks let through keeps the nine columns and the one line.
+    FrameLines noisy = record(";,9-");
+    noisy[3] = "1;2";
+    noisy[5] = "2\n0";
+    EXPECT_EQ(formatLogRow(noisy, "18:31"), "18:31;?,9-;6,80;7,40;1?2;5;2?0;on;off");
+
     FrameLines l = record("7.05");
     restorePhComma(l);
     EXPECT_EQ(l[0], "7,05");
@@ -152,13 +158,16 @@ TEST(LogStep, OneRowPerMinuteThenFinished)
     ASSERT_TRUE(dir.isValid());
     QDateTime clock(QDate(2016, 10, 1), QTime(18, 30, 8));
     const Clock now = [&] { return clock; };
-    LogState s;
-    int lastFrameMinute = -1;
+    int frameCount = 1, finishedFlag = 1;
+    QString fileName;
+    const LogState s{frameCount, finishedFlag, fileName};
+    QString lastFrameMinute;
     auto frame = [&](bool logging, QTime at) {
         clock.setTime(at);
         FrameLines l = record("7.05");
-        runLogStep(s, logging, l, at.minute(), lastFrameMinute, dir.path(), now);
-        lastFrameMinute = at.minute();
+        const QString minute = at.toString(QStringLiteral("mm"));
+        runLogStep(s, logging, l, minute, lastFrameMinute, dir.path(), now);
+        lastFrameMinute = minute;
         return l;
     };
 
@@ -194,16 +203,18 @@ TEST(LogStep, FailuresKeepTheStateForAnotherTry)
     ASSERT_TRUE(dir.isValid());
     const QDateTime at(QDate(2016, 10, 1), QTime(18, 30, 8));
     const Clock now = [&] { return at; };
-    LogState s;
+    int frameCount = 1, finishedFlag = 1;
+    QString fileName;
+    const LogState s{frameCount, finishedFlag, fileName};
     FrameLines l = record("7.05");
-    EXPECT_THROW(runLogStep(s, true, l, 30, -1, dir.filePath("missing"), now), EInOutError);
+    EXPECT_THROW(runLogStep(s, true, l, "30", "", dir.filePath("missing"), now), EInOutError);
     EXPECT_EQ(s.LogFinished, 0);
     EXPECT_EQ(s.LogFrameCount, 1) << "the next good frame tries to start a file again";
 
-    runLogStep(s, true, l, 30, -1, dir.path(), now);
+    runLogStep(s, true, l, "30", "", dir.path(), now);
     ASSERT_TRUE(QFile::remove(s.LogFileName)); // deleted while logging
     const QString lost = s.LogFileName;
-    EXPECT_THROW(runLogStep(s, false, l, 31, 30, dir.path(), now), EInOutError);
+    EXPECT_THROW(runLogStep(s, false, l, "31", "30", dir.path(), now), EInOutError);
     EXPECT_EQ(s.LogFinished, 0) << "finishing is tried again";
     EXPECT_EQ(s.LogFileName, lost);
     EXPECT_THROW(finishLog(s, now), EInOutError);

@@ -163,7 +163,7 @@ private:
 struct Counters {
     long ticks = 0;              // Timer1Timer runs
     double tickCpu = 0;          // main-thread CPU seconds in them
-    double tickMaxMs = 0;        // the longest one, wall time
+    double tickMaxMs = 0;        // the longest one, wall time less run-queue wait
     long restartTicks = 0;       // runs within a restart second with the switch on
     double restartCpu = 0;
     double restartMaxMs = 0;
@@ -178,7 +178,7 @@ struct Counters {
     long excluded = 0;           // probe ticks left out for a pause
     double worstMs = 0;
     QString worstAt;             // clock time of the worst stall
-    double worstOutsideRestartMs = 0;
+    double worstOutsideRestartMs = 0; // own stall outside the restart seconds and the next ones
     double worstOwnMs = 0;
     QString worstOwnAt;
     struct Stall {

@@ -119,8 +119,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), receive_(std::make_unique<Rec
     ApplyStacking();
     ApplyTabOrder();
     BindHandlers();
-    ShowReceiveBuffer();
-    SetFrameBufferText(QStringLiteral("\r\n"));
+    Memo->setPlainText(memoText_ = receive_->text());
+    Memo1->setPlainText(frameText_ = QStringLiteral("\r\n"));
     Form1 = this;
 }
 
@@ -442,10 +442,20 @@ std::array<QWidget*, 9> TForm1::ValueDisplays() const
 bool TForm1::PolishActive() const { return !Image13->isHidden(); }
 bool TForm1::EnglishActive() const { return !Image14->isHidden(); }
 
-void TForm1::ShowReceiveBuffer() { Memo->setPlainText(receive_->text()); }
+void TForm1::ShowReceiveBuffer()
+{
+    // The tick resets the buffers many times a second while the port restarts; laying the
+    // text out again only when it changed keeps that cheap.
+    if (memoText_ == receive_->text())
+        return;
+    memoText_ = receive_->text();
+    Memo->setPlainText(memoText_);
+}
 
 void TForm1::SetFrameBufferText(const QString& text)
 {
+    if (frameText_ == text)
+        return;
     frameText_ = text;
     Memo1->setPlainText(text);
 }

@@ -206,10 +206,11 @@ private:
     void ReportLogError(const QString& message);
 
     std::unique_ptr<ReceiveBuffer> receive_;
+    QString memoText_;  // what Memo shows
+    QString frameText_; // what Memo1 shows
     bool logFailing_ = false;
     QString restartErrorSecond_;
     bool restartErrorOpen_ = false;
-    QString frameText_;
 };
 
 // The form of this run (nullptr before it exists).

@@ -343,6 +343,11 @@ void TComboBox::SetText(const QString& t) { setEditText(t); }
 void TComboBox::focusInEvent(QFocusEvent* e)
 {
     QComboBox::focusInEvent(e);
+    // Entering is the focus moving here from another control of the window; the focus coming
+    // back as the drop-down list closes or as the window is activated again is no entry
+    // (a refresh then would lose the pick, or bring a message box back without end).
+    if (e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason)
+        return;
     if (OnEnter)
         OnEnter(this);
 }

@@ -418,7 +418,7 @@ void TForm1::ShowError(const QString& message)
     QString text = message;
     if (!text.isEmpty() && text.back() > QLatin1Char('.'))
         text += QLatin1Char('.');
-    platform().messageBox(this, applicationTitle(), text);
+    platform().errorBox(this, applicationTitle(), text);
 }
 
 int TForm1::Left() const { return x(); }

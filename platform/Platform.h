@@ -17,13 +17,15 @@ public:
     virtual ~Platform() = default;
 
     virtual QDateTime now() = 0;
-    // Holds the main thread for ms milliseconds (the window stays painted).
+    // Holds the main thread for ms milliseconds; the window shows its state as it was.
     virtual void pause(int ms) = 0;
     virtual QSize screenSize() = 0;
     virtual void beep() = 0;
 
     // A modal box with one OK button.
     virtual void messageBox(QWidget* parent, const QString& title, const QString& text) = 0;
+    // The same with the error icon, for reporting a failure.
+    virtual void errorBox(QWidget* parent, const QString& title, const QString& text) = 0;
     // A modal warning with two buttons; true when the first (OK) was chosen.
     virtual bool warningOkCancel(QWidget* parent, const QString& title, const QString& text,
                                  const QString& okText, const QString& cancelText) = 0;

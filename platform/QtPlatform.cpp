@@ -2,8 +2,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
@@ -16,15 +14,13 @@ QDateTime QtPlatform::now() { return QDateTime::currentDateTime(); }
 
 void QtPlatform::pause(int ms)
 {
-    // Keep the window painted but take no input, so the pause holds the program as a sleep would.
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
-        const qint64 left = ms - t.elapsed();
-        if (left > 0)
-            QThread::msleep(static_cast<unsigned long>(qMin<qint64>(left, 5)));
-    }
+    // Shows what the handler changed so far, then holds the main thread outright: no tick and
+    // no received data is handled meanwhile (the port keeps the bytes), as the handlers expect.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            w->repaint();
+    if (ms > 0)
+        QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 QSize QtPlatform::screenSize()
@@ -36,16 +32,30 @@ QSize QtPlatform::screenSize()
 
 void QtPlatform::beep() { QApplication::beep(); }
 
+namespace {
+void showBox(QMessageBox::Icon icon, QWidget* parent, const QString& title, QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+} // namespace
+
 void QtPlatform::messageBox(QWidget* parent, const QString& title, const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
-    box.exec();
+    showBox(QMessageBox::NoIcon, parent, title, text);
+}
+
+void QtPlatform::errorBox(QWidget* parent, const QString& title, const QString& text)
+{
+    showBox(QMessageBox::Critical, parent, title, text);
 }
 
 bool QtPlatform::warningOkCancel(QWidget* parent, const QString& title, const QString& text,
                                  const QString& okText, const QString& cancelText)
 {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Warning, title, QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")),
+                    QMessageBox::NoButton, parent);
     QPushButton* ok = box.addButton(okText, QMessageBox::AcceptRole);
     box.addButton(cancelText, QMessageBox::RejectRole);
     box.exec();

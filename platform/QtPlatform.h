@@ -10,6 +10,7 @@ public:
     QSize screenSize() override;
     void beep() override;
     void messageBox(QWidget* parent, const QString& title, const QString& text) override;
+    void errorBox(QWidget* parent, const QString& title, const QString& text) override;
     bool warningOkCancel(QWidget* parent, const QString& title, const QString& text,
                          const QString& okText, const QString& cancelText) override;
     std::optional<QString> openFile(QWidget* parent, const FileDialog& d) override;

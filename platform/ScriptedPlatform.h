@@ -14,7 +14,10 @@ public:
     QDateTime clock{QDate(2016, 10, 1), QTime(18, 0, 0)};
     QSize screen{1024, 768};
 
-    struct Message { QString title, text; };
+    struct Message {
+        QString title, text;
+        bool error = false; // shown with the error icon
+    };
     std::vector<Message> messages;              // message boxes shown
     std::vector<Message> warnings;              // warning questions asked
     std::deque<bool> warningAnswers;            // empty: answers OK
@@ -31,12 +34,8 @@ public:
     void pause(int ms) override { pauses.push_back(ms); clock = clock.addMSecs(ms); }
     QSize screenSize() override { return screen; }
     void beep() override { ++beeps; }
-    void messageBox(QWidget*, const QString& title, const QString& text) override
-    {
-        messages.push_back({title, text});
-        if (onMessage)
-            onMessage(messages.back());
-    }
+    void messageBox(QWidget*, const QString& title, const QString& text) override { record(title, text, false); }
+    void errorBox(QWidget*, const QString& title, const QString& text) override { record(title, text, true); }
     bool warningOkCancel(QWidget*, const QString& title, const QString& text, const QString&,
                          const QString&) override
     {
@@ -71,6 +70,12 @@ public:
     void setTime(int h, int m, int s) { clock.setTime(QTime(h, m, s)); }
 
 private:
+    void record(const QString& title, const QString& text, bool error)
+    {
+        messages.push_back({title, text, error});
+        if (onMessage)
+            onMessage(messages.back());
+    }
     static std::optional<QString> take(std::deque<QString>& q)
     {
         if (q.empty())

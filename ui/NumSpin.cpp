@@ -735,12 +735,8 @@ void TNumCustomSpinEdit::CheckValue(long double x) const
 
 bool TNumCustomSpinEdit::TextIsNumber(const QString& t) const
 {
-    switch (FValueType) {
-    case vtFloat: return numtext::parseFloat(t).has_value();
-    case vtInteger: return numtext::parseInteger(t).has_value();
-    case vtHex: return numtext::parseHex(t).has_value();
-    }
-    return false;
+    // Whatever the value type, a paste must leave a decimal number with "," as separator.
+    return numtext::parseFloat(t).has_value();
 }
 
 void TNumCustomSpinEdit::pasteFrom(int clipboardMode)

@@ -137,6 +137,10 @@ public:
         std::fprintf(stderr, "[%s] message box: %s\n", qPrintable(QTime::currentTime().toString("hh:mm:ss.zzz")),
                      qPrintable(text));
     }
+    void errorBox(QWidget* parent, const QString& title, const QString& text) override
+    {
+        messageBox(parent, title, text);
+    }
     bool warningOkCancel(QWidget*, const QString&, const QString& text, const QString&, const QString&) override
     {
         ++messages;

@@ -302,6 +302,10 @@ int SerialDevice::InputCount(int& count)
     std::lock_guard lock(d->m);
     int e = d->drain();
     count = static_cast<int>(d->queue.size());
+    // Like reading the line status on Windows, this also clears the line errors; the event
+    // thread's error step reads them first.
+    d->collectErrors();
+    d->pendingErrors = 0;
     return count > 0 ? 0 : e;
 }
 

@@ -493,6 +493,21 @@ TEST(NumSpinKeys, PasteRestoresThePreviousValueWhenNoNumberResults)
     e->selectAll();
     e->Paste();
     EXPECT_EQ(e->text(), "8,70");
+
+    // The check is the decimal one in every value type: "2,5" stays in an integer edit and
+    // reads as its minimum, "FF" does not stay even in a hexadecimal one.
+    auto i = edit9();
+    cb->setText("2,5");
+    i->selectAll();
+    i->Paste();
+    EXPECT_EQ(i->text(), "2,5");
+    EXPECT_EQ(i->Value(), 0);
+    i->SetValueType(vtHex);
+    i->SetValue(10);
+    cb->setText("FF");
+    i->selectAll();
+    i->Paste();
+    EXPECT_EQ(i->text(), "A");
 }
 
 TEST(NumSpinKeys, FocusSelectsAllExceptForAPressIntoTheText)

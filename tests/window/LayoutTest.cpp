@@ -345,3 +345,34 @@ TEST_F(FormTest, TabOrderFollowsTheLayout)
     EXPECT_EQ(nextTabStop(f.NumSpinEdit12), f.NumSpinEdit9);
     EXPECT_EQ(nextTabStop(f.NumSpinEdit10), f.ComboBox1);
 }
+
+TEST_F(FormTest, EnteringThePortBoxIsAFocusMoveFromAnotherControl)
+{
+    TForm1& f = layoutOnly();
+    int entered = 0;
+    f.ComboBox1->OnEnter = [&](QObject*) { ++entered; };
+    // The focus coming back from the drop-down list or from another window is no entry: a
+    // refresh then would drop the picked item, or bring its message box back again and again.
+    for (Qt::FocusReason reason : {Qt::PopupFocusReason, Qt::ActiveWindowFocusReason}) {
+        QFocusEvent back(QEvent::FocusIn, reason);
+        QCoreApplication::sendEvent(f.ComboBox1, &back);
+    }
+    EXPECT_EQ(entered, 0);
+    for (Qt::FocusReason reason : {Qt::MouseFocusReason, Qt::TabFocusReason}) {
+        QFocusEvent in(QEvent::FocusIn, reason);
+        QCoreApplication::sendEvent(f.ComboBox1, &in);
+    }
+    EXPECT_EQ(entered, 2);
+}
+
+TEST_F(FormTest, ErrorsAreReportedWithTheErrorIconAndAFinalFullStop)
+{
+    TForm1& f = layoutOnly();
+    f.ShowError(QStringLiteral("'X' is not a valid integer value"));
+    f.ShowError(QStringLiteral("Disk full."));
+    ASSERT_EQ(plat.messages.size(), 2u);
+    EXPECT_EQ(plat.messages[0].text, QStringLiteral("'X' is not a valid integer value."));
+    EXPECT_EQ(plat.messages[1].text, QStringLiteral("Disk full."));
+    EXPECT_TRUE(plat.messages[0].error);
+    EXPECT_EQ(plat.messages[0].title, QStringLiteral("PH Controller Tarlo-01"));
+}

@@ -31,7 +31,6 @@ inline const QColor clGray{128, 128, 128};
 inline const QColor clTeal{0, 128, 128};
 inline const QColor clBtnHighlight{255, 255, 255};
 inline const QColor clBtnShadow{160, 160, 160};
-inline const QColor clGrayText{109, 109, 109};
 inline const QColor displayBlue{240, 251, 255};
 } // namespace Colors
 

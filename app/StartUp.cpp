@@ -78,7 +78,8 @@ void TForm1::FirstRun(const QString& path)
 
     ComboBox1->SetText(QStringLiteral("COM1"));
     ComPort->SetPort(ComboBox1->Text().toStdString());
-    Preferences::write(path, Preferences::format({ComboBox1->Text(), Left(), Top(), Width(), Height(), true, false}));
+    Preferences::write(
+        path, Preferences::format({ComboBox1->Text(), Left(), Top(), Width(), Height(), true, false}));
 
     SpeedButton8->show();
     SpeedButton9->hide();

@@ -190,10 +190,13 @@ void TForm1::CreateControls()
     setFontColor(GroupBox14, Colors::clWindowText);
     GroupBox14->SetColor(Colors::clActiveBorder);
 
-    SpeedButton3 = speedButton(GroupBox14, "SpeedButton3", 152, 60, 89, 41, u("Wyślij ustawienia do urządzenia"));
-    SpeedButton4 = speedButton(GroupBox14, "SpeedButton4", 8, 60, 89, 41, u("Pobierz ustawienia z urządzenia"));
+    SpeedButton3 =
+        speedButton(GroupBox14, "SpeedButton3", 152, 60, 89, 41, u("Wyślij ustawienia do urządzenia"));
+    SpeedButton4 =
+        speedButton(GroupBox14, "SpeedButton4", 8, 60, 89, 41, u("Pobierz ustawienia z urządzenia"));
     SpeedButton1 = speedButton(GroupBox14, "SpeedButton1", 8, 12, 41, 41, u("Pobierz ustawienia z pliku"));
-    SpeedButton2 = speedButton(GroupBox14, "SpeedButton2", 200, 12, 41, 41, u("Zachowaj ustawienia do pliku"));
+    SpeedButton2 =
+        speedButton(GroupBox14, "SpeedButton2", 200, 12, 41, 41, u("Zachowaj ustawienia do pliku"));
     for (TSpeedButton* b : {SpeedButton3, SpeedButton4, SpeedButton1, SpeedButton2})
         handCursor(b);
     SpeedButton10 = speedButton(GroupBox14, "SpeedButton10", 8, 12, 41, 41);
@@ -210,7 +213,8 @@ void TForm1::CreateControls()
     ShadowLabel1->SetCaption(QStringLiteral("*.*"));
     setHint(ShadowLabel1, QStringLiteral("C:\\"));
     handCursor(ShadowLabel1);
-    SpeedButton6 = speedButton(GroupBox14, "SpeedButton6", 104, 60, 41, 41, u("Przywróć ustawienia domyślne (fabryczne)"));
+    SpeedButton6 = speedButton(GroupBox14, "SpeedButton6", 104, 60, 41, 41,
+                               u("Przywróć ustawienia domyślne (fabryczne)"));
     handCursor(SpeedButton6);
     SpeedButton12 = speedButton(GroupBox14, "SpeedButton12", 104, 60, 41, 41);
 
@@ -219,16 +223,18 @@ void TForm1::CreateControls()
     GroupBox1->SetColor(Colors::displayBlue);
     const LabelFont big{kSansSerif, 19, true, Colors::clWindowText};
     Label24 = label(GroupBox1, "Label24", 58, 108, 8, 24, u("("), big);
-    Label7 = label(GroupBox1, "Label7", 60, 6, 81, 75, u("-,--"), LabelFont{kArial, 64, true, Colors::clWindowText});
+    Label7 = label(GroupBox1, "Label7", 60, 6, 81, 75, u("-,--"),
+                   LabelFont{kArial, 64, true, Colors::clWindowText});
     Label8 = label(GroupBox1, "Label8", 8, 110, 28, 24, u("-,--"), big);
     Label9 = label(GroupBox1, "Label9", 201, 110, 28, 24, u("-,--"), big);
-    Label10 = label(GroupBox1, "Label10", 106, 116, 40, 14, u("ALARM"), LabelFont{kArial, 11, true, Colors::clGray});
+    Label10 = label(GroupBox1, "Label10", 106, 116, 40, 14, u("ALARM"),
+                    LabelFont{kArial, 11, true, Colors::clGray});
     Label11 = label(GroupBox1, "Label11", 136, 70, 28, 24, u("-,--"), big);
     Label12 = label(GroupBox1, "Label12", 136, 90, 15, 24, u("--"), big);
     Image1 = image(GroupBox1, "Image1", 185, 8, 65, 81);
     Image2 = image(GroupBox1, "Image2", 1, 8, 65, 81);
-    Label15 = label(GroupBox1, "Label15", 17, 65, 17, 24, u("O"), LabelFont{kSansSerif, 19, true, Colors::clTeal},
-                    Colors::displayBlue);
+    Label15 = label(GroupBox1, "Label15", 17, 65, 17, 24, u("O"),
+                    LabelFont{kSansSerif, 19, true, Colors::clTeal}, Colors::displayBlue);
     Label18 = label(GroupBox1, "Label18", 8, 90, 35, 24, u("min"), big);
     Label20 = label(GroupBox1, "Label20", 200, 90, 40, 24, u("max"), big);
     Label21 = label(GroupBox1, "Label21", 72, 70, 50, 24, u("PPM:"), big);
@@ -237,13 +243,15 @@ void TForm1::CreateControls()
     Label17 = label(GroupBox1, "Label17", 64, 110, 28, 24, u("-,--"), big);
     Label23 = label(GroupBox1, "Label23", 145, 110, 28, 24, u("-,--"), big);
     Label25 = label(GroupBox1, "Label25", 184, 108, 8, 24, u(")"), big);
-    Label26 = label(GroupBox1, "Label26", 32, 75, 9, 16, u("2"), LabelFont{kSansSerif, 13, true, Colors::clTeal},
-                    Colors::displayBlue);
-    Label27 = label(GroupBox1, "Label27", 227, 76, 9, 16, u("2"), LabelFont{kSansSerif, 13, true, Colors::clGray});
-    Label16 = label(GroupBox1, "Label16", 198, 65, 31, 24, u("CO"), LabelFont{kSansSerif, 19, true, Colors::clGray});
+    Label26 = label(GroupBox1, "Label26", 32, 75, 9, 16, u("2"),
+                    LabelFont{kSansSerif, 13, true, Colors::clTeal}, Colors::displayBlue);
+    Label27 =
+        label(GroupBox1, "Label27", 227, 76, 9, 16, u("2"), LabelFont{kSansSerif, 13, true, Colors::clGray});
+    Label16 = label(GroupBox1, "Label16", 198, 65, 31, 24, u("CO"),
+                    LabelFont{kSansSerif, 19, true, Colors::clGray});
     Image8 = image(GroupBox1, "Image8", 52, 93, 30, 17);
-    for (QWidget* w : std::initializer_list<QWidget*>{Label7, Label8, Label9, Label11, Label12, Image1, Image2,
-                                                      Image4, Label17, Label23, Image8})
+    for (QWidget* w : std::initializer_list<QWidget*>{Label7, Label8, Label9, Label11, Label12, Image1,
+                                                      Image2, Image4, Label17, Label23, Image8})
         w->hide();
 
     Panel2 = place<TPanel>(this, "Panel2", 45, 205, 258, 143);
@@ -281,10 +289,14 @@ void TForm1::CreateControls()
     // --- Panel1: range, alarm and KH settings ---
     Panel1 = place<TPanel>(this, "Panel1", 34, 470, 281, 104);
     Panel1->SetColor(Colors::clBtnText);
-    Label13 = label(Panel1, "Label13", 8, 8, 82, 24, u("ZAKRES"), LabelFont{kSansSerif, 19, true, Colors::clSilver});
-    Label6 = label(Panel1, "Label6", 180, 3, 10, 29, u("-"), LabelFont{kSansSerif, 23, true, Colors::clSilver});
-    Label14 = label(Panel1, "Label14", 8, 42, 149, 24, u("PRÓG ALARMU"), LabelFont{kSansSerif, 19, true, Colors::clSilver});
-    Label19 = label(Panel1, "Label19", 8, 73, 168, 24, u("TWW (KH) WODY"), LabelFont{kSansSerif, 19, true, Colors::clSilver});
+    Label13 = label(Panel1, "Label13", 8, 8, 82, 24, u("ZAKRES"),
+                    LabelFont{kSansSerif, 19, true, Colors::clSilver});
+    Label6 =
+        label(Panel1, "Label6", 180, 3, 10, 29, u("-"), LabelFont{kSansSerif, 23, true, Colors::clSilver});
+    Label14 = label(Panel1, "Label14", 8, 42, 149, 24, u("PRÓG ALARMU"),
+                    LabelFont{kSansSerif, 19, true, Colors::clSilver});
+    Label19 = label(Panel1, "Label19", 8, 73, 168, 24, u("TWW (KH) WODY"),
+                    LabelFont{kSansSerif, 19, true, Colors::clSilver});
     NumSpinEdit7 = spinEdit(Panel1, "NumSpinEdit7", 100, 6, 73, 29, vtFloat, 4.0L, 8.7L, 0.01L, 6.9L,
                             u("PH minimalne zakresu"));
     NumSpinEdit8 = spinEdit(Panel1, "NumSpinEdit8", 196, 6, 73, 28, vtFloat, 4.1L, 8.8L, 0.01L, 7.1L,
@@ -296,7 +308,8 @@ void TForm1::CreateControls()
 
     NumSpinEdit9 = spinEdit(this, "NumSpinEdit9", 33, 387, 60, 28, vtInteger, 0, 100, 1, 100,
                             u("Jasność podświetlenia LCD"));
-    NumSpinEdit10 = spinEdit(this, "NumSpinEdit10", 255, 387, 60, 28, vtInteger, 0, 25, 1, 14, u("Kontrast LCD"));
+    NumSpinEdit10 =
+        spinEdit(this, "NumSpinEdit10", 255, 387, 60, 28, vtInteger, 0, 25, 1, 14, u("Kontrast LCD"));
 
     ComboBox1 = place<TComboBox>(this, "ComboBox1", 2, 51, 66, 21);
     ComboBox1->setFont(layoutFont(kSansSerif, 11, false));
@@ -324,8 +337,8 @@ void TForm1::CreateNonVisual()
     ComPort->SetStopBits(sbOneStopBit);
     ComPort->SetDataBits(dbEight);
     ComPort->SetDiscardNull(true);
-    ComPort->SetEvents(TComEvents{evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD,
-                                  evRx80Full});
+    ComPort->SetEvents(TComEvents{evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError,
+                                  evRLSD, evRx80Full});
     TComFlowControl flow;
     flow.SetOutCTSFlow(false);
     flow.SetOutDSRFlow(false);
@@ -365,7 +378,7 @@ void TForm1::ApplyStacking()
 void TForm1::ApplyTabOrder()
 {
     // Focusable controls in the layout's tab order.
-    QWidget* order[] = {ToggleSwitch1, Memo, Memo1,         CheckBox1,     NumSpinEdit7,  NumSpinEdit8,
+    QWidget* order[] = {ToggleSwitch1, Memo,          Memo1,        CheckBox1,     NumSpinEdit7, NumSpinEdit8,
                         NumSpinEdit11, NumSpinEdit12, NumSpinEdit9, NumSpinEdit10, ComboBox1};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);

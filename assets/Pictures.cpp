@@ -66,8 +66,8 @@ bool decodeInto(jpeg_decompress_struct* cinfo, ErrorManager* err, const unsigned
         }
     } else {
         // Allocated from libjpeg's own pool, freed by jpeg_destroy_decompress.
-        JSAMPARRAY buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo),
-                                                        JPOOL_IMAGE, cinfo->output_width * 4, 1);
+        JSAMPARRAY buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                        cinfo->output_width * 4, 1);
         // Adobe writes CMYK inverted (0 = full ink); so do nearly all CMYK JPEGs.
         const bool inverted = cinfo->saw_Adobe_marker;
         while (cinfo->output_scanline < cinfo->output_height) {
@@ -77,7 +77,10 @@ bool decodeInto(jpeg_decompress_struct* cinfo, ErrorManager* err, const unsigned
             for (int x = 0; x < width; ++x, src += 4, dst += 3) {
                 int c = src[0], m = src[1], y = src[2], k = src[3];
                 if (!inverted) {
-                    c = 255 - c; m = 255 - m; y = 255 - y; k = 255 - k;
+                    c = 255 - c;
+                    m = 255 - m;
+                    y = 255 - y;
+                    k = 255 - k;
                 }
                 dst[0] = static_cast<uchar>(c * k / 255);
                 dst[1] = static_cast<uchar>(m * k / 255);
@@ -96,15 +99,15 @@ struct Entry {
 
 // The pictures of the window, with the format each is stored in.
 constexpr Entry entries[] = {
-    {"Image1", "jpg"},        {"Image2", "jpg"},        {"Image3", "jpg"},
-    {"Image4", "jpg"},        {"Image5", "bmp"},        {"Image6", "bmp"},
-    {"Image7", "bmp"},        {"Image8", "jpg"},        {"Image12", "bmp"},
-    {"Image13", "bmp"},       {"Image14", "bmp"},       {"Image15", "bmp"},
-    {"SpeedButton1", "bmp"},  {"SpeedButton2", "bmp"},  {"SpeedButton3", "bmp"},
-    {"SpeedButton4", "bmp"},  {"SpeedButton5", "bmp"},  {"SpeedButton6", "bmp"},
-    {"SpeedButton7", "bmp"},  {"SpeedButton8", "bmp"},  {"SpeedButton9", "bmp"},
-    {"SpeedButton10", "bmp"}, {"SpeedButton11", "bmp"}, {"SpeedButton12", "bmp"},
-    {"SpeedButton13", "bmp"}, {"SpeedButton14", "bmp"}, {"ToggleSwitch1Off", "bmp"},
+    {"Image1", "jpg"},          {"Image2", "jpg"},        {"Image3", "jpg"},
+    {"Image4", "jpg"},          {"Image5", "bmp"},        {"Image6", "bmp"},
+    {"Image7", "bmp"},          {"Image8", "jpg"},        {"Image12", "bmp"},
+    {"Image13", "bmp"},         {"Image14", "bmp"},       {"Image15", "bmp"},
+    {"SpeedButton1", "bmp"},    {"SpeedButton2", "bmp"},  {"SpeedButton3", "bmp"},
+    {"SpeedButton4", "bmp"},    {"SpeedButton5", "bmp"},  {"SpeedButton6", "bmp"},
+    {"SpeedButton7", "bmp"},    {"SpeedButton8", "bmp"},  {"SpeedButton9", "bmp"},
+    {"SpeedButton10", "bmp"},   {"SpeedButton11", "bmp"}, {"SpeedButton12", "bmp"},
+    {"SpeedButton13", "bmp"},   {"SpeedButton14", "bmp"}, {"ToggleSwitch1Off", "bmp"},
     {"ToggleSwitch1On", "bmp"}, {"AppIcon", "png"},
 };
 

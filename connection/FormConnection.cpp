@@ -10,10 +10,10 @@
 #include "ToggleSwitch.h"
 
 namespace {
-const QString kNoPortsMessage = QString::fromUtf8(
-    "                                  Brak zainstalowanych portów COM!\r\n\r\n"
-    "1. Podłącz bezprzewodowy nadajnik do dowolnego USB tego komputera\r\n"
-    "2. Sprawdź w Menadżeże Urządzeń, czy się poprawnie zainstalował COM");
+const QString kNoPortsMessage =
+    QString::fromUtf8("                                  Brak zainstalowanych portów COM!\r\n\r\n"
+                      "1. Podłącz bezprzewodowy nadajnik do dowolnego USB tego komputera\r\n"
+                      "2. Sprawdź w Menadżeże Urządzeń, czy się poprawnie zainstalował COM");
 } // namespace
 
 void TForm1::EnumComPorts()
@@ -50,9 +50,10 @@ void TForm1::ComboBox1Change(QObject*)
 void TForm1::ToggleSwitch1Click(QObject*)
 {
     // The grey copies and the grey panel cover the working controls while not connected.
-    QWidget* const coverings[] = {SpeedButton10, SpeedButton11, SpeedButton12, SpeedButton13, SpeedButton14, Panel2};
-    TNumSpinEdit* const settings[] = {NumSpinEdit7, NumSpinEdit8, NumSpinEdit9, NumSpinEdit10, NumSpinEdit11,
-                                      NumSpinEdit12};
+    QWidget* const coverings[] = {SpeedButton10, SpeedButton11, SpeedButton12,
+                                  SpeedButton13, SpeedButton14, Panel2};
+    TNumSpinEdit* const settings[] = {NumSpinEdit7,  NumSpinEdit8,  NumSpinEdit9,
+                                      NumSpinEdit10, NumSpinEdit11, NumSpinEdit12};
     receive_->reset();
     ShowReceiveBuffer();
     if (ToggleSwitch1->StateOn()) {

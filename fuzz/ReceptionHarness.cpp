@@ -38,8 +38,9 @@ QString quoted(const QString& s)
 {
     QString out;
     for (QChar c : s)
-        out += c.unicode() < 0x20 || c.unicode() > 0x7e ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'))
-                                                        : QString(c);
+        out += c.unicode() < 0x20 || c.unicode() > 0x7e
+                   ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'))
+                   : QString(c);
     return u'"' + out + u'"';
 }
 
@@ -84,20 +85,25 @@ std::optional<QString> checkFrame(const FrameLines& received, ReceptionStats& st
         dotted[1] = u'.';
         const QString expectedPh = over10 ? QStringLiteral(">10") : dotted;
         if (d.Label7 != expectedPh || lines[0] != expectedPh)
-            return QStringLiteral("pH %1 shows %2").arg(quoted(received[0]), quoted(d.Label7.value_or("(nothing)")));
+            return QStringLiteral("pH %1 shows %2")
+                .arg(quoted(received[0]), quoted(d.Label7.value_or("(nothing)")));
         if (d.Label8 != received[1] || d.Label9 != received[2])
-            return QStringLiteral("the pH range %1..%2 is not shown as received").arg(quoted(received[1]),
-                                                                                     quoted(received[2]));
+            return QStringLiteral("the pH range %1..%2 is not shown as received")
+                .arg(quoted(received[1]), quoted(received[2]));
     }
 
     SettingsFields fields;
     fillSettingsFromFrame(lines, fields);
     for (int n : {3, 5})
         if (fields[n].size() > 1)
-            return QStringLiteral("settings field %1 %2 is longer than a digit").arg(n).arg(quoted(fields[n]));
+            return QStringLiteral("settings field %1 %2 is longer than a digit")
+                .arg(n)
+                .arg(quoted(fields[n]));
     for (int n : {4, 6})
         if (fields[n].size() > 2)
-            return QStringLiteral("settings field %1 %2 is longer than two digits").arg(n).arg(quoted(fields[n]));
+            return QStringLiteral("settings field %1 %2 is longer than two digits")
+                .arg(n)
+                .arg(quoted(fields[n]));
     if (good && (fields[5] + u',' + fields[6] != received[1] || fields[3] + u',' + fields[4] != received[2]))
         return QStringLiteral("the pH range %1..%2 does not split into its settings fields")
             .arg(quoted(received[1]), quoted(received[2]));
@@ -120,7 +126,8 @@ std::optional<QString> checkFrame(const FrameLines& received, ReceptionStats& st
     // Taking the settings from the record and writing the fields back keeps the pH range.
     FrameLines record = lines;
     const TakenSettings taken = takeSettings(record);
-    for (const auto& v : {taken.phMin, taken.phMax, taken.threshold, taken.kh, taken.brightness, taken.contrast})
+    for (const auto& v :
+         {taken.phMin, taken.phMax, taken.threshold, taken.kh, taken.brightness, taken.contrast})
         if (v && !std::isfinite(*v))
             return QStringLiteral("a taken setting is not finite");
     SettingsFields again;
@@ -145,13 +152,21 @@ std::vector<std::size_t> deliverySizes(std::span<const std::uint8_t> stream)
         std::size_t limit;
         switch (r % 8) {
         case 0:
-        case 1: limit = 1; break;
+        case 1:
+            limit = 1;
+            break;
         case 2:
         case 3:
-        case 4: limit = 8; break;
+        case 4:
+            limit = 8;
+            break;
         case 5:
-        case 6: limit = 64; break;
-        default: limit = MaxDelivery; break;
+        case 6:
+            limit = 64;
+            break;
+        default:
+            limit = MaxDelivery;
+            break;
         }
         const std::size_t size = std::min<std::size_t>(left, 1 + (r >> 8) % limit);
         sizes.push_back(size);
@@ -167,7 +182,8 @@ std::optional<QString> checkBufferBound(const ReceiveBuffer& buffer)
             .arg(buffer.text().size())
             .arg(MaxBufferedChars);
     if (buffer.lineCount() >= ReceiveBuffer::FrameTrigger)
-        return QStringLiteral("the receive buffer holds %1 lines without an extraction").arg(buffer.lineCount());
+        return QStringLiteral("the receive buffer holds %1 lines without an extraction")
+            .arg(buffer.lineCount());
     return std::nullopt;
 }
 
@@ -181,8 +197,9 @@ ReceptionResult runReception(std::span<const std::uint8_t> stream, const std::ve
         const auto delivery = stream.subspan(at, size);
         at += size;
         ++stats.deliveries;
-        const std::optional<FrameLines> frame = receiveText(
-            buffer, QString::fromLatin1(reinterpret_cast<const char*>(delivery.data()), qsizetype(delivery.size())));
+        const std::optional<FrameLines> frame =
+            receiveText(buffer, QString::fromLatin1(reinterpret_cast<const char*>(delivery.data()),
+                                                    qsizetype(delivery.size())));
         stats.largestBuffer = std::max(stats.largestBuffer, buffer.text().size());
         if ((result.failure = checkBufferBound(buffer)))
             return result;

@@ -36,9 +36,9 @@ std::vector<std::size_t> deliverySizes(std::span<const std::uint8_t> stream);
 
 struct ReceptionStats {
     int deliveries = 0;
-    int frames = 0;     // frames cut out of the buffer
-    int goodFrames = 0; // of them, frames that passed the form checks
-    int convertErrors = 0; // good frames whose decoding stopped at a conversion error
+    int frames = 0;              // frames cut out of the buffer
+    int goodFrames = 0;          // of them, frames that passed the form checks
+    int convertErrors = 0;       // good frames whose decoding stopped at a conversion error
     qsizetype largestBuffer = 0; // longest buffer text seen after a delivery
 };
 

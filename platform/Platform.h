@@ -32,9 +32,9 @@ public:
 
     struct FileDialog {
         QString initialFolder;
-        QString fileName;          // proposed name
-        QString filter;            // "Description (*.ext)"
-        QString defaultSuffix;     // without the dot
+        QString fileName;      // proposed name
+        QString filter;        // "Description (*.ext)"
+        QString defaultSuffix; // without the dot
     };
     // The chosen path, or nothing when the user cancelled.
     virtual std::optional<QString> openFile(QWidget* parent, const FileDialog& d) = 0;

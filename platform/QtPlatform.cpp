@@ -54,8 +54,9 @@ void QtPlatform::errorBox(QWidget* parent, const QString& title, const QString& 
 bool QtPlatform::warningOkCancel(QWidget* parent, const QString& title, const QString& text,
                                  const QString& okText, const QString& cancelText)
 {
-    QMessageBox box(QMessageBox::Warning, title, QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")),
-                    QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Warning, title,
+                    QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")), QMessageBox::NoButton,
+                    parent);
     QPushButton* ok = box.addButton(okText, QMessageBox::AcceptRole);
     box.addButton(cancelText, QMessageBox::RejectRole);
     box.exec();

@@ -11,8 +11,8 @@ public:
     void beep() override;
     void messageBox(QWidget* parent, const QString& title, const QString& text) override;
     void errorBox(QWidget* parent, const QString& title, const QString& text) override;
-    bool warningOkCancel(QWidget* parent, const QString& title, const QString& text,
-                         const QString& okText, const QString& cancelText) override;
+    bool warningOkCancel(QWidget* parent, const QString& title, const QString& text, const QString& okText,
+                         const QString& cancelText) override;
     std::optional<QString> openFile(QWidget* parent, const FileDialog& d) override;
     std::optional<QString> saveFile(QWidget* parent, const FileDialog& d) override;
     bool startProgram(const QString& program, const QStringList& args) override;

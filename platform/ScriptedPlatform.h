@@ -18,12 +18,12 @@ public:
         QString title, text;
         bool error = false; // shown with the error icon
     };
-    std::vector<Message> messages;              // message boxes shown
-    std::vector<Message> warnings;              // warning questions asked
-    std::deque<bool> warningAnswers;            // empty: answers OK
+    std::vector<Message> messages;                // message boxes shown
+    std::vector<Message> warnings;                // warning questions asked
+    std::deque<bool> warningAnswers;              // empty: answers OK
     std::deque<QString> openAnswers, saveAnswers; // none left, or an empty text: cancel
     std::vector<FileDialog> openAsked, saveAsked;
-    std::vector<QStringList> started;           // program followed by its arguments
+    std::vector<QStringList> started; // program followed by its arguments
     std::vector<QString> foldersOpened;
     std::vector<int> pauses;
     int beeps = 0;
@@ -31,10 +31,17 @@ public:
     std::function<void(const Message&)> onMessage;
 
     QDateTime now() override { return clock; }
-    void pause(int ms) override { pauses.push_back(ms); clock = clock.addMSecs(ms); }
+    void pause(int ms) override
+    {
+        pauses.push_back(ms);
+        clock = clock.addMSecs(ms);
+    }
     QSize screenSize() override { return screen; }
     void beep() override { ++beeps; }
-    void messageBox(QWidget*, const QString& title, const QString& text) override { record(title, text, false); }
+    void messageBox(QWidget*, const QString& title, const QString& text) override
+    {
+        record(title, text, false);
+    }
     void errorBox(QWidget*, const QString& title, const QString& text) override { record(title, text, true); }
     bool warningOkCancel(QWidget*, const QString& title, const QString& text, const QString&,
                          const QString&) override

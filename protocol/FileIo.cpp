@@ -17,8 +17,7 @@ namespace {
 [[noreturn]] void fail(const QString& what, const QString& path, int err)
 {
     throw EInOutError(QStringLiteral("%1 \"%2\": %3")
-                          .arg(what, path,
-                               QString::fromStdString(std::generic_category().message(err))));
+                          .arg(what, path, QString::fromStdString(std::generic_category().message(err))));
 }
 
 // Writes everything or returns the errno of the failure.
@@ -76,8 +75,7 @@ void replaceFileAtomically(const QString& path, const QByteArray& data, const QS
         tempPath = QStringLiteral("%1/.%2.%3.tmp")
                        .arg(folder, info.fileName())
                        .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
-        fd = ::open(QFile::encodeName(tempPath).constData(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(QFile::encodeName(tempPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt >= 100))
             fail(what, path, errno);
     }

@@ -3,8 +3,8 @@
 
 #include "TarloMainForm.h"
 
-#include "Numbers.h"
 #include "NumSpin.h"
+#include "Numbers.h"
 #include "ProgramState.h"
 #include "SerialPort.h"
 #include "Settings.h"
@@ -61,8 +61,8 @@ void TForm1::SpeedButton6Click(QObject*)
 {
     const Language lang = CurrentLanguage();
     // The warning's buttons read "OK" and "Cancel" in either language.
-    if (!platform().warningOkCancel(this, QStringLiteral("Warning"), factoryQuestion(lang), QStringLiteral("OK"),
-                                    QStringLiteral("Cancel")))
+    if (!platform().warningOkCancel(this, QStringLiteral("Warning"), factoryQuestion(lang),
+                                    QStringLiteral("OK"), QStringLiteral("Cancel")))
         return;
     ShadowLabel1->SetCaption(QStringLiteral("*.*"));
     ComPort->WriteText(FactorySettingsCommand);

@@ -14,13 +14,12 @@ bool TForm1::LogStep()
     ProgramState& st = State();
     const LogState log{st.LogFrameCount, st.LogFinished, st.LogFileName};
     // Only a step that touched a file tells whether logging works again.
-    const bool fileWork = CheckBox1->Checked()
-                              ? st.LogFrameCount == 1 || st.ClockMinute != st.LastFrameMinute
-                              : st.LogFinished == 0;
+    const bool fileWork = CheckBox1->Checked() ? st.LogFrameCount == 1 || st.ClockMinute != st.LastFrameMinute
+                                               : st.LogFinished == 0;
     try {
         // A working folder that is gone gives "." and a failing create, never a log in "/".
-        runLogStep(log, CheckBox1->Checked(), st.FrameLines, st.ClockMinute, st.LastFrameMinute, workingDirectory(),
-                   [] { return platform().now(); });
+        runLogStep(log, CheckBox1->Checked(), st.FrameLines, st.ClockMinute, st.LastFrameMinute,
+                   workingDirectory(), [] { return platform().now(); });
     } catch (const EInOutError& e) {
         ReportLogError(QString::fromUtf8(e.what()));
         return false;

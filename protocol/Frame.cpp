@@ -107,8 +107,8 @@ bool frameIsValid(const FrameLines& l)
     for (int i : {0, 1, 2})
         if (l[i].size() != 4 || l[i][1] != u',')
             return false;
-    return l[6].size() == 1 && l[7].size() == 1 && l[10] == QStringLiteral(" ")
-        && l[11] == QStringLiteral("-");
+    return l[6].size() == 1 && l[7].size() == 1 && l[10] == QStringLiteral(" ") &&
+           l[11] == QStringLiteral("-");
 }
 
 FrameDisplay decodeFrame(FrameLines& l)

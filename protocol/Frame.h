@@ -36,7 +36,9 @@ public:
     int separatorLine() const;
 
 private:
-    struct Span { qsizetype start, length; };
+    struct Span {
+        qsizetype start, length;
+    };
     std::vector<Span> spans() const;
 
     QString text_;

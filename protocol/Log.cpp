@@ -9,8 +9,8 @@ namespace {
 
 QString stamp(const QDateTime& t)
 {
-    return t.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" {")
-        + t.toString(QStringLiteral("HHmmss")) + QStringLiteral("}");
+    return t.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" {") +
+           t.toString(QStringLiteral("HHmmss")) + QStringLiteral("}");
 }
 
 QString onOff(const QString& line)

@@ -122,8 +122,7 @@ QString FloatToStrGeneral(long double value)
 
     // d.dddddddddddddde±x: the value rounded to 15 significant digits.
     char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific,
-                             precision - 1);
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, precision - 1);
     const std::string s(buf, res.ptr);
     const bool negative = s[0] == '-';
     const auto ePos = s.find('e');

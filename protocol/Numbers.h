@@ -8,7 +8,9 @@
 class EConvertError : public std::runtime_error {
 public:
     explicit EConvertError(const QString& message)
-        : std::runtime_error(message.toStdString()), message_(message) {}
+        : std::runtime_error(message.toStdString()), message_(message)
+    {
+    }
     const QString& message() const { return message_; }
 
 private:
@@ -18,7 +20,9 @@ private:
 class EInOutError : public std::runtime_error {
 public:
     explicit EInOutError(const QString& message)
-        : std::runtime_error(message.toStdString()), message_(message) {}
+        : std::runtime_error(message.toStdString()), message_(message)
+    {
+    }
     const QString& message() const { return message_; }
 
 private:

@@ -13,10 +13,8 @@ int DeliveryEventType()
 }
 
 TComThread::TComThread(TCustomComPort* port)
-    : FComPort(port),
-      FSyncMethod(port->SyncMethod()),
-      FWaiter(std::make_unique<DeviceWaiter>(*port->FDevice)),
-      FHandOver(std::make_shared<DeliveryHandOver>())
+    : FComPort(port), FSyncMethod(port->SyncMethod()),
+      FWaiter(std::make_unique<DeviceWaiter>(*port->FDevice)), FHandOver(std::make_shared<DeliveryHandOver>())
 {
     port->FDevice->SetEventMask(EventMask(port->Events()));
     FThread = std::thread([this] { Run(); });
@@ -64,7 +62,8 @@ void TComThread::Run()
     if (!endedByError) {
         SerialDevice& device = *FComPort->FDevice;
         device.SetEventMask(0);
-        device.Purge(PURGE_TXCLEAR | PURGE_RXCLEAR); // a device that is gone cannot be purged; nothing to do about it here
+        device.Purge(PURGE_TXCLEAR |
+                     PURGE_RXCLEAR); // a device that is gone cannot be purged; nothing to do about it here
     }
     {
         std::lock_guard lock(FHandOver->m);

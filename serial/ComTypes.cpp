@@ -9,8 +9,8 @@ struct EventBit {
     uint32_t bit;
 };
 constexpr EventBit eventBits[] = {
-    {evRxChar, EV_RXCHAR}, {evTxEmpty, EV_TXEMPTY}, {evRxFlag, EV_RXFLAG}, {evRing, EV_RING},
-    {evBreak, EV_BREAK},   {evCTS, EV_CTS},         {evDSR, EV_DSR},       {evError, EV_ERR},
+    {evRxChar, EV_RXCHAR}, {evTxEmpty, EV_TXEMPTY},   {evRxFlag, EV_RXFLAG}, {evRing, EV_RING},
+    {evBreak, EV_BREAK},   {evCTS, EV_CTS},           {evDSR, EV_DSR},       {evError, EV_ERR},
     {evRLSD, EV_RLSD},     {evRx80Full, EV_RX80FULL},
 };
 
@@ -75,20 +75,28 @@ TComEvents EventsFromMask(uint32_t mask)
 TComErrors ErrorsFromFlags(uint32_t flags, bool parityCheck)
 {
     TComErrors errors;
-    if (flags & LE_FRAME) errors.insert(ceFrame);
-    if ((flags & LE_RXPARITY) && parityCheck) errors.insert(ceRxParity);
-    if (flags & LE_OVERRUN) errors.insert(ceOverrun);
-    if (flags & LE_BREAK) errors.insert(ceBreak);
-    if (flags & LE_IOE) errors.insert(ceIO);
-    if (flags & LE_MODE) errors.insert(ceMode);
-    if (flags & LE_RXOVER) errors.insert(ceRxOver);
-    if (flags & LE_TXFULL) errors.insert(ceTxFull);
+    if (flags & LE_FRAME)
+        errors.insert(ceFrame);
+    if ((flags & LE_RXPARITY) && parityCheck)
+        errors.insert(ceRxParity);
+    if (flags & LE_OVERRUN)
+        errors.insert(ceOverrun);
+    if (flags & LE_BREAK)
+        errors.insert(ceBreak);
+    if (flags & LE_IOE)
+        errors.insert(ceIO);
+    if (flags & LE_MODE)
+        errors.insert(ceMode);
+    if (flags & LE_RXOVER)
+        errors.insert(ceRxOver);
+    if (flags & LE_TXFULL)
+        errors.insert(ceTxFull);
     return errors;
 }
 
 int BaudRateValue(TBaudRate rate, int customRate)
 {
-    static const int rates[] = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
+    static const int rates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
                                 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
     if (rate == brCustom)
         return customRate;
@@ -104,7 +112,6 @@ std::string ComErrorText(int code)
 
 EComPort::EComPort(int code, long long systemNumber)
     : std::runtime_error(messageOf(code, systemNumber)),
-      SystemCode(systemNumber > 0 ? static_cast<int>(systemNumber) : -1),
-      PortCode(code)
+      SystemCode(systemNumber > 0 ? static_cast<int>(systemNumber) : -1), PortCode(code)
 {
 }

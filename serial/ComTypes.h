@@ -9,8 +9,22 @@
 #include <string>
 
 enum TBaudRate {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400,
-    br56000, br57600, br115200, br128000, br256000
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 enum TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 enum TDataBits { dbFive, dbSix, dbSeven, dbEight };
@@ -23,9 +37,7 @@ enum TFlowControl { fcHardware, fcSoftware, fcNone, fcCustom };
 enum TSyncMethod { smThreadSync, smWindowSync, smNone };
 enum TStoredProp { spBasic, spFlowControl, spBuffer, spTimeouts, spParity, spOthers };
 
-enum TComEvent {
-    evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
-};
+enum TComEvent { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full };
 enum TComError { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
 
 // A set of the values 0..Count-1 of an enumeration, kept as a bit mask.
@@ -70,16 +82,14 @@ using TComErrors = TEnumSet<TComError, 8>;
 using TStoredProps = TEnumSet<TStoredProp, 6>;
 
 // Platform event-mask bits of the line events (the Windows EV_* values).
-constexpr uint32_t EV_RXCHAR = 0x0001, EV_RXFLAG = 0x0002, EV_TXEMPTY = 0x0004,
-                   EV_CTS = 0x0008, EV_DSR = 0x0010, EV_RLSD = 0x0020, EV_BREAK = 0x0040,
-                   EV_ERR = 0x0080, EV_RING = 0x0100, EV_RX80FULL = 0x0400;
+constexpr uint32_t EV_RXCHAR = 0x0001, EV_RXFLAG = 0x0002, EV_TXEMPTY = 0x0004, EV_CTS = 0x0008,
+                   EV_DSR = 0x0010, EV_RLSD = 0x0020, EV_BREAK = 0x0040, EV_ERR = 0x0080, EV_RING = 0x0100,
+                   EV_RX80FULL = 0x0400;
 // Platform line-error flags (the Windows CE_* values).
-constexpr uint32_t LE_RXOVER = 0x0001, LE_OVERRUN = 0x0002, LE_RXPARITY = 0x0004,
-                   LE_FRAME = 0x0008, LE_BREAK = 0x0010, LE_TXFULL = 0x0100, LE_IOE = 0x0400,
-                   LE_MODE = 0x8000;
+constexpr uint32_t LE_RXOVER = 0x0001, LE_OVERRUN = 0x0002, LE_RXPARITY = 0x0004, LE_FRAME = 0x0008,
+                   LE_BREAK = 0x0010, LE_TXFULL = 0x0100, LE_IOE = 0x0400, LE_MODE = 0x8000;
 // Purge actions.
-constexpr uint32_t PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4,
-                   PURGE_RXCLEAR = 0x8;
+constexpr uint32_t PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4, PURGE_RXCLEAR = 0x8;
 // Modem status bits.
 constexpr uint32_t MS_CTS_ON = 0x10, MS_DSR_ON = 0x20, MS_RING_ON = 0x40, MS_RLSD_ON = 0x80;
 
@@ -92,11 +102,30 @@ int BaudRateValue(TBaudRate rate, int customRate);
 
 // Error codes of EComPort; the ordinal is the code minus one.
 enum TComExceptions {
-    CE_OpenFailed, CE_WriteFailed, CE_ReadFailed, CE_InvalidAsync, CE_PurgeFailed,
-    CE_AsyncCheck, CE_SetStateFailed, CE_TimeoutsFailed, CE_SetupComFailed, CE_ClearComFailed,
-    CE_ModemStatFailed, CE_EscapeComFailed, CE_TransmitFailed, CE_ConnChangeProp,
-    CE_EnumPortsFailed, CE_StoreFailed, CE_LoadFailed, CE_RegFailed, CE_LedStateFailed,
-    CE_ThreadCreated, CE_WaitFailed, CE_HasLink, CE_RegError, CEPortNotOpen
+    CE_OpenFailed,
+    CE_WriteFailed,
+    CE_ReadFailed,
+    CE_InvalidAsync,
+    CE_PurgeFailed,
+    CE_AsyncCheck,
+    CE_SetStateFailed,
+    CE_TimeoutsFailed,
+    CE_SetupComFailed,
+    CE_ClearComFailed,
+    CE_ModemStatFailed,
+    CE_EscapeComFailed,
+    CE_TransmitFailed,
+    CE_ConnChangeProp,
+    CE_EnumPortsFailed,
+    CE_StoreFailed,
+    CE_LoadFailed,
+    CE_RegFailed,
+    CE_LedStateFailed,
+    CE_ThreadCreated,
+    CE_WaitFailed,
+    CE_HasLink,
+    CE_RegError,
+    CEPortNotOpen
 };
 
 // Text of an error code 1..24; empty for any other code.
@@ -130,10 +159,19 @@ struct TDCB {
 
     // Bit positions in Flags.
     enum : uint32_t {
-        fBinary = 1u << 0, fParity = 1u << 1, fOutxCtsFlow = 1u << 2, fOutxDsrFlow = 1u << 3,
-        fDtrControlShift = 4, fDsrSensitivity = 1u << 6, fTXContinueOnXoff = 1u << 7,
-        fOutX = 1u << 8, fInX = 1u << 9, fErrorChar = 1u << 10, fNull = 1u << 11,
-        fRtsControlShift = 12, fAbortOnError = 1u << 14
+        fBinary = 1u << 0,
+        fParity = 1u << 1,
+        fOutxCtsFlow = 1u << 2,
+        fOutxDsrFlow = 1u << 3,
+        fDtrControlShift = 4,
+        fDsrSensitivity = 1u << 6,
+        fTXContinueOnXoff = 1u << 7,
+        fOutX = 1u << 8,
+        fInX = 1u << 9,
+        fErrorChar = 1u << 10,
+        fNull = 1u << 11,
+        fRtsControlShift = 12,
+        fAbortOnError = 1u << 14
     };
     int DtrControl() const { return (Flags >> fDtrControlShift) & 3; }
     int RtsControl() const { return (Flags >> fRtsControlShift) & 3; }

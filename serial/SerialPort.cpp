@@ -49,8 +49,8 @@ void TPersistent::Assign(const TPersistent& source) { AssignError(source); }
 
 void TPersistent::AssignError(const TPersistent& source) const
 {
-    throw std::invalid_argument(std::string("Cannot assign a ") + source.ClassName() + " to a "
-                                + ClassName());
+    throw std::invalid_argument(std::string("Cannot assign a ") + source.ClassName() + " to a " +
+                                ClassName());
 }
 
 void TComParity::Changed()
@@ -77,10 +77,26 @@ void TComParity::Assign(const TPersistent& source)
         AssignError(source);
 }
 
-void TComParity::SetBits(TParityBits v) { if (store(FBits, v)) Changed(); }
-void TComParity::SetCheck(bool v) { if (store(FCheck, v)) Changed(); }
-void TComParity::SetReplace(bool v) { if (store(FReplace, v)) Changed(); }
-void TComParity::SetReplaceChar(char v) { if (store(FReplaceChar, v)) Changed(); }
+void TComParity::SetBits(TParityBits v)
+{
+    if (store(FBits, v))
+        Changed();
+}
+void TComParity::SetCheck(bool v)
+{
+    if (store(FCheck, v))
+        Changed();
+}
+void TComParity::SetReplace(bool v)
+{
+    if (store(FReplace, v))
+        Changed();
+}
+void TComParity::SetReplaceChar(char v)
+{
+    if (store(FReplaceChar, v))
+        Changed();
+}
 
 void TComFlowControl::Changed()
 {
@@ -141,16 +157,56 @@ void TComFlowControl::SetFlowControl(TFlowControl v)
     Changed();
 }
 
-void TComFlowControl::SetOutCTSFlow(bool v) { if (store(FOutCTSFlow, v)) Changed(); }
-void TComFlowControl::SetOutDSRFlow(bool v) { if (store(FOutDSRFlow, v)) Changed(); }
-void TComFlowControl::SetControlDTR(TDTRFlowControl v) { if (store(FControlDTR, v)) Changed(); }
-void TComFlowControl::SetControlRTS(TRTSFlowControl v) { if (store(FControlRTS, v)) Changed(); }
-void TComFlowControl::SetXonXoffOut(bool v) { if (store(FXonXoffOut, v)) Changed(); }
-void TComFlowControl::SetXonXoffIn(bool v) { if (store(FXonXoffIn, v)) Changed(); }
-void TComFlowControl::SetDSRSensitivity(bool v) { if (store(FDSRSensitivity, v)) Changed(); }
-void TComFlowControl::SetTxContinueOnXoff(bool v) { if (store(FTxContinueOnXoff, v)) Changed(); }
-void TComFlowControl::SetXonChar(char v) { if (store(FXonChar, v)) Changed(); }
-void TComFlowControl::SetXoffChar(char v) { if (store(FXoffChar, v)) Changed(); }
+void TComFlowControl::SetOutCTSFlow(bool v)
+{
+    if (store(FOutCTSFlow, v))
+        Changed();
+}
+void TComFlowControl::SetOutDSRFlow(bool v)
+{
+    if (store(FOutDSRFlow, v))
+        Changed();
+}
+void TComFlowControl::SetControlDTR(TDTRFlowControl v)
+{
+    if (store(FControlDTR, v))
+        Changed();
+}
+void TComFlowControl::SetControlRTS(TRTSFlowControl v)
+{
+    if (store(FControlRTS, v))
+        Changed();
+}
+void TComFlowControl::SetXonXoffOut(bool v)
+{
+    if (store(FXonXoffOut, v))
+        Changed();
+}
+void TComFlowControl::SetXonXoffIn(bool v)
+{
+    if (store(FXonXoffIn, v))
+        Changed();
+}
+void TComFlowControl::SetDSRSensitivity(bool v)
+{
+    if (store(FDSRSensitivity, v))
+        Changed();
+}
+void TComFlowControl::SetTxContinueOnXoff(bool v)
+{
+    if (store(FTxContinueOnXoff, v))
+        Changed();
+}
+void TComFlowControl::SetXonChar(char v)
+{
+    if (store(FXonChar, v))
+        Changed();
+}
+void TComFlowControl::SetXoffChar(char v)
+{
+    if (store(FXoffChar, v))
+        Changed();
+}
 
 void TComTimeouts::Changed()
 {
@@ -177,11 +233,31 @@ void TComTimeouts::Assign(const TPersistent& source)
         AssignError(source);
 }
 
-void TComTimeouts::SetReadInterval(int v) { if (store(FReadInterval, v)) Changed(); }
-void TComTimeouts::SetReadTotalMultiplier(int v) { if (store(FReadTotalMultiplier, v)) Changed(); }
-void TComTimeouts::SetReadTotalConstant(int v) { if (store(FReadTotalConstant, v)) Changed(); }
-void TComTimeouts::SetWriteTotalMultiplier(int v) { if (store(FWriteTotalMultiplier, v)) Changed(); }
-void TComTimeouts::SetWriteTotalConstant(int v) { if (store(FWriteTotalConstant, v)) Changed(); }
+void TComTimeouts::SetReadInterval(int v)
+{
+    if (store(FReadInterval, v))
+        Changed();
+}
+void TComTimeouts::SetReadTotalMultiplier(int v)
+{
+    if (store(FReadTotalMultiplier, v))
+        Changed();
+}
+void TComTimeouts::SetReadTotalConstant(int v)
+{
+    if (store(FReadTotalConstant, v))
+        Changed();
+}
+void TComTimeouts::SetWriteTotalMultiplier(int v)
+{
+    if (store(FWriteTotalMultiplier, v))
+        Changed();
+}
+void TComTimeouts::SetWriteTotalConstant(int v)
+{
+    if (store(FWriteTotalConstant, v))
+        Changed();
+}
 
 TCommTimeouts TComTimeouts::Platform() const
 {
@@ -232,24 +308,32 @@ void TComBuffer::SetOutputSize(int v)
 // --- device control block ------------------------------------------------------------------
 
 TDCB BuildDeviceControlBlock(TBaudRate baudRate, int customBaudRate, const TComParity& parity,
-                             TStopBits stopBits, TDataBits dataBits, bool discardNull,
-                             char eventChar, const TComFlowControl& flow,
-                             const TComBuffer& buffer)
+                             TStopBits stopBits, TDataBits dataBits, bool discardNull, char eventChar,
+                             const TComFlowControl& flow, const TComBuffer& buffer)
 {
     TDCB b;
     b.BaudRate = static_cast<uint32_t>(BaudRateValue(baudRate, customBaudRate));
     uint32_t f = TDCB::fBinary;
-    if (parity.Check()) f |= TDCB::fParity;
-    if (flow.OutCTSFlow()) f |= TDCB::fOutxCtsFlow;
-    if (flow.OutDSRFlow()) f |= TDCB::fOutxDsrFlow;
+    if (parity.Check())
+        f |= TDCB::fParity;
+    if (flow.OutCTSFlow())
+        f |= TDCB::fOutxCtsFlow;
+    if (flow.OutDSRFlow())
+        f |= TDCB::fOutxDsrFlow;
     f |= uint32_t(flow.ControlDTR()) << TDCB::fDtrControlShift;
-    if (flow.DSRSensitivity()) f |= TDCB::fDsrSensitivity;
-    if (flow.TxContinueOnXoff()) f |= TDCB::fTXContinueOnXoff;
-    if (flow.XonXoffOut()) f |= TDCB::fOutX;
-    if (flow.XonXoffIn()) f |= TDCB::fInX;
+    if (flow.DSRSensitivity())
+        f |= TDCB::fDsrSensitivity;
+    if (flow.TxContinueOnXoff())
+        f |= TDCB::fTXContinueOnXoff;
+    if (flow.XonXoffOut())
+        f |= TDCB::fOutX;
+    if (flow.XonXoffIn())
+        f |= TDCB::fInX;
     bool errorChar = parity.Check() && parity.Replace();
-    if (errorChar) f |= TDCB::fErrorChar;
-    if (discardNull) f |= TDCB::fNull;
+    if (errorChar)
+        f |= TDCB::fErrorChar;
+    if (discardNull)
+        f |= TDCB::fNull;
     f |= uint32_t(flow.ControlRTS()) << TDCB::fRtsControlShift;
     b.Flags = f;
     b.XonLim = b.XoffLim = static_cast<uint16_t>(buffer.InputSize() / 4);
@@ -267,11 +351,8 @@ TDCB BuildDeviceControlBlock(TBaudRate baudRate, int customBaudRate, const TComP
 // --- the port ------------------------------------------------------------------------------
 
 TCustomComPort::TCustomComPort(QObject* owner)
-    : QObject(owner),
-      FDevice(std::make_unique<SerialDevice>()),
-      FParity(std::make_unique<TComParity>(this)),
-      FBuffer(std::make_unique<TComBuffer>(this)),
-      FFlowControl(std::make_unique<TComFlowControl>(this)),
+    : QObject(owner), FDevice(std::make_unique<SerialDevice>()), FParity(std::make_unique<TComParity>(this)),
+      FBuffer(std::make_unique<TComBuffer>(this)), FFlowControl(std::make_unique<TComFlowControl>(this)),
       FTimeouts(std::make_unique<TComTimeouts>(this))
 {
 }
@@ -322,11 +403,31 @@ void TCustomComPort::EndLoading()
     }
 }
 
-void TCustomComPort::SetBaudRate(TBaudRate v) { if (store(FBaudRate, v)) ApplyLineSettings(); }
-void TCustomComPort::SetStopBits(TStopBits v) { if (store(FStopBits, v)) ApplyLineSettings(); }
-void TCustomComPort::SetDataBits(TDataBits v) { if (store(FDataBits, v)) ApplyLineSettings(); }
-void TCustomComPort::SetDiscardNull(bool v) { if (store(FDiscardNull, v)) ApplyLineSettings(); }
-void TCustomComPort::SetEventChar(char v) { if (store(FEventChar, v)) ApplyLineSettings(); }
+void TCustomComPort::SetBaudRate(TBaudRate v)
+{
+    if (store(FBaudRate, v))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetStopBits(TStopBits v)
+{
+    if (store(FStopBits, v))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetDataBits(TDataBits v)
+{
+    if (store(FDataBits, v))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetDiscardNull(bool v)
+{
+    if (store(FDiscardNull, v))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetEventChar(char v)
+{
+    if (store(FEventChar, v))
+        ApplyLineSettings();
+}
 void TCustomComPort::SetCustomBaudRate(int v)
 {
     if (store(FCustomBaudRate, v))
@@ -359,8 +460,8 @@ void TCustomComPort::SetSyncMethod(TSyncMethod v)
 
 TDCB TCustomComPort::DeviceControlBlock() const
 {
-    return BuildDeviceControlBlock(FBaudRate, FCustomBaudRate, *FParity, FStopBits, FDataBits,
-                                   FDiscardNull, FEventChar, *FFlowControl, *FBuffer);
+    return BuildDeviceControlBlock(FBaudRate, FCustomBaudRate, *FParity, FStopBits, FDataBits, FDiscardNull,
+                                   FEventChar, *FFlowControl, *FBuffer);
 }
 
 // --- open and close ------------------------------------------------------------------------
@@ -545,10 +646,7 @@ void TCustomComPort::ApplyTimeoutSettings()
         ReportPortError(CE_TimeoutsFailed + 1, e);
 }
 
-void TCustomComPort::ReportPortError(int Code, long long SystemNumber)
-{
-    throw EComPort(Code, SystemNumber);
-}
+void TCustomComPort::ReportPortError(int Code, long long SystemNumber) { throw EComPort(Code, SystemNumber); }
 
 // --- reads, writes, status -----------------------------------------------------------------
 
@@ -674,18 +772,78 @@ void TCustomComPort::ProcessEvents(TComEvents Events)
         DoRx80Full();
 }
 
-void TCustomComPort::DoAfterOpen() { if (OnAfterOpen) OnAfterOpen(this); }
-void TCustomComPort::DoAfterClose() { if (OnAfterClose) OnAfterClose(this); }
-void TCustomComPort::DoBeforeOpen() { if (OnBeforeOpen) OnBeforeOpen(this); }
-void TCustomComPort::DoBeforeClose() { if (OnBeforeClose) OnBeforeClose(this); }
-void TCustomComPort::DoRxChar(int Count) { if (OnRxChar) OnRxChar(this, Count); }
-void TCustomComPort::DoRxBuf(const char* Buffer, int Count) { if (OnRxBuf) OnRxBuf(this, Buffer, Count); }
-void TCustomComPort::DoTxEmpty() { if (OnTxEmpty) OnTxEmpty(this); }
-void TCustomComPort::DoBreak() { if (OnBreak) OnBreak(this); }
-void TCustomComPort::DoRing() { if (OnRing) OnRing(this); }
-void TCustomComPort::DoCTSChange(bool OnOff) { if (OnCTSChange) OnCTSChange(this, OnOff); }
-void TCustomComPort::DoDSRChange(bool OnOff) { if (OnDSRChange) OnDSRChange(this, OnOff); }
-void TCustomComPort::DoRLSDChange(bool OnOff) { if (OnRLSDChange) OnRLSDChange(this, OnOff); }
-void TCustomComPort::DoRxFlag() { if (OnRxFlag) OnRxFlag(this); }
-void TCustomComPort::DoError(TComErrors Errors) { if (OnError) OnError(this, Errors); }
-void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }
+void TCustomComPort::DoAfterOpen()
+{
+    if (OnAfterOpen)
+        OnAfterOpen(this);
+}
+void TCustomComPort::DoAfterClose()
+{
+    if (OnAfterClose)
+        OnAfterClose(this);
+}
+void TCustomComPort::DoBeforeOpen()
+{
+    if (OnBeforeOpen)
+        OnBeforeOpen(this);
+}
+void TCustomComPort::DoBeforeClose()
+{
+    if (OnBeforeClose)
+        OnBeforeClose(this);
+}
+void TCustomComPort::DoRxChar(int Count)
+{
+    if (OnRxChar)
+        OnRxChar(this, Count);
+}
+void TCustomComPort::DoRxBuf(const char* Buffer, int Count)
+{
+    if (OnRxBuf)
+        OnRxBuf(this, Buffer, Count);
+}
+void TCustomComPort::DoTxEmpty()
+{
+    if (OnTxEmpty)
+        OnTxEmpty(this);
+}
+void TCustomComPort::DoBreak()
+{
+    if (OnBreak)
+        OnBreak(this);
+}
+void TCustomComPort::DoRing()
+{
+    if (OnRing)
+        OnRing(this);
+}
+void TCustomComPort::DoCTSChange(bool OnOff)
+{
+    if (OnCTSChange)
+        OnCTSChange(this, OnOff);
+}
+void TCustomComPort::DoDSRChange(bool OnOff)
+{
+    if (OnDSRChange)
+        OnDSRChange(this, OnOff);
+}
+void TCustomComPort::DoRLSDChange(bool OnOff)
+{
+    if (OnRLSDChange)
+        OnRLSDChange(this, OnOff);
+}
+void TCustomComPort::DoRxFlag()
+{
+    if (OnRxFlag)
+        OnRxFlag(this);
+}
+void TCustomComPort::DoError(TComErrors Errors)
+{
+    if (OnError)
+        OnError(this, Errors);
+}
+void TCustomComPort::DoRx80Full()
+{
+    if (OnRx80Full)
+        OnRx80Full(this);
+}

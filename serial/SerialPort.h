@@ -173,9 +173,8 @@ struct TModemSignals {
 
 // The device control block of a set of line settings.
 TDCB BuildDeviceControlBlock(TBaudRate baudRate, int customBaudRate, const TComParity& parity,
-                             TStopBits stopBits, TDataBits dataBits, bool discardNull,
-                             char eventChar, const TComFlowControl& flow,
-                             const TComBuffer& buffer);
+                             TStopBits stopBits, TDataBits dataBits, bool discardNull, char eventChar,
+                             const TComFlowControl& flow, const TComBuffer& buffer);
 
 class TCustomComPort : public QObject {
     Q_OBJECT
@@ -221,11 +220,11 @@ public:
     void SetCodePage(uint32_t v) { FCodePage = v; }
 
     // --- handler slots (Sender is the port) ----------------------------------------------
-    std::function<void(QObject* Sender)> OnAfterOpen, OnAfterClose, OnBeforeOpen, OnBeforeClose;
+    std::function<void(QObject*Sender)> OnAfterOpen, OnAfterClose, OnBeforeOpen, OnBeforeClose;
     std::function<void(QObject* Sender, int Count)> OnRxChar;
     std::function<void(QObject* Sender, const char* Buffer, int Count)> OnRxBuf;
-    std::function<void(QObject* Sender)> OnTxEmpty, OnBreak, OnRing, OnRxFlag, OnRx80Full;
-    std::function<void(QObject* Sender, bool OnOff)> OnCTSChange, OnDSRChange, OnRLSDChange;
+    std::function<void(QObject*Sender)> OnTxEmpty, OnBreak, OnRing, OnRxFlag, OnRx80Full;
+    std::function<void(QObject*Sender, bool OnOff)> OnCTSChange, OnDSRChange, OnRLSDChange;
     std::function<void(QObject* Sender, TComErrors Errors)> OnError;
     // Receives the exception that ended event delivery (otherwise ended silently).
     std::function<void(QObject* Sender, std::exception_ptr E)> OnException;

@@ -3,8 +3,8 @@
 #include "TarloMainForm.h"
 
 #include "Frame.h"
-#include "Numbers.h"
 #include "NumSpin.h"
+#include "Numbers.h"
 #include "ProgramState.h"
 #include "Settings.h"
 #include "SettingsFile.h"
@@ -32,7 +32,8 @@ std::optional<QString> TForm1::ChooseSettingsFile(bool saving)
     Platform::FileDialog& dialog = saving ? SaveDialog1 : OpenDialog1;
     dialog.initialFolder = folder;
     setHint(ShadowLabel1, folder);
-    const std::optional<QString> chosen = saving ? platform().saveFile(this, dialog) : platform().openFile(this, dialog);
+    const std::optional<QString> chosen =
+        saving ? platform().saveFile(this, dialog) : platform().openFile(this, dialog);
     if (!chosen)
         return std::nullopt;
     const QString path = withExtension(*chosen, !saving);

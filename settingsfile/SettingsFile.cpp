@@ -30,8 +30,8 @@ std::vector<QString> readSettingsFileLines(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("Cannot read the settings file \"%1\": %2")
-                              .arg(path, file.errorString()));
+        throw EInOutError(
+            QStringLiteral("Cannot read the settings file \"%1\": %2").arg(path, file.errorString()));
     // A settings file is a few dozen bytes; a large file is read no further than
     // its fifteenth line, and no line is read beyond 64 KiB.
     constexpr qint64 maxLine = 64 * 1024;
@@ -39,8 +39,8 @@ std::vector<QString> readSettingsFileLines(const QString& path)
     while (static_cast<int>(lines.size()) < MaxSettingsFileLines && !file.atEnd()) {
         QByteArray line = file.readLine(maxLine);
         if (line.isEmpty() && file.error() != QFileDevice::NoError)
-            throw EInOutError(QStringLiteral("Cannot read the settings file \"%1\": %2")
-                                  .arg(path, file.errorString()));
+            throw EInOutError(
+                QStringLiteral("Cannot read the settings file \"%1\": %2").arg(path, file.errorString()));
         const bool complete = line.endsWith('\n');
         if (complete)
             line.chop(1);
@@ -48,7 +48,8 @@ std::vector<QString> readSettingsFileLines(const QString& path)
             line.chop(1);
         // Skip what is left of an overlong line.
         if (!complete)
-            while (!file.atEnd() && !file.readLine(maxLine).endsWith('\n')) {}
+            while (!file.atEnd() && !file.readLine(maxLine).endsWith('\n')) {
+            }
         lines.push_back(QString::fromLatin1(line));
     }
     return lines;

@@ -22,19 +22,23 @@ const std::vector<LanguageStep>& languageSteps()
         {"ComboBox1", S::Hint, u("Wybierz port do którego podłączone urządzenie"),
          u("Choose the port that is connected to device - usually the highest number in the list")},
         {"ToggleSwitch1", S::SwitchHint, QString(), QString()},
-        {"SpeedButton4", S::Hint, u("Pobierz ustawienia z urządzenia"), u("Get settings from the Controller")},
-        {"SpeedButton6", S::Hint, u("Przywróć ustawienia domyślne (fabryczne)"), u("Restore default settings")},
+        {"SpeedButton4", S::Hint, u("Pobierz ustawienia z urządzenia"),
+         u("Get settings from the Controller")},
+        {"SpeedButton6", S::Hint, u("Przywróć ustawienia domyślne (fabryczne)"),
+         u("Restore default settings")},
         {"SpeedButton3", S::Hint, u("Wyślij ustawienia do urządzenia"), u("Send settings to the Controller")},
         {"SpeedButton2", S::Hint, u("Zachowaj ustawienia do pliku"), u("Save settings to file")},
         {"SpeedButton1", S::Hint, u("Pobierz ustawienia z pliku"), u("Get settings from file")},
         {"NumSpinEdit9", S::Hint, u("Jasność podświetlenia LCD"), u("Backlight brightness of LCD")},
         {"NumSpinEdit10", S::Hint, u("Kontrast LCD"), u("Contrast of LCD")},
-        {"NumSpinEdit12", S::Hint, u("Twardość węglanowa wody TWW (KH)"), u("Carbonate Hardness of the Water")},
+        {"NumSpinEdit12", S::Hint, u("Twardość węglanowa wody TWW (KH)"),
+         u("Carbonate Hardness of the Water")},
         {"NumSpinEdit11", S::Hint, u("Próg alarmu obliczany jako (PHmin-ALARM oraz PHmax+ALARM)"),
          u("Alarm treshold calculated as (PHmin-ALARM and PHmax+ALARM)")},
         {"NumSpinEdit7", S::Hint, u("PH minimalne zakresu"), u("Minimum of PH Range")},
         {"NumSpinEdit8", S::Hint, u("PH maksymalne zakresu"), u("Maximum of PH Range")},
-        {"CheckBox1", S::Hint, u("Zapisz do pliku Excela w formacie CSV"), u("Save to Excel file in CSV type")},
+        {"CheckBox1", S::Hint, u("Zapisz do pliku Excela w formacie CSV"),
+         u("Save to Excel file in CSV type")},
         {"Image6", S::Hint, u("Pokaż folder z plikiem Excela"), u("Show directory with Excel file")},
         {"Label13", S::Caption, u("ZAKRES"), u("RANGE")},
         {"Label14", S::Caption, u("PRÓG ALARMU"), u("ALARM PH")},
@@ -72,12 +76,14 @@ QString factoryQuestion(Language lang)
     if (lang == Language::Polish)
         return u("Czy jesteś pewnien, że chcesz przywrócić ustawienia domyślne (fabryczne)?\r\n\r\n"
                  "Bieżące ustawienia będą wykasowane ...");
-    return u("Are you sure, You want to restore the default values?\r\n\r\nCurrent settings will be lost ...");
+    return u(
+        "Are you sure, You want to restore the default values?\r\n\r\nCurrent settings will be lost ...");
 }
 
 QString factoryDoneMessage(Language lang)
 {
     if (lang == Language::Polish)
-        return u("Po przywróceniu ustawień domyślnych, do poprawnej pracy urządzenia WYMAGANA jest kalibracja!");
+        return u(
+            "Po przywróceniu ustawień domyślnych, do poprawnej pracy urządzenia WYMAGANA jest kalibracja!");
     return u("After restore the default settings, REQUIRE probe calibration process!");
 }

@@ -11,10 +11,10 @@ enum class Language { Polish, English };
 // One property that a language switch sets, in the order the switch sets them.
 struct LanguageStep {
     enum Kind { Visible, Left, Caption, Hint, SwitchHint };
-    const char* control;   // name of the control
+    const char* control; // name of the control
     Kind kind;
-    QString polish;        // value written when switching to Polish ("1"/"0" for Visible, a number for Left)
-    QString english;       // value written when switching to English
+    QString polish;  // value written when switching to Polish ("1"/"0" for Visible, a number for Left)
+    QString english; // value written when switching to English
 };
 
 // Every property the two language handlers set, in order. The switch hint depends on whether

@@ -28,10 +28,7 @@ constexpr int kMaxDecimals = 18;
 constexpr int kSignificant = 15;
 
 // Rounds half to even (the default floating-point rounding mode).
-long double roundEven(long double x)
-{
-    return std::nearbyintl(x);
-}
+long double roundEven(long double x) { return std::nearbyintl(x); }
 
 std::string toChars(long double x, std::chars_format fmt, int precision)
 {
@@ -80,10 +77,7 @@ void significantDigits(long double x, std::string& digits, int& exponent)
     exponent = std::stoi(s.substr(e + 1));
 }
 
-bool isDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 int hexDigit(QChar c)
 {
@@ -274,15 +268,9 @@ std::optional<long double> parseFloat(const QString& text)
     return v;
 }
 
-std::optional<long double> parseInteger(const QString& text)
-{
-    return parseInt32(text, 10);
-}
+std::optional<long double> parseInteger(const QString& text) { return parseInt32(text, 10); }
 
-std::optional<long double> parseHex(const QString& text)
-{
-    return parseInt32(text, 16);
-}
+std::optional<long double> parseHex(const QString& text) { return parseInt32(text, 16); }
 
 } // namespace numtext
 
@@ -322,10 +310,7 @@ std::unique_ptr<TRepeatTimer> makeRepeatTimer()
 
 } // namespace
 
-void SetRepeatTimerFactory(TRepeatTimerFactory factory)
-{
-    repeatTimerFactory() = std::move(factory);
-}
+void SetRepeatTimerFactory(TRepeatTimerFactory factory) { repeatTimerFactory() = std::move(factory); }
 
 // ---------------------------------------------------------------------------
 // TNumSpinButton
@@ -572,10 +557,7 @@ void TNumCustomSpinEdit::SetValueType(TValueType type)
     SetValue(v);
 }
 
-void TNumCustomSpinEdit::RefreshText()
-{
-    SetValue(Value());
-}
+void TNumCustomSpinEdit::RefreshText() { SetValue(Value()); }
 
 QString TNumCustomSpinEdit::DefaultDisplayFormat() const
 {
@@ -704,15 +686,9 @@ void TNumCustomSpinEdit::SetDisplayFormat(const QString& pattern)
     RefreshText();
 }
 
-TNumSpinButtonKind TNumCustomSpinEdit::ButtonKind() const
-{
-    return FButton->Kind();
-}
+TNumSpinButtonKind TNumCustomSpinEdit::ButtonKind() const { return FButton->Kind(); }
 
-void TNumCustomSpinEdit::SetButtonKind(TNumSpinButtonKind kind)
-{
-    FButton->SetKind(kind);
-}
+void TNumCustomSpinEdit::SetButtonKind(TNumSpinButtonKind kind) { FButton->SetKind(kind); }
 
 long double TNumCustomSpinEdit::Clamp(long double x) const
 {
@@ -727,10 +703,10 @@ long double TNumCustomSpinEdit::Clamp(long double x) const
 void TNumCustomSpinEdit::CheckValue(long double x) const
 {
     if (Clamp(x) != x)
-        throw ERangeError(QStringLiteral("Value must be between %1 and %2")
-                              .arg(numtext::formatFixed(FMinValue, FDecimal),
-                                   numtext::formatFixed(FMaxValue, FDecimal))
-                              .toStdString());
+        throw ERangeError(
+            QStringLiteral("Value must be between %1 and %2")
+                .arg(numtext::formatFixed(FMinValue, FDecimal), numtext::formatFixed(FMaxValue, FDecimal))
+                .toStdString());
 }
 
 bool TNumCustomSpinEdit::TextIsNumber(const QString& t) const
@@ -749,10 +725,7 @@ void TNumCustomSpinEdit::pasteFrom(int clipboardMode)
         SetValue(before);
 }
 
-void TNumCustomSpinEdit::Paste()
-{
-    pasteFrom(QClipboard::Clipboard);
-}
+void TNumCustomSpinEdit::Paste() { pasteFrom(QClipboard::Clipboard); }
 
 void TNumCustomSpinEdit::Cut()
 {
@@ -923,8 +896,12 @@ void TNumSpinEdit::SetValue(long double x)
         t = DisplayFormat().isEmpty() ? numtext::formatFixed(v, Decimal())
                                       : formatPattern(v, DisplayFormat());
         break;
-    case vtInteger: t = numtext::formatInteger(v); break;
-    case vtHex: t = numtext::formatHex(v); break;
+    case vtInteger:
+        t = numtext::formatInteger(v);
+        break;
+    case vtHex:
+        t = numtext::formatHex(v);
+        break;
     }
     setText(t);
 }
@@ -933,9 +910,14 @@ long double TNumSpinEdit::Value() const
 {
     std::optional<long double> v;
     switch (ValueType()) {
-    case vtFloat: return numtext::parseFloat(text()).value_or(MinValue());
-    case vtInteger: v = numtext::parseInteger(text()); break;
-    case vtHex: v = numtext::parseHex(text()); break;
+    case vtFloat:
+        return numtext::parseFloat(text()).value_or(MinValue());
+    case vtInteger:
+        v = numtext::parseInteger(text());
+        break;
+    case vtHex:
+        v = numtext::parseHex(text());
+        break;
     }
     return v ? *v : roundEven(MinValue());
 }

@@ -73,7 +73,7 @@ public:
     // The up and down arrow pictures.
     static QImage StockArrow(bool up);
 
-    std::function<void(QObject* Sender)> OnTopClick, OnBottomClick;
+    std::function<void(QObject*Sender)> OnTopClick, OnBottomClick;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -151,7 +151,7 @@ public:
 
     TNumSpinButton* Button() const { return FButton; }
 
-    std::function<void(QObject* Sender)> OnChange, OnTopClick, OnBottomClick;
+    std::function<void(QObject*Sender)> OnChange, OnTopClick, OnBottomClick;
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;

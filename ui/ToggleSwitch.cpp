@@ -88,10 +88,7 @@ void TToggleSwitch::SetTabStop(bool on)
     update();
 }
 
-void TToggleSwitch::updateFocusPolicy()
-{
-    setFocusPolicy(FTabStop ? Qt::StrongFocus : Qt::NoFocus);
-}
+void TToggleSwitch::updateFocusPolicy() { setFocusPolicy(FTabStop ? Qt::StrongFocus : Qt::NoFocus); }
 
 void TToggleSwitch::SetTextPosition(TTextPosition pos)
 {
@@ -135,10 +132,7 @@ void TToggleSwitch::SetColor(const QColor& color)
     update();
 }
 
-QRect TToggleSwitch::clientRect() const
-{
-    return contentsRect();
-}
+QRect TToggleSwitch::clientRect() const { return contentsRect(); }
 
 QImage TToggleSwitch::currentGlyph() const
 {
@@ -159,11 +153,20 @@ QRect TToggleSwitch::GlyphRect() const
     int x = (c.width() - w) / 2;
     int y = (c.height() - h) / 2;
     switch (FTextPosition) {
-    case tpLeft: x = c.width() - w; break;
-    case tpRight: x = 0; break;
-    case tpAbove: y = c.height() - h; break;
-    case tpBelow: y = 0; break;
-    case tpNone: break;
+    case tpLeft:
+        x = c.width() - w;
+        break;
+    case tpRight:
+        x = 0;
+        break;
+    case tpAbove:
+        y = c.height() - h;
+        break;
+    case tpBelow:
+        y = 0;
+        break;
+    case tpNone:
+        break;
     }
     return QRect(c.left() + x, c.top() + y, w, h);
 }
@@ -194,15 +197,23 @@ void TToggleSwitch::paintEvent(QPaintEvent*)
     if (FTextPosition != tpNone) {
         QRect tr = c;
         switch (FTextPosition) {
-        case tpLeft: tr.setRight(gr.left() - 1); break;
-        case tpRight: tr.setLeft(gr.right() + 1); break;
-        case tpAbove: tr.setBottom(gr.top() - 1); break;
-        case tpBelow: tr.setTop(gr.bottom() + 1); break;
-        case tpNone: break;
+        case tpLeft:
+            tr.setRight(gr.left() - 1);
+            break;
+        case tpRight:
+            tr.setLeft(gr.right() + 1);
+            break;
+        case tpAbove:
+            tr.setBottom(gr.top() - 1);
+            break;
+        case tpBelow:
+            tr.setTop(gr.bottom() + 1);
+            break;
+        case tpNone:
+            break;
         }
         p.setFont(font());
-        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                 QPalette::WindowText));
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
         p.drawText(tr, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, FCaption);
     }
 }

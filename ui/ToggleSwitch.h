@@ -56,9 +56,8 @@ public:
     // A grey copy of a picture; its transparent colour (bottom-left pixel) is kept.
     static QImage MakeGreyed(const QImage& img);
 
-    std::function<void(QObject* Sender)> OnClick, OnOn, OnOff, OnDblClick;
-    std::function<void(QObject* Sender, Qt::MouseButton, Qt::KeyboardModifiers, int X, int Y)>
-        OnMouseDown;
+    std::function<void(QObject*Sender)> OnClick, OnOn, OnOff, OnDblClick;
+    std::function<void(QObject* Sender, Qt::MouseButton, Qt::KeyboardModifiers, int X, int Y)> OnMouseDown;
     // Raised for every key press before the toggle key is looked at.
     std::function<void(QObject* Sender, int Key, Qt::KeyboardModifiers)> OnKeyDown;
 

@@ -11,10 +11,10 @@
 
 namespace {
 
-const QColor windowGrey(180, 180, 180);   // window background around flags and the switch
-const QColor buttonFace(240, 240, 240);   // face of the picture buttons
-const QColor displayBlue(240, 251, 255);  // background of the measurement display
-const QColor bezelWhite(255, 255, 255);   // the front panel's display window
+const QColor windowGrey(180, 180, 180);  // window background around flags and the switch
+const QColor buttonFace(240, 240, 240);  // face of the picture buttons
+const QColor displayBlue(240, 251, 255); // background of the measurement display
+const QColor bezelWhite(255, 255, 255);  // the front panel's display window
 const QColor brandBlue(40, 125, 245);
 
 QImage canvas(int w, int h, const QColor& background)
@@ -40,10 +40,7 @@ QFont font(int pixelSize, bool bold = true, const QString& family = QStringLiter
     return f;
 }
 
-QImage opaque(const QImage& image)
-{
-    return image.convertToFormat(QImage::Format_RGB32);
-}
+QImage opaque(const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); }
 
 QPointF onCircle(QPointF centre, double radius, double degrees)
 {
@@ -58,7 +55,8 @@ void arrowHead(QPainter& p, QPointF base, QPointF direction, double size, const 
     const QPointF d = direction / len;
     const QPointF n(-d.y(), d.x());
     const QPointF tip = base + d * size;
-    const QPolygonF head{tip, base + n * size * 0.85 - d * size * 0.15, base - n * size * 0.85 - d * size * 0.15};
+    const QPolygonF head{tip, base + n * size * 0.85 - d * size * 0.15,
+                         base - n * size * 0.85 - d * size * 0.15};
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
     p.drawPolygon(head);
@@ -73,7 +71,7 @@ void blockArrow(QPainter& p, QPointF from, QPointF to, double shaft, double head
     const QPointF d = v / len;
     const QPointF n(-d.y(), d.x());
     const QPointF neck = to - d * headLength;
-    const QPolygonF arrow{from + n * shaft / 2, neck + n * shaft / 2, neck + n * headWidth / 2, to,
+    const QPolygonF arrow{from + n * shaft / 2,     neck + n * shaft / 2, neck + n * headWidth / 2, to,
                           neck - n * headWidth / 2, neck - n * shaft / 2, from - n * shaft / 2};
     QLinearGradient g(from + n * headWidth / 2, from - n * headWidth / 2);
     g.setColorAt(0, light);
@@ -249,8 +247,11 @@ QImage bubbles(bool arrowDownAtLeft)
     QImage image = canvas(59, 80, displayBlue);
     QPainter p(&image);
     smooth(p);
-    struct B { double x, y, r; };
-    const B set[] = {{16, 51, 3.5}, {27, 44, 5}, {15, 33, 6}, {30, 23, 7.5}, {17, 11, 8}, {33, 6, 3.2}, {9, 22, 2.5}};
+    struct B {
+        double x, y, r;
+    };
+    const B set[] = {{16, 51, 3.5}, {27, 44, 5},  {15, 33, 6}, {30, 23, 7.5},
+                     {17, 11, 8},   {33, 6, 3.2}, {9, 22, 2.5}};
     const QColor arrowFill(0, 150, 205), arrowLight(90, 215, 245), arrowEdge(0, 95, 150);
     for (const B& b : set) {
         const double x = arrowDownAtLeft ? 59 - b.x : b.x;
@@ -299,8 +300,10 @@ void usbSymbol(QPainter& p, const QRectF& box, const QColor& colour)
     p.setPen(QPen(colour, line, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     const double up = cy - h * 0.30, down = cy + h * 0.30;
-    p.drawPolyline(QPolygonF{QPointF(x0 + w * 0.30, cy), QPointF(x0 + w * 0.45, up), QPointF(x0 + w * 0.64, up)});
-    p.drawPolyline(QPolygonF{QPointF(x0 + w * 0.40, cy), QPointF(x0 + w * 0.55, down), QPointF(x0 + w * 0.74, down)});
+    p.drawPolyline(
+        QPolygonF{QPointF(x0 + w * 0.30, cy), QPointF(x0 + w * 0.45, up), QPointF(x0 + w * 0.64, up)});
+    p.drawPolyline(
+        QPolygonF{QPointF(x0 + w * 0.40, cy), QPointF(x0 + w * 0.55, down), QPointF(x0 + w * 0.74, down)});
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
     p.drawEllipse(QPointF(x0 + w * 0.64 + line * 0.9, up), line * 1.25, line * 1.25);
@@ -370,7 +373,8 @@ QImage spreadsheetIcon()
     p.setBrush(Qt::NoBrush);
     p.drawRect(table);
     for (int i = 1; i < 4; ++i)
-        p.drawLine(QPointF(table.left(), table.top() + i * 3.75), QPointF(table.right(), table.top() + i * 3.75));
+        p.drawLine(QPointF(table.left(), table.top() + i * 3.75),
+                   QPointF(table.right(), table.top() + i * 3.75));
     for (int i = 1; i < 3; ++i)
         p.drawLine(QPointF(table.left() + i * 5, table.top()), QPointF(table.left() + i * 5, table.bottom()));
     // Green badge at the lower left.
@@ -540,8 +544,8 @@ void computer(QPainter& p, double x0)
     p.setPen(Qt::NoPen);
     p.drawRect(QRectF(x0 + 3, 6, 22, 14));
     p.setPen(QPen(QColor(255, 255, 255, 230), 1.1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPolyline(QPolygonF{QPointF(x0 + 5, 16), QPointF(x0 + 9, 12), QPointF(x0 + 13, 14), QPointF(x0 + 17, 9),
-                             QPointF(x0 + 23, 11)});
+    p.drawPolyline(QPolygonF{QPointF(x0 + 5, 16), QPointF(x0 + 9, 12), QPointF(x0 + 13, 14),
+                             QPointF(x0 + 17, 9), QPointF(x0 + 23, 11)});
     p.setPen(QPen(QColor(60, 60, 65), 0.8));
     p.setBrush(QColor(140, 142, 148));
     p.drawRect(QRectF(x0 + 11.5, 22.5, 5, 4));
@@ -697,12 +701,15 @@ QImage rocker(bool on)
 QImage keepBackgroundUnique(QImage image, const QColor& background)
 {
     const QRgb bg = background.rgb();
-    const auto key = [](QRgb c) { return ((qRed(c) >> 3) << 10) | ((qGreen(c) >> 3) << 5) | (qBlue(c) >> 3); };
+    const auto key = [](QRgb c) {
+        return ((qRed(c) >> 3) << 10) | ((qGreen(c) >> 3) << 5) | (qBlue(c) >> 3);
+    };
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x)
             if ((line[x] | 0xff000000u) != bg && key(line[x]) == key(bg))
-                line[x] = qRgb(qRed(line[x]), qGreen(line[x]), qBlue(line[x]) >= 128 ? qBlue(line[x]) - 8 : qBlue(line[x]) + 8);
+                line[x] = qRgb(qRed(line[x]), qGreen(line[x]),
+                               qBlue(line[x]) >= 128 ? qBlue(line[x]) - 8 : qBlue(line[x]) + 8);
     }
     return image;
 }

@@ -10,9 +10,9 @@
 enum class PictureFormat { Jpeg, Bmp8, Bmp16, Bmp24, Bmp32, Png };
 
 struct DrawnPicture {
-    QString name;          // control name, also the file's base name
+    QString name; // control name, also the file's base name
     PictureFormat format;
-    QImage image;          // opaque, except the PNG icon
+    QImage image; // opaque, except the PNG icon
 };
 
 // Greyed copy: luminance, lightened a little; pixels equal to background stay as they are.

@@ -101,7 +101,8 @@ QImage windowMock(const std::map<QString, QImage>& pictures)
     p.drawText(QPoint(42, 374), QStringLiteral("ZAKRES"));
     p.drawText(QPoint(42, 408), QStringLiteral("PRÓG ALARMU"));
     p.drawText(QPoint(42, 439), QStringLiteral("TWW (KH) WODY"));
-    for (QRect r : {QRect(134, 358, 73, 29), QRect(230, 358, 73, 28), QRect(206, 391, 73, 28), QRect(222, 424, 57, 28)})
+    for (QRect r :
+         {QRect(134, 358, 73, 29), QRect(230, 358, 73, 28), QRect(206, 391, 73, 28), QRect(222, 424, 57, 28)})
         box(r, Qt::white, QColor(100, 100, 100));
     return mock;
 }
@@ -121,12 +122,14 @@ void writeSheet(const QString& path, const std::vector<std::pair<QString, QImage
     p.setFont(f);
     int i = 0;
     for (const auto& [name, image] : pictures) {
-        if (name == QLatin1String("Image3")) continue;
+        if (name == QLatin1String("Image3"))
+            continue;
         const int x = 10 + (i % columns) * cell;
         const int y = 10 + (i / columns) * 340;
         QImage shown = image;
         int s = scale;
-        while (shown.width() * s > cell - 10 || shown.height() * s > 320) --s;
+        while (shown.width() * s > cell - 10 || shown.height() * s > 320)
+            --s;
         p.drawImage(QRect(x, y + 14, image.width() * s, image.height() * s), image);
         p.setPen(Qt::black);
         p.drawText(x, y + 10, QStringLiteral("%1 %2x%3").arg(name).arg(image.width()).arg(image.height()));

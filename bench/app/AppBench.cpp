@@ -134,14 +134,15 @@ public:
     void messageBox(QWidget*, const QString&, const QString& text) override
     {
         ++messages;
-        std::fprintf(stderr, "[%s] message box: %s\n", qPrintable(QTime::currentTime().toString("hh:mm:ss.zzz")),
-                     qPrintable(text));
+        std::fprintf(stderr, "[%s] message box: %s\n",
+                     qPrintable(QTime::currentTime().toString("hh:mm:ss.zzz")), qPrintable(text));
     }
     void errorBox(QWidget* parent, const QString& title, const QString& text) override
     {
         messageBox(parent, title, text);
     }
-    bool warningOkCancel(QWidget*, const QString&, const QString& text, const QString&, const QString&) override
+    bool warningOkCancel(QWidget*, const QString&, const QString& text, const QString&,
+                         const QString&) override
     {
         ++messages;
         std::fprintf(stderr, "warning box (answered Cancel): %s\n", qPrintable(text));
@@ -165,34 +166,34 @@ private:
 
 // What one phase counts; reset when a phase starts.
 struct Counters {
-    long ticks = 0;              // Timer1Timer runs
-    double tickCpu = 0;          // main-thread CPU seconds in them
-    double tickMaxMs = 0;        // the longest one, wall time less run-queue wait
-    long restartTicks = 0;       // runs within a restart second with the switch on
+    long ticks = 0;        // Timer1Timer runs
+    double tickCpu = 0;    // main-thread CPU seconds in them
+    double tickMaxMs = 0;  // the longest one, wall time less run-queue wait
+    long restartTicks = 0; // runs within a restart second with the switch on
     double restartCpu = 0;
     double restartMaxMs = 0;
-    long rxCalls = 0;            // ComPortRxChar runs
+    long rxCalls = 0; // ComPortRxChar runs
     double rxCpu = 0;
     double rxMaxMs = 0;
-    long extracted = 0;          // records cut out of the receive buffer
-    long shown = 0;              // Label7 caption changes
-    long blanked = 0;            // of those, to the no-data "0.00"
-    std::vector<double> lateMs;  // probe tick lateness
-    std::vector<double> ownMs;   // the same less the time the main thread waited for a CPU
-    long excluded = 0;           // probe ticks left out for a pause
+    long extracted = 0;         // records cut out of the receive buffer
+    long shown = 0;             // Label7 caption changes
+    long blanked = 0;           // of those, to the no-data "0.00"
+    std::vector<double> lateMs; // probe tick lateness
+    std::vector<double> ownMs;  // the same less the time the main thread waited for a CPU
+    long excluded = 0;          // probe ticks left out for a pause
     double worstMs = 0;
-    QString worstAt;             // clock time of the worst stall
+    QString worstAt;                  // clock time of the worst stall
     double worstOutsideRestartMs = 0; // own stall outside the restart seconds and the next ones
     double worstOwnMs = 0;
     QString worstOwnAt;
     struct Stall {
-        QString at;                  // clock time at its end
-        double gapMs, ownMs, cpuMs;  // the gap, its own part, the main thread's CPU time in it
-        QString handler;             // the longest handler run in it
+        QString at;                 // clock time at its end
+        double gapMs, ownMs, cpuMs; // the gap, its own part, the main thread's CPU time in it
+        QString handler;            // the longest handler run in it
     };
-    std::vector<Stall> stalls;   // own stalls of 3 ms and more (the first 1000)
-    double worstBusyMs = 0;      // own stall no longer than the main thread's CPU time or
-                                 // longest handler in the gap: the program's doing for sure
+    std::vector<Stall> stalls; // own stalls of 3 ms and more (the first 1000)
+    double worstBusyMs = 0;    // own stall no longer than the main thread's CPU time or
+                               // longest handler in the gap: the program's doing for sure
 };
 
 struct PhaseResult {
@@ -356,8 +357,8 @@ private:
             const double own = std::max(0.0, late - (sched.waitMs - lastSched_.waitMs));
             c_.lateMs.push_back(late);
             c_.ownMs.push_back(own);
-            c_.worstBusyMs =
-                std::max(c_.worstBusyMs, std::min(own, std::max(sched.cpuMs - lastSched_.cpuMs, gapHandlerMs_)));
+            c_.worstBusyMs = std::max(c_.worstBusyMs,
+                                      std::min(own, std::max(sched.cpuMs - lastSched_.cpuMs, gapHandlerMs_)));
             if (late > c_.worstMs) {
                 c_.worstMs = late;
                 c_.worstAt = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz"));
@@ -414,15 +415,16 @@ void printTable(const std::vector<PhaseResult>& results, bool waitKnown)
     // that other processes held ("own"); and of that, no more than the main thread spent on
     // a CPU or in one handler during the gap ("busy"). On a shared or virtual machine the
     // first two include late wake-ups that are not the program's.
-    std::printf("\n%-10s %8s %8s %7s %8s %11s %9s %11s %9s %9s\n", "phase", "seconds", "CPU s", "CPU %", "records",
-                "longest ms", "p99 ms", "own max ms", "own p99", "busy max");
+    std::printf("\n%-10s %8s %8s %7s %8s %11s %9s %11s %9s %9s\n", "phase", "seconds", "CPU s", "CPU %",
+                "records", "longest ms", "p99 ms", "own max ms", "own p99", "busy max");
     for (const PhaseResult& r : results) {
-        std::printf("%-10s %8.1f %8.3f %6.2f%% %8ld", qPrintable(r.name), r.seconds, r.cpu, 100 * r.cpu / r.seconds,
-                    r.c.shown);
+        std::printf("%-10s %8.1f %8.3f %6.2f%% %8ld", qPrintable(r.name), r.seconds, r.cpu,
+                    100 * r.cpu / r.seconds, r.c.shown);
         if (r.c.lateMs.empty())
             std::printf(" %11s %9s %11s %9s %9s\n", "-", "-", "-", "-", "-");
         else if (!waitKnown)
-            std::printf(" %11.2f %9.2f %11s %9s %9s\n", r.c.worstMs, percentile(r.c.lateMs, 99), "-", "-", "-");
+            std::printf(" %11.2f %9.2f %11s %9s %9s\n", r.c.worstMs, percentile(r.c.lateMs, 99), "-", "-",
+                        "-");
         else
             std::printf(" %11.2f %9.2f %11.2f %9.2f %9.2f\n", r.c.worstMs, percentile(r.c.lateMs, 99),
                         r.c.worstOwnMs, percentile(r.c.ownMs, 99), r.c.worstBusyMs);
@@ -435,29 +437,32 @@ void printTable(const std::vector<PhaseResult>& results, bool waitKnown)
         std::printf("%s:\n", qPrintable(r.name));
         std::printf("  process %.3f = main thread %.3f + other threads %.3f\n", r.cpu, r.mainCpu,
                     std::max(0.0, r.cpu - r.mainCpu));
-        std::printf("  Timer1Timer      %7ld runs %8.3f s  (%.1f us a run, longest %.2f ms)\n", c.ticks, c.tickCpu,
-                    c.ticks ? 1e6 * c.tickCpu / double(c.ticks) : 0.0, c.tickMaxMs);
+        std::printf("  Timer1Timer      %7ld runs %8.3f s  (%.1f us a run, longest %.2f ms)\n", c.ticks,
+                    c.tickCpu, c.ticks ? 1e6 * c.tickCpu / double(c.ticks) : 0.0, c.tickMaxMs);
         std::printf("    of which in restart seconds %ld runs %.3f s (%.1f us a run, longest %.2f ms)\n",
-                    c.restartTicks, c.restartCpu, c.restartTicks ? 1e6 * c.restartCpu / double(c.restartTicks) : 0.0,
-                    c.restartMaxMs);
-        std::printf("  ComPortRxChar    %7ld runs %8.3f s  (longest %.2f ms), %ld records cut out\n", c.rxCalls,
-                    c.rxCpu, c.rxMaxMs, c.extracted);
+                    c.restartTicks, c.restartCpu,
+                    c.restartTicks ? 1e6 * c.restartCpu / double(c.restartTicks) : 0.0, c.restartMaxMs);
+        std::printf("  ComPortRxChar    %7ld runs %8.3f s  (longest %.2f ms), %ld records cut out\n",
+                    c.rxCalls, c.rxCpu, c.rxMaxMs, c.extracted);
         std::printf("  rest of the main thread      %8.3f s\n", r.mainCpu - c.tickCpu - c.rxCpu);
         if (!c.lateMs.empty()) {
-            std::printf("  stalls: %zu probe ticks, median %.3f ms; longest %.2f ms at %s; %ld ticks left out for"
-                        " %ld pauses\n",
-                        c.lateMs.size(), percentile(c.lateMs, 50), c.worstMs,
-                        c.worstAt.isEmpty() ? "-" : qPrintable(c.worstAt), c.excluded, r.pauses);
+            std::printf(
+                "  stalls: %zu probe ticks, median %.3f ms; longest %.2f ms at %s; %ld ticks left out for"
+                " %ld pauses\n",
+                c.lateMs.size(), percentile(c.lateMs, 50), c.worstMs,
+                c.worstAt.isEmpty() ? "-" : qPrintable(c.worstAt), c.excluded, r.pauses);
             if (waitKnown)
                 std::printf("  own stalls: longest %.2f ms at %s, longest outside restart seconds %.2f ms\n",
                             c.worstOwnMs, c.worstOwnAt.isEmpty() ? "-" : qPrintable(c.worstOwnAt),
                             c.worstOutsideRestartMs);
             if (waitKnown && !c.stalls.empty()) {
                 std::vector<Counters::Stall> top = c.stalls;
-                std::sort(top.begin(), top.end(), [](const auto& a, const auto& b) { return a.ownMs > b.ownMs; });
-                std::printf("  %zu own stalls of 3 ms or more; the longest, with the main thread's CPU time in the"
-                            " gap and the longest handler run in it:\n",
-                            c.stalls.size());
+                std::sort(top.begin(), top.end(),
+                          [](const auto& a, const auto& b) { return a.ownMs > b.ownMs; });
+                std::printf(
+                    "  %zu own stalls of 3 ms or more; the longest, with the main thread's CPU time in the"
+                    " gap and the longest handler run in it:\n",
+                    c.stalls.size());
                 for (size_t i = 0; i < std::min<size_t>(top.size(), 5); ++i)
                     std::printf("    %s  gap %6.2f ms  own %6.2f ms  on CPU %5.2f ms  handler: %s\n",
                                 qPrintable(top[i].at), top[i].gapMs, top[i].ownMs, top[i].cpuMs,
@@ -537,14 +542,16 @@ int main(int argc, char** argv)
     const QString link = QDir(work.path()).filePath(QStringLiteral("tarlo-sim"));
     QProcess sim;
     sim.setProcessChannelMode(QProcess::SeparateChannels);
-    sim.start(simPath, {QStringLiteral("--interval"), QStringLiteral("1000"), QStringLiteral("--link"), link});
+    sim.start(simPath,
+              {QStringLiteral("--interval"), QStringLiteral("1000"), QStringLiteral("--link"), link});
     if (!sim.waitForStarted(5000)) {
         std::fprintf(stderr, "tarlo02-sim did not start: %s\n", qPrintable(sim.errorString()));
         return 1;
     }
     while (!sim.canReadLine())
         if (!sim.waitForReadyRead(5000)) {
-            std::fprintf(stderr, "tarlo02-sim printed no device: %s\n", sim.readAllStandardError().constData());
+            std::fprintf(stderr, "tarlo02-sim printed no device: %s\n",
+                         sim.readAllStandardError().constData());
             return 1;
         }
     const QString device = QString::fromLatin1(sim.readLine()).trimmed();

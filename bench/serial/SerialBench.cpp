@@ -18,16 +18,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double microseconds(Clock::duration d)
-{
-    return std::chrono::duration<double, std::micro>(d).count();
-}
+double microseconds(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
 void report(const char* what, std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
-    std::printf("%-34s median %9.1f us   min %9.1f us   max %9.1f us   (%zu runs)\n", what,
-                v[v.size() / 2], v.front(), v.back(), v.size());
+    std::printf("%-34s median %9.1f us   min %9.1f us   max %9.1f us   (%zu runs)\n", what, v[v.size() / 2],
+                v.front(), v.back(), v.size());
 }
 
 } // namespace

@@ -48,21 +48,36 @@ std::optional<Clock::time_point> deadlineAfter(uint64_t ms)
 speed_t standardSpeed(uint32_t rate)
 {
     switch (rate) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return B0;
+    case 110:
+        return B110;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
+    default:
+        return B0;
     }
 }
 
@@ -131,11 +146,16 @@ struct SerialDevice::Impl {
             return noSuchFeature(e) ? 0 : e;
         }
         if (haveCounts) {
-            if (c.frame != counts.frame) pendingErrors |= LE_FRAME;
-            if (c.parity != counts.parity) pendingErrors |= LE_RXPARITY;
-            if (c.overrun != counts.overrun) pendingErrors |= LE_OVERRUN;
-            if (c.buf_overrun != counts.buf_overrun) pendingErrors |= LE_RXOVER;
-            if (c.brk != counts.brk) pendingErrors |= LE_BREAK;
+            if (c.frame != counts.frame)
+                pendingErrors |= LE_FRAME;
+            if (c.parity != counts.parity)
+                pendingErrors |= LE_RXPARITY;
+            if (c.overrun != counts.overrun)
+                pendingErrors |= LE_OVERRUN;
+            if (c.buf_overrun != counts.buf_overrun)
+                pendingErrors |= LE_RXOVER;
+            if (c.brk != counts.brk)
+                pendingErrors |= LE_BREAK;
         }
         counts = c;
         haveCounts = true;
@@ -219,19 +239,38 @@ int SerialDevice::SetLineSettings(const TDCB& dcb)
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     switch (dcb.ByteSize) {
-    case 5: t.c_cflag |= CS5; break;
-    case 6: t.c_cflag |= CS6; break;
-    case 7: t.c_cflag |= CS7; break;
-    case 8: t.c_cflag |= CS8; break;
-    default: return EINVAL;
+    case 5:
+        t.c_cflag |= CS5;
+        break;
+    case 6:
+        t.c_cflag |= CS6;
+        break;
+    case 7:
+        t.c_cflag |= CS7;
+        break;
+    case 8:
+        t.c_cflag |= CS8;
+        break;
+    default:
+        return EINVAL;
     }
     switch (dcb.Parity) {
-    case 0: break;
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;
-    default: return EINVAL;
+    case 0:
+        break;
+    case 1:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        t.c_cflag |= PARENB;
+        break;
+    case 3:
+        t.c_cflag |= PARENB | PARODD | CMSPAR;
+        break;
+    case 4:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        return EINVAL;
     }
     // Linux has no 1.5 stop bits; two stop bits at five data bits give 1.5 on UARTs.
     if (dcb.StopBits == 1 || dcb.StopBits == 2)
@@ -266,9 +305,8 @@ int SerialDevice::SetLineSettings(const TDCB& dcb)
         int e = errno;
         termios now{};
         const tcflag_t format = CSIZE | PARENB;
-        if (e != EINVAL || tcgetattr(fd, &now) != 0 || now.c_iflag != t.c_iflag
-            || (now.c_cflag & ~format) != (t.c_cflag & ~format)
-            || cfgetospeed(&now) != cfgetospeed(&t))
+        if (e != EINVAL || tcgetattr(fd, &now) != 0 || now.c_iflag != t.c_iflag ||
+            (now.c_cflag & ~format) != (t.c_cflag & ~format) || cfgetospeed(&now) != cfgetospeed(&t))
             return e;
     }
     if (speed == B0)
@@ -326,10 +364,10 @@ int SerialDevice::Read(char* buffer, int count, int& got)
         std::lock_guard lock(d->m);
         t = d->timeouts;
     }
-    bool immediate = t.ReadIntervalTimeout == AllOnes && t.ReadTotalTimeoutMultiplier == 0
-                     && t.ReadTotalTimeoutConstant == 0;
-    auto total = deadlineAfter(uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count)
-                               + t.ReadTotalTimeoutConstant);
+    bool immediate = t.ReadIntervalTimeout == AllOnes && t.ReadTotalTimeoutMultiplier == 0 &&
+                     t.ReadTotalTimeoutConstant == 0;
+    auto total =
+        deadlineAfter(uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count) + t.ReadTotalTimeoutConstant);
     bool anyByte = t.ReadIntervalTimeout == AllOnes; // return once something has arrived
     uint32_t gap = anyByte ? 0 : t.ReadIntervalTimeout;
     for (;;) {
@@ -370,8 +408,8 @@ int SerialDevice::Write(const char* buffer, int count, int& written)
         std::lock_guard lock(d->m);
         t = d->timeouts;
     }
-    auto deadline = deadlineAfter(uint64_t(t.WriteTotalTimeoutMultiplier) * uint64_t(count)
-                                  + t.WriteTotalTimeoutConstant);
+    auto deadline = deadlineAfter(uint64_t(t.WriteTotalTimeoutMultiplier) * uint64_t(count) +
+                                  t.WriteTotalTimeoutConstant);
     while (written < count) {
         ssize_t n = ::write(d->fd, buffer + written, count - written);
         if (n > 0) {
@@ -432,10 +470,14 @@ int SerialDevice::ModemStatus(uint32_t& status)
         int e = errno;
         return noSuchFeature(e) ? 0 : e;
     }
-    if (lines & TIOCM_CTS) status |= MS_CTS_ON;
-    if (lines & TIOCM_DSR) status |= MS_DSR_ON;
-    if (lines & TIOCM_RNG) status |= MS_RING_ON;
-    if (lines & TIOCM_CAR) status |= MS_RLSD_ON;
+    if (lines & TIOCM_CTS)
+        status |= MS_CTS_ON;
+    if (lines & TIOCM_DSR)
+        status |= MS_DSR_ON;
+    if (lines & TIOCM_RNG)
+        status |= MS_RING_ON;
+    if (lines & TIOCM_CAR)
+        status |= MS_RLSD_ON;
     return 0;
 }
 

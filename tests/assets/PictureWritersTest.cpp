@@ -69,10 +69,12 @@ TEST(EncodeBmp, SixteenBitsAre555WithTheTopBitClear)
     image.setPixel(1, 0, qRgb(8, 16, 24));
     const QByteArray file = encodeBmp(image, 16);
     const int pixels = int(le32(file, 10));
-    const auto word = [&](int i) { return quint16(uchar(file[pixels + i]) | uchar(file[pixels + i + 1]) << 8); };
-    EXPECT_EQ(word(0), 0x7C00);            // red
-    EXPECT_EQ(word(2), 0x03FF);            // cyan
-    EXPECT_EQ(word(4), 0x7FFF);            // white, second row after 4 bytes (already aligned)
+    const auto word = [&](int i) {
+        return quint16(uchar(file[pixels + i]) | uchar(file[pixels + i + 1]) << 8);
+    };
+    EXPECT_EQ(word(0), 0x7C00); // red
+    EXPECT_EQ(word(2), 0x03FF); // cyan
+    EXPECT_EQ(word(4), 0x7FFF); // white, second row after 4 bytes (already aligned)
     EXPECT_EQ(word(6), (1 << 10) | (2 << 5) | 3);
     EXPECT_EQ(le32(file, 30), 0u) << "BI_RGB, no bit fields";
 }
@@ -126,10 +128,7 @@ struct JumpError {
     std::jmp_buf jump;
 };
 
-void jumpOnError(j_common_ptr cinfo)
-{
-    std::longjmp(reinterpret_cast<JumpError*>(cinfo->err)->jump, 1);
-}
+void jumpOnError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JumpError*>(cinfo->err)->jump, 1); }
 
 bool writeRaw(jpeg_compress_struct* cinfo, JumpError* err, J_COLOR_SPACE space, int components, int w, int h,
               const unsigned char* pixels, unsigned char** out, unsigned long* size)
@@ -153,7 +152,8 @@ bool writeRaw(jpeg_compress_struct* cinfo, JumpError* err, J_COLOR_SPACE space, 
     return true;
 }
 
-QByteArray rawJpeg(J_COLOR_SPACE space, int components, int w, int h, const std::vector<unsigned char>& pixels)
+QByteArray rawJpeg(J_COLOR_SPACE space, int components, int w, int h,
+                   const std::vector<unsigned char>& pixels)
 {
     jpeg_compress_struct cinfo{};
     JumpError err{};

@@ -19,19 +19,19 @@ struct Expected {
 };
 
 const Expected expected[] = {
-    {"Image1", Kind::Jpeg, 59, 80, 0},        {"Image2", Kind::Jpeg, 59, 80, 0},
-    {"Image3", Kind::Jpeg, 350, 503, 0},      {"Image4", Kind::Jpeg, 30, 16, 0},
-    {"Image8", Kind::Jpeg, 30, 16, 0},        {"Image5", Kind::Bmp, 32, 32, 8},
-    {"Image6", Kind::Bmp, 32, 32, 24},        {"Image7", Kind::Bmp, 57, 25, 24},
-    {"Image12", Kind::Bmp, 24, 24, 8},        {"Image13", Kind::Bmp, 24, 24, 24},
-    {"Image14", Kind::Bmp, 24, 24, 24},       {"Image15", Kind::Bmp, 24, 24, 8},
-    {"SpeedButton1", Kind::Bmp, 32, 32, 16},  {"SpeedButton10", Kind::Bmp, 32, 32, 16},
-    {"SpeedButton2", Kind::Bmp, 32, 32, 16},  {"SpeedButton11", Kind::Bmp, 32, 32, 16},
-    {"SpeedButton3", Kind::Bmp, 80, 32, 32},  {"SpeedButton14", Kind::Bmp, 80, 32, 8},
-    {"SpeedButton4", Kind::Bmp, 80, 32, 32},  {"SpeedButton13", Kind::Bmp, 80, 32, 8},
-    {"SpeedButton6", Kind::Bmp, 32, 32, 32},  {"SpeedButton12", Kind::Bmp, 32, 32, 8},
-    {"SpeedButton5", Kind::Bmp, 20, 20, 24},  {"SpeedButton7", Kind::Bmp, 20, 20, 24},
-    {"SpeedButton8", Kind::Bmp, 20, 20, 24},  {"SpeedButton9", Kind::Bmp, 20, 20, 24},
+    {"Image1", Kind::Jpeg, 59, 80, 0},           {"Image2", Kind::Jpeg, 59, 80, 0},
+    {"Image3", Kind::Jpeg, 350, 503, 0},         {"Image4", Kind::Jpeg, 30, 16, 0},
+    {"Image8", Kind::Jpeg, 30, 16, 0},           {"Image5", Kind::Bmp, 32, 32, 8},
+    {"Image6", Kind::Bmp, 32, 32, 24},           {"Image7", Kind::Bmp, 57, 25, 24},
+    {"Image12", Kind::Bmp, 24, 24, 8},           {"Image13", Kind::Bmp, 24, 24, 24},
+    {"Image14", Kind::Bmp, 24, 24, 24},          {"Image15", Kind::Bmp, 24, 24, 8},
+    {"SpeedButton1", Kind::Bmp, 32, 32, 16},     {"SpeedButton10", Kind::Bmp, 32, 32, 16},
+    {"SpeedButton2", Kind::Bmp, 32, 32, 16},     {"SpeedButton11", Kind::Bmp, 32, 32, 16},
+    {"SpeedButton3", Kind::Bmp, 80, 32, 32},     {"SpeedButton14", Kind::Bmp, 80, 32, 8},
+    {"SpeedButton4", Kind::Bmp, 80, 32, 32},     {"SpeedButton13", Kind::Bmp, 80, 32, 8},
+    {"SpeedButton6", Kind::Bmp, 32, 32, 32},     {"SpeedButton12", Kind::Bmp, 32, 32, 8},
+    {"SpeedButton5", Kind::Bmp, 20, 20, 24},     {"SpeedButton7", Kind::Bmp, 20, 20, 24},
+    {"SpeedButton8", Kind::Bmp, 20, 20, 24},     {"SpeedButton9", Kind::Bmp, 20, 20, 24},
     {"ToggleSwitch1Off", Kind::Bmp, 41, 27, 16}, {"ToggleSwitch1On", Kind::Bmp, 41, 27, 16},
     {"AppIcon", Kind::Png, 64, 64, 0},
 };
@@ -42,10 +42,7 @@ quint32 le32(const QByteArray& b, int at)
            quint32(uchar(b[at + 3])) << 24;
 }
 
-quint16 le16(const QByteArray& b, int at)
-{
-    return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8);
-}
+quint16 le16(const QByteArray& b, int at) { return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8); }
 
 int distinctColours(const QImage& image)
 {
@@ -243,8 +240,7 @@ TEST(FrontPanel, LinesUpWithTheControlsLaidOverIt)
     const auto blue = [](QRgb c) { return qBlue(c) > 150 && qBlue(c) > qRed(c) + 60; };
     EXPECT_GT(countWhere(front, QRect(60, 10, 170, 42), blue), 300) << "model name";
     EXPECT_GT(countWhere(front, QRect(95, 239, 160, 18), blue), 60) << "device type";
-    EXPECT_EQ(countWhere(front, QRect(0, 60, 350, 180), blue), 0)
-        << "nothing blue inside the display window";
+    EXPECT_EQ(countWhere(front, QRect(0, 60, 350, 180), blue), 0) << "nothing blue inside the display window";
 }
 
 TEST(BubblePictures, ArrowsPointAwayFromEachOther)
@@ -292,10 +288,7 @@ TEST(SwitchPictures, BackgroundIsTheTransparentColourAndOnlyOnShowsRed)
 
 // ---- decoder robustness ----
 
-QByteArray validJpeg()
-{
-    return pictureData(QStringLiteral("Image1"));
-}
+QByteArray validJpeg() { return pictureData(QStringLiteral("Image1")); }
 
 TEST(DecodeJpeg, BrokenDataGivesANullImage)
 {

@@ -31,13 +31,14 @@ protected:
     }
     void setValueLabels(const QString& text)
     {
-        for (TLabel* l : {form->Label7, form->Label11, form->Label8, form->Label9, form->Label17, form->Label23,
-                          form->Label12})
+        for (TLabel* l : {form->Label7, form->Label11, form->Label8, form->Label9, form->Label17,
+                          form->Label23, form->Label12})
             l->SetCaption(text);
     }
     void expectBlanked(bool blanked)
     {
-        for (TLabel* l : {form->Label7, form->Label11, form->Label8, form->Label9, form->Label17, form->Label23})
+        for (TLabel* l :
+             {form->Label7, form->Label11, form->Label8, form->Label9, form->Label17, form->Label23})
             EXPECT_EQ(l->Caption() == QLatin1String("0.00"), blanked) << l->objectName().toStdString();
         EXPECT_EQ(form->Label12->Caption() == QLatin1String("00"), blanked);
     }

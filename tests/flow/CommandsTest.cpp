@@ -125,9 +125,10 @@ TEST_P(SendValuesTest, FrameAndRecordThenTakeGivesThemBack)
 
 INSTANTIATE_TEST_SUITE_P(
     Values, SendValuesTest,
-    ::testing::Values(SendCase{{6.9L, 7.1L, 0.2L, 0, 100, 14}, "10001400701000609002000000000011", "6,90", "7,10"},
-                      SendCase{{6.05L, 7.1L, 0.2L, 0, 100, 14}, "10001400701000600502000000000011", "6,05", "7,10"},
-                      SendCase{{4.0L, 8.8L, 2.5L, 20, 5, 0}, "00500000808000400025002000000011", "4,00", "8,80"}));
+    ::testing::Values(
+        SendCase{{6.9L, 7.1L, 0.2L, 0, 100, 14}, "10001400701000609002000000000011", "6,90", "7,10"},
+        SendCase{{6.05L, 7.1L, 0.2L, 0, 100, 14}, "10001400701000600502000000000011", "6,05", "7,10"},
+        SendCase{{4.0L, 8.8L, 2.5L, 20, 5, 0}, "00500000808000400025002000000011", "4,00", "8,80"}));
 
 TEST_F(CommandsTest, TakingFromARecordFillsTheSpinEditsAndFields)
 {
@@ -205,12 +206,15 @@ TEST_P(FactoryTest, ConfirmedRestoresTheFactoryValuesAndKeepsTheFields)
 INSTANTIATE_TEST_SUITE_P(
     Languages, FactoryTest,
     ::testing::Values(
-        FactoryCase{false,
-                    "Czy jesteś pewnien, że chcesz przywrócić ustawienia domyślne (fabryczne)?\r\n\r\nBieżące "
-                    "ustawienia będą wykasowane ...",
-                    "Po przywróceniu ustawień domyślnych, do poprawnej pracy urządzenia WYMAGANA jest kalibracja!"},
-        FactoryCase{true, "Are you sure, You want to restore the default values?\r\n\r\nCurrent settings will be lost ...",
-                    "After restore the default settings, REQUIRE probe calibration process!"}));
+        FactoryCase{
+            false,
+            "Czy jesteś pewnien, że chcesz przywrócić ustawienia domyślne (fabryczne)?\r\n\r\nBieżące "
+            "ustawienia będą wykasowane ...",
+            "Po przywróceniu ustawień domyślnych, do poprawnej pracy urządzenia WYMAGANA jest kalibracja!"},
+        FactoryCase{
+            true,
+            "Are you sure, You want to restore the default values?\r\n\r\nCurrent settings will be lost ...",
+            "After restore the default settings, REQUIRE probe calibration process!"}));
 
 TEST_F(CommandsTest, RestartIsTheOnlyTraffic)
 {

@@ -7,10 +7,10 @@
 
 namespace {
 
-const QString kNoPorts = QString::fromUtf8(
-    "                                  Brak zainstalowanych portów COM!\r\n\r\n"
-    "1. Podłącz bezprzewodowy nadajnik do dowolnego USB tego komputera\r\n"
-    "2. Sprawdź w Menadżeże Urządzeń, czy się poprawnie zainstalował COM");
+const QString kNoPorts =
+    QString::fromUtf8("                                  Brak zainstalowanych portów COM!\r\n\r\n"
+                      "1. Podłącz bezprzewodowy nadajnik do dowolnego USB tego komputera\r\n"
+                      "2. Sprawdź w Menadżeże Urządzeń, czy się poprawnie zainstalował COM");
 
 QStringList items(const TComboBox* box)
 {
@@ -31,10 +31,10 @@ TEST_F(PortListTest, ListsRealPortsByDeviceNumber)
     addTty(QStringLiteral("ttyUSB10"), QStringLiteral("188:10"), true);
     addTty(QStringLiteral("ttyUSB9"), QStringLiteral("188:9"), true);
     addTty(QStringLiteral("ttyACM0"), QStringLiteral("166:0"), true);
-    addTty(QStringLiteral("ttyS1"), QStringLiteral("4:65"), true, QStringLiteral("0"));   // placeholder UART
-    addTty(QStringLiteral("ttyS0"), QStringLiteral("4:64"), true, QStringLiteral("4"));   // a real 16550A
-    addTty(QStringLiteral("tty0"), QStringLiteral("4:0"), false);                         // console
-    addTty(QStringLiteral("ptmx"), QStringLiteral("5:2"), false);                         // pty multiplexer
+    addTty(QStringLiteral("ttyS1"), QStringLiteral("4:65"), true, QStringLiteral("0")); // placeholder UART
+    addTty(QStringLiteral("ttyS0"), QStringLiteral("4:64"), true, QStringLiteral("4")); // a real 16550A
+    addTty(QStringLiteral("tty0"), QStringLiteral("4:0"), false);                       // console
+    addTty(QStringLiteral("ptmx"), QStringLiteral("5:2"), false);                       // pty multiplexer
     serialDeviceListRoot() = sysfs();
     openWindow();
 
@@ -148,8 +148,8 @@ protected:
         for (QWidget* w : {(QWidget*)f.SpeedButton10, (QWidget*)f.SpeedButton11, (QWidget*)f.SpeedButton12,
                            (QWidget*)f.SpeedButton13, (QWidget*)f.SpeedButton14, (QWidget*)f.Panel2})
             EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
-        for (TNumSpinEdit* s : {f.NumSpinEdit7, f.NumSpinEdit8, f.NumSpinEdit9, f.NumSpinEdit10, f.NumSpinEdit11,
-                                f.NumSpinEdit12})
+        for (TNumSpinEdit* s : {f.NumSpinEdit7, f.NumSpinEdit8, f.NumSpinEdit9, f.NumSpinEdit10,
+                                f.NumSpinEdit11, f.NumSpinEdit12})
             EXPECT_TRUE(s->isEnabled()) << s->objectName().toStdString();
         for (TLabel* l : {f.Label3, f.Label4, f.Label5, f.Label13, f.Label14, f.Label19})
             EXPECT_TRUE(l->isEnabled()) << l->objectName().toStdString();
@@ -170,12 +170,12 @@ protected:
         for (QWidget* w : {(QWidget*)f.SpeedButton10, (QWidget*)f.SpeedButton11, (QWidget*)f.SpeedButton12,
                            (QWidget*)f.SpeedButton13, (QWidget*)f.SpeedButton14, (QWidget*)f.Panel2})
             EXPECT_TRUE(shown(w)) << w->objectName().toStdString();
-        for (TNumSpinEdit* s : {f.NumSpinEdit7, f.NumSpinEdit8, f.NumSpinEdit9, f.NumSpinEdit10, f.NumSpinEdit11,
-                                f.NumSpinEdit12})
+        for (TNumSpinEdit* s : {f.NumSpinEdit7, f.NumSpinEdit8, f.NumSpinEdit9, f.NumSpinEdit10,
+                                f.NumSpinEdit11, f.NumSpinEdit12})
             EXPECT_FALSE(s->isEnabled()) << s->objectName().toStdString();
         // Label10 (ALARM) shows from start-up on; the disconnect hides it with the values.
-        for (QWidget* w : {(QWidget*)f.Label7, (QWidget*)f.Label8, (QWidget*)f.Label9, (QWidget*)f.Label11, (QWidget*)f.Label12, (QWidget*)f.Label17, (QWidget*)f.Label23,
-                           (QWidget*)f.Image4})
+        for (QWidget* w : {(QWidget*)f.Label7, (QWidget*)f.Label8, (QWidget*)f.Label9, (QWidget*)f.Label11,
+                           (QWidget*)f.Label12, (QWidget*)f.Label17, (QWidget*)f.Label23, (QWidget*)f.Image4})
             EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
         for (TLabel* l : {f.Label3, f.Label4, f.Label5})
             EXPECT_FALSE(l->isEnabled()) << l->objectName().toStdString();

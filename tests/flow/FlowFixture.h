@@ -132,7 +132,10 @@ protected:
     }
 
     // One tick as the event loop runs it (an escaping error is reported).
-    void tick() { form->Guarded([this] { form->Timer1Timer(form->Timer1); }); }
+    void tick()
+    {
+        form->Guarded([this] { form->Timer1Timer(form->Timer1); });
+    }
     void at(int h, int m, int s)
     {
         pf.setTime(h, m, s);
@@ -158,7 +161,10 @@ protected:
         clickSwitch();
     }
 
-    static bool waitFor(const std::function<bool()>& cond, int ms = 3000) { return QTest::qWaitFor(cond, ms); }
+    static bool waitFor(const std::function<bool()>& cond, int ms = 3000)
+    {
+        return QTest::qWaitFor(cond, ms);
+    }
 
     // Sends a record (followed by a second copy, which completes the 24 lines that start an
     // extraction) and waits until the window has shown it.

@@ -33,7 +33,10 @@ protected:
         form->CheckBox1->click();
         at(18, 30, 0);
     }
-    QStringList csvFiles() const { return QDir(work.path()).entryList({QStringLiteral("*.csv")}, QDir::Files); }
+    QStringList csvFiles() const
+    {
+        return QDir(work.path()).entryList({QStringLiteral("*.csv")}, QDir::Files);
+    }
 
     Pty pty;
 };
@@ -56,7 +59,8 @@ TEST_F(MeasurementLogTest, RowsOncePerMinuteThenRenamedWhenUnticked)
     recordAt(18, 30, 40, kSecond); // same minute: no row
     recordAt(18, 31, 12, kThird);
     EXPECT_EQ(readFile(QStringLiteral("2016-10-01 {183008}.csv")),
-              kHeader + "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off\r\n18:31;7,12;6,80;7,40;10,5;5;20;off;off\r\n");
+              kHeader +
+                  "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off\r\n18:31;7,12;6,80;7,40;10,5;5;20;off;off\r\n");
 
     form->CheckBox1->click();
     EXPECT_FALSE(form->CheckBox1->Checked());
@@ -101,7 +105,9 @@ TEST_F(MeasurementLogTest, UnwritableFolderKeepsReceptionAndTellsOnce)
         insideHandler = false;
     };
     bool shownInsideHandler = false;
-    pf.onMessage = [&](const ScriptedPlatform::Message&) { shownInsideHandler = shownInsideHandler || insideHandler; };
+    pf.onMessage = [&](const ScriptedPlatform::Message&) {
+        shownInsideHandler = shownInsideHandler || insideHandler;
+    };
 
     recordAt(18, 30, 8);
     ASSERT_TRUE(waitFor([&] { return !pf.messages.empty(); }));

@@ -146,7 +146,8 @@ TEST_F(SettingsFileTest, AMissingFileGivesAClearMessage)
     form->NumSpinEdit9->SetValue(40);
     form->SpeedButton1->click();
     ASSERT_EQ(pf.messages.size(), 1u);
-    EXPECT_TRUE(pf.messages[0].text.contains(QStringLiteral("gone.tarlo"))) << pf.messages[0].text.toStdString();
+    EXPECT_TRUE(pf.messages[0].text.contains(QStringLiteral("gone.tarlo")))
+        << pf.messages[0].text.toStdString();
     EXPECT_TRUE(pf.messages[0].text.endsWith(QLatin1Char('.')));
     EXPECT_EQ(form->NumSpinEdit9->Value(), 40);
 }
@@ -160,7 +161,8 @@ TEST_F(SettingsFileTest, ASaveThatCannotWriteLeavesTheOldFile)
     pf.saveAnswers = {path(QStringLiteral("plainfile/keep.tarlo"))};
     form->SpeedButton2->click();
     ASSERT_EQ(pf.messages.size(), 1u);
-    EXPECT_TRUE(pf.messages[0].text.contains(QStringLiteral("keep.tarlo"))) << pf.messages[0].text.toStdString();
+    EXPECT_TRUE(pf.messages[0].text.contains(QStringLiteral("keep.tarlo")))
+        << pf.messages[0].text.toStdString();
     EXPECT_EQ(readFile(QStringLiteral("plainfile")), QByteArray("not a folder"));
 
     // The disk takes no more than 8 bytes of a file (root ignores permission bits, not this).
@@ -176,7 +178,8 @@ TEST_F(SettingsFileTest, ASaveThatCannotWriteLeavesTheOldFile)
     ::signal(SIGXFSZ, oldSignal);
 
     ASSERT_EQ(pf.messages.size(), 2u);
-    EXPECT_TRUE(pf.messages[1].text.contains(QStringLiteral("keep.tarlo"))) << pf.messages[1].text.toStdString();
+    EXPECT_TRUE(pf.messages[1].text.contains(QStringLiteral("keep.tarlo")))
+        << pf.messages[1].text.toStdString();
     EXPECT_EQ(readFile(QStringLiteral("keep.tarlo")), QByteArray("1\r\n2\r\n"));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
               (QStringList{"keep.tarlo", "plainfile", "tarlo02.ini"}));

@@ -47,7 +47,8 @@ protected:
         sim.start(QStringLiteral(TARLO02_SIM_PATH),
                   QStringList{"--link", link, "--command-log", commandLog, "--seed", "7"} + extra);
         ASSERT_TRUE(sim.waitForStarted(5000));
-        ASSERT_TRUE(waitFor([&] { return sim.canReadLine(); }, 5000)) << sim.readAllStandardError().toStdString();
+        ASSERT_TRUE(waitFor([&] { return sim.canReadLine(); }, 5000))
+            << sim.readAllStandardError().toStdString();
         devicePaths << QString::fromLatin1(sim.readLine()).trimmed();
         ASSERT_TRUE(QFile::exists(link));
     }
@@ -75,7 +76,8 @@ TEST_F(SimulatorTest, ConnectShowSendAndDisconnect)
     connectTo(link);
     ASSERT_TRUE(form->ComPort->Connected());
     ASSERT_TRUE(waitForRecord());
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\.\\d\\d$")).match(form->Label7->Caption()).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^\\d\\.\\d\\d$")).match(form->Label7->Caption()).hasMatch())
         << form->Label7->Caption().toStdString();
     EXPECT_FALSE(form->Label7->isHidden());
     EXPECT_EQ(State().FrameLines[4], QStringLiteral("5")); // the simulator's KH
@@ -88,8 +90,8 @@ TEST_F(SimulatorTest, ConnectShowSendAndDisconnect)
         << commands().toStdString();
     // The next records carry the new settings.
     EXPECT_TRUE(waitFor([&] {
-        return State().FrameLines[1] == QLatin1String("6,50") && State().FrameLines[4] == QLatin1String("3") &&
-               form->Label7->Caption() != QLatin1String("?");
+        return State().FrameLines[1] == QLatin1String("6,50") &&
+               State().FrameLines[4] == QLatin1String("3") && form->Label7->Caption() != QLatin1String("?");
     }));
     EXPECT_TRUE(pf.messages.empty());
 

@@ -99,7 +99,8 @@ TEST(FuzzReception, CountsFramesAsTheReceiveBufferCutsThem)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.seedName) + (c.oneDelivery ? " in one delivery" : " byte by byte"));
         const Bytes b = seed(QString::fromLatin1(c.seedName));
-        const fuzz::ReceptionResult r = fuzz::runReception(b, c.oneDelivery ? std::vector{b.size()} : bytewise(b));
+        const fuzz::ReceptionResult r =
+            fuzz::runReception(b, c.oneDelivery ? std::vector{b.size()} : bytewise(b));
         ASSERT_FALSE(r.failure) << r.failure->toStdString();
         EXPECT_EQ(r.stats.frames, c.frames);
         EXPECT_EQ(r.stats.goodFrames, c.goodFrames);
@@ -109,7 +110,8 @@ TEST(FuzzReception, CountsFramesAsTheReceiveBufferCutsThem)
 
 TEST(FuzzDeliveries, SplitTheWholeStreamIntoQueueSizedPieces)
 {
-    for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{13}, std::size_t{1000}, std::size_t{20000}}) {
+    for (std::size_t n :
+         {std::size_t{0}, std::size_t{1}, std::size_t{13}, std::size_t{1000}, std::size_t{20000}}) {
         SCOPED_TRACE(n);
         const Bytes b = randomBytes(n, unsigned(n));
         const auto sizes = fuzz::deliverySizes(b);

@@ -55,8 +55,8 @@ TEST(ReceiveBuffer, CountsLinesAsTheMemoDoes)
 TEST(ReceiveBuffer, TwentyFourLinesTriggerAnExtraction)
 {
     ReceiveBuffer b;
-    QStringList lines = QStringList{"-"} + goodRecord + QStringList{"6,99", "6,80", "7,40", "0", "0",
-                                                                    "20", "0", "1", "100", "14"};
+    QStringList lines = QStringList{"-"} + goodRecord +
+                        QStringList{"6,99", "6,80", "7,40", "0", "0", "20", "0", "1", "100", "14"};
     ASSERT_EQ(lines.size(), 23);
     b.append(crlf(lines.mid(0, 22)));
     EXPECT_EQ(b.lineCount(), 23); // the reset line plus 22
@@ -99,8 +99,8 @@ TEST(ReceiveBuffer, AppendLineActsAsLinesAdd)
 TEST(ExtractFrame, TakesTheTwelveLinesAfterTheFirstDash)
 {
     ReceiveBuffer b;
-    b.append(crlf(QStringList{"-"} + goodRecord + QStringList{"6,99", "6,80", "7,40", "0", "0", "20",
-                                                             "0", "1", "100", "14"}));
+    b.append(crlf(QStringList{"-"} + goodRecord +
+                  QStringList{"6,99", "6,80", "7,40", "0", "0", "20", "0", "1", "100", "14"}));
     ASSERT_GE(b.lineCount(), 24);
     EXPECT_EQ(b.separatorLine(), 1);
     const FrameLines f = extractFrame(b);
@@ -142,9 +142,8 @@ TEST(FrameIsValid, FiveFormRules)
 {
     EXPECT_TRUE(frameIsValid(frame(goodRecord)));
     const std::pair<int, const char*> broken[] = {
-        {1, "7,0"},  {1, "7,055"}, {1, "7.05"}, {2, "6,8"}, {2, "6.80"}, {3, "7,4"}, {3, "7;40"},
-        {7, ""},     {7, "11"},    {8, ""},     {8, "00"},  {11, "  "},  {11, ""},   {12, "--"},
-        {12, ""},
+        {1, "7,0"}, {1, "7,055"}, {1, "7.05"}, {2, "6,8"}, {2, "6.80"}, {3, "7,4"}, {3, "7;40"}, {7, ""},
+        {7, "11"},  {8, ""},      {8, "00"},   {11, "  "}, {11, ""},    {12, "--"}, {12, ""},
     };
     for (const auto& [line, text] : broken)
         EXPECT_FALSE(frameIsValid(withLine(line, text))) << "line " << line << " '" << text << "'";
@@ -197,10 +196,14 @@ TEST(DecodeFrame, PpmAndKhForms)
         std::optional<QString> label11, label12;
     };
     const Case cases[] = {
-        {"5,5", "5", "05,5", "05"},    {"25,5", "12", "25,5", "12"}, {"100", "9", ">100!", "09"},
-        {"0", "0", "--.-", "--"},      {"0", "7", "00.0", "07"},     {"0", "12", "00.0", "12"},
+        {"5,5", "5", "05,5", "05"},
+        {"25,5", "12", "25,5", "12"},
+        {"100", "9", ">100!", "09"},
+        {"0", "0", "--.-", "--"},
+        {"0", "7", "00.0", "07"},
+        {"0", "12", "00.0", "12"},
         {"3", "0", std::nullopt, std::nullopt}, // neither form: both labels keep their text
-        {"1,,", "10", "1,,", "10"},    // both comma rules apply, the later one wins
+        {"1,,", "10", "1,,", "10"},             // both comma rules apply, the later one wins
     };
     for (const Case& c : cases) {
         FrameLines f = frame(goodRecord);
@@ -231,7 +234,8 @@ TEST(DecodeFrame, AlarmLimits)
         {"4,00", "8,80", "250", "5", "1,50", "11,3"},
         {"6,80", "7,40", "20", "100", std::nullopt, std::nullopt}, // KH of three characters
         {"6,80", "7,40", "2,0", "5", std::nullopt, std::nullopt},  // threshold with ","
-        {"6,80", "7,40", "1234,5", "5", std::nullopt, std::nullopt}, // "," past the fourth character: -5,545 and 19,745
+        {"6,80", "7,40", "1234,5", "5", std::nullopt,
+         std::nullopt}, // "," past the fourth character: -5,545 and 19,745
     };
     for (const Case& c : cases) {
         FrameLines f = frame(goodRecord);
@@ -249,7 +253,9 @@ TEST(DecodeFrame, AlarmLimits)
 TEST(DecodeFrame, Outputs)
 {
     const std::tuple<const char*, const char*, std::optional<bool>, std::optional<bool>> cases[] = {
-        {"1", "1", true, true}, {"0", "0", false, false}, {"2", "1", std::nullopt, true},
+        {"1", "1", true, true},
+        {"0", "0", false, false},
+        {"2", "1", std::nullopt, true},
         {"0", "X", false, std::nullopt},
     };
     for (const auto& [o2, co2, image2, image1] : cases) {

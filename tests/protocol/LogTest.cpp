@@ -36,8 +36,7 @@ TEST(LogNames, StartAndFinish)
               "/logs/2016-10-01 {183008}    2016-10-01 {191210}.csv");
     EXPECT_EQ(finishedLogName("/a.b/log", started), "/a.b/log    2016-10-01 {183008}.csv")
         << "a dot in a folder name is no extension";
-    EXPECT_EQ(logFileName(".", QDateTime(QDate(2017, 1, 2), QTime(3, 4, 5))),
-              "./2017-01-02 {030405}.csv");
+    EXPECT_EQ(logFileName(".", QDateTime(QDate(2017, 1, 2), QTime(3, 4, 5))), "./2017-01-02 {030405}.csv");
 }
 
 TEST(LogRow, Fields)

@@ -7,8 +7,14 @@
 TEST(StrToInt, AcceptsSignedDecimalsWithLeadingBlanks)
 {
     const std::pair<const char*, int> cases[] = {
-        {"0", 0},          {"7", 7},       {"100", 100},         {"007", 7},
-        {"  12", 12},      {"-5", -5},     {"+5", 5},            {"2147483647", 2147483647},
+        {"0", 0},
+        {"7", 7},
+        {"100", 100},
+        {"007", 7},
+        {"  12", 12},
+        {"-5", -5},
+        {"+5", 5},
+        {"2147483647", 2147483647},
         {"-2147483648", -2147483647 - 1},
     };
     for (const auto& [text, value] : cases)
@@ -17,8 +23,8 @@ TEST(StrToInt, AcceptsSignedDecimalsWithLeadingBlanks)
 
 TEST(StrToInt, RejectsOtherTextsWithTheUsersMessage)
 {
-    for (const char* text : {"", " ", "-", "12 ", "1,5", "X", "0x10", "2147483648", "-2147483649",
-                             "99999999999999999999"}) {
+    for (const char* text :
+         {"", " ", "-", "12 ", "1,5", "X", "0x10", "2147483648", "-2147483649", "99999999999999999999"}) {
         try {
             StrToInt(QString::fromLatin1(text));
             ADD_FAILURE() << "accepted " << text;
@@ -31,8 +37,8 @@ TEST(StrToInt, RejectsOtherTextsWithTheUsersMessage)
 TEST(StrToFloat, ReadsCommaDecimals)
 {
     const std::pair<const char*, long double> cases[] = {
-        {"7,05", 7.05L}, {"6,80", 6.8L}, {"20", 20.0L}, {"-0,5", -0.5L},
-        {" 1,5 ", 1.5L}, {"5,", 5.0L},   {",25", 0.25L}, {"1,5E2", 150.0L}, {"2e-1", 0.2L},
+        {"7,05", 7.05L}, {"6,80", 6.8L}, {"20", 20.0L},     {"-0,5", -0.5L}, {" 1,5 ", 1.5L},
+        {"5,", 5.0L},    {",25", 0.25L}, {"1,5E2", 150.0L}, {"2e-1", 0.2L},
     };
     for (const auto& [text, value] : cases)
         EXPECT_EQ(StrToFloat(QString::fromLatin1(text)), value) << text;
@@ -45,8 +51,7 @@ TEST(StrToFloat, RejectsDotsAndGarbage)
             StrToFloat(QString::fromLatin1(text));
             ADD_FAILURE() << "accepted " << text;
         } catch (const EConvertError& e) {
-            EXPECT_EQ(e.message(),
-                      QStringLiteral("'%1' is not a valid floating point value").arg(text));
+            EXPECT_EQ(e.message(), QStringLiteral("'%1' is not a valid floating point value").arg(text));
         }
     }
 }
@@ -54,9 +59,17 @@ TEST(StrToFloat, RejectsDotsAndGarbage)
 TEST(FloatToStrGeneral, ShortestFormWithComma)
 {
     const std::pair<long double, const char*> cases[] = {
-        {6.6L, "6,6"},   {7.0L, "7"},       {6.65L, "6,65"}, {0, "0"},        {-1.25L, "-1,25"},
-        {100, "100"},    {0.0001L, "0,0001"}, {1e-5L, "1E-5"}, {1e20L, "1E20"},
-        {123456789012345.0L, "123456789012345"}, {1.0L / 3, "0,333333333333333"},
+        {6.6L, "6,6"},
+        {7.0L, "7"},
+        {6.65L, "6,65"},
+        {0, "0"},
+        {-1.25L, "-1,25"},
+        {100, "100"},
+        {0.0001L, "0,0001"},
+        {1e-5L, "1E-5"},
+        {1e20L, "1E20"},
+        {123456789012345.0L, "123456789012345"},
+        {1.0L / 3, "0,333333333333333"},
     };
     for (const auto& [value, text] : cases)
         EXPECT_EQ(FloatToStrGeneral(value), QString::fromLatin1(text)) << text;

@@ -1,6 +1,6 @@
+#include "Settings.h"
 #include "Frame.h"
 #include "Numbers.h"
-#include "Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -80,8 +80,8 @@ TEST(SettingsFields, EveryThresholdAndPhOfTheSpinEditsIsExact)
 TEST(SettingsFields, HundredthsRoundHalfToEvenAndCarry)
 {
     const std::tuple<long double, const char*, const char*> cases[] = {
-        {6.125L, "6", "12"}, {6.375L, "6", "38"}, {6.994L, "6", "99"},
-        {6.996L, "7", "0"}, // rounds up to a whole unit: never "6" and "100"
+        {6.125L, "6", "12"}, {6.375L, "6", "38"},
+        {6.994L, "6", "99"}, {6.996L, "7", "0"}, // rounds up to a whole unit: never "6" and "100"
         {7.0L, "7", "0"},
     };
     for (const auto& [v, whole, hundredths] : cases) {
@@ -116,8 +116,8 @@ TEST(SettingsRecord, UpdatedFromPaddedFieldsThenTakenBack)
     computeSettingsFields(sent, f);
     settingsFrameWrites(f);
     updateRecordFromFields(record, f);
-    const char* expected[] = {"keep", "6,05", "7,40", "keep", "12", "53", "keep", "keep", "5", "0",
-                              "keep", "keep"};
+    const char* expected[] = {"keep", "6,05", "7,40", "keep", "12",   "53",
+                              "keep", "keep", "5",    "0",    "keep", "keep"};
     for (int i = 0; i < 12; ++i)
         EXPECT_EQ(record[i], expected[i]) << "frame line " << i + 1;
 
@@ -135,8 +135,7 @@ TEST(SettingsRecord, UpdatedFromPaddedFieldsThenTakenBack)
     SettingsFields again;
     fieldsFromRecord(record, again);
     SettingsFields recomputed;
-    computeSettingsFields({*t.phMin, *t.phMax, *t.threshold, *t.kh, *t.brightness, *t.contrast},
-                          recomputed);
+    computeSettingsFields({*t.phMin, *t.phMax, *t.threshold, *t.kh, *t.brightness, *t.contrast}, recomputed);
     for (int n = 1; n <= 8; ++n)
         EXPECT_EQ(again[n].toInt(), recomputed[n].toInt()) << "field " << n;
 }

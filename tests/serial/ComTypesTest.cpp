@@ -85,8 +85,8 @@ TEST(ComEvents, MaskAndSetConvertBothWays)
     EXPECT_EQ(EventMask(TComEvents::all()), 0x05FFu);
     EXPECT_EQ(EventMask({}), 0u);
     const std::vector<std::pair<TComEvent, uint32_t>> bits = {
-        {evRxChar, 0x1},  {evTxEmpty, 0x4}, {evRxFlag, 0x2}, {evRing, 0x100}, {evBreak, 0x40},
-        {evCTS, 0x8},     {evDSR, 0x10},    {evError, 0x80}, {evRLSD, 0x20},  {evRx80Full, 0x400},
+        {evRxChar, 0x1}, {evTxEmpty, 0x4}, {evRxFlag, 0x2}, {evRing, 0x100}, {evBreak, 0x40},
+        {evCTS, 0x8},    {evDSR, 0x10},    {evError, 0x80}, {evRLSD, 0x20},  {evRx80Full, 0x400},
     };
     for (auto [ev, bit] : bits) {
         EXPECT_EQ(EventMask({ev}), bit) << ev;
@@ -190,9 +190,9 @@ TEST(DeviceControlBlock, FieldsFollowTheProperties)
     EXPECT_EQ(b.ErrorChar, '?');
     EXPECT_FALSE(b.has(TDCB::fAbortOnError));
 
-    const std::vector<std::pair<TBaudRate, int>> rates = {
-        {br110, 110},       {br14400, 14400},   {br56000, 56000},
-        {br128000, 128000}, {br256000, 256000}, {br115200, 115200}};
+    const std::vector<std::pair<TBaudRate, int>> rates = {{br110, 110},       {br14400, 14400},
+                                                          {br56000, 56000},   {br128000, 128000},
+                                                          {br256000, 256000}, {br115200, 115200}};
     for (auto [rate, bps] : rates)
         EXPECT_EQ(BaudRateValue(rate, 1), bps) << rate;
 }
@@ -205,14 +205,10 @@ TEST(FlowControl, ReadingSummarisesRtsCtsAndXonXoff)
         TFlowControl expected;
     };
     const std::vector<Case> cases = {
-        {rtsHandshake, true, false, false, fcHardware},
-        {rtsHandshake, true, true, false, fcCustom},
-        {rtsDisable, false, true, true, fcSoftware},
-        {rtsDisable, false, true, false, fcCustom},
-        {rtsDisable, false, false, false, fcNone},
-        {rtsEnable, false, false, false, fcCustom},
-        {rtsDisable, true, false, false, fcCustom},
-        {rtsToggle, false, true, true, fcCustom},
+        {rtsHandshake, true, false, false, fcHardware}, {rtsHandshake, true, true, false, fcCustom},
+        {rtsDisable, false, true, true, fcSoftware},    {rtsDisable, false, true, false, fcCustom},
+        {rtsDisable, false, false, false, fcNone},      {rtsEnable, false, false, false, fcCustom},
+        {rtsDisable, true, false, false, fcCustom},     {rtsToggle, false, true, true, fcCustom},
     };
     for (const auto& c : cases) {
         TComFlowControl f;
@@ -253,8 +249,8 @@ TEST(FlowControl, WritingSetsTheFieldsAndCustomChangesNothing)
 
 TEST(Buffer, OddPositiveSizesAreStoredMinusOne)
 {
-    const std::vector<std::pair<int, int>> cases = {
-        {1025, 1024}, {1024, 1024}, {1, 0}, {3, 2}, {0, 0}, {-3, -3}, {4097, 4096}};
+    const std::vector<std::pair<int, int>> cases = {{1025, 1024}, {1024, 1024}, {1, 0},      {3, 2},
+                                                    {0, 0},       {-3, -3},     {4097, 4096}};
     for (auto [given, stored] : cases) {
         TComBuffer b;
         b.SetInputSize(given);

@@ -101,8 +101,8 @@ TEST_F(Events, DeliveryRunsTheStepsInOrderAndSkipsAnEmptyQueue)
     logEvents();
     port.ProcessEvents(TComEvents::all());
     // No bytes, no line errors: every other step fires, the modem lines read off.
-    EXPECT_EQ(log, (std::vector<std::string>{"TxEmpty", "Break", "Ring", "CTS", "DSR", "RxFlag",
-                                             "RLSD", "Rx80Full"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"TxEmpty", "Break", "Ring", "CTS", "DSR", "RxFlag", "RLSD",
+                                             "Rx80Full"}));
     log.clear();
     peer.send("abc");
     ASSERT_TRUE(waitUntil([&] { return port.InputPending() == 3; }));

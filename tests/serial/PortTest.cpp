@@ -9,8 +9,8 @@
 
 #include <chrono>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <string>
+#include <sys/file.h>
 #include <termios.h>
 #include <vector>
 
@@ -74,8 +74,7 @@ TEST(OpenPort, DeviceHeldByAnotherOpenIsRefused)
     EComPort e = expectComPortError([&] { second.OpenPort(); });
     EXPECT_EQ(e.PortCode, 1);
     EXPECT_GT(e.SystemCode, 0);
-    EXPECT_EQ(std::string(e.what()),
-              "Unable to open com port (Error: " + std::to_string(e.SystemCode) + ")");
+    EXPECT_EQ(std::string(e.what()), "Unable to open com port (Error: " + std::to_string(e.SystemCode) + ")");
     EXPECT_FALSE(second.Connected());
     EXPECT_TRUE(first.Connected());
     first.ClosePort();
@@ -277,8 +276,8 @@ TEST_F(OpenPty, LineSettingsReachTheTerminal)
     EXPECT_TRUE(t.c_iflag & IXOFF);
 
     // Rates without a termios constant go through BOTHER.
-    const std::vector<std::pair<TBaudRate, int>> rates = {{br56000, 56000}, {br14400, 14400},
-                                                          {br115200, 115200}};
+    const std::vector<std::pair<TBaudRate, int>> rates = {
+        {br56000, 56000}, {br14400, 14400}, {br115200, 115200}};
     for (auto [rate, bps] : rates) {
         port.SetBaudRate(rate);
         int got = 0;
@@ -318,9 +317,8 @@ TEST(PortName, ChangingItWhileOpenReopensOnTheNewDevice)
     r.port.SetPort(b.path);
     EXPECT_TRUE(r.port.Connected());
     EXPECT_EQ(r.port.Port(), b.path);
-    EXPECT_EQ(r.log, (std::vector<std::string>{"CTS:0", "DSR:0", "RLSD:0", "BeforeClose",
-                                               "AfterClose", "BeforeOpen", "AfterOpen", "CTS:0",
-                                               "DSR:0", "RLSD:0"}));
+    EXPECT_EQ(r.log, (std::vector<std::string>{"CTS:0", "DSR:0", "RLSD:0", "BeforeClose", "AfterClose",
+                                               "BeforeOpen", "AfterOpen", "CTS:0", "DSR:0", "RLSD:0"}));
     r.port.WriteText("to b");
     EXPECT_EQ(b.receive(), "to b");
     EXPECT_EQ(a.receive(100), "");

@@ -10,8 +10,8 @@
 
 #include <chrono>
 #include <functional>
-#include <pty.h>
 #include <poll.h>
+#include <pty.h>
 #include <string>
 #include <unistd.h>
 

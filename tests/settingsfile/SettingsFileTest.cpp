@@ -1,6 +1,6 @@
+#include "SettingsFile.h"
 #include "Numbers.h"
 #include "Settings.h"
-#include "SettingsFile.h"
 
 #include <gtest/gtest.h>
 
@@ -134,8 +134,8 @@ TEST(SettingsFile, NonIntegerLineStopsTheLoading)
         const LoadedSettings s = settingsFromFields(f);
         ASSERT_TRUE(s.error) << text;
         EXPECT_EQ(*s.error, QStringLiteral("'%1' is not a valid integer value").arg(text));
-        const bool set[] = {bool(s.phMin), bool(s.phMax), bool(s.threshold), bool(s.kh),
-                            bool(s.brightness), bool(s.contrast)};
+        const bool set[] = {bool(s.phMin), bool(s.phMax),      bool(s.threshold),
+                            bool(s.kh),    bool(s.brightness), bool(s.contrast)};
         for (int i = 0; i < 6; ++i)
             EXPECT_EQ(set[i], i < before) << "field " << field << " value " << i;
     }

@@ -1,7 +1,7 @@
 // The simulator's pure parts: record text, tank, commands, misbehaviour, options.
 
-#include "RecordCheck.h"
 #include "SimCore.h"
+#include "RecordCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ TEST(SimRecord, PhForm)
     const struct {
         int hundredths;
         const char* text;
-    } cases[] = {{705, "7,05"}, {690, "6,90"}, {0, "0,00"}, {999, "9,99"},
+    } cases[] = {{705, "7,05"},  {690, "6,90"},  {0, "0,00"},  {999, "9,99"},
                  {1000, "9,99"}, {1234, "9,99"}, {-5, "0,00"}, {410, "4,10"}};
     for (const auto& c : cases)
         EXPECT_EQ(formatPh(c.hundredths), c.text) << c.hundredths;
@@ -39,9 +39,19 @@ TEST(SimRecord, PpmForm)
         double ppm;
         const char* text;
     } cases[] = {
-        {0.0, "0"},    {0.04, "0"},     {0.05, "0,1"},  {5.5, "5,5"},   {5.46, "5,5"},
-        {9.96, "10,0"}, {12.34, "12,3"}, {99.94, "99,9"}, {99.95, "100"}, {100.0, "100"},
-        {650.0, "100"}, {-1.0, "0"},    {std::numeric_limits<double>::quiet_NaN(), "0"},
+        {0.0, "0"},
+        {0.04, "0"},
+        {0.05, "0,1"},
+        {5.5, "5,5"},
+        {5.46, "5,5"},
+        {9.96, "10,0"},
+        {12.34, "12,3"},
+        {99.94, "99,9"},
+        {99.95, "100"},
+        {100.0, "100"},
+        {650.0, "100"},
+        {-1.0, "0"},
+        {std::numeric_limits<double>::quiet_NaN(), "0"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(formatPpm(c.ppm), c.text) << c.ppm;
@@ -66,13 +76,15 @@ TEST(SimRecord, LinesOfOneRecord)
         Reading r;
         std::vector<std::string> lines;
     } cases[] = {
-        {s, {705, true, false},
-         {"-", "7,05", "6,80", "7,40", "13,4", "5", "20", "1", "0", "100", "14", " "}},
-        {factorySettings(), {712, false, true},
+        {s, {705, true, false}, {"-", "7,05", "6,80", "7,40", "13,4", "5", "20", "1", "0", "100", "14", " "}},
+        {factorySettings(),
+         {712, false, true},
          {"-", "7,12", "6,90", "7,10", "0", "0", "20", "0", "1", "100", "14", " "}},
-        {Settings{400, 880, 250, 20, 0, 0}, {600, true, true},
+        {Settings{400, 880, 250, 20, 0, 0},
+         {600, true, true},
          {"-", "6,00", "4,00", "8,80", "100", "20", "250", "1", "1", "0", "0", " "}},
-        {withKh(3), {790, false, false},
+        {withKh(3),
+         {790, false, false},
          {"-", "7,90", "6,90", "7,10", "1,1", "3", "20", "0", "0", "100", "14", " "}},
     };
     for (const auto& c : cases)
@@ -103,8 +115,8 @@ TEST(SimRecord, LineChecks)
         const char* line;
         bool ph, ppm;
     } cases[] = {
-        {"7,05", true, false}, {"7.05", false, false}, {"7,5", false, true},  {"17,05", false, false},
-        {"0", false, true},    {"100", false, true},   {"12,3", false, true}, {"5,55", true, false},
+        {"7,05", true, false}, {"7.05", false, false}, {"7,5", false, true},    {"17,05", false, false},
+        {"0", false, true},    {"100", false, true},   {"12,3", false, true},   {"5,55", true, false},
         {",5", false, false},  {"5,", false, false},   {"100,0", false, false}, {"101", false, false},
         {"", false, false},    {"a,bc", false, false},
     };
@@ -198,17 +210,17 @@ TEST(SimCommand, SettingsFrames)
         {"10001400701000609002000500000011", true, withKh(5)},
         {"05002000601500600501001200000011", true, Settings{605, 615, 10, 12, 50, 20}},
         {"00000000808000400025002000000011", true, Settings{400, 880, 250, 20, 0, 0}},
-        {"10101400701000609002000000000011", false, {}}, // brightness 101
-        {"10002600701000609002000000000011", false, {}}, // contrast 26
-        {"10001400901000609002000000000011", false, {}}, // PHmax 9,10
-        {"10001400400500609002000000000011", false, {}}, // PHmax 4,05
-        {"10001400710000609002000000000011", false, {}}, // hundredths 100
-        {"10001400701000309002000000000011", false, {}}, // PHmin 3,90
-        {"10001400701000609025100000000011", false, {}}, // alarm 251
-        {"10001400701000609002002100000011", false, {}}, // KH 21
-        {"10001400701000609002000000100011", false, {}}, // reserved field not 000
-        {"10001400701000609002000000000012", false, {}}, // marker not 11
-        {"1000140070100060900200000000001", false, {}},  // 31 characters
+        {"10101400701000609002000000000011", false, {}},  // brightness 101
+        {"10002600701000609002000000000011", false, {}},  // contrast 26
+        {"10001400901000609002000000000011", false, {}},  // PHmax 9,10
+        {"10001400400500609002000000000011", false, {}},  // PHmax 4,05
+        {"10001400710000609002000000000011", false, {}},  // hundredths 100
+        {"10001400701000309002000000000011", false, {}},  // PHmin 3,90
+        {"10001400701000609025100000000011", false, {}},  // alarm 251
+        {"10001400701000609002002100000011", false, {}},  // KH 21
+        {"10001400701000609002000000100011", false, {}},  // reserved field not 000
+        {"10001400701000609002000000000012", false, {}},  // marker not 11
+        {"1000140070100060900200000000001", false, {}},   // 31 characters
         {"100014007010006090020000000000111", false, {}}, // 33 characters
         {"1000140070100060900200000000A011", false, {}},
         {"22222222222222222222222222222222", false, {}},
@@ -280,17 +292,18 @@ TEST(SimCommand, ReaderCutsAndResynchronises)
              return v;
          }(),
          {{K::Restart, restart}}},
-        {"three back to back", {frame + factory + restart},
+        {"three back to back",
+         {frame + factory + restart},
          {{K::Settings, frame}, {K::Factory, factory}, {K::Restart, restart}}},
         {"text before", {"xy", frame}, {{K::Garbage, "xy"}, {K::Settings, frame}}},
         {"line end after", {frame + "\r\n"}, {{K::Settings, frame}, {K::Garbage, "\r\n"}}},
         {"stray digit before", {"5" + frame}, {{K::Garbage, "5"}, {K::Settings, frame}}},
         {"stray digits before factory", {"17" + factory}, {{K::Garbage, "17"}, {K::Factory, factory}}},
         {"unknown block alone", {unknown}, {{K::Unknown, unknown}}},
-        {"unknown block then command", {unknown + factory},
-         {{K::Unknown, unknown}, {K::Factory, factory}}},
+        {"unknown block then command", {unknown + factory}, {{K::Unknown, unknown}, {K::Factory, factory}}},
         {"partial block", {"100014"}, {{K::Garbage, "100014"}}},
-        {"partial block cut by text", {"100014", "x", frame},
+        {"partial block cut by text",
+         {"100014", "x", frame},
          {{K::Garbage, "100014x"}, {K::Settings, frame}}},
         {"one digit too many", {std::string(33, '2')}, {{K::Factory, factory}, {K::Garbage, "2"}}},
         {"high bytes", {"\xF0\x81\xFF"}, {{K::Garbage, "\xF0\x81\xFF"}}},
@@ -324,7 +337,8 @@ TEST(SimCommand, ReaderTakesCommandsWithoutWaitingForIdle)
 bool programAccepts(const std::vector<std::string>& f)
 {
     return f.size() == 12 && f[0].size() == 4 && f[1].size() == 4 && f[2].size() == 4 && f[6].size() == 1 &&
-           f[7].size() == 1 && f[0][1] == ',' && f[1][1] == ',' && f[2][1] == ',' && f[10] == " " && f[11] == "-";
+           f[7].size() == 1 && f[0][1] == ',' && f[1][1] == ',' && f[2][1] == ',' && f[10] == " " &&
+           f[11] == "-";
 }
 
 TEST(SimMisbehaviour, BrokenRecordsAreRejectedByTheProgram)
@@ -380,9 +394,28 @@ TEST(SimOptions, Accepted)
     EXPECT_EQ(o->brokenEvery, 0);
     EXPECT_LT(o->count, 0);
 
-    o = parseOptions({"--interval", "20", "--kh=0", "--link", "/tmp/x", "--command-log", "/tmp/l", "--noise",
-                      "--nul", "--broken", "--wrong-speed", "--count", "3", "--seed", "42", "--hangup-after",
-                      "1.5", "--unplug-after", "0.5", "--replug-after=0.25", "--ph", "6.5"},
+    o = parseOptions({"--interval",
+                      "20",
+                      "--kh=0",
+                      "--link",
+                      "/tmp/x",
+                      "--command-log",
+                      "/tmp/l",
+                      "--noise",
+                      "--nul",
+                      "--broken",
+                      "--wrong-speed",
+                      "--count",
+                      "3",
+                      "--seed",
+                      "42",
+                      "--hangup-after",
+                      "1.5",
+                      "--unplug-after",
+                      "0.5",
+                      "--replug-after=0.25",
+                      "--ph",
+                      "6.5"},
                      err);
     ASSERT_TRUE(o) << err;
     EXPECT_EQ(o->intervalMs, 20);
@@ -416,11 +449,25 @@ TEST(SimOptions, Accepted)
 TEST(SimOptions, Refused)
 {
     const std::vector<std::vector<std::string>> cases = {
-        {"--interval", "19"},      {"--interval", "abc"},   {"--interval"},          {"--interval", "10x"},
-        {"--kh", "21"},            {"--kh", "-1"},          {"--count", "-2"},       {"--broken", "0"},
-        {"--broken=x"},            {"--seed", "-1"},        {"--hangup-after", "-1"}, {"--hangup-after", "x"},
-        {"--unplug-after", "1"},   {"--link", "/tmp/x", "--replug-after", "1"},     {"--noise=1"},
-        {"--ph", "10"},            {"--link", ""},          {"--bogus"},             {"interval"},
+        {"--interval", "19"},
+        {"--interval", "abc"},
+        {"--interval"},
+        {"--interval", "10x"},
+        {"--kh", "21"},
+        {"--kh", "-1"},
+        {"--count", "-2"},
+        {"--broken", "0"},
+        {"--broken=x"},
+        {"--seed", "-1"},
+        {"--hangup-after", "-1"},
+        {"--hangup-after", "x"},
+        {"--unplug-after", "1"},
+        {"--link", "/tmp/x", "--replug-after", "1"},
+        {"--noise=1"},
+        {"--ph", "10"},
+        {"--link", ""},
+        {"--bogus"},
+        {"interval"},
     };
     for (const auto& args : cases) {
         std::string err;
@@ -432,9 +479,9 @@ TEST(SimOptions, Refused)
 TEST(SimOptions, UsageNamesEveryOption)
 {
     const std::string usage = usageText();
-    for (const char* opt : {"--interval", "--kh", "--link", "--command-log", "--count", "--seed", "--noise",
-                            "--nul", "--broken", "--wrong-speed", "--hangup-after", "--unplug-after",
-                            "--replug-after", "--help"})
+    for (const char* opt :
+         {"--interval", "--kh", "--link", "--command-log", "--count", "--seed", "--noise", "--nul",
+          "--broken", "--wrong-speed", "--hangup-after", "--unplug-after", "--replug-after", "--help"})
         EXPECT_NE(usage.find(opt), std::string::npos) << opt;
 }
 

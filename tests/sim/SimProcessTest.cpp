@@ -98,7 +98,8 @@ public:
                 outBuf_.erase(0, nl + 1);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
             pollfd p{out_, POLLIN, 0};
             if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0)
                 return {};
@@ -172,8 +173,9 @@ struct Chunk {
 
 // Reads until `done` holds for the text so far or the time is up. A hang-up
 // (read of 0 or EIO) ends the reading too; `hungUp` tells.
-std::string readUntil(int fd, std::chrono::milliseconds timeout, const std::function<bool(const std::string&)>& done,
-                      bool* hungUp = nullptr, std::vector<Chunk>* chunks = nullptr)
+std::string readUntil(int fd, std::chrono::milliseconds timeout,
+                      const std::function<bool(const std::string&)>& done, bool* hungUp = nullptr,
+                      std::vector<Chunk>* chunks = nullptr)
 {
     std::string all;
     const auto end = Clock::now() + timeout;
@@ -269,7 +271,8 @@ protected:
 TEST_F(SimProcessTest, RecordsArriveInTheirForm)
 {
     start({"--interval", "40", "--seed", "1"});
-    const std::string stream = readUntil(fd_, 5s, [](const std::string& s) { return framesIn(s).size() >= 25; });
+    const std::string stream =
+        readUntil(fd_, 5s, [](const std::string& s) { return framesIn(s).size() >= 25; });
     // What waited in the line before we opened it was dropped: the stream starts with a record.
     EXPECT_EQ(stream.substr(0, 3), "-\r\n");
     const auto frames = framesIn(stream);
@@ -280,7 +283,8 @@ TEST_F(SimProcessTest, RecordsArriveInTheirForm)
         EXPECT_EQ(settingsOf(f), (std::vector<std::string>{"6,90", "7,10", "5", "20", "100", "14"}));
         // PPM = 3 × KH × 10^(7 − pH), shown to one decimal
         const double ppm = 15.0 * std::pow(10.0, 7.0 - phOf(f[0]));
-        EXPECT_NEAR(std::stod(f[3].substr(0, f[3].find(',')) + "." + f[3].substr(f[3].find(',') + 1)), ppm, 0.051)
+        EXPECT_NEAR(std::stod(f[3].substr(0, f[3].find(',')) + "." + f[3].substr(f[3].find(',') + 1)), ppm,
+                    0.051)
             << f[0] << " " << f[3];
         // The pH falls while CO2 flows and rises (or holds, in hundredths) when it does not.
         if (i + 1 < frames.size()) {
@@ -296,7 +300,8 @@ TEST_F(SimProcessTest, RecordsArriveInTheirForm)
 
 TEST_F(SimProcessTest, NoStaleRecordsWaitForALateReader)
 {
-    sim_ = std::make_unique<SimProcess>(std::vector<std::string>{"--interval", "20"}, dir_.path / "stderr.txt");
+    sim_ =
+        std::make_unique<SimProcess>(std::vector<std::string>{"--interval", "20"}, dir_.path / "stderr.txt");
     path_ = sim_->readLine(5s);
     ASSERT_FALSE(path_.empty());
     std::this_thread::sleep_for(800ms); // some 40 records while nobody listens
@@ -316,7 +321,8 @@ TEST_F(SimProcessTest, ObeysSettingsAndFactoryCommands)
     } steps[] = {
         {{"05002000601500600501001200000011"}, {"6,05", "6,15", "12", "10", "50", "20"}, ""},
         {{"000", "000", "008", "080", "004", "000", "250", "020", "000", "000", "11"},
-         {"4,00", "8,80", "20", "250", "0", "0"}, ""},
+         {"4,00", "8,80", "20", "250", "0", "0"},
+         ""},
         {{"10001400701000609002000000000011"}, {"6,90", "7,10", "0", "20", "100", "14"}, "0"},
         {{"10002500805000709002500300000011"}, {"7,90", "8,50", "3", "25", "100", "25"}, ""},
         {{kFactory}, {"6,90", "7,10", "0", "20", "100", "14"}, "0"},
@@ -352,7 +358,8 @@ TEST_F(SimProcessTest, RestartPausesTheStreamForTwoSeconds)
     std::vector<Chunk> chunks;
     const auto sent = Clock::now();
     writeAll(fd_, kRestart);
-    readUntil(fd_, 5s, [&](const std::string&) { return Clock::now() - sent > 3500ms; }, nullptr, &chunks);
+    readUntil(
+        fd_, 5s, [&](const std::string&) { return Clock::now() - sent > 3500ms; }, nullptr, &chunks);
     // The longest silence in the stream around the command.
     Clock::duration longest{};
     Clock::time_point prev = sent;
@@ -401,10 +408,10 @@ TEST_F(SimProcessTest, CommandLogHoldsWhatWasSent)
 TEST_F(SimProcessTest, UnplugAndReplugBehindTheSameLink)
 {
     const fs::path link = dir_.path / "ttyTarlo";
-    sim_ = std::make_unique<SimProcess>(
-        std::vector<std::string>{"--interval", "40", "--link", link.string(), "--unplug-after", "0.8",
-                                 "--replug-after", "0.7"},
-        dir_.path / "stderr.txt");
+    sim_ = std::make_unique<SimProcess>(std::vector<std::string>{"--interval", "40", "--link", link.string(),
+                                                                 "--unplug-after", "0.8", "--replug-after",
+                                                                 "0.7"},
+                                        dir_.path / "stderr.txt");
     const std::string first = sim_->readLine(5s);
     ASSERT_FALSE(first.empty());
     EXPECT_EQ(fs::read_symlink(link).string(), first);
@@ -412,7 +419,8 @@ TEST_F(SimProcessTest, UnplugAndReplugBehindTheSameLink)
     ASSERT_GE(fd_, 0);
 
     bool hungUp = false;
-    const std::string before = readUntil(fd_, 4s, [](const std::string&) { return false; }, &hungUp);
+    const std::string before = readUntil(
+        fd_, 4s, [](const std::string&) { return false; }, &hungUp);
     EXPECT_TRUE(hungUp) << "no hang-up seen on the old device";
     EXPECT_GE(goodFrames(before).size(), 5u);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "the link outlived the unplug";
@@ -427,7 +435,8 @@ TEST_F(SimProcessTest, UnplugAndReplugBehindTheSameLink)
 
     fd_ = openDevice(link.string());
     ASSERT_GE(fd_, 0) << strerror(errno);
-    const std::string after = readUntil(fd_, 3s, [](const std::string& s) { return goodFrames(s).size() >= 5; });
+    const std::string after =
+        readUntil(fd_, 3s, [](const std::string& s) { return goodFrames(s).size() >= 5; });
     EXPECT_GE(goodFrames(after).size(), 5u);
     // And it hears commands on the new device.
     writeAll(fd_, "10002500805000709002500300000011");
@@ -450,7 +459,8 @@ TEST_F(SimProcessTest, HangupAfterClosesTheLineAndExits)
     ASSERT_GE(fd_, 0);
     bool hungUp = false;
     const auto t0 = Clock::now();
-    readUntil(fd_, 4s, [](const std::string&) { return false; }, &hungUp);
+    readUntil(
+        fd_, 4s, [](const std::string&) { return false; }, &hungUp);
     EXPECT_TRUE(hungUp);
     EXPECT_LT(Clock::now() - t0, 2s);
     EXPECT_EQ(sim_->waitExit(3s), 0);
@@ -489,7 +499,8 @@ TEST_F(SimProcessTest, CountStopsAfterThatManyRecords)
 {
     start({"--interval", "60", "--count", "5"});
     bool hungUp = false;
-    const std::string stream = readUntil(fd_, 5s, [](const std::string&) { return false; }, &hungUp);
+    const std::string stream = readUntil(
+        fd_, 5s, [](const std::string&) { return false; }, &hungUp);
     EXPECT_TRUE(hungUp);
     EXPECT_EQ(sim_->waitExit(3s), 0);
     const auto lines = simtest::splitLines(stream);
@@ -521,7 +532,8 @@ TEST_F(SimProcessTest, SurvivesRapidOpenAndClose)
     EXPECT_TRUE(sim_->running());
     fd_ = openDevice(path_);
     ASSERT_GE(fd_, 0);
-    const std::string stream = readUntil(fd_, 3s, [](const std::string& s) { return goodFrames(s).size() >= 5; });
+    const std::string stream =
+        readUntil(fd_, 3s, [](const std::string& s) { return goodFrames(s).size() >= 5; });
     EXPECT_GE(goodFrames(stream).size(), 5u);
     writeAll(fd_, "10002500805000709002500300000011");
     const std::string changed = readUntil(fd_, 3s, [](const std::string& s) {
@@ -585,8 +597,8 @@ TEST_F(SimProcessTest, MisbehavesOnRequest)
         SCOPED_TRACE("--broken 2");
         start({"--interval", "30", "--broken", "2"});
         const auto frames = framesIn(readFor(fd_, 800ms));
-        const auto good = std::count_if(frames.begin(), frames.end(),
-                                        [](const auto& f) { return recordForm(f).empty(); });
+        const auto good =
+            std::count_if(frames.begin(), frames.end(), [](const auto& f) { return recordForm(f).empty(); });
         EXPECT_GE(good, 3);
         EXPECT_GE(static_cast<long>(frames.size()) - good, 3);
         close(fd_);
@@ -605,7 +617,8 @@ TEST_F(SimProcessTest, MisbehavesOnRequest)
         const std::string s = readFor(fd_, 400ms);
         ASSERT_FALSE(s.empty());
         EXPECT_EQ(s.find("\r\n"), std::string::npos);
-        EXPECT_TRUE(std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }));
+        EXPECT_TRUE(
+            std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }));
     }
 }
 

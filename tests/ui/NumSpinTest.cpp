@@ -54,7 +54,12 @@ void focusIn(QWidget* w, Qt::FocusReason reason)
 
 TEST(NumText, FormatsWithCommaAndRoundsIntegersHalfToEven)
 {
-    struct Case { long double x; TValueType type; int decimals; const char* text; };
+    struct Case {
+        long double x;
+        TValueType type;
+        int decimals;
+        const char* text;
+    };
     const Case cases[] = {
         {6.9L, vtFloat, 2, "6,90"},
         {0.2L, vtFloat, 2, "0,20"},
@@ -86,7 +91,10 @@ TEST(NumText, FormatsWithCommaAndRoundsIntegersHalfToEven)
 
 TEST(NumText, ReadsOnlyWellFormedNumbers)
 {
-    struct Case { const char* text; std::optional<long double> f, i, h; };
+    struct Case {
+        const char* text;
+        std::optional<long double> f, i, h;
+    };
     const std::optional<long double> no;
     const Case cases[] = {
         {"9,5", 9.5L, no, no},
@@ -159,16 +167,18 @@ TEST(NumSpinEdit, NewEditAndTheWindowsSetUp)
 
 TEST(NumSpinEdit, ClampsToTheEnforcedBounds)
 {
-    struct Case { long double min, max, x, expected; };
+    struct Case {
+        long double min, max, x, expected;
+    };
     const Case cases[] = {
         {4.0L, 8.7L, 9.5L, 8.7L},
         {4.0L, 8.7L, 3.0L, 4.0L},
         {4.0L, 8.7L, 6.0L, 6.0L},
-        {0, 2.5L, -1, 0},       // a zero minimum is a bound when the maximum is not zero
-        {-3, 0, 2, 0},          // and the other way round
-        {0, 0, -5, -5},         // both zero: unbounded
+        {0, 2.5L, -1, 0}, // a zero minimum is a bound when the maximum is not zero
+        {-3, 0, 2, 0},    // and the other way round
+        {0, 0, -5, -5},   // both zero: unbounded
         {0, 0, 1e9L, 1e9L},
-        {5, 3, 4, 3},           // crossed bounds: the maximum test looks at x itself
+        {5, 3, 4, 3}, // crossed bounds: the maximum test looks at x itself
     };
     for (const Case& c : cases) {
         TNumSpinEdit e;
@@ -182,21 +192,21 @@ TEST(NumSpinEdit, CheckFlagsFollowBoundsUnlessSetDirectly)
 {
     TNumSpinEdit e;
     e.SetValueType(vtFloat);
-    e.SetCheckMinValue(true);              // both bounds zero, minimum enforced by hand
+    e.SetCheckMinValue(true); // both bounds zero, minimum enforced by hand
     e.SetValue(-5);
     EXPECT_EQ(e.text(), "0,00");
     e.SetValue(5);
     EXPECT_EQ(e.text(), "5,00");
-    e.SetMinValue(2);                      // the zero maximum is now a bound too: it wins
+    e.SetMinValue(2); // the zero maximum is now a bound too: it wins
     EXPECT_TRUE(e.CheckMaxValue());
     EXPECT_EQ(e.text(), "0,00");
-    e.SetCheckMinValue(false);             // a non-zero bound is always enforced
+    e.SetCheckMinValue(false); // a non-zero bound is always enforced
     EXPECT_TRUE(e.CheckMinValue());
     EXPECT_EQ(e.text(), "2,00");
-    e.SetCheckMaxValue(false);             // a zero bound can be switched off
+    e.SetCheckMaxValue(false); // a zero bound can be switched off
     e.SetValue(100);
     EXPECT_EQ(e.text(), "100,00");
-    e.SetMaxValue(4);                      // changing a bound re-applies the value
+    e.SetMaxValue(4); // changing a bound re-applies the value
     EXPECT_TRUE(e.CheckMaxValue());
     EXPECT_EQ(e.text(), "4,00");
 }
@@ -205,20 +215,23 @@ TEST(NumSpinEdit, WritesClampedFormattedTextAndRaisesOnChange)
 {
     auto e = makeEdit(1, 0, 0, vtInteger, 0);
     int changes = 0;
-    e->OnChange = [&](QObject* s) { EXPECT_EQ(s, e.get()); ++changes; };
+    e->OnChange = [&](QObject* s) {
+        EXPECT_EQ(s, e.get());
+        ++changes;
+    };
     e->SetValue(2.5);
     EXPECT_EQ(e->text(), "2");
     e->SetValue(3.5);
     EXPECT_EQ(e->text(), "4");
     EXPECT_EQ(changes, 2);
-    e->SetValue(4.2);                       // same text: no change
+    e->SetValue(4.2); // same text: no change
     EXPECT_EQ(changes, 2);
 
     e->SetValueType(vtHex);
     e->SetValue(254.6);
     EXPECT_EQ(e->text(), "FF");
     EXPECT_EQ(e->Value(), 255);
-    e->SetValueType(vtInteger);             // read with the old type, written with the new
+    e->SetValueType(vtInteger); // read with the old type, written with the new
     EXPECT_EQ(e->text(), "255");
 }
 
@@ -256,14 +269,16 @@ TEST(NumSpinEdit, TextThatIsNoNumberReadsAsMinValue)
     auto e12 = edit12();
     e12->setText("");
     EXPECT_EQ(e12->Value(), 0);
-    e12->SetMinValue(2.5);                  // rounded for the integer types: 2.5 -> 2
+    e12->SetMinValue(2.5); // rounded for the integer types: 2.5 -> 2
     e12->setText("x");
     EXPECT_EQ(e12->Value(), 2);
 }
 
 TEST(NumSpinEdit, IncrementRoundedOnlyByChangeOfType)
 {
-    struct Case { long double inc, expected; };
+    struct Case {
+        long double inc, expected;
+    };
     for (Case c : {Case{0.6L, 1}, Case{0.4L, 1}, Case{2.5L, 2}, Case{3.5L, 4}, Case{-0.2L, 1}}) {
         TNumSpinEdit e;
         e.SetValueType(vtFloat);
@@ -343,7 +358,11 @@ TEST(NumSpinStep, StepsReadTheShownTextSoErrorsDoNotAccumulate)
 
 TEST(NumSpinStep, AtABoundNothingChanges)
 {
-    struct Case { std::unique_ptr<TNumSpinEdit> e; bool up; const char* text; };
+    struct Case {
+        std::unique_ptr<TNumSpinEdit> e;
+        bool up;
+        const char* text;
+    };
     Case cases[] = {{edit9(), true, "100"}, {edit11(), false, "0,00"}, {edit7(), true, "8,70"}};
     cases[1].e->SetValue(0);
     cases[2].e->SetValue(8.7L);
@@ -353,7 +372,7 @@ TEST(NumSpinStep, AtABoundNothingChanges)
         k.up ? k.e->StepUp() : k.e->StepDown();
         EXPECT_EQ(k.e->text(), k.text);
         EXPECT_EQ(c.changes, 0) << k.text;
-        EXPECT_EQ(c.tops + c.bottoms, 1) << k.text;   // the click event still comes
+        EXPECT_EQ(c.tops + c.bottoms, 1) << k.text; // the click event still comes
     }
 }
 
@@ -412,7 +431,7 @@ TEST(NumSpinKeys, FilterRefusesWithBeepAndEntersPointAsComma)
     QTest::keyClicks(e.get(), ",");
     EXPECT_EQ(e->text(), "6,5");
     EXPECT_EQ(sp.p.beeps, 2);
-    e->selectAll();                          // even when the selection covers the separator
+    e->selectAll(); // even when the selection covers the separator
     QTest::keyClicks(e.get(), ",");
     EXPECT_EQ(e->text(), "6,5");
     EXPECT_EQ(sp.p.beeps, 3);
@@ -422,13 +441,18 @@ TEST(NumSpinKeys, FilterRefusesWithBeepAndEntersPointAsComma)
     EXPECT_EQ(sp.p.beeps, 5);
     QTest::keyClick(e.get(), Qt::Key_Backspace);
     EXPECT_EQ(e->text(), "6,5e-");
-    QTest::keyClick(e.get(), Qt::Key_Return);  // passed on, no beep
+    QTest::keyClick(e.get(), Qt::Key_Return); // passed on, no beep
     EXPECT_EQ(sp.p.beeps, 5);
 }
 
 TEST(NumSpinKeys, AcceptedCharactersDependOnValueType)
 {
-    struct Case { TValueType type; const char* typed; const char* text; int beeps; };
+    struct Case {
+        TValueType type;
+        const char* typed;
+        const char* text;
+        int beeps;
+    };
     const Case cases[] = {
         {vtInteger, "-12a,.e", "-12", 4},
         {vtHex, "1fA+g", "1fA+", 1},
@@ -485,10 +509,10 @@ TEST(NumSpinKeys, PasteRestoresThePreviousValueWhenNoNumberResults)
     cb->setText("7,5");
     e->selectAll();
     QTest::keyClick(e.get(), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(e->text(), "7,5");             // a number stays as pasted
+    EXPECT_EQ(e->text(), "7,5"); // a number stays as pasted
     EXPECT_GT(changes, 0);
 
-    e->setText("9,5");                       // the value from before is clamped when written back
+    e->setText("9,5"); // the value from before is clamped when written back
     cb->setText("x");
     e->selectAll();
     e->Paste();
@@ -542,24 +566,24 @@ TEST(NumSpinButton, DiagonalAndClassicHitTesting)
 {
     TNumSpinButton b;
     b.resize(20, 20);
-    struct Case { TNumSpinButtonKind kind; QPoint p; TNumSpinButton::TPart part; };
+    struct Case {
+        TNumSpinButtonKind kind;
+        QPoint p;
+        TNumSpinButton::TPart part;
+    };
     const Case cases[] = {
-        {bkDiagonal, {0, 0}, TNumSpinButton::spUp},
-        {bkDiagonal, {19, 19}, TNumSpinButton::spDown},
-        {bkDiagonal, {10, 10}, TNumSpinButton::spUp},     // on the diagonal: Y = H - X*H/W
-        {bkDiagonal, {10, 11}, TNumSpinButton::spDown},
-        {bkDiagonal, {0, 19}, TNumSpinButton::spUp},
-        {bkDiagonal, {19, 2}, TNumSpinButton::spDown},
-        {bkDiagonal, {20, 5}, TNumSpinButton::spNone},
-        {bkClassic, {19, 10}, TNumSpinButton::spUp},
-        {bkClassic, {0, 11}, TNumSpinButton::spDown},
+        {bkDiagonal, {0, 0}, TNumSpinButton::spUp},     {bkDiagonal, {19, 19}, TNumSpinButton::spDown},
+        {bkDiagonal, {10, 10}, TNumSpinButton::spUp}, // on the diagonal: Y = H - X*H/W
+        {bkDiagonal, {10, 11}, TNumSpinButton::spDown}, {bkDiagonal, {0, 19}, TNumSpinButton::spUp},
+        {bkDiagonal, {19, 2}, TNumSpinButton::spDown},  {bkDiagonal, {20, 5}, TNumSpinButton::spNone},
+        {bkClassic, {19, 10}, TNumSpinButton::spUp},    {bkClassic, {0, 11}, TNumSpinButton::spDown},
         {bkStandard, {0, 11}, TNumSpinButton::spDown},
     };
     for (const Case& c : cases) {
         b.SetKind(c.kind);
         EXPECT_EQ(b.PartAt(c.p), c.part) << int(c.kind) << " " << c.p.x() << "," << c.p.y();
     }
-    b.resize(40, 20);                       // a wider area keeps the diagonal corner to corner
+    b.resize(40, 20); // a wider area keeps the diagonal corner to corner
     b.SetKind(bkDiagonal);
     EXPECT_EQ(b.PartAt({20, 10}), TNumSpinButton::spUp);
     EXPECT_EQ(b.PartAt({20, 11}), TNumSpinButton::spDown);
@@ -638,15 +662,15 @@ TEST_F(RepeatFixture, SlidingOffThePressedTrianglePausesRepeats)
 {
     QTest::mousePress(b, Qt::LeftButton, {}, downPoint());
     EXPECT_EQ(c.bottoms, 1);
-    move(upPoint);                            // onto the other triangle: not pressed, no steps
+    move(upPoint); // onto the other triangle: not pressed, no steps
     EXPECT_EQ(b->ShownPressed(), TNumSpinButton::spNone);
     clock.advance(600);
     EXPECT_EQ(c.bottoms, 1);
     EXPECT_EQ(c.tops, 0);
-    move(QPoint(-10, 5));                     // out of the square
+    move(QPoint(-10, 5)); // out of the square
     clock.advance(100);
     EXPECT_EQ(c.bottoms, 1);
-    move(downPoint());                        // back: repeats resume on the next tick
+    move(downPoint()); // back: repeats resume on the next tick
     EXPECT_EQ(b->ShownPressed(), TNumSpinButton::spDown);
     clock.advance(100);
     EXPECT_EQ(c.bottoms, 2);

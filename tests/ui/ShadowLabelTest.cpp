@@ -18,7 +18,7 @@ std::unique_ptr<TShadowLabel> makeLabel(QSize size, const QString& caption, bool
     QFont f("DejaVu Sans");
     f.setPixelSize(11);
     f.setBold(true);
-    f.setStyleStrategy(QFont::NoAntialias);   // exact colours to count
+    f.setStyleStrategy(QFont::NoAntialias); // exact colours to count
     l->setFont(f);
     QPalette pal = l->palette();
     pal.setColor(QPalette::Light, kHighlight);
@@ -90,7 +90,10 @@ TEST(ShadowLabel, LeftClickRaisesOnClick)
 {
     auto l = makeLabel({121, 13}, "*.*");
     int clicks = 0;
-    l->OnClick = [&](QObject* s) { EXPECT_EQ(s, l.get()); ++clicks; };
+    l->OnClick = [&](QObject* s) {
+        EXPECT_EQ(s, l.get());
+        ++clicks;
+    };
     QTest::mouseClick(l.get(), Qt::LeftButton, {}, QPoint(5, 5));
     QTest::mouseClick(l.get(), Qt::RightButton, {}, QPoint(5, 5));
     QTest::mousePress(l.get(), Qt::LeftButton, {}, QPoint(5, 5));

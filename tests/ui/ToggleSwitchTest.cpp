@@ -14,7 +14,7 @@
 
 namespace {
 
-const QColor kKey(0, 0, 255);        // transparent colour of the test pictures
+const QColor kKey(0, 0, 255); // transparent colour of the test pictures
 const QColor kSwitchColour(0, 128, 0);
 
 // A solid picture whose bottom-left pixel carries the transparent colour.
@@ -39,13 +39,11 @@ struct SwitchFixture : ::testing::Test {
         sw.SetGlyphOn(picture(Qt::yellow));
         sw.OnOn = [this](QObject* s) { record(s, "on"); };
         sw.OnOff = [this](QObject* s) { record(s, "off"); };
-        sw.OnClick = [this](QObject* s) {
-            record(s, sw.StateOn() ? "click(on)" : "click(off)");
-        };
+        sw.OnClick = [this](QObject* s) { record(s, sw.StateOn() ? "click(on)" : "click(off)"); };
         sw.OnDblClick = [this](QObject* s) { record(s, "dblclick"); };
         sw.OnMouseDown = [this](QObject* s, Qt::MouseButton b, Qt::KeyboardModifiers, int x, int y) {
-            record(s, "down(" + std::to_string(int(b)) + "," + std::to_string(x) + "," +
-                          std::to_string(y) + ")");
+            record(s, "down(" + std::to_string(int(b)) + "," + std::to_string(x) + "," + std::to_string(y) +
+                          ")");
         };
     }
     void record(QObject* sender, const std::string& what)
@@ -55,8 +53,8 @@ struct SwitchFixture : ::testing::Test {
     }
     void doubleClickPress(QPoint pos)
     {
-        QMouseEvent e(QEvent::MouseButtonDblClick, pos, sw.mapToGlobal(pos), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent e(QEvent::MouseButtonDblClick, pos, sw.mapToGlobal(pos), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
         QApplication::sendEvent(&sw, &e);
     }
 };
@@ -109,7 +107,7 @@ TEST_F(SwitchFixture, ToggleKeyFlipsWithoutClick)
     EXPECT_TRUE(sw.StateOn());
     QTest::keyClick(&sw, Qt::Key_Space);
     EXPECT_FALSE(sw.StateOn());
-    QTest::keyClick(&sw, Qt::Key_Space, Qt::ShiftModifier);   // modifiers must match
+    QTest::keyClick(&sw, Qt::Key_Space, Qt::ShiftModifier); // modifiers must match
     QTest::keyClick(&sw, Qt::Key_Return);
     EXPECT_EQ(events, (Events{"on", "off"}));
 
@@ -134,7 +132,11 @@ TEST_F(SwitchFixture, SettingTheSameStateRaisesNothing)
 
 TEST_F(SwitchFixture, PicturePlacementFollowsTextPositionAndBorder)
 {
-    struct Case { TToggleSwitch::TTextPosition pos; TToggleSwitch::TBorderStyle border; QPoint at; };
+    struct Case {
+        TToggleSwitch::TTextPosition pos;
+        TToggleSwitch::TBorderStyle border;
+        QPoint at;
+    };
     const Case cases[] = {
         {TToggleSwitch::tpNone, TToggleSwitch::bsNone, {3, 1}},
         {TToggleSwitch::tpLeft, TToggleSwitch::bsNone, {6, 1}},
@@ -157,9 +159,9 @@ TEST_F(SwitchFixture, PaintsPictureAtThreeOneWithTransparentColourReplaced)
     const QImage shot = sw.grab().toImage();
     EXPECT_EQ(shot.pixelColor(3, 1), QColor(Qt::red));
     EXPECT_EQ(shot.pixelColor(43, 27), QColor(Qt::red));
-    EXPECT_EQ(shot.pixelColor(2, 1), kSwitchColour);    // left of the picture
-    EXPECT_EQ(shot.pixelColor(3, 0), kSwitchColour);    // above it
-    EXPECT_EQ(shot.pixelColor(44, 28), kSwitchColour);  // beyond its bottom-right
+    EXPECT_EQ(shot.pixelColor(2, 1), kSwitchColour);   // left of the picture
+    EXPECT_EQ(shot.pixelColor(3, 0), kSwitchColour);   // above it
+    EXPECT_EQ(shot.pixelColor(44, 28), kSwitchColour); // beyond its bottom-right
     // The bottom-left pixel of the picture holds the transparent colour.
     EXPECT_EQ(shot.pixelColor(3, 27), kSwitchColour);
 

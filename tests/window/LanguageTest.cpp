@@ -159,6 +159,7 @@ TEST_F(FormTest, CaptionsResizeLabelsExceptTheFixedOne)
     EXPECT_EQ(f.Label2->x(), 46);
     f.Image15Click(&f);
     EXPECT_GE(f.Label19->width(), f.Label19->fontMetrics().horizontalAdvance(QStringLiteral("KH of WATER")));
-    EXPECT_LT(f.Label19->width(), f.Label19->fontMetrics().horizontalAdvance(QStringLiteral("TWW (KH) WODY")));
+    EXPECT_LT(f.Label19->width(),
+              f.Label19->fontMetrics().horizontalAdvance(QStringLiteral("TWW (KH) WODY")));
     EXPECT_EQ(f.Label28->size(), QSize(41, 20));
 }

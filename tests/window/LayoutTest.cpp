@@ -44,14 +44,16 @@ const Expected kLayout[] = {
     {"GroupBox14", "Form1", 93, 0, 249, 108, true, false, false, nullptr, false},
     {"GroupBox1", "Form1", 50, 205, 249, 140, true, true, false, nullptr, false},
     {"Panel2", "Form1", 45, 205, 258, 143, true, true, false, nullptr, false},
-    {"CheckBox1", "Form1", 253, 183, 15, 14, true, false, true, "Zapisz do pliku Excela w formacie CSV", false},
+    {"CheckBox1", "Form1", 253, 183, 15, 14, true, false, true, "Zapisz do pliku Excela w formacie CSV",
+     false},
     {"GroupBox2", "Form1", 2, 0, 88, 44, true, true, false, "   Wybór języka \r\nChoose language", false},
     {"Panel1", "Form1", 34, 470, 281, 104, true, true, false, nullptr, false},
     {"NumSpinEdit9", "Form1", 33, 387, 60, 28, true, false, false, "Jasność podświetlenia LCD", false},
     {"NumSpinEdit10", "Form1", 255, 387, 60, 28, true, false, false, "Kontrast LCD", false},
     {"ComboBox1", "Form1", 2, 51, 66, 21, true, true, false, nullptr, false},
 
-    {"SpeedButton3", "GroupBox14", 152, 60, 89, 41, true, true, true, "Wyślij ustawienia do urządzenia", false},
+    {"SpeedButton3", "GroupBox14", 152, 60, 89, 41, true, true, true, "Wyślij ustawienia do urządzenia",
+     false},
     {"SpeedButton4", "GroupBox14", 8, 60, 89, 41, true, true, true, "Pobierz ustawienia z urządzenia", false},
     {"SpeedButton1", "GroupBox14", 8, 12, 41, 41, true, true, true, "Pobierz ustawienia z pliku", false},
     {"SpeedButton2", "GroupBox14", 200, 12, 41, 41, true, true, true, "Zachowaj ustawienia do pliku", false},
@@ -62,7 +64,8 @@ const Expected kLayout[] = {
     {"Bevel2", "GroupBox14", 56, 27, 137, 25, true, true, false, nullptr, false},
     {"Label327", "GroupBox14", 58, 18, 89, 13, true, true, false, nullptr, true},
     {"ShadowLabel1", "GroupBox14", 64, 33, 121, 13, true, true, true, "C:\\", false},
-    {"SpeedButton6", "GroupBox14", 104, 60, 41, 41, true, true, true, "Przywróć ustawienia domyślne (fabryczne)", false},
+    {"SpeedButton6", "GroupBox14", 104, 60, 41, 41, true, true, true,
+     "Przywróć ustawienia domyślne (fabryczne)", false},
     {"SpeedButton12", "GroupBox14", 104, 60, 41, 41, true, true, false, nullptr, false},
 
     {"Label24", "GroupBox1", 58, 108, 8, 24, true, true, false, nullptr, true},
@@ -102,7 +105,8 @@ const Expected kLayout[] = {
     {"NumSpinEdit8", "Panel1", 196, 6, 73, 28, true, false, false, "PH maksymalne zakresu", false},
     {"NumSpinEdit11", "Panel1", 172, 39, 73, 28, true, false, false,
      "Próg alarmu obliczany jako (PHmin-ALARM oraz PHmax+ALARM)", false},
-    {"NumSpinEdit12", "Panel1", 188, 72, 57, 28, true, false, false, "Twardość węglanowa wody TWW (KH)", false},
+    {"NumSpinEdit12", "Panel1", 188, 72, 57, 28, true, false, false, "Twardość węglanowa wody TWW (KH)",
+     false},
 };
 
 bool enabledState(QWidget* w)
@@ -157,11 +161,21 @@ TEST_F(FormTest, CaptionsFontsAndValuesAsLaidOut)
     EXPECT_TRUE(f.windowTitle().startsWith(QStringLiteral("Tarlo-02 - ")));
     EXPECT_EQ(applicationTitle(), QStringLiteral("PH Controller Tarlo-01"));
 
-    const std::pair<TLabel*, const char*> captions[] = {
-        {f.Label5, "18:00:00"}, {f.Label4, "2016-10-01"}, {f.Label3, "Poniedzialek"}, {f.Label28, "CON"},
-        {f.Label2, "BRI"},      {f.Label29, ""},          {f.Label327, "Plik z konfiguracją "},
-        {f.Label7, "-,--"},     {f.Label10, "ALARM"},     {f.Label12, "--"},           {f.Label13, "ZAKRES"},
-        {f.Label14, "PRÓG ALARMU"}, {f.Label19, "TWW (KH) WODY"}, {f.Label1, "PL"},    {f.Label6, "-"}};
+    const std::pair<TLabel*, const char*> captions[] = {{f.Label5, "18:00:00"},
+                                                        {f.Label4, "2016-10-01"},
+                                                        {f.Label3, "Poniedzialek"},
+                                                        {f.Label28, "CON"},
+                                                        {f.Label2, "BRI"},
+                                                        {f.Label29, ""},
+                                                        {f.Label327, "Plik z konfiguracją "},
+                                                        {f.Label7, "-,--"},
+                                                        {f.Label10, "ALARM"},
+                                                        {f.Label12, "--"},
+                                                        {f.Label13, "ZAKRES"},
+                                                        {f.Label14, "PRÓG ALARMU"},
+                                                        {f.Label19, "TWW (KH) WODY"},
+                                                        {f.Label1, "PL"},
+                                                        {f.Label6, "-"}};
     for (const auto& [label, text] : captions)
         EXPECT_EQ(label->Caption(), QString::fromUtf8(text)) << label->objectName().toStdString();
     EXPECT_EQ(f.ShadowLabel1->Caption(), QStringLiteral("*.*"));
@@ -213,16 +227,17 @@ TEST_F(FormTest, PicturesAreLoadedAtTheirSizes)
 {
     TForm1& f = layoutOnly();
     const std::tuple<TImage*, int, int> images[] = {
-        {f.Image3, 350, 503}, {f.Image1, 59, 80}, {f.Image2, 59, 80},  {f.Image4, 30, 16},
-        {f.Image8, 30, 16},   {f.Image5, 32, 32}, {f.Image6, 32, 32},  {f.Image7, 57, 25},
+        {f.Image3, 350, 503}, {f.Image1, 59, 80},  {f.Image2, 59, 80},  {f.Image4, 30, 16},
+        {f.Image8, 30, 16},   {f.Image5, 32, 32},  {f.Image6, 32, 32},  {f.Image7, 57, 25},
         {f.Image12, 24, 24},  {f.Image13, 24, 24}, {f.Image14, 24, 24}, {f.Image15, 24, 24}};
     for (const auto& [img, w, h] : images) {
         SCOPED_TRACE(img->objectName().toStdString());
         EXPECT_EQ(img->Picture().size(), QSize(w, h));
     }
     const std::tuple<TSpeedButton*, int, int> buttons[] = {
-        {f.SpeedButton1, 32, 32}, {f.SpeedButton10, 32, 32}, {f.SpeedButton3, 80, 32}, {f.SpeedButton14, 80, 32},
-        {f.SpeedButton5, 20, 20}, {f.SpeedButton7, 20, 20},  {f.SpeedButton8, 20, 20}, {f.SpeedButton9, 20, 20}};
+        {f.SpeedButton1, 32, 32},  {f.SpeedButton10, 32, 32}, {f.SpeedButton3, 80, 32},
+        {f.SpeedButton14, 80, 32}, {f.SpeedButton5, 20, 20},  {f.SpeedButton7, 20, 20},
+        {f.SpeedButton8, 20, 20},  {f.SpeedButton9, 20, 20}};
     for (const auto& [b, w, h] : buttons) {
         SCOPED_TRACE(b->objectName().toStdString());
         EXPECT_EQ(b->Glyph().size(), QSize(w, h));

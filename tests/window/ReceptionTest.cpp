@@ -90,7 +90,10 @@ protected:
             << form->ReceiveText().text().toStdString() << "|" << form->FrameBufferText().toStdString();
     }
     // Twelve more lines so that the buffer reaches 24 lines behind a record.
-    static QByteArray goodTail() { return record({"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14"}); }
+    static QByteArray goodTail()
+    {
+        return record({"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14"});
+    }
 
     int master = -1, slave = -1;
 };
@@ -112,8 +115,8 @@ TEST_F(ReceptionTest, FirstRecordIsShownWithItsSettings)
     EXPECT_EQ(f.Label23->Caption(), QStringLiteral("7,60"));
     EXPECT_FALSE(f.Image2->isHidden());
     EXPECT_TRUE(f.Image1->isHidden());
-    for (QWidget* w : std::initializer_list<QWidget*>{f.Label8, f.Label9, f.Label10, f.Label11, f.Label12, f.Label17,
-                                                      f.Label23, f.Image4})
+    for (QWidget* w : std::initializer_list<QWidget*>{f.Label8, f.Label9, f.Label10, f.Label11, f.Label12,
+                                                      f.Label17, f.Label23, f.Image4})
         EXPECT_FALSE(w->isHidden()) << w->objectName().toStdString();
     const char* fields[] = {"100", "14", "7", "40", "6", "80", "20", "5"};
     for (int i = 0; i < 8; ++i)

@@ -58,7 +58,8 @@ TEST_F(FormTest, FirstRunResolutionMessageBelowSvga)
         QSize screen;
         bool message;
         int left;
-    } cases[] = {{{800, 600}, false, 223}, {{800, 599}, true, 223}, {{799, 600}, true, 222}, {{320, 240}, true, -17}};
+    } cases[] = {
+        {{800, 600}, false, 223}, {{800, 599}, true, 223}, {{799, 600}, true, 222}, {{320, 240}, true, -17}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.screen.width() * 10000 + c.screen.height());
         QFile::remove(QDir(work.path()).filePath("tarlo02.ini"));
@@ -68,7 +69,8 @@ TEST_F(FormTest, FirstRunResolutionMessageBelowSvga)
         ASSERT_EQ(plat.messages.size(), c.message ? 1u : 0u);
         if (c.message) {
             EXPECT_EQ(plat.messages[0].text,
-                      QStringLiteral("Do poprawnego dzialania program wymaga \r\nrozdzielczosci minimum SVGA 800x600"));
+                      QStringLiteral(
+                          "Do poprawnego dzialania program wymaga \r\nrozdzielczosci minimum SVGA 800x600"));
             EXPECT_EQ(plat.messages[0].title, QStringLiteral("PH Controller Tarlo-01"));
         }
         EXPECT_EQ(f.Left(), c.left);

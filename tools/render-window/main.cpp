@@ -20,7 +20,8 @@ namespace {
 
 bool save(TForm1* form, const char* path)
 {
-    const QString out = QDir(QString::fromLocal8Bit(qgetenv("PWD"))).absoluteFilePath(QString::fromLocal8Bit(path));
+    const QString out =
+        QDir(QString::fromLocal8Bit(qgetenv("PWD"))).absoluteFilePath(QString::fromLocal8Bit(path));
     const bool ok = form->grab().save(out);
     std::printf("%s\n", ok ? qPrintable(out) : "failed");
     return ok;

@@ -84,10 +84,7 @@ void Tank::step(const Settings& s, double jitter)
         o2_ = false;
 }
 
-Reading Tank::reading() const
-{
-    return Reading{static_cast<int>(std::lround(ph_ * 100.0)), o2_, co2_};
-}
+Reading Tank::reading() const { return Reading{static_cast<int>(std::lround(ph_ * 100.0)), o2_, co2_}; }
 
 // ---- commands ----
 
@@ -192,8 +189,16 @@ std::optional<Settings> parseSettingsFrame(std::string_view frame, std::string* 
 
 std::string encodeSettingsFrame(const Settings& s)
 {
-    const int values[10] = {s.brightness, s.contrast, s.phMax / 100, s.phMax % 100, s.phMin / 100,
-                            s.phMin % 100, s.alarm,   s.kh,          0,             0};
+    const int values[10] = {s.brightness,
+                            s.contrast,
+                            s.phMax / 100,
+                            s.phMax % 100,
+                            s.phMin / 100,
+                            s.phMin % 100,
+                            s.alarm,
+                            s.kh,
+                            0,
+                            0};
     std::string out;
     for (int v : values) {
         const std::string d = std::to_string(std::clamp(v, 0, 999));
@@ -317,12 +322,24 @@ std::vector<std::string> brokenRecord(std::vector<std::string> lines, unsigned v
 {
     // lines: "-", pH, PHmin, PHmax, PPM, KH, alarm, O2, CO2, brightness, contrast, " "
     switch (variant % kBrokenVariants) {
-    case 0: lines.erase(lines.begin() + 5); break;       // KH missing
-    case 1: lines.insert(lines.begin() + 4, "7"); break; // one line too many
-    case 2: lines[1][1] = '.'; break;                     // "7.05"
-    case 3: lines[1] += "0"; break;                       // "7,050"
-    case 4: lines[11] = "  "; break;                      // end line of two spaces
-    case 5: lines[7] = "10"; break;                       // two-character output line
+    case 0:
+        lines.erase(lines.begin() + 5);
+        break; // KH missing
+    case 1:
+        lines.insert(lines.begin() + 4, "7");
+        break; // one line too many
+    case 2:
+        lines[1][1] = '.';
+        break; // "7.05"
+    case 3:
+        lines[1] += "0";
+        break; // "7,050"
+    case 4:
+        lines[11] = "  ";
+        break; // end line of two spaces
+    case 5:
+        lines[7] = "10";
+        break; // two-character output line
     }
     return lines;
 }

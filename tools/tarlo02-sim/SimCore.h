@@ -31,7 +31,7 @@ Settings factorySettings();
 
 // What one record reports besides the settings.
 struct Reading {
-    int ph = 700;        // hundredths, 0..999
+    int ph = 700; // hundredths, 0..999
     bool o2 = false;
     bool co2 = false;
 };
@@ -93,16 +93,16 @@ private:
 
 struct Command {
     enum class Kind {
-        Settings,   // a settings frame; `settings` holds it
-        Factory,    // 32 × "2"
-        Restart,    // 32 × "3"
-        Unknown,    // a 32-character block that is none of the above: ignored
-        Garbage,    // bytes that do not belong to any block: dropped
+        Settings, // a settings frame; `settings` holds it
+        Factory,  // 32 × "2"
+        Restart,  // 32 × "3"
+        Unknown,  // a 32-character block that is none of the above: ignored
+        Garbage,  // bytes that do not belong to any block: dropped
     };
     Kind kind;
-    std::string text;      // the bytes concerned, as received
-    Settings settings{};   // for Kind::Settings
-    std::string reason;    // for Unknown and Garbage: why
+    std::string text;    // the bytes concerned, as received
+    Settings settings{}; // for Kind::Settings
+    std::string reason;  // for Unknown and Garbage: why
 };
 
 // The settings of a settings frame, or nothing with the reason in `why`.
@@ -162,12 +162,12 @@ struct Options {
     std::string commandLog;
     bool noise = false;
     bool nul = false;
-    int brokenEvery = 0;        // 0: off
+    int brokenEvery = 0; // 0: off
     bool wrongSpeed = false;
-    double hangupAfter = -1;    // seconds; < 0: never
+    double hangupAfter = -1; // seconds; < 0: never
     double unplugAfter = -1;
     double replugAfter = 2.0;
-    long long count = -1;       // records; < 0: endless
+    long long count = -1; // records; < 0: endless
     std::uint32_t seed = 0;
     bool seedGiven = false;
     bool help = false;

@@ -31,15 +31,9 @@ namespace {
 volatile sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
 
-void logLine(const std::string& s)
-{
-    std::fprintf(stderr, "tarlo02-sim: %s\n", s.c_str());
-}
+void logLine(const std::string& s) { std::fprintf(stderr, "tarlo02-sim: %s\n", s.c_str()); }
 
-std::string sysError(const std::string& what)
-{
-    return what + ": " + std::strerror(errno);
-}
+std::string sysError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 // Bytes as readable text for the log: control and high bytes as \xNN.
 std::string escaped(const std::string& s)
@@ -64,8 +58,8 @@ std::string escaped(const std::string& s)
 struct Line {
     int master = -1;
     int slave = -1;
-    int notify = -1;      // inotify on the slave device: others opening and closing it
-    int listeners = 0;    // other open descriptors of the slave, as far as inotify tells
+    int notify = -1;   // inotify on the slave device: others opening and closing it
+    int listeners = 0; // other open descriptors of the slave, as far as inotify tells
     bool listenersKnown = false;
     std::string path;
 
@@ -148,7 +142,7 @@ struct Line {
 
 bool makeLink(const std::string& target, const std::string& link)
 {
-    struct stat st{};
+    struct stat st {};
     if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         logLine(link + " exists and is not a symlink: not replacing it");
         return false;
@@ -288,8 +282,8 @@ void Simulator::handle(const Command& c, Clock::time_point now)
         logCommand("ignored " + escaped(c.text));
         break;
     case Command::Kind::Garbage:
-        logLine("ignored " + std::to_string(c.text.size()) + " bytes " + escaped(c.text) + " (" +
-                c.reason + ")");
+        logLine("ignored " + std::to_string(c.text.size()) + " bytes " + escaped(c.text) + " (" + c.reason +
+                ")");
         break;
     }
 }
@@ -500,7 +494,7 @@ int main(int argc, char** argv)
     sigaddset(&block, SIGINT);
     sigaddset(&block, SIGTERM);
     sigprocmask(SIG_BLOCK, &block, nullptr);
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);

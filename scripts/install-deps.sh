@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-liberation fonts-dejavu-core
   xvfb xauth
+  ccache
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -91,7 +91,7 @@ void TForm1::FormCreate(QObject*)
 {
     State().LinkType = 0;
     ComPort->SetPort(ComboBox1->Text().toStdString());
-    const QString path = Preferences::path();
+    const QString path = Preferences::pathIn(workingDirectory());
     try {
         if (QFileInfo::exists(path)) {
             const QStringList lines = Preferences::read(path);
@@ -113,7 +113,7 @@ bool TForm1::FormClose(QObject*)
 {
     if (ComPort->Connected())
         ComPort->ClosePort();
-    const QString path = Preferences::path();
+    const QString path = Preferences::pathIn(workingDirectory());
     try {
         Preferences::write(path, Preferences::format({ComboBox1->Text(), Left(), Top(), Width(), Height(),
                                                       PolishActive(), State().LinkType == 1}));

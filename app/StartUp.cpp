@@ -32,32 +32,34 @@ void TForm1::ApplyPreferences(const QStringList& lines)
 {
     // Line 1: the port name, whatever it holds. A Windows-style name (COM12) must carry a
     // number after "COM"; other names are taken as they are.
-    const QString& port = lines[0];
+    const QString& port = lines[Preferences::PortLine];
     ComboBox1->SetText(port);
     if (port.size() >= 4 && port.size() <= 6 && port.startsWith(QLatin1String("COM")))
         toInt(port.mid(3));
     ComPort->SetPort(ComboBox1->Text().toStdString());
 
-    const int left = toInt(lines[1]);
+    const int left = toInt(lines[Preferences::LeftLine]);
     move(left, y());
-    const int top = toInt(lines[2]);
+    const int top = toInt(lines[Preferences::TopLine]);
     move(x(), top);
-    const int width = toInt(lines[3]);
-    const int height = toInt(lines[4]);
+    const int width = toInt(lines[Preferences::WidthLine]);
+    const int height = toInt(lines[Preferences::HeightLine]);
     SetBounds(x(), y(), width, height);
 
-    if (lines[5] == QLatin1String("PL"))
+    const QString& language = lines[Preferences::LanguageLine];
+    if (language == QLatin1String("PL"))
         Image12Click(this);
-    else if (lines[5] == QLatin1String("EN"))
+    else if (language == QLatin1String("EN"))
         Image15Click(this);
 
-    if (lines[6] == QLatin1String("USB")) {
+    const QString& link = lines[Preferences::LinkLine];
+    if (link == QLatin1String("USB")) {
         Image4->hide();
         Image8->show();
         SpeedButton8->show();
         SpeedButton9->hide();
         State().LinkType = 0;
-    } else if (lines[6] == QLatin1String("WIFI")) {
+    } else if (link == QLatin1String("WIFI")) {
         Image8->hide();
         Image4->show();
         SpeedButton9->show();

@@ -47,14 +47,15 @@ QString quoted(const QString& s)
 // The checks on one frame; the frame is the one the buffer gave, before any step changed it.
 std::optional<QString> checkFrame(const FrameLines& received, ReceptionStats& stats)
 {
-    for (int i = 0; i < 12; ++i) {
-        const QString& l = received[i];
+    int i = 0;
+    for (const QString& l : received) {
+        ++i;
         if (l.size() > ReceiveBuffer::WrapWidth)
-            return QStringLiteral("frame line %1 %2 is wider than the memo").arg(i + 1).arg(quoted(l));
+            return QStringLiteral("frame line %1 %2 is wider than the memo").arg(i).arg(quoted(l));
         if (hasLowerAscii(l))
-            return QStringLiteral("frame line %1 %2 is not upper-cased").arg(i + 1).arg(quoted(l));
+            return QStringLiteral("frame line %1 %2 is not upper-cased").arg(i).arg(quoted(l));
         if (l.contains(QStringLiteral("\r\n")))
-            return QStringLiteral("frame line %1 %2 holds a line break").arg(i + 1).arg(quoted(l));
+            return QStringLiteral("frame line %1 %2 holds a line break").arg(i).arg(quoted(l));
     }
 
     // The frame buffer lists the twelve lines in order, one per line.
@@ -62,11 +63,14 @@ std::optional<QString> checkFrame(const FrameLines& received, ReceptionStats& st
     memo1.setText(frameBufferText(received));
     if (memo1.lineCount() != 12)
         return QStringLiteral("the frame buffer holds %1 lines").arg(memo1.lineCount());
-    for (int i = 0; i < 12; ++i)
-        if (memo1.line(i) != received[i])
+    i = 0;
+    for (const QString& l : received) {
+        if (memo1.line(i) != l)
             return QStringLiteral("frame buffer line %1 reads %2, not %3")
                 .arg(i + 1)
-                .arg(quoted(memo1.line(i)), quoted(received[i]));
+                .arg(quoted(memo1.line(i)), quoted(l));
+        ++i;
+    }
 
     const bool good = frameIsValid(received);
     if (good)
@@ -78,35 +82,38 @@ std::optional<QString> checkFrame(const FrameLines& received, ReceptionStats& st
     if (good && d.error)
         ++stats.convertErrors;
     // Frame line 1 of 9,xx with the CO2 output off stands for a pH above 10.
-    const bool over10 = received[0].startsWith(u'9') && received[7] == QStringLiteral("0");
+    const bool over10 =
+        received[RecordLine::Ph].startsWith(u'9') && received[RecordLine::Co2] == QStringLiteral("0");
     if (good) {
         // pH and the pH range are shown before any conversion can fail.
-        QString dotted = received[0];
+        QString dotted = received[RecordLine::Ph];
         dotted[1] = u'.';
         const QString expectedPh = over10 ? QStringLiteral(">10") : dotted;
-        if (d.Label7 != expectedPh || lines[0] != expectedPh)
+        if (d.Label7 != expectedPh || lines[RecordLine::Ph] != expectedPh)
             return QStringLiteral("pH %1 shows %2")
-                .arg(quoted(received[0]), quoted(d.Label7.value_or("(nothing)")));
-        if (d.Label8 != received[1] || d.Label9 != received[2])
+                .arg(quoted(received[RecordLine::Ph]), quoted(d.Label7.value_or("(nothing)")));
+        if (d.Label8 != received[RecordLine::PhMin] || d.Label9 != received[RecordLine::PhMax])
             return QStringLiteral("the pH range %1..%2 is not shown as received")
-                .arg(quoted(received[1]), quoted(received[2]));
+                .arg(quoted(received[RecordLine::PhMin]), quoted(received[RecordLine::PhMax]));
     }
 
     SettingsFields fields;
     fillSettingsFromFrame(lines, fields);
-    for (int n : {3, 5})
+    using F = SettingsField;
+    for (F n : {F::PhMaxWhole, F::PhMinWhole})
         if (fields[n].size() > 1)
             return QStringLiteral("settings field %1 %2 is longer than a digit")
-                .arg(n)
+                .arg(int(n))
                 .arg(quoted(fields[n]));
-    for (int n : {4, 6})
+    for (F n : {F::PhMaxHundredths, F::PhMinHundredths})
         if (fields[n].size() > 2)
             return QStringLiteral("settings field %1 %2 is longer than two digits")
-                .arg(n)
+                .arg(int(n))
                 .arg(quoted(fields[n]));
-    if (good && (fields[5] + u',' + fields[6] != received[1] || fields[3] + u',' + fields[4] != received[2]))
+    if (good && (fields[F::PhMinWhole] + u',' + fields[F::PhMinHundredths] != received[RecordLine::PhMin] ||
+                 fields[F::PhMaxWhole] + u',' + fields[F::PhMaxHundredths] != received[RecordLine::PhMax]))
         return QStringLiteral("the pH range %1..%2 does not split into its settings fields")
-            .arg(quoted(received[1]), quoted(received[2]));
+            .arg(quoted(received[RecordLine::PhMin]), quoted(received[RecordLine::PhMax]));
 
     // The log row of the frame as the log step writes it.
     FrameLines logLines = lines;
@@ -116,12 +123,13 @@ std::optional<QString> checkFrame(const FrameLines& received, ReceptionStats& st
     if (!row.startsWith(QStringLiteral("12:00;")) || row.count(u';') != 8 || row.contains(u'\n') ||
         row.contains(u'\r'))
         return QStringLiteral("log row %1 lost its columns").arg(quoted(row));
-    QString phColumn = over10 ? QStringLiteral(">10") : received[0];
+    QString phColumn = over10 ? QStringLiteral(">10") : received[RecordLine::Ph];
     for (QChar& c : phColumn)
         if (c == u';' || c.unicode() < 0x20 || c.unicode() == 0x7f)
             c = u'?';
     if (good && !row.startsWith(QStringLiteral("12:00;") + phColumn + u';'))
-        return QStringLiteral("log row %1 does not carry the pH %2").arg(quoted(row), quoted(received[0]));
+        return QStringLiteral("log row %1 does not carry the pH %2")
+            .arg(quoted(row), quoted(received[RecordLine::Ph]));
 
     // Taking the settings from the record and writing the fields back keeps the pH range.
     FrameLines record = lines;
@@ -134,9 +142,11 @@ std::optional<QString> checkFrame(const FrameLines& received, ReceptionStats& st
     fieldsFromRecord(record, again);
     FrameLines written = record;
     updateRecordFromFields(written, again);
-    if (good && (written[1] != record[1] || written[2] != record[2]))
+    if (good && (written[RecordLine::PhMin] != record[RecordLine::PhMin] ||
+                 written[RecordLine::PhMax] != record[RecordLine::PhMax]))
         return QStringLiteral("the pH range %1..%2 is written back as %3..%4")
-            .arg(quoted(record[1]), quoted(record[2]), quoted(written[1]), quoted(written[2]));
+            .arg(quoted(record[RecordLine::PhMin]), quoted(record[RecordLine::PhMax]),
+                 quoted(written[RecordLine::PhMin]), quoted(written[RecordLine::PhMax]));
     return std::nullopt;
 }
 

@@ -79,8 +79,9 @@ FrameLines extractFrame(const ReceiveBuffer& buffer)
 {
     const int sep = buffer.separatorLine();
     FrameLines lines;
-    for (int k = 1; k <= 12; ++k)
-        lines[k - 1] = asciiUpper(buffer.line(sep + k));
+    int k = sep;
+    for (QString& line : lines)
+        line = asciiUpper(buffer.line(++k));
     return lines;
 }
 
@@ -104,27 +105,29 @@ QString frameBufferText(const FrameLines& lines)
 
 bool frameIsValid(const FrameLines& l)
 {
-    for (int i : {0, 1, 2})
-        if (l[i].size() != 4 || l[i][1] != u',')
+    for (RecordLine n : {RecordLine::Ph, RecordLine::PhMin, RecordLine::PhMax})
+        if (l[n].size() != 4 || l[n][1] != u',')
             return false;
-    return l[6].size() == 1 && l[7].size() == 1 && l[10] == QStringLiteral(" ") &&
-           l[11] == QStringLiteral("-");
+    return l[RecordLine::O2].size() == 1 && l[RecordLine::Co2].size() == 1 &&
+           l[RecordLine::Blank] == QStringLiteral(" ") && l[RecordLine::End] == QStringLiteral("-");
 }
 
 FrameDisplay decodeFrame(FrameLines& l)
 {
     FrameDisplay d;
-    QString& ph = l[0];
-    const QString& phMin = l[1];
-    const QString& phMax = l[2];
-    const QString& ppm = l[3];
-    const QString& kh = l[4];
-    const QString& threshold = l[5];
+    QString& ph = l[RecordLine::Ph];
+    const QString& phMin = l[RecordLine::PhMin];
+    const QString& phMax = l[RecordLine::PhMax];
+    const QString& ppm = l[RecordLine::Ppm];
+    const QString& kh = l[RecordLine::Kh];
+    const QString& threshold = l[RecordLine::Alarm];
+    const QString& o2 = l[RecordLine::O2];
+    const QString& co2 = l[RecordLine::Co2];
     try {
         if (ph.size() >= 2)
             ph[1] = u'.';
         d.Label7 = ph;
-        if (ph.startsWith(u'9') && l[7] == QStringLiteral("0")) {
+        if (ph.startsWith(u'9') && co2 == QStringLiteral("0")) {
             ph = QStringLiteral(">10");
             d.Label7 = ph;
         }
@@ -166,13 +169,13 @@ FrameDisplay decodeFrame(FrameLines& l)
                 d.Label23 = highText;
         }
 
-        if (l[6] == QStringLiteral("1"))
+        if (o2 == QStringLiteral("1"))
             d.Image2 = true;
-        else if (l[6] == QStringLiteral("0"))
+        else if (o2 == QStringLiteral("0"))
             d.Image2 = false;
-        if (l[7] == QStringLiteral("1"))
+        if (co2 == QStringLiteral("1"))
             d.Image1 = true;
-        else if (l[7] == QStringLiteral("0"))
+        else if (co2 == QStringLiteral("0"))
             d.Image1 = false;
     } catch (const EConvertError& e) {
         d.error = e.message();

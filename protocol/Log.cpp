@@ -44,8 +44,9 @@ QString finishedLogName(const QString& path, const QDateTime& end)
 
 void restorePhComma(FrameLines& lines)
 {
-    if (lines[0].size() >= 2 && lines[0][1] == u'.')
-        lines[0][1] = u',';
+    QString& ph = lines[RecordLine::Ph];
+    if (ph.size() >= 2 && ph[1] == u'.')
+        ph[1] = u',';
 }
 
 namespace {
@@ -62,10 +63,18 @@ QString csvField(QString f)
 
 QString formatLogRow(const FrameLines& l, const QString& time)
 {
-    QString ph = l[0];
+    QString ph = l[RecordLine::Ph];
     if (ph.size() >= 2 && ph[1] == u'.')
         ph[1] = u',';
-    QStringList fields{time, ph, l[1], l[2], l[3], l[4], l[5], onOff(l[6]), onOff(l[7])};
+    QStringList fields{time,
+                       ph,
+                       l[RecordLine::PhMin],
+                       l[RecordLine::PhMax],
+                       l[RecordLine::Ppm],
+                       l[RecordLine::Kh],
+                       l[RecordLine::Alarm],
+                       onOff(l[RecordLine::O2]),
+                       onOff(l[RecordLine::Co2])};
     for (QString& f : fields)
         f = csvField(f);
     return fields.join(u';');

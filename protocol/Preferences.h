@@ -8,6 +8,9 @@
 namespace Preferences {
 
 inline constexpr int LineCount = 7;
+
+// What each line holds, in file order.
+enum Line { PortLine, LeftLine, TopLine, WidthLine, HeightLine, LanguageLine, LinkLine };
 inline const QString FileName = QStringLiteral("tarlo02.ini");
 
 // Path of the preferences file in a folder (the program's working folder).

@@ -53,28 +53,30 @@ void computeSettingsFields(const SpinValues& v, SettingsFields& f)
 {
     const auto [minWhole, minHundredths] = splitHundredths(v.phMin);
     const auto [maxWhole, maxHundredths] = splitHundredths(v.phMax);
-    f[5] = QString::number(minWhole);
-    f[6] = QString::number(minHundredths);
-    f[3] = QString::number(maxWhole);
-    f[4] = QString::number(maxHundredths);
-    f[7] = QString::number(exactHundredths(v.threshold));
-    f[8] = integerText(v.kh);
-    f[1] = integerText(v.brightness);
-    f[2] = integerText(v.contrast);
+    using F = SettingsField;
+    f[F::PhMinWhole] = QString::number(minWhole);
+    f[F::PhMinHundredths] = QString::number(minHundredths);
+    f[F::PhMaxWhole] = QString::number(maxWhole);
+    f[F::PhMaxHundredths] = QString::number(maxHundredths);
+    f[F::Alarm] = QString::number(exactHundredths(v.threshold));
+    f[F::Kh] = integerText(v.kh);
+    f[F::Brightness] = integerText(v.brightness);
+    f[F::Contrast] = integerText(v.contrast);
 }
 
 std::vector<QString> settingsFrameWrites(SettingsFields& f)
 {
-    f[9] = QStringLiteral("0");
-    f[10] = QStringLiteral("0");
-    f[11] = QStringLiteral("11");
+    f[SettingsField::Reserved1] = QStringLiteral("0");
+    f[SettingsField::Reserved2] = QStringLiteral("0");
+    f[SettingsField::End] = QStringLiteral("11");
     std::vector<QString> writes;
-    for (int n = 1; n <= 11; ++n) {
-        if (f[n].size() == 1)
-            f[n].prepend(QStringLiteral("00"));
-        if (n < 11 && f[n].size() == 2)
-            f[n].prepend(u'0');
-        writes.push_back(f[n]);
+    for (SettingsField n : kFrameFields) {
+        QString& field = f[n];
+        if (field.size() == 1)
+            field.prepend(QStringLiteral("00"));
+        if (n != SettingsField::End && field.size() == 2)
+            field.prepend(u'0');
+        writes.push_back(field);
     }
     return writes;
 }
@@ -84,43 +86,64 @@ void updateRecordFromFields(FrameLines& l, const SettingsFields& f)
     auto phLine = [](const QString& whole, const QString& hundredths) {
         return plainNumber(whole) + u',' + plainNumber(hundredths).rightJustified(2, u'0');
     };
-    l[1] = phLine(f[5], f[6]);
-    l[2] = phLine(f[3], f[4]);
-    l[4] = plainNumber(f[8]);
-    l[5] = plainNumber(f[7]);
-    l[8] = plainNumber(f[1]);
-    l[9] = plainNumber(f[2]);
+    using F = SettingsField;
+    l[RecordLine::PhMin] = phLine(f[F::PhMinWhole], f[F::PhMinHundredths]);
+    l[RecordLine::PhMax] = phLine(f[F::PhMaxWhole], f[F::PhMaxHundredths]);
+    l[RecordLine::Kh] = plainNumber(f[F::Kh]);
+    l[RecordLine::Alarm] = plainNumber(f[F::Alarm]);
+    l[RecordLine::Brightness] = plainNumber(f[F::Brightness]);
+    l[RecordLine::Contrast] = plainNumber(f[F::Contrast]);
+}
+
+SpinSettings convertSettings(const SettingsConversions& c)
+{
+    SpinSettings s;
+    try {
+        s.phMin = c.phMin();
+        s.phMax = c.phMax();
+        s.threshold = c.threshold();
+        s.kh = c.kh();
+        s.brightness = c.brightness();
+        s.contrast = c.contrast();
+    } catch (const EConvertError& e) {
+        s.error = e.message();
+    }
+    return s;
 }
 
 TakenSettings takeSettings(FrameLines& l)
 {
+    using L = RecordLine;
     TakenSettings t;
-    if (l[1].size() < 4 || l[2].size() < 4)
+    if (l[L::PhMin].size() < 4 || l[L::PhMax].size() < 4)
         return t;
     t.recordComplete = true;
-    try {
-        l[1][1] = u',';
-        t.phMin = toFloat(l[1]);
-        l[2][1] = u',';
-        t.phMax = toFloat(l[2]);
-        t.threshold = toFloat(l[5]) / 100;
-        t.kh = toFloat(l[4]);
-        t.brightness = toFloat(l[8]);
-        t.contrast = toFloat(l[9]);
-    } catch (const EConvertError& e) {
-        t.error = e.message();
-    }
+    // A pH line gets its "," only when its turn comes, so an earlier error leaves it as it was.
+    auto ph = [&l](L line) {
+        l[line][1] = u',';
+        return toFloat(l[line]);
+    };
+    static_cast<SpinSettings&>(t) = convertSettings({
+        [&] { return ph(L::PhMin); },
+        [&] { return ph(L::PhMax); },
+        [&] { return toFloat(l[L::Alarm]) / 100; },
+        [&] { return toFloat(l[L::Kh]); },
+        [&] { return toFloat(l[L::Brightness]); },
+        [&] { return toFloat(l[L::Contrast]); },
+    });
     return t;
 }
 
 void fieldsFromRecord(const FrameLines& l, SettingsFields& f)
 {
-    f[1] = l[8];
-    f[2] = l[9];
-    f[3] = l[2].left(1);
-    f[4] = l[2].mid(2, 2);
-    f[5] = l[1].left(1);
-    f[6] = l[1].mid(2, 2);
-    f[7] = l[5];
-    f[8] = l[4];
+    using F = SettingsField;
+    using L = RecordLine;
+    f[F::Brightness] = l[L::Brightness];
+    f[F::Contrast] = l[L::Contrast];
+    f[F::PhMaxWhole] = l[L::PhMax].left(1);
+    f[F::PhMaxHundredths] = l[L::PhMax].mid(2, 2);
+    f[F::PhMinWhole] = l[L::PhMin].left(1);
+    f[F::PhMinHundredths] = l[L::PhMin].mid(2, 2);
+    f[F::Alarm] = l[L::Alarm];
+    f[F::Kh] = l[L::Kh];
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -46,6 +47,15 @@ struct SpinSettings {
     std::optional<long double> contrast;   // NumSpinEdit10
     std::optional<QString> error;
 };
+
+// The conversions that give the six spin edits their values, in the order they are set.
+struct SettingsConversions {
+    std::function<long double()> phMin, phMax, threshold, kh, brightness, contrast;
+};
+
+// Runs the conversions in order. The first conversion error stops them: the values before it
+// are kept, the rest stay empty, and the error's message is kept.
+SpinSettings convertSettings(const SettingsConversions& conversions);
 
 // The spin edit values taken from the settings record. After a conversion error the
 // settings fields must not be changed.

@@ -8,16 +8,16 @@
 
 void fieldsForSaving(const SpinValues& values, SettingsFields& fields)
 {
-    for (int n = 1; n <= 10; ++n)
-        fields[n] = QStringLiteral("0");
+    for (std::size_t i = 0; i < kSettingsFileFields; ++i)
+        fields[kFrameFields[i]] = QStringLiteral("0");
     computeSettingsFields(values, fields);
 }
 
 QByteArray formatSettingsFile(const SettingsFields& fields)
 {
     QByteArray out;
-    for (int n = 1; n <= 10; ++n)
-        out += fields[n].toLatin1() + "\r\n";
+    for (std::size_t i = 0; i < kSettingsFileFields; ++i)
+        out += fields[kFrameFields[i]].toLatin1() + "\r\n";
     return out;
 }
 
@@ -57,24 +57,26 @@ std::vector<QString> readSettingsFileLines(const QString& path)
 
 void fieldsFromFileLines(const std::vector<QString>& lines, SettingsFields& fields)
 {
-    for (std::size_t i = 0; i < lines.size() && i + 1 < fields.size(); ++i)
-        fields[i + 1] = lines[i];
+    // Line N holds field N; lines beyond the fields are ignored.
+    for (std::size_t i = 0; i < lines.size() && i + 1 < SettingsFields::Count; ++i)
+        fields[settingsFieldOfFileLine(i)] = lines[i];
 }
 
 LoadedSettings settingsFromFields(const SettingsFields& f)
 {
-    LoadedSettings s;
-    try {
-        const long double minWhole = toInt(f[5]);
-        s.phMin = minWhole + static_cast<long double>(toInt(f[6])) / 100;
-        const long double maxWhole = toInt(f[3]);
-        s.phMax = maxWhole + static_cast<long double>(toInt(f[4])) / 100;
-        s.threshold = static_cast<long double>(toInt(f[7])) / 100;
-        s.kh = toInt(f[8]);
-        s.brightness = toInt(f[1]);
-        s.contrast = toInt(f[2]);
-    } catch (const EConvertError& e) {
-        s.error = e.message();
-    }
-    return s;
+    using F = SettingsField;
+    auto integer = [&f](F field) { return static_cast<long double>(toInt(f[field])); };
+    // The whole part is converted before the hundredths, so an error names the first.
+    auto ph = [&integer](F whole, F hundredths) {
+        const long double w = integer(whole);
+        return w + integer(hundredths) / 100;
+    };
+    return convertSettings({
+        [&] { return ph(F::PhMinWhole, F::PhMinHundredths); },
+        [&] { return ph(F::PhMaxWhole, F::PhMaxHundredths); },
+        [&] { return integer(F::Alarm) / 100; },
+        [&] { return integer(F::Kh); },
+        [&] { return integer(F::Brightness); },
+        [&] { return integer(F::Contrast); },
+    });
 }

@@ -69,7 +69,7 @@ TEST_F(CommandsTest, SendingTheStartValuesWritesTheFrameAsElevenWrites)
     pf.onPause = [&, base = pf.onPause](int ms) {
         base(ms);
         if (ms == 800)
-            recordLine2DuringPause = State().FrameLines[1];
+            recordLine2DuringPause = State().FrameLines[RecordLine::PhMin];
     };
 
     writetap::start();
@@ -88,12 +88,12 @@ TEST_F(CommandsTest, SendingTheStartValuesWritesTheFrameAsElevenWrites)
     EXPECT_TRUE(form->SpeedButton14->isHidden());
     EXPECT_FALSE(form->SpeedButton3->isHidden());
     const FrameLines& r = State().FrameLines;
-    EXPECT_EQ(r[1], QStringLiteral("6,90"));
-    EXPECT_EQ(r[2], QStringLiteral("7,10"));
-    EXPECT_EQ(r[4], QStringLiteral("0"));
-    EXPECT_EQ(r[5], QStringLiteral("20"));
-    EXPECT_EQ(r[8], QStringLiteral("100"));
-    EXPECT_EQ(r[9], QStringLiteral("14"));
+    EXPECT_EQ(r[RecordLine::PhMin], QStringLiteral("6,90"));
+    EXPECT_EQ(r[RecordLine::PhMax], QStringLiteral("7,10"));
+    EXPECT_EQ(r[RecordLine::Kh], QStringLiteral("0"));
+    EXPECT_EQ(r[RecordLine::Alarm], QStringLiteral("20"));
+    EXPECT_EQ(r[RecordLine::Brightness], QStringLiteral("100"));
+    EXPECT_EQ(r[RecordLine::Contrast], QStringLiteral("14"));
     EXPECT_TRUE(pf.messages.empty());
 }
 
@@ -112,8 +112,8 @@ TEST_P(SendValuesTest, FrameAndRecordThenTakeGivesThemBack)
     setSpins(c.values);
     form->SpeedButton3->click();
     EXPECT_EQ(pty.receive(), QByteArray(c.frame));
-    EXPECT_EQ(State().FrameLines[1], QString::fromLatin1(c.line2));
-    EXPECT_EQ(State().FrameLines[2], QString::fromLatin1(c.line3));
+    EXPECT_EQ(State().FrameLines[RecordLine::PhMin], QString::fromLatin1(c.line2));
+    EXPECT_EQ(State().FrameLines[RecordLine::PhMax], QString::fromLatin1(c.line3));
 
     setSpins({8.0L, 8.5L, 1.0L, 20, 50, 20});
     form->ShadowLabel1->SetCaption(QStringLiteral("ustawienia.tarlo"));
@@ -136,14 +136,14 @@ TEST_F(CommandsTest, TakingFromARecordFillsTheSpinEditsAndFields)
     form->SpeedButton4->click();
     expectSpins({6.8L, 7.4L, 0.2L, 5, 75, 9});
     const SettingsFields& f = State().SettingsFields;
-    EXPECT_EQ(f[1], QStringLiteral("75"));
-    EXPECT_EQ(f[2], QStringLiteral("9"));
-    EXPECT_EQ(f[3], QStringLiteral("7"));
-    EXPECT_EQ(f[4], QStringLiteral("40"));
-    EXPECT_EQ(f[5], QStringLiteral("6"));
-    EXPECT_EQ(f[6], QStringLiteral("80"));
-    EXPECT_EQ(f[7], QStringLiteral("20"));
-    EXPECT_EQ(f[8], QStringLiteral("5"));
+    EXPECT_EQ(f[SettingsField::Brightness], QStringLiteral("75"));
+    EXPECT_EQ(f[SettingsField::Contrast], QStringLiteral("9"));
+    EXPECT_EQ(f[SettingsField::PhMaxWhole], QStringLiteral("7"));
+    EXPECT_EQ(f[SettingsField::PhMaxHundredths], QStringLiteral("40"));
+    EXPECT_EQ(f[SettingsField::PhMinWhole], QStringLiteral("6"));
+    EXPECT_EQ(f[SettingsField::PhMinHundredths], QStringLiteral("80"));
+    EXPECT_EQ(f[SettingsField::Alarm], QStringLiteral("20"));
+    EXPECT_EQ(f[SettingsField::Kh], QStringLiteral("5"));
 }
 
 TEST_F(CommandsTest, TakingWithNoRecordLeavesTheSpinEdits)
@@ -235,5 +235,5 @@ TEST_F(CommandsTest, SendingOnAClosedPortIsReportedAndSkipsTheRest)
     ASSERT_EQ(pf.messages.size(), 1u);
     EXPECT_FALSE(pf.messages[0].text.isEmpty());
     EXPECT_TRUE(pf.pauses.empty());
-    EXPECT_EQ(State().FrameLines[1], QString());
+    EXPECT_EQ(State().FrameLines[RecordLine::PhMin], QString());
 }

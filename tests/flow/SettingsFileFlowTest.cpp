@@ -34,7 +34,7 @@ TEST_F(SettingsFileTest, SavingTheStartValuesWritesTenLines)
     EXPECT_EQ(pf.saveAsked[0].fileName, QStringLiteral("ustawienia"));
     EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("ustawienia.tarlo"));
     EXPECT_EQ(hint(form->ShadowLabel1), folder);
-    EXPECT_EQ(State().FrameLines[1], QStringLiteral("6,90"));
+    EXPECT_EQ(State().FrameLines[RecordLine::PhMin], QStringLiteral("6,90"));
     EXPECT_EQ(pf.pauses, std::vector<int>(10, 1));
     EXPECT_TRUE(pf.messages.empty());
 
@@ -96,7 +96,7 @@ TEST_F(SettingsFileTest, LoadRoundTripThenTakeGivesTheLoadedValues)
     EXPECT_EQ(form->NumSpinEdit9->Value(), 55);
     EXPECT_EQ(form->NumSpinEdit10->Value(), 3);
     EXPECT_EQ(pf.pauses, std::vector<int>(10, 1));
-    EXPECT_EQ(State().FrameLines[1], QStringLiteral("6,05"));
+    EXPECT_EQ(State().FrameLines[RecordLine::PhMin], QStringLiteral("6,05"));
 
     for (TNumSpinEdit* s : {form->NumSpinEdit7, form->NumSpinEdit8})
         s->SetValue(s->MaxValue());
@@ -120,12 +120,12 @@ TEST_F(SettingsFileTest, ASixteenLineFileFillsFifteenFields)
     EXPECT_EQ(form->NumSpinEdit12->Value(), 12);
     EXPECT_EQ(form->NumSpinEdit9->Value(), 90);
     EXPECT_EQ(form->NumSpinEdit10->Value(), 20);
-    EXPECT_EQ(State().SettingsFields[15], QStringLiteral("15"));
+    EXPECT_EQ(State().SettingsFields[SettingsField::Spare15], QStringLiteral("15"));
 }
 
 TEST_F(SettingsFileTest, ANonIntegerLineStopsTheLoading)
 {
-    State().FrameLines[1] = QStringLiteral("6,90");
+    State().FrameLines[RecordLine::PhMin] = QStringLiteral("6,90");
     form->NumSpinEdit9->SetValue(40);
     writeFile(QStringLiteral("bad.tarlo"), "100\r\n14\r\n7\r\n10\r\n6\r\n90\r\nabc\r\n0\r\n0\r\n0\r\n");
     pf.openAnswers = {path(QStringLiteral("bad.tarlo"))};
@@ -136,7 +136,7 @@ TEST_F(SettingsFileTest, ANonIntegerLineStopsTheLoading)
     // PHmin and PHmax came before the bad line; brightness comes after it.
     EXPECT_NEAR(double(form->NumSpinEdit7->Value()), 6.9, 1e-9);
     EXPECT_EQ(form->NumSpinEdit9->Value(), 40);
-    EXPECT_EQ(State().FrameLines[1], QStringLiteral("6,90"));
+    EXPECT_EQ(State().FrameLines[RecordLine::PhMin], QStringLiteral("6,90"));
     EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("bad.tarlo"));
 }
 

@@ -80,8 +80,8 @@ TEST_F(SimulatorTest, ConnectShowSendAndDisconnect)
         QRegularExpression(QStringLiteral("^\\d\\.\\d\\d$")).match(form->Label7->Caption()).hasMatch())
         << form->Label7->Caption().toStdString();
     EXPECT_FALSE(form->Label7->isHidden());
-    EXPECT_EQ(State().FrameLines[4], QStringLiteral("5")); // the simulator's KH
-    EXPECT_EQ(State().FrameLines[1], QStringLiteral("6,90"));
+    EXPECT_EQ(State().FrameLines[RecordLine::Kh], QStringLiteral("5")); // the simulator's KH
+    EXPECT_EQ(State().FrameLines[RecordLine::PhMin], QStringLiteral("6,90"));
 
     form->NumSpinEdit7->SetValue(6.5L);
     form->NumSpinEdit12->SetValue(3);
@@ -90,8 +90,9 @@ TEST_F(SimulatorTest, ConnectShowSendAndDisconnect)
         << commands().toStdString();
     // The next records carry the new settings.
     EXPECT_TRUE(waitFor([&] {
-        return State().FrameLines[1] == QLatin1String("6,50") &&
-               State().FrameLines[4] == QLatin1String("3") && form->Label7->Caption() != QLatin1String("?");
+        return State().FrameLines[RecordLine::PhMin] == QLatin1String("6,50") &&
+               State().FrameLines[RecordLine::Kh] == QLatin1String("3") &&
+               form->Label7->Caption() != QLatin1String("?");
     }));
     EXPECT_TRUE(pf.messages.empty());
 

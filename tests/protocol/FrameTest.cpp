@@ -14,15 +14,16 @@ const QStringList goodRecord = {"7,05", "6,80", "7,40", "12,3", "5", "20", "1", 
 FrameLines frame(const QStringList& l)
 {
     FrameLines f;
-    for (int i = 0; i < 12 && i < l.size(); ++i)
-        f[i] = l[i];
+    qsizetype i = 0;
+    for (QString& line : f)
+        line = l.value(i++);
     return f;
 }
 
-FrameLines withLine(int line, const QString& text)
+FrameLines withLine(RecordLine line, const QString& text)
 {
     FrameLines f = frame(goodRecord);
-    f[line - 1] = text;
+    f[line] = text;
     return f;
 }
 
@@ -114,9 +115,9 @@ TEST(ExtractFrame, PartialLeadAndSeparatorInsideALine)
     b.append(crlf({"14", " ", "x-y", "7,05"}));
     EXPECT_EQ(b.separatorLine(), 3);
     FrameLines f = extractFrame(b);
-    EXPECT_EQ(f[0], "7,05");
-    for (int i = 1; i < 12; ++i)
-        EXPECT_EQ(f[i], "") << "line " << i + 1 << " lies beyond the buffer";
+    EXPECT_EQ(f[RecordLine::Ph], "7,05");
+    for (auto line = f.begin() + 1; line != f.end(); ++line)
+        EXPECT_EQ(*line, "") << "line " << (line - f.begin()) + 1 << " lies beyond the buffer";
 }
 
 TEST(ExtractFrame, WithoutDashTakesLinesTwoToThirteen)
@@ -125,7 +126,7 @@ TEST(ExtractFrame, WithoutDashTakesLinesTwoToThirteen)
     b.setText(QString(400, u'a'));
     EXPECT_EQ(b.separatorLine(), 0);
     const FrameLines f = extractFrame(b);
-    EXPECT_EQ(f[0], QString(13, u'A')) << "wrapped noise, upper-cased";
+    EXPECT_EQ(f[RecordLine::Ph], QString(13, u'A')) << "wrapped noise, upper-cased";
     EXPECT_FALSE(frameIsValid(f));
 }
 
@@ -134,22 +135,24 @@ TEST(ExtractFrame, UpperCasesAsciiLettersOnly)
     ReceiveBuffer b;
     b.append(crlf({"-", "ab,z", QStringLiteral("ąé1x")}));
     const FrameLines f = extractFrame(b);
-    EXPECT_EQ(f[0], "AB,Z");
-    EXPECT_EQ(f[1], QStringLiteral("ąé1X"));
+    EXPECT_EQ(f[RecordLine::Ph], "AB,Z");
+    EXPECT_EQ(f[RecordLine::PhMin], QStringLiteral("ąé1X"));
 }
 
 TEST(FrameIsValid, FiveFormRules)
 {
     EXPECT_TRUE(frameIsValid(frame(goodRecord)));
-    const std::pair<int, const char*> broken[] = {
-        {1, "7,0"}, {1, "7,055"}, {1, "7.05"}, {2, "6,8"}, {2, "6.80"}, {3, "7,4"}, {3, "7;40"}, {7, ""},
-        {7, "11"},  {8, ""},      {8, "00"},   {11, "  "}, {11, ""},    {12, "--"}, {12, ""},
+    using L = RecordLine;
+    const std::pair<L, const char*> broken[] = {
+        {L::Ph, "7,0"},    {L::Ph, "7,055"},   {L::Ph, "7.05"}, {L::PhMin, "6,8"}, {L::PhMin, "6.80"},
+        {L::PhMax, "7,4"}, {L::PhMax, "7;40"}, {L::O2, ""},     {L::O2, "11"},     {L::Co2, ""},
+        {L::Co2, "00"},    {L::Blank, "  "},   {L::Blank, ""},  {L::End, "--"},    {L::End, ""},
     };
     for (const auto& [line, text] : broken)
-        EXPECT_FALSE(frameIsValid(withLine(line, text))) << "line " << line << " '" << text << "'";
+        EXPECT_FALSE(frameIsValid(withLine(line, text))) << "line " << int(line) + 1 << " '" << text << "'";
     // The value lines are not checked.
-    for (int line : {4, 5, 6, 9, 10})
-        EXPECT_TRUE(frameIsValid(withLine(line, "?"))) << line;
+    for (L line : {L::Ppm, L::Kh, L::Alarm, L::Brightness, L::Contrast})
+        EXPECT_TRUE(frameIsValid(withLine(line, "?"))) << int(line) + 1;
 }
 
 TEST(DecodeFrame, ShowsAGoodRecordAndFillsTheSettings)
@@ -166,26 +169,26 @@ TEST(DecodeFrame, ShowsAGoodRecordAndFillsTheSettings)
     EXPECT_EQ(d.Label23, "7,60");
     EXPECT_EQ(d.Image2, true);
     EXPECT_EQ(d.Image1, false);
-    EXPECT_EQ(f[0], "7.05") << "the stored pH line holds the display form";
+    EXPECT_EQ(f[RecordLine::Ph], "7.05") << "the stored pH line holds the display form";
 
     SettingsFields s;
-    s[0] = "keep";
-    s[9] = "keep";
+    s[SettingsField::Unused] = "keep";
+    s[SettingsField::Reserved1] = "keep";
     fillSettingsFromFrame(f, s);
     const char* expected[] = {"keep", "100", "14", "7", "40", "6", "80", "20", "5", "keep"};
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(s[i], expected[i]) << "field " << i;
+    for (std::size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(s.begin()[i], expected[i]) << "field " << i;
 }
 
 TEST(DecodeFrame, PhAboveTen)
 {
-    FrameLines f = withLine(1, "9,15");
+    FrameLines f = withLine(RecordLine::Ph, "9,15");
     EXPECT_EQ(decodeFrame(f).Label7, ">10");
-    EXPECT_EQ(f[0], ">10");
-    f = withLine(1, "9,15");
-    f[7] = "1";
+    EXPECT_EQ(f[RecordLine::Ph], ">10");
+    f = withLine(RecordLine::Ph, "9,15");
+    f[RecordLine::Co2] = "1";
     EXPECT_EQ(decodeFrame(f).Label7, "9.15");
-    EXPECT_EQ(f[0], "9.15");
+    EXPECT_EQ(f[RecordLine::Ph], "9.15");
 }
 
 TEST(DecodeFrame, PpmAndKhForms)
@@ -207,8 +210,8 @@ TEST(DecodeFrame, PpmAndKhForms)
     };
     for (const Case& c : cases) {
         FrameLines f = frame(goodRecord);
-        f[3] = c.ppm;
-        f[4] = c.kh;
+        f[RecordLine::Ppm] = c.ppm;
+        f[RecordLine::Kh] = c.kh;
         const FrameDisplay d = decodeFrame(f);
         EXPECT_EQ(d.Label11, c.label11) << c.ppm << " / " << c.kh;
         EXPECT_EQ(d.Label12, c.label12) << c.ppm << " / " << c.kh;
@@ -239,10 +242,10 @@ TEST(DecodeFrame, AlarmLimits)
     };
     for (const Case& c : cases) {
         FrameLines f = frame(goodRecord);
-        f[1] = c.phMin;
-        f[2] = c.phMax;
-        f[5] = c.threshold;
-        f[4] = c.kh;
+        f[RecordLine::PhMin] = c.phMin;
+        f[RecordLine::PhMax] = c.phMax;
+        f[RecordLine::Alarm] = c.threshold;
+        f[RecordLine::Kh] = c.kh;
         const FrameDisplay d = decodeFrame(f);
         EXPECT_FALSE(d.error) << d.error.value_or("").toStdString();
         EXPECT_EQ(d.Label17, c.low) << c.phMin << " - " << c.threshold;
@@ -260,8 +263,8 @@ TEST(DecodeFrame, Outputs)
     };
     for (const auto& [o2, co2, image2, image1] : cases) {
         FrameLines f = frame(goodRecord);
-        f[6] = o2;
-        f[7] = co2;
+        f[RecordLine::O2] = o2;
+        f[RecordLine::Co2] = co2;
         const FrameDisplay d = decodeFrame(f);
         EXPECT_EQ(d.Image2, image2) << o2;
         EXPECT_EQ(d.Image1, image1) << co2;
@@ -270,7 +273,7 @@ TEST(DecodeFrame, Outputs)
 
 TEST(DecodeFrame, ConversionErrorStopsPartWay)
 {
-    FrameLines f = withLine(5, "X");
+    FrameLines f = withLine(RecordLine::Kh, "X");
     const FrameDisplay d = decodeFrame(f);
     ASSERT_TRUE(d.error);
     EXPECT_EQ(*d.error, "'X' is not a valid integer value");
@@ -285,7 +288,7 @@ TEST(DecodeFrame, ConversionErrorStopsPartWay)
     EXPECT_FALSE(d.Image1);
 
     // A threshold that is no number stops at the limits: KH is already shown.
-    f = withLine(6, "2X");
+    f = withLine(RecordLine::Alarm, "2X");
     const FrameDisplay t = decodeFrame(f);
     ASSERT_TRUE(t.error);
     EXPECT_EQ(*t.error, "'2X' is not a valid floating point value");

@@ -52,16 +52,16 @@ TEST(LogRow, Fields)
 
     // Noise in lines the record checks let through keeps the nine columns and the one line.
     FrameLines noisy = record(";,9-");
-    noisy[3] = "1;2";
-    noisy[5] = "2\n0";
+    noisy[RecordLine::Ppm] = "1;2";
+    noisy[RecordLine::Alarm] = "2\n0";
     EXPECT_EQ(formatLogRow(noisy, "18:31"), "18:31;?,9-;6,80;7,40;1?2;5;2?0;on;off");
 
     FrameLines l = record("7.05");
     restorePhComma(l);
-    EXPECT_EQ(l[0], "7,05");
+    EXPECT_EQ(l[RecordLine::Ph], "7,05");
     l = record(">10");
     restorePhComma(l);
-    EXPECT_EQ(l[0], ">10");
+    EXPECT_EQ(l[RecordLine::Ph], ">10");
 }
 
 TEST(LogFile, StartAppendRename)
@@ -171,7 +171,7 @@ TEST(LogStep, OneRowPerMinuteThenFinished)
     };
 
     const FrameLines first = frame(true, QTime(18, 30, 8));
-    EXPECT_EQ(first[0], "7,05") << "the pH line gets its comma back";
+    EXPECT_EQ(first[RecordLine::Ph], "7,05") << "the pH line gets its comma back";
     const QString path = dir.path() + "/2016-10-01 {183008}.csv";
     EXPECT_EQ(s.LogFileName, path);
     EXPECT_EQ(s.LogFinished, 0);

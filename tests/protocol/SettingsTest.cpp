@@ -66,14 +66,18 @@ TEST(SettingsFields, EveryThresholdAndPhOfTheSpinEditsIsExact)
     for (int k = 0; k <= 250; ++k) {
         SettingsFields f;
         computeSettingsFields({6.9L, 7.1L, toFloat(decimal(k)), 0, 100, 14}, f);
-        EXPECT_EQ(f[7], QString::number(k)) << decimal(k).toStdString();
+        EXPECT_EQ(f[SettingsField::Alarm], QString::number(k)) << decimal(k).toStdString();
     }
     for (int k = 400; k <= 880; ++k) {
         SettingsFields f;
         const long double v = toFloat(decimal(k));
         computeSettingsFields({v, v, 0, 0, 0, 0}, f);
-        EXPECT_EQ(f[5] + u',' + f[6].rightJustified(2, u'0'), decimal(k));
-        EXPECT_EQ(f[3] + u',' + f[4].rightJustified(2, u'0'), decimal(k));
+        EXPECT_EQ(f[SettingsField::PhMinWhole] + u',' +
+                      f[SettingsField::PhMinHundredths].rightJustified(2, u'0'),
+                  decimal(k));
+        EXPECT_EQ(f[SettingsField::PhMaxWhole] + u',' +
+                      f[SettingsField::PhMaxHundredths].rightJustified(2, u'0'),
+                  decimal(k));
     }
 }
 
@@ -87,24 +91,24 @@ TEST(SettingsFields, HundredthsRoundHalfToEvenAndCarry)
     for (const auto& [v, whole, hundredths] : cases) {
         SettingsFields f;
         computeSettingsFields({v, 7.1L, 0.2L, 0, 100, 14}, f);
-        EXPECT_EQ(f[5], whole) << double(v);
-        EXPECT_EQ(f[6], hundredths) << double(v);
+        EXPECT_EQ(f[SettingsField::PhMinWhole], whole) << double(v);
+        EXPECT_EQ(f[SettingsField::PhMinHundredths], hundredths) << double(v);
     }
 }
 
 TEST(SettingsFrame, PadsTheFieldsThemselvesAndOnlyTouchesTheirEntries)
 {
     SettingsFields f;
-    f[0] = "zero";
-    f[12] = "twelve";
+    f[SettingsField::Unused] = "zero";
+    f[SettingsField::Spare12] = "twelve";
     computeSettingsFields(FactorySettings, f);
     settingsFrameWrites(f);
-    EXPECT_EQ(f[5], "006");
-    EXPECT_EQ(f[1], "100");
-    EXPECT_EQ(f[9], "000");
-    EXPECT_EQ(f[11], "11");
-    EXPECT_EQ(f[0], "zero");
-    EXPECT_EQ(f[12], "twelve");
+    EXPECT_EQ(f[SettingsField::PhMinWhole], "006");
+    EXPECT_EQ(f[SettingsField::Brightness], "100");
+    EXPECT_EQ(f[SettingsField::Reserved1], "000");
+    EXPECT_EQ(f[SettingsField::End], "11");
+    EXPECT_EQ(f[SettingsField::Unused], "zero");
+    EXPECT_EQ(f[SettingsField::Spare12], "twelve");
 }
 
 TEST(SettingsRecord, UpdatedFromPaddedFieldsThenTakenBack)
@@ -118,8 +122,8 @@ TEST(SettingsRecord, UpdatedFromPaddedFieldsThenTakenBack)
     updateRecordFromFields(record, f);
     const char* expected[] = {"keep", "6,05", "7,40", "keep", "12",   "53",
                               "keep", "keep", "5",    "0",    "keep", "keep"};
-    for (int i = 0; i < 12; ++i)
-        EXPECT_EQ(record[i], expected[i]) << "frame line " << i + 1;
+    for (std::size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(record.begin()[i], expected[i]) << "frame line " << i + 1;
 
     const TakenSettings t = takeSettings(record);
     EXPECT_TRUE(t.recordComplete);
@@ -136,15 +140,15 @@ TEST(SettingsRecord, UpdatedFromPaddedFieldsThenTakenBack)
     fieldsFromRecord(record, again);
     SettingsFields recomputed;
     computeSettingsFields({*t.phMin, *t.phMax, *t.threshold, *t.kh, *t.brightness, *t.contrast}, recomputed);
-    for (int n = 1; n <= 8; ++n)
-        EXPECT_EQ(again[n].toInt(), recomputed[n].toInt()) << "field " << n;
+    for (std::size_t n = 1; n <= 8; ++n)
+        EXPECT_EQ(again.begin()[n].toInt(), recomputed.begin()[n].toInt()) << "field " << n;
 }
 
 TEST(TakeSettings, FromAReceivedRecord)
 {
     FrameLines l{"7.05", "6X80", "7,40", "12,3", "5", "20", "1", "0", "100", "14", " ", "-"};
     const TakenSettings t = takeSettings(l);
-    EXPECT_EQ(l[1], "6,80") << "the second character is made a comma first";
+    EXPECT_EQ(l[RecordLine::PhMin], "6,80") << "the second character is made a comma first";
     EXPECT_EQ(t.phMin, spin("6,80"));
     EXPECT_EQ(t.phMax, spin("7,40"));
     EXPECT_EQ(t.threshold, spin("20") / 100);
@@ -153,11 +157,11 @@ TEST(TakeSettings, FromAReceivedRecord)
     EXPECT_EQ(t.contrast, 14);
 
     SettingsFields f;
-    f[9] = "0";
+    f[SettingsField::Reserved1] = "0";
     fieldsFromRecord(l, f);
     const char* expected[] = {"", "100", "14", "7", "40", "6", "80", "20", "5", "0"};
-    for (int n = 0; n < 10; ++n)
-        EXPECT_EQ(f[n], expected[n]) << n;
+    for (std::size_t n = 0; n < std::size(expected); ++n)
+        EXPECT_EQ(f.begin()[n], expected[n]) << "entry " << n;
 }
 
 TEST(TakeSettings, ShortRecordTakesNothing)
@@ -168,7 +172,7 @@ TEST(TakeSettings, ShortRecordTakesNothing)
         EXPECT_FALSE(t.recordComplete) << min << " " << max;
         EXPECT_FALSE(t.phMin || t.phMax || t.threshold || t.kh || t.brightness || t.contrast);
         EXPECT_FALSE(t.error);
-        EXPECT_EQ(l[1], min);
+        EXPECT_EQ(l[RecordLine::PhMin], min);
     }
 }
 
@@ -187,5 +191,5 @@ TEST(TakeSettings, ConversionErrorKeepsTheValuesBeforeIt)
     const TakenSettings u = takeSettings(l);
     EXPECT_EQ(u.error, "'6,8X' is not a valid floating point value");
     EXPECT_FALSE(u.phMin);
-    EXPECT_EQ(l[2], "7X40") << "line 3 is untouched once line 2 failed";
+    EXPECT_EQ(l[RecordLine::PhMax], "7X40") << "line 3 is untouched once line 2 failed";
 }

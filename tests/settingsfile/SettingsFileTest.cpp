@@ -39,9 +39,9 @@ SettingsFields savedFields(const SpinValues& v)
 TEST(SettingsFile, StartValuesAsTenLines)
 {
     const SettingsFields f = savedFields(FactorySettings);
-    EXPECT_EQ(f[9], "0");
-    EXPECT_EQ(f[10], "0");
-    EXPECT_EQ(f[11], "stale") << "field 11 is only set when sending";
+    EXPECT_EQ(f[SettingsField::Reserved1], "0");
+    EXPECT_EQ(f[SettingsField::Reserved2], "0");
+    EXPECT_EQ(f[SettingsField::End], "stale") << "field 11 is only set when sending";
     EXPECT_EQ(formatSettingsFile(savedFields(FactorySettings)),
               "100\r\n14\r\n7\r\n10\r\n6\r\n90\r\n20\r\n0\r\n0\r\n0\r\n");
 }
@@ -60,9 +60,9 @@ TEST(SettingsFile, RoundTrips)
     for (const SpinValues& v : cases) {
         saveSettingsFile(path, formatSettingsFile(savedFields(v)));
         SettingsFields f;
-        f[11] = "11";
+        f[SettingsField::End] = "11";
         fieldsFromFileLines(readSettingsFileLines(path), f);
-        EXPECT_EQ(f[11], "11") << "a ten-line file leaves field 11 alone";
+        EXPECT_EQ(f[SettingsField::End], "11") << "a ten-line file leaves field 11 alone";
         const LoadedSettings s = settingsFromFields(f);
         ASSERT_FALSE(s.error) << s.error->toStdString();
         // The spin edits show two decimals: compare as they would show.
@@ -92,8 +92,8 @@ TEST(SettingsFile, ReadsAtMostFifteenLines)
     EXPECT_EQ(lines.back(), "15");
     SettingsFields f;
     fieldsFromFileLines(lines, f);
-    EXPECT_EQ(f[15], "15");
-    EXPECT_EQ(f[0], "");
+    EXPECT_EQ(f[SettingsField::Spare15], "15");
+    EXPECT_EQ(f[SettingsField::Unused], "");
 }
 
 TEST(SettingsFile, LineEndsAndShortFiles)
@@ -124,9 +124,16 @@ TEST(SettingsFile, LineEndsAndShortFiles)
 
 TEST(SettingsFile, NonIntegerLineStopsTheLoading)
 {
-    const std::tuple<int, const char*, int> cases[] = {
+    using F = SettingsField;
+    const std::tuple<F, const char*, int> cases[] = {
         // field, text, how many spin edits got a value before it
-        {5, "6,5", 0}, {6, "", 0}, {4, "x", 1}, {7, "20 ", 2}, {8, "K", 3}, {1, "1e2", 4}, {2, "-", 5},
+        {F::PhMinWhole, "6,5", 0},
+        {F::PhMinHundredths, "", 0},
+        {F::PhMaxHundredths, "x", 1},
+        {F::Alarm, "20 ", 2},
+        {F::Kh, "K", 3},
+        {F::Brightness, "1e2", 4},
+        {F::Contrast, "-", 5},
     };
     for (const auto& [field, text, before] : cases) {
         SettingsFields f = savedFields(FactorySettings);
@@ -137,7 +144,7 @@ TEST(SettingsFile, NonIntegerLineStopsTheLoading)
         const bool set[] = {bool(s.phMin), bool(s.phMax),      bool(s.threshold),
                             bool(s.kh),    bool(s.brightness), bool(s.contrast)};
         for (int i = 0; i < 6; ++i)
-            EXPECT_EQ(set[i], i < before) << "field " << field << " value " << i;
+            EXPECT_EQ(set[i], i < before) << "field " << int(field) << " value " << i;
     }
 }
 

@@ -119,9 +119,9 @@ TEST_F(ReceptionTest, FirstRecordIsShownWithItsSettings)
                                                       f.Label17, f.Label23, f.Image4})
         EXPECT_FALSE(w->isHidden()) << w->objectName().toStdString();
     const char* fields[] = {"100", "14", "7", "40", "6", "80", "20", "5"};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(State().SettingsFields[i + 1], QString::fromLatin1(fields[i])) << i + 1;
-    EXPECT_EQ(State().FrameLines[0], QStringLiteral("7.05"));
+    for (std::size_t i = 0; i < std::size(fields); ++i)
+        EXPECT_EQ(State().SettingsFields.begin()[i + 1], QString::fromLatin1(fields[i])) << i + 1;
+    EXPECT_EQ(State().FrameLines[RecordLine::Ph], QStringLiteral("7.05"));
     EXPECT_EQ(State().LastFrameMinute, QStringLiteral("30"));
     // Everything received went with the extraction; the frame buffer holds the record.
     EXPECT_EQ(f.ReceiveText().text(), QStringLiteral("\r\n"));
@@ -153,7 +153,7 @@ TEST_F(ReceptionTest, RejectedRecordsChangeNothingButTheFrameLines)
     // Two blanks where one belongs.
     send(record({"6,55", "6,00", "7,00", "0", "0", "20", "0", "1", "50", "10"}).replace(" \r\n", "  \r\n") +
          goodTail());
-    ASSERT_TRUE(waitFor([&] { return State().FrameLines[0] == QStringLiteral("6,55"); }));
+    ASSERT_TRUE(waitFor([&] { return State().FrameLines[RecordLine::Ph] == QStringLiteral("6,55"); }));
     EXPECT_EQ(f.Label7->Caption(), QStringLiteral("7.05"));
     EXPECT_EQ(State().SettingsFields, fieldsBefore);
     EXPECT_TRUE(f.Image1->isHidden());
@@ -166,13 +166,13 @@ TEST_F(ReceptionTest, AValueThatDoesNotConvertEndsOnlyThatRecord)
     // KH "X" cannot be read: the pH and range are shown, the rest of that record is skipped.
     send(record({"6,95", "6,80", "7,40", "12,3", "X", "20", "1", "1", "100", "14"}) + goodTail());
     ASSERT_TRUE(waitFor([&] { return f.Label7->Caption() == QStringLiteral("6.95"); }));
-    EXPECT_TRUE(State().SettingsFields[1].isEmpty());
+    EXPECT_TRUE(State().SettingsFields[SettingsField::Brightness].isEmpty());
     EXPECT_TRUE(State().LastFrameMinute.isEmpty());
     // The outputs come after the failing step: the CO2 picture stays hidden.
     EXPECT_TRUE(f.Image1->isHidden());
     // Reception goes on with the next record, without any reopening.
     settle();
-    EXPECT_EQ(State().SettingsFields[1], QStringLiteral("50"));
+    EXPECT_EQ(State().SettingsFields[SettingsField::Brightness], QStringLiteral("50"));
     EXPECT_EQ(State().LastFrameMinute, QStringLiteral("31"));
     EXPECT_TRUE(plat.messages.empty());
 }
@@ -203,6 +203,6 @@ TEST_F(ReceptionTest, NoiseWithoutLineBreaksIsBoundedAndDiscarded)
 TEST_F(ReceptionTest, LowerCaseLettersAreUpperCasedInTheFrame)
 {
     send(record({"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "ab", "cd"}) + goodTail());
-    ASSERT_TRUE(waitFor([&] { return State().FrameLines[8] == QStringLiteral("AB"); }));
-    EXPECT_EQ(State().FrameLines[9], QStringLiteral("CD"));
+    ASSERT_TRUE(waitFor([&] { return State().FrameLines[RecordLine::Brightness] == QStringLiteral("AB"); }));
+    EXPECT_EQ(State().FrameLines[RecordLine::Contrast], QStringLiteral("CD"));
 }

@@ -21,7 +21,7 @@ void TForm1::EnumComPorts()
     ComboBox1->clear();
     ComboBox1->SetText(QString());
     // The name chosen before survives the refresh.
-    ComboBox1->SetText(Label29->Caption());
+    ComboBox1->SetText(PortInUse());
     const QStringList ports = serialPortNames(platform().deviceTreeRoot());
     if (ports.isEmpty()) {
         platform().messageBox(this, applicationTitle(), kNoPortsMessage);
@@ -40,7 +40,7 @@ void TForm1::ComboBox1Change(QObject*)
 {
     const QString text = ComboBox1->Text();
     ComPort->SetPort(text.isEmpty() ? std::string("COM1") : text.toStdString());
-    Label29->SetCaption(QString::fromStdString(ComPort->Port()));
+    SetPortInUse(QString::fromStdString(ComPort->Port()));
     // A typed text that cannot start a port name is cleared (the port keeps it). Device
     // paths start with "/".
     if (!text.isEmpty() && !QStringLiteral("COM/").contains(text.front()))

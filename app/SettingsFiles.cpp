@@ -31,7 +31,7 @@ std::optional<QString> TForm1::ChooseSettingsFile(bool saving)
     const QString folder = QDir::toNativeSeparators(workingDirectory());
     Platform::FileDialog& dialog = saving ? SaveDialog1 : OpenDialog1;
     dialog.initialFolder = folder;
-    setHint(ShadowLabel1, folder);
+    SetSettingsFolder(folder);
     const std::optional<QString> chosen =
         saving ? platform().saveFile(this, dialog) : platform().openFile(this, dialog);
     if (!chosen)
@@ -74,4 +74,4 @@ void TForm1::SpeedButton1Click(QObject*)
     updateRecordFromFields(st.FrameLines, st.SettingsFields);
 }
 
-void TForm1::ShadowLabel1Click(QObject*) { platform().openFolder(hint(ShadowLabel1)); }
+void TForm1::ShadowLabel1Click(QObject*) { platform().openFolder(SettingsFolder()); }

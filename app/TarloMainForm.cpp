@@ -211,7 +211,7 @@ void TForm1::CreateControls()
     ShadowLabel1->SetWordWrap(true);
     ShadowLabel1->setGeometry(64, 33, 121, 13);
     ShadowLabel1->SetCaption(QStringLiteral("*.*"));
-    setHint(ShadowLabel1, QStringLiteral("C:\\"));
+    SetSettingsFolder(QStringLiteral("C:\\"));
     handCursor(ShadowLabel1);
     SpeedButton6 = speedButton(GroupBox14, "SpeedButton6", 104, 60, 41, 41,
                                u("Przywróć ustawienia domyślne (fabryczne)"));
@@ -454,6 +454,12 @@ std::array<QWidget*, 9> TForm1::ValueDisplays() const
 
 bool TForm1::PolishActive() const { return !Image13->isHidden(); }
 bool TForm1::EnglishActive() const { return !Image14->isHidden(); }
+
+QString TForm1::PortInUse() const { return Label29->Caption(); }
+void TForm1::SetPortInUse(const QString& port) { Label29->SetCaption(port); }
+
+QString TForm1::SettingsFolder() const { return hint(ShadowLabel1); }
+void TForm1::SetSettingsFolder(const QString& folder) { setHint(ShadowLabel1, folder); }
 
 void TForm1::ShowReceiveBuffer()
 {

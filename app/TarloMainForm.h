@@ -45,6 +45,13 @@ public:
     bool EnglishActive() const;
     Language CurrentLanguage() const { return PolishActive() ? Language::Polish : Language::English; }
 
+    // The port name last applied from the port box; Label29 holds it, hidden.
+    QString PortInUse() const;
+    void SetPortInUse(const QString& port);
+    // The folder the settings-file dialogs last opened in; the shadow label's hint shows it.
+    QString SettingsFolder() const;
+    void SetSettingsFolder(const QString& folder);
+
     // The receive buffer behind Memo, and the frame buffer shown in Memo1.
     ReceiveBuffer& ReceiveText() { return *receive_; }
     void ShowReceiveBuffer();
@@ -52,94 +59,94 @@ public:
     QString FrameBufferText() const { return frameText_; }
 
     // --- controls on the window, in creation order ---
-    TImage* Image3;
-    TImage* Image6;
-    TImage* Image5;
-    TLabel* Label5;
-    TLabel* Label4;
-    TLabel* Label3;
-    TLabel* Label28;
-    TLabel* Label2;
-    TSpeedButton* SpeedButton5;
-    TLabel* Label29;
-    TImage* Image7;
-    TSpeedButton* SpeedButton7;
-    TSpeedButton* SpeedButton9;
-    TSpeedButton* SpeedButton8;
-    TToggleSwitch* ToggleSwitch1;
-    TMemo* Memo1;
-    TMemo* Memo;
-    TGroupBox* GroupBox14;
-    TGroupBox* GroupBox1;
-    TPanel* Panel2;
-    TCheckBox* CheckBox1;
-    TGroupBox* GroupBox2;
-    TPanel* Panel1;
-    TNumSpinEdit* NumSpinEdit9;
-    TNumSpinEdit* NumSpinEdit10;
-    TComboBox* ComboBox1;
+    TImage* Image3;               // the controller's front panel, the window's background
+    TImage* Image6;               // spreadsheet icon: opens the log folder (while connected)
+    TImage* Image5;               // the same icon greyed (while not connected)
+    TLabel* Label5;               // clock time; click opens the system date and time settings
+    TLabel* Label4;               // date; click opens the date and time settings
+    TLabel* Label3;               // weekday; click opens the date and time settings
+    TLabel* Label28;              // "CON", beside the contrast edit
+    TLabel* Label2;               // "BRI", beside the brightness edit
+    TSpeedButton* SpeedButton5;   // lists the system's serial ports
+    TLabel* Label29;              // hidden: the port name last applied
+    TImage* Image7;               // grey field in place of the hidden switch
+    TSpeedButton* SpeedButton7;   // restarts the controller (while connected)
+    TSpeedButton* SpeedButton9;   // wireless link chosen; click picks the cable
+    TSpeedButton* SpeedButton8;   // cable link chosen; click picks wireless
+    TToggleSwitch* ToggleSwitch1; // the connection switch
+    TMemo* Memo1;                 // frame buffer: the last record's twelve lines (covered)
+    TMemo* Memo;                  // receive buffer: text received since the last record (covered)
+    TGroupBox* GroupBox14;        // frame of the settings buttons
+    TGroupBox* GroupBox1;         // the measurement display
+    TPanel* Panel2;               // grey cover over the display while not connected
+    TCheckBox* CheckBox1;         // log measurements to a CSV file
+    TGroupBox* GroupBox2;         // the language selector
+    TPanel* Panel1;               // range, alarm and KH settings
+    TNumSpinEdit* NumSpinEdit9;   // LCD brightness
+    TNumSpinEdit* NumSpinEdit10;  // LCD contrast
+    TComboBox* ComboBox1;         // port name, typed or picked from the list
 
     // in GroupBox14
-    TSpeedButton* SpeedButton3;
-    TSpeedButton* SpeedButton4;
-    TSpeedButton* SpeedButton1;
-    TSpeedButton* SpeedButton2;
-    TSpeedButton* SpeedButton10;
-    TSpeedButton* SpeedButton11;
-    TSpeedButton* SpeedButton13;
-    TSpeedButton* SpeedButton14;
-    TBevel* Bevel2;
-    TLabel* Label327;
-    TShadowLabel* ShadowLabel1;
-    TSpeedButton* SpeedButton6;
-    TSpeedButton* SpeedButton12;
+    TSpeedButton* SpeedButton3;  // sends the settings to the device
+    TSpeedButton* SpeedButton4;  // takes the settings from the last record
+    TSpeedButton* SpeedButton1;  // loads a settings file
+    TSpeedButton* SpeedButton2;  // saves a settings file
+    TSpeedButton* SpeedButton10; // greyed cover of SpeedButton1
+    TSpeedButton* SpeedButton11; // greyed cover of SpeedButton2
+    TSpeedButton* SpeedButton13; // greyed cover of SpeedButton4
+    TSpeedButton* SpeedButton14; // greyed cover of SpeedButton3
+    TBevel* Bevel2;              // frames the settings file name
+    TLabel* Label327;            // "Plik z konfiguracją"
+    TShadowLabel* ShadowLabel1;  // name of the last settings file; its hint is the folder
+    TSpeedButton* SpeedButton6;  // restores the factory settings
+    TSpeedButton* SpeedButton12; // greyed cover of SpeedButton6
 
     // in GroupBox1
-    TLabel* Label24;
-    TLabel* Label7;
-    TLabel* Label8;
-    TLabel* Label9;
-    TLabel* Label10;
-    TLabel* Label11;
-    TLabel* Label12;
-    TImage* Image1;
-    TImage* Image2;
-    TLabel* Label15;
-    TLabel* Label18;
-    TLabel* Label20;
-    TLabel* Label21;
-    TLabel* Label22;
-    TImage* Image4;
-    TLabel* Label17;
-    TLabel* Label23;
-    TLabel* Label25;
-    TLabel* Label26;
-    TLabel* Label27;
-    TLabel* Label16;
-    TImage* Image8;
+    TLabel* Label24; // "("
+    TLabel* Label7;  // current pH
+    TLabel* Label8;  // pH range minimum
+    TLabel* Label9;  // pH range maximum
+    TLabel* Label10; // "ALARM"
+    TLabel* Label11; // CO2 in PPM
+    TLabel* Label12; // KH
+    TImage* Image1;  // CO2 output on (bubbles, right)
+    TImage* Image2;  // O2 output on (bubbles, left)
+    TLabel* Label15; // "O" of O2
+    TLabel* Label18; // "min"
+    TLabel* Label20; // "max"
+    TLabel* Label21; // "PPM:"
+    TLabel* Label22; // "KH:"
+    TImage* Image4;  // wireless link icon
+    TLabel* Label17; // lower alarm limit
+    TLabel* Label23; // upper alarm limit
+    TLabel* Label25; // ")"
+    TLabel* Label26; // subscript "2" of O2
+    TLabel* Label27; // subscript "2" of CO2
+    TLabel* Label16; // "CO" of CO2
+    TImage* Image8;  // USB link icon
 
     // in GroupBox2
-    TImage* Image12;
-    TImage* Image13;
-    TImage* Image14;
-    TImage* Image15;
-    TLabel* Label1;
+    TImage* Image12; // Polish flag, greyed: click for Polish
+    TImage* Image13; // Polish flag in colour: Polish is on
+    TImage* Image14; // British flag in colour: English is on
+    TImage* Image15; // British flag, greyed: click for English
+    TLabel* Label1;  // "PL"/"EN", the language in use
 
     // in Panel1
-    TLabel* Label13;
-    TLabel* Label6;
-    TLabel* Label14;
-    TLabel* Label19;
-    TNumSpinEdit* NumSpinEdit7;
-    TNumSpinEdit* NumSpinEdit8;
-    TNumSpinEdit* NumSpinEdit11;
-    TNumSpinEdit* NumSpinEdit12;
+    TLabel* Label13;             // "ZAKRES"
+    TLabel* Label6;              // dash between the range values
+    TLabel* Label14;             // "PRÓG ALARMU"
+    TLabel* Label19;             // "TWW (KH) WODY"
+    TNumSpinEdit* NumSpinEdit7;  // pH range minimum setting
+    TNumSpinEdit* NumSpinEdit8;  // pH range maximum setting
+    TNumSpinEdit* NumSpinEdit11; // alarm threshold setting
+    TNumSpinEdit* NumSpinEdit12; // KH setting
 
     // non-visual
-    TComPort* ComPort;
-    QTimer* Timer1;
-    Platform::FileDialog SaveDialog1;
-    Platform::FileDialog OpenDialog1;
+    TComPort* ComPort;                // the serial port to the controller
+    QTimer* Timer1;                   // the clock tick
+    Platform::FileDialog SaveDialog1; // the settings-file save dialog
+    Platform::FileDialog OpenDialog1; // the settings-file open dialog
 
     // --- handlers ---
     void FormCreate(QObject* Sender);

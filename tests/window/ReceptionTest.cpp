@@ -43,6 +43,8 @@ protected:
         ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
         fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
         TForm1& f = layoutOnly();
+        // The clock is the test's: a live tick would set ClockMinute from the platform's clock.
+        f.Timer1->stop();
         f.ComPort->SetPort(name);
         f.ComPort->OpenPort();
         ASSERT_TRUE(f.ComPort->Connected());

@@ -53,88 +53,29 @@ void TPersistent::AssignError(const TPersistent& source) const
                                 ClassName());
 }
 
-void TComParity::Changed()
+void ApplyChange(TCustomComPort* port, ApplyStep step)
 {
-    if (FComPort)
-        FComPort->ApplyLineSettings();
-}
-
-TComParity& TComParity::operator=(const TComParity& source)
-{
-    FBits = source.FBits;
-    FCheck = source.FCheck;
-    FReplace = source.FReplace;
-    FReplaceChar = source.FReplaceChar;
-    Changed();
-    return *this;
-}
-
-void TComParity::Assign(const TPersistent& source)
-{
-    if (auto* p = dynamic_cast<const TComParity*>(&source))
-        *this = *p;
-    else
-        AssignError(source);
-}
-
-void TComParity::SetBits(TParityBits v)
-{
-    if (store(FBits, v))
-        Changed();
-}
-void TComParity::SetCheck(bool v)
-{
-    if (store(FCheck, v))
-        Changed();
-}
-void TComParity::SetReplace(bool v)
-{
-    if (store(FReplace, v))
-        Changed();
-}
-void TComParity::SetReplaceChar(char v)
-{
-    if (store(FReplaceChar, v))
-        Changed();
-}
-
-void TComFlowControl::Changed()
-{
-    if (FComPort)
-        FComPort->ApplyLineSettings();
-}
-
-TComFlowControl& TComFlowControl::operator=(const TComFlowControl& source)
-{
-    FOutCTSFlow = source.FOutCTSFlow;
-    FOutDSRFlow = source.FOutDSRFlow;
-    FControlDTR = source.FControlDTR;
-    FControlRTS = source.FControlRTS;
-    FXonXoffOut = source.FXonXoffOut;
-    FXonXoffIn = source.FXonXoffIn;
-    FDSRSensitivity = source.FDSRSensitivity;
-    FTxContinueOnXoff = source.FTxContinueOnXoff;
-    FXonChar = source.FXonChar;
-    FXoffChar = source.FXoffChar;
-    Changed();
-    return *this;
-}
-
-void TComFlowControl::Assign(const TPersistent& source)
-{
-    if (auto* p = dynamic_cast<const TComFlowControl*>(&source))
-        *this = *p;
-    else
-        AssignError(source);
+    switch (step) {
+    case ApplyStep::LineSettings:
+        port->ApplyLineSettings();
+        break;
+    case ApplyStep::QueueSizes:
+        port->ApplyQueueSizes();
+        break;
+    case ApplyStep::Timeouts:
+        port->ApplyTimeoutSettings();
+        break;
+    }
 }
 
 TFlowControl TComFlowControl::FlowControl() const
 {
-    if (FControlRTS == rtsHandshake && FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
+    const ComFlowValues& v = values_;
+    if (v.controlRTS == rtsHandshake && v.outCTSFlow && !v.xonXoffIn && !v.xonXoffOut)
         return fcHardware;
-    if (FControlRTS == rtsDisable && !FOutCTSFlow && FXonXoffIn && FXonXoffOut)
+    if (v.controlRTS == rtsDisable && !v.outCTSFlow && v.xonXoffIn && v.xonXoffOut)
         return fcSoftware;
-    if (FControlRTS == rtsDisable && !FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
+    if (v.controlRTS == rtsDisable && !v.outCTSFlow && !v.xonXoffIn && !v.xonXoffOut)
         return fcNone;
     return fcCustom;
 }
@@ -142,167 +83,21 @@ TFlowControl TComFlowControl::FlowControl() const
 void TComFlowControl::SetFlowControl(TFlowControl v)
 {
     if (v != fcCustom) {
-        FControlRTS = rtsDisable;
-        FOutCTSFlow = false;
-        FXonXoffIn = false;
-        FXonXoffOut = false;
-        if (v == fcHardware) {
-            FControlRTS = rtsHandshake;
-            FOutCTSFlow = true;
-        } else if (v == fcSoftware) {
-            FXonXoffIn = true;
-            FXonXoffOut = true;
-        }
+        values_.controlRTS = v == fcHardware ? rtsHandshake : rtsDisable;
+        values_.outCTSFlow = v == fcHardware;
+        values_.xonXoffIn = v == fcSoftware;
+        values_.xonXoffOut = v == fcSoftware;
     }
     Changed();
-}
-
-void TComFlowControl::SetOutCTSFlow(bool v)
-{
-    if (store(FOutCTSFlow, v))
-        Changed();
-}
-void TComFlowControl::SetOutDSRFlow(bool v)
-{
-    if (store(FOutDSRFlow, v))
-        Changed();
-}
-void TComFlowControl::SetControlDTR(TDTRFlowControl v)
-{
-    if (store(FControlDTR, v))
-        Changed();
-}
-void TComFlowControl::SetControlRTS(TRTSFlowControl v)
-{
-    if (store(FControlRTS, v))
-        Changed();
-}
-void TComFlowControl::SetXonXoffOut(bool v)
-{
-    if (store(FXonXoffOut, v))
-        Changed();
-}
-void TComFlowControl::SetXonXoffIn(bool v)
-{
-    if (store(FXonXoffIn, v))
-        Changed();
-}
-void TComFlowControl::SetDSRSensitivity(bool v)
-{
-    if (store(FDSRSensitivity, v))
-        Changed();
-}
-void TComFlowControl::SetTxContinueOnXoff(bool v)
-{
-    if (store(FTxContinueOnXoff, v))
-        Changed();
-}
-void TComFlowControl::SetXonChar(char v)
-{
-    if (store(FXonChar, v))
-        Changed();
-}
-void TComFlowControl::SetXoffChar(char v)
-{
-    if (store(FXoffChar, v))
-        Changed();
-}
-
-void TComTimeouts::Changed()
-{
-    if (FComPort)
-        FComPort->ApplyTimeoutSettings();
-}
-
-TComTimeouts& TComTimeouts::operator=(const TComTimeouts& source)
-{
-    FReadInterval = source.FReadInterval;
-    FReadTotalMultiplier = source.FReadTotalMultiplier;
-    FReadTotalConstant = source.FReadTotalConstant;
-    FWriteTotalMultiplier = source.FWriteTotalMultiplier;
-    FWriteTotalConstant = source.FWriteTotalConstant;
-    Changed();
-    return *this;
-}
-
-void TComTimeouts::Assign(const TPersistent& source)
-{
-    if (auto* p = dynamic_cast<const TComTimeouts*>(&source))
-        *this = *p;
-    else
-        AssignError(source);
-}
-
-void TComTimeouts::SetReadInterval(int v)
-{
-    if (store(FReadInterval, v))
-        Changed();
-}
-void TComTimeouts::SetReadTotalMultiplier(int v)
-{
-    if (store(FReadTotalMultiplier, v))
-        Changed();
-}
-void TComTimeouts::SetReadTotalConstant(int v)
-{
-    if (store(FReadTotalConstant, v))
-        Changed();
-}
-void TComTimeouts::SetWriteTotalMultiplier(int v)
-{
-    if (store(FWriteTotalMultiplier, v))
-        Changed();
-}
-void TComTimeouts::SetWriteTotalConstant(int v)
-{
-    if (store(FWriteTotalConstant, v))
-        Changed();
 }
 
 TCommTimeouts TComTimeouts::Platform() const
 {
     // -1 is the platform's all-ones value; the casts keep every bit.
-    return {static_cast<uint32_t>(FReadInterval), static_cast<uint32_t>(FReadTotalMultiplier),
-            static_cast<uint32_t>(FReadTotalConstant), static_cast<uint32_t>(FWriteTotalMultiplier),
-            static_cast<uint32_t>(FWriteTotalConstant)};
-}
-
-void TComBuffer::Changed()
-{
-    if (FComPort)
-        FComPort->ApplyQueueSizes();
-}
-
-TComBuffer& TComBuffer::operator=(const TComBuffer& source)
-{
-    FInputSize = source.FInputSize;
-    FOutputSize = source.FOutputSize;
-    Changed();
-    return *this;
-}
-
-void TComBuffer::Assign(const TPersistent& source)
-{
-    if (auto* p = dynamic_cast<const TComBuffer*>(&source))
-        *this = *p;
-    else
-        AssignError(source);
-}
-
-void TComBuffer::SetInputSize(int v)
-{
-    if (v > 0 && v % 2 == 1)
-        --v;
-    if (store(FInputSize, v))
-        Changed();
-}
-
-void TComBuffer::SetOutputSize(int v)
-{
-    if (v > 0 && v % 2 == 1)
-        --v;
-    if (store(FOutputSize, v))
-        Changed();
+    const ComTimeoutValues& v = values_;
+    return {static_cast<uint32_t>(v.readInterval), static_cast<uint32_t>(v.readTotalMultiplier),
+            static_cast<uint32_t>(v.readTotalConstant), static_cast<uint32_t>(v.writeTotalMultiplier),
+            static_cast<uint32_t>(v.writeTotalConstant)};
 }
 
 // --- device control block ------------------------------------------------------------------

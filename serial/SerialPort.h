@@ -40,127 +40,165 @@ protected:
     [[noreturn]] void AssignError(const TPersistent& source) const;
 };
 
-class TComParity : public TPersistent {
+// The apply step of the port that a value object's change runs while the port is open.
+enum class ApplyStep { LineSettings, QueueSizes, Timeouts };
+void ApplyChange(TCustomComPort* port, ApplyStep step);
+
+// What the value objects share: their fields live in one Values struct, assignment from the
+// same class copies all of them and applies, and a setter applies only a changed value.
+template <typename Derived, typename Values, ApplyStep Step>
+class TComValue : public TPersistent {
 public:
-    explicit TComParity(TCustomComPort* port = nullptr) : FComPort(port) {}
-    TComParity& operator=(const TComParity& source);
-    const char* ClassName() const override { return "TComParity"; }
-    void Assign(const TPersistent& source) override;
+    void Assign(const TPersistent& source) override
+    {
+        if (auto* same = dynamic_cast<const Derived*>(&source))
+            *this = *same;
+        else
+            AssignError(source);
+    }
 
-    TParityBits Bits() const { return FBits; }
-    void SetBits(TParityBits v);
-    bool Check() const { return FCheck; }
-    void SetCheck(bool v);
-    bool Replace() const { return FReplace; }
-    void SetReplace(bool v);
-    char ReplaceChar() const { return FReplaceChar; }
-    void SetReplaceChar(char v);
+    // Copies the values, not the owning port, and applies them to this object's port.
+    TComValue& operator=(const TComValue& source)
+    {
+        values_ = source.values_;
+        Changed();
+        return *this;
+    }
 
-private:
-    void Changed();
-    TCustomComPort* FComPort;
-    TParityBits FBits = prNone;
-    bool FCheck = false;
-    bool FReplace = false;
-    char FReplaceChar = 0;
+protected:
+    explicit TComValue(TCustomComPort* port) : comPort_(port) {}
+    TComValue(const TComValue& source) : TPersistent(source), comPort_(nullptr), values_(source.values_) {}
+    template <typename T>
+    void Set(T Values::*field, T value)
+    {
+        if (values_.*field == value)
+            return;
+        values_.*field = value;
+        Changed();
+    }
+    void Changed()
+    {
+        if (comPort_)
+            ApplyChange(comPort_, Step);
+    }
+
+    TCustomComPort* comPort_;
+    Values values_;
 };
 
-class TComFlowControl : public TPersistent {
+struct ComParityValues {
+    TParityBits bits = prNone;
+    bool check = false;
+    bool replace = false;
+    char replaceChar = 0;
+};
+
+class TComParity : public TComValue<TComParity, ComParityValues, ApplyStep::LineSettings> {
 public:
-    explicit TComFlowControl(TCustomComPort* port = nullptr) : FComPort(port) {}
-    TComFlowControl& operator=(const TComFlowControl& source);
+    explicit TComParity(TCustomComPort* port = nullptr) : TComValue(port) {}
+    const char* ClassName() const override { return "TComParity"; }
+
+    TParityBits Bits() const { return values_.bits; }
+    void SetBits(TParityBits v) { Set(&ComParityValues::bits, v); }
+    bool Check() const { return values_.check; }
+    void SetCheck(bool v) { Set(&ComParityValues::check, v); }
+    // With Check: bytes received with a parity or framing error read as ReplaceChar.
+    bool Replace() const { return values_.replace; }
+    void SetReplace(bool v) { Set(&ComParityValues::replace, v); }
+    char ReplaceChar() const { return values_.replaceChar; }
+    void SetReplaceChar(char v) { Set(&ComParityValues::replaceChar, v); }
+};
+
+struct ComFlowValues {
+    bool outCTSFlow = false;
+    bool outDSRFlow = false;
+    TDTRFlowControl controlDTR = dtrDisable;
+    TRTSFlowControl controlRTS = rtsDisable;
+    bool xonXoffOut = false;
+    bool xonXoffIn = false;
+    bool dsrSensitivity = false;
+    bool txContinueOnXoff = false;
+    char xonChar = 17;
+    char xoffChar = 19;
+};
+
+class TComFlowControl : public TComValue<TComFlowControl, ComFlowValues, ApplyStep::LineSettings> {
+public:
+    explicit TComFlowControl(TCustomComPort* port = nullptr) : TComValue(port) {}
     const char* ClassName() const override { return "TComFlowControl"; }
-    void Assign(const TPersistent& source) override;
 
     // Summary of the RTS, CTS and XON/XOFF fields; writing one sets those fields.
     TFlowControl FlowControl() const;
     void SetFlowControl(TFlowControl v);
 
-    bool OutCTSFlow() const { return FOutCTSFlow; }
-    void SetOutCTSFlow(bool v);
-    bool OutDSRFlow() const { return FOutDSRFlow; }
-    void SetOutDSRFlow(bool v);
-    TDTRFlowControl ControlDTR() const { return FControlDTR; }
-    void SetControlDTR(TDTRFlowControl v);
-    TRTSFlowControl ControlRTS() const { return FControlRTS; }
-    void SetControlRTS(TRTSFlowControl v);
-    bool XonXoffOut() const { return FXonXoffOut; }
-    void SetXonXoffOut(bool v);
-    bool XonXoffIn() const { return FXonXoffIn; }
-    void SetXonXoffIn(bool v);
-    bool DSRSensitivity() const { return FDSRSensitivity; }
-    void SetDSRSensitivity(bool v);
-    bool TxContinueOnXoff() const { return FTxContinueOnXoff; }
-    void SetTxContinueOnXoff(bool v);
-    char XonChar() const { return FXonChar; }
-    void SetXonChar(char v);
-    char XoffChar() const { return FXoffChar; }
-    void SetXoffChar(char v);
-
-private:
-    void Changed();
-    TCustomComPort* FComPort;
-    bool FOutCTSFlow = false;
-    bool FOutDSRFlow = false;
-    TDTRFlowControl FControlDTR = dtrDisable;
-    TRTSFlowControl FControlRTS = rtsDisable;
-    bool FXonXoffOut = false;
-    bool FXonXoffIn = false;
-    bool FDSRSensitivity = false;
-    bool FTxContinueOnXoff = false;
-    char FXonChar = 17;
-    char FXoffChar = 19;
+    bool OutCTSFlow() const { return values_.outCTSFlow; }
+    void SetOutCTSFlow(bool v) { Set(&ComFlowValues::outCTSFlow, v); }
+    bool OutDSRFlow() const { return values_.outDSRFlow; }
+    void SetOutDSRFlow(bool v) { Set(&ComFlowValues::outDSRFlow, v); }
+    TDTRFlowControl ControlDTR() const { return values_.controlDTR; }
+    void SetControlDTR(TDTRFlowControl v) { Set(&ComFlowValues::controlDTR, v); }
+    TRTSFlowControl ControlRTS() const { return values_.controlRTS; }
+    void SetControlRTS(TRTSFlowControl v) { Set(&ComFlowValues::controlRTS, v); }
+    bool XonXoffOut() const { return values_.xonXoffOut; }
+    void SetXonXoffOut(bool v) { Set(&ComFlowValues::xonXoffOut, v); }
+    bool XonXoffIn() const { return values_.xonXoffIn; }
+    void SetXonXoffIn(bool v) { Set(&ComFlowValues::xonXoffIn, v); }
+    bool DSRSensitivity() const { return values_.dsrSensitivity; }
+    void SetDSRSensitivity(bool v) { Set(&ComFlowValues::dsrSensitivity, v); }
+    bool TxContinueOnXoff() const { return values_.txContinueOnXoff; }
+    void SetTxContinueOnXoff(bool v) { Set(&ComFlowValues::txContinueOnXoff, v); }
+    char XonChar() const { return values_.xonChar; }
+    void SetXonChar(char v) { Set(&ComFlowValues::xonChar, v); }
+    char XoffChar() const { return values_.xoffChar; }
+    void SetXoffChar(char v) { Set(&ComFlowValues::xoffChar, v); }
 };
 
-class TComTimeouts : public TPersistent {
-public:
-    explicit TComTimeouts(TCustomComPort* port = nullptr) : FComPort(port) {}
-    TComTimeouts& operator=(const TComTimeouts& source);
-    const char* ClassName() const override { return "TComTimeouts"; }
-    void Assign(const TPersistent& source) override;
+struct ComTimeoutValues {
+    int readInterval = -1;
+    int readTotalMultiplier = 0;
+    int readTotalConstant = 0;
+    int writeTotalMultiplier = 100;
+    int writeTotalConstant = 1000;
+};
 
-    int ReadInterval() const { return FReadInterval; }
-    void SetReadInterval(int v);
-    int ReadTotalMultiplier() const { return FReadTotalMultiplier; }
-    void SetReadTotalMultiplier(int v);
-    int ReadTotalConstant() const { return FReadTotalConstant; }
-    void SetReadTotalConstant(int v);
-    int WriteTotalMultiplier() const { return FWriteTotalMultiplier; }
-    void SetWriteTotalMultiplier(int v);
-    int WriteTotalConstant() const { return FWriteTotalConstant; }
-    void SetWriteTotalConstant(int v);
+class TComTimeouts : public TComValue<TComTimeouts, ComTimeoutValues, ApplyStep::Timeouts> {
+public:
+    explicit TComTimeouts(TCustomComPort* port = nullptr) : TComValue(port) {}
+    const char* ClassName() const override { return "TComTimeouts"; }
+
+    int ReadInterval() const { return values_.readInterval; }
+    void SetReadInterval(int v) { Set(&ComTimeoutValues::readInterval, v); }
+    int ReadTotalMultiplier() const { return values_.readTotalMultiplier; }
+    void SetReadTotalMultiplier(int v) { Set(&ComTimeoutValues::readTotalMultiplier, v); }
+    int ReadTotalConstant() const { return values_.readTotalConstant; }
+    void SetReadTotalConstant(int v) { Set(&ComTimeoutValues::readTotalConstant, v); }
+    int WriteTotalMultiplier() const { return values_.writeTotalMultiplier; }
+    void SetWriteTotalMultiplier(int v) { Set(&ComTimeoutValues::writeTotalMultiplier, v); }
+    int WriteTotalConstant() const { return values_.writeTotalConstant; }
+    void SetWriteTotalConstant(int v) { Set(&ComTimeoutValues::writeTotalConstant, v); }
 
     // The platform record (-1 becomes all ones).
     TCommTimeouts Platform() const;
-
-private:
-    void Changed();
-    TCustomComPort* FComPort;
-    int FReadInterval = -1;
-    int FReadTotalMultiplier = 0;
-    int FReadTotalConstant = 0;
-    int FWriteTotalMultiplier = 100;
-    int FWriteTotalConstant = 1000;
 };
 
-class TComBuffer : public TPersistent {
-public:
-    explicit TComBuffer(TCustomComPort* port = nullptr) : FComPort(port) {}
-    TComBuffer& operator=(const TComBuffer& source);
-    const char* ClassName() const override { return "TComBuffer"; }
-    void Assign(const TPersistent& source) override;
+struct ComBufferValues {
+    int inputSize = 1024;
+    int outputSize = 1024;
+};
 
-    int InputSize() const { return FInputSize; }
-    // An odd positive size is stored minus one.
-    void SetInputSize(int v);
-    int OutputSize() const { return FOutputSize; }
-    void SetOutputSize(int v);
+class TComBuffer : public TComValue<TComBuffer, ComBufferValues, ApplyStep::QueueSizes> {
+public:
+    explicit TComBuffer(TCustomComPort* port = nullptr) : TComValue(port) {}
+    const char* ClassName() const override { return "TComBuffer"; }
+
+    int InputSize() const { return values_.inputSize; }
+    // An odd positive size is stored minus one (both sizes).
+    void SetInputSize(int v) { Set(&ComBufferValues::inputSize, EvenSize(v)); }
+    int OutputSize() const { return values_.outputSize; }
+    void SetOutputSize(int v) { Set(&ComBufferValues::outputSize, EvenSize(v)); }
 
 private:
-    void Changed();
-    TCustomComPort* FComPort;
-    int FInputSize = 1024;
-    int FOutputSize = 1024;
+    static int EvenSize(int v) { return v > 0 && v % 2 == 1 ? v - 1 : v; }
 };
 
 // The four input line states.
@@ -283,10 +321,6 @@ protected:
 
 private:
     friend class TComThread;
-    friend class TComParity;
-    friend class TComFlowControl;
-    friend class TComTimeouts;
-    friend class TComBuffer;
 
     bool CanApply() const { return FConnected && !FLoading; }
     void DestroyEventThread();

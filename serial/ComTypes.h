@@ -100,9 +100,9 @@ TComErrors ErrorsFromFlags(uint32_t flags, bool parityCheck);
 // Bits per second of a rate; brCustom gives customRate.
 int BaudRateValue(TBaudRate rate, int customRate);
 
-// Error codes of EComPort; the ordinal is the code minus one.
+// Error codes of EComPort, each the number the error reports (PortCode).
 enum TComExceptions {
-    CE_OpenFailed,
+    CE_OpenFailed = 1,
     CE_WriteFailed,
     CE_ReadFailed,
     CE_InvalidAsync,

@@ -247,7 +247,7 @@ void TCustomComPort::SetSyncMethod(TSyncMethod v)
     if (v == FSyncMethod)
         return;
     if (FConnected) {
-        ReportPortError(CE_ConnChangeProp + 1, 0);
+        ReportPortError(CE_ConnChangeProp, 0);
         return;
     }
     FSyncMethod = v;
@@ -303,7 +303,7 @@ void TCustomComPort::ClosePort()
         // A device that has gone away cannot be purged; closing it must still complete, or
         // the port could never be opened again when the device comes back.
         if (!SerialDevice::IsGone(e))
-            ReportPortError(CE_PurgeFailed + 1, e);
+            ReportPortError(CE_PurgeFailed, e);
     }
     if (FThreadCreated) {
         DestroyEventThread();
@@ -401,7 +401,7 @@ void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
 void TCustomComPort::OpenDevice()
 {
     if (int e = FDevice->Open(SerialDevice::PathOf(FPort)))
-        ReportPortError(CE_OpenFailed + 1, e);
+        ReportPortError(CE_OpenFailed, e);
 }
 
 void TCustomComPort::CloseDevice()
@@ -422,7 +422,7 @@ void TCustomComPort::ApplyQueueSizes()
     if (!CanApply())
         return;
     if (int e = FDevice->SetQueueSizes(FBuffer->InputSize(), FBuffer->OutputSize()))
-        ReportPortError(CE_SetupComFailed + 1, e);
+        ReportPortError(CE_SetupComFailed, e);
 }
 
 void TCustomComPort::ApplyLineSettings()
@@ -430,7 +430,7 @@ void TCustomComPort::ApplyLineSettings()
     if (!CanApply())
         return;
     if (int e = FDevice->SetLineSettings(DeviceControlBlock()))
-        ReportPortError(CE_SetStateFailed + 1, e);
+        ReportPortError(CE_SetStateFailed, e);
 }
 
 void TCustomComPort::ApplyTimeoutSettings()
@@ -438,7 +438,7 @@ void TCustomComPort::ApplyTimeoutSettings()
     if (!CanApply())
         return;
     if (int e = FDevice->SetTimeouts(FTimeouts->Platform()))
-        ReportPortError(CE_TimeoutsFailed + 1, e);
+        ReportPortError(CE_TimeoutsFailed, e);
 }
 
 void TCustomComPort::ReportPortError(int Code, long long SystemNumber) { throw EComPort(Code, SystemNumber); }
@@ -448,14 +448,14 @@ void TCustomComPort::ReportPortError(int Code, long long SystemNumber) { throw E
 int TCustomComPort::ReadBytes(char* Buffer, int Count)
 {
     if (!FDevice->IsOpen()) {
-        ReportPortError(CEPortNotOpen + 1, 0);
+        ReportPortError(CEPortNotOpen, 0);
         return 0;
     }
     if (Count <= 0)
         return 0;
     int got = 0;
     if (int e = FDevice->Read(Buffer, Count, got))
-        ReportPortError(CE_ReadFailed + 1, e);
+        ReportPortError(CE_ReadFailed, e);
     return got;
 }
 
@@ -481,12 +481,12 @@ int TCustomComPort::WriteText(const std::string& S)
     if (S.empty())
         return 0;
     if (!FDevice->IsOpen()) {
-        ReportPortError(CEPortNotOpen + 1, 0);
+        ReportPortError(CEPortNotOpen, 0);
         return 0;
     }
     int written = 0;
     if (int e = FDevice->Write(S.data(), static_cast<int>(S.size()), written))
-        ReportPortError(CE_WriteFailed + 1, e);
+        ReportPortError(CE_WriteFailed, e);
     return written;
 }
 
@@ -494,11 +494,11 @@ int TCustomComPort::InputPending()
 {
     int count = 0;
     if (!FDevice->IsOpen()) {
-        ReportPortError(CE_ClearComFailed + 1, 0);
+        ReportPortError(CE_ClearComFailed, 0);
         return 0;
     }
     if (int e = FDevice->InputCount(count))
-        ReportPortError(CE_ClearComFailed + 1, e);
+        ReportPortError(CE_ClearComFailed, e);
     return count;
 }
 
@@ -506,9 +506,9 @@ TModemSignals TCustomComPort::ModemSignals()
 {
     uint32_t status = 0;
     if (!FDevice->IsOpen())
-        ReportPortError(CE_ModemStatFailed + 1, 0);
+        ReportPortError(CE_ModemStatFailed, 0);
     else if (int e = FDevice->ModemStatus(status))
-        ReportPortError(CE_ModemStatFailed + 1, e);
+        ReportPortError(CE_ModemStatFailed, e);
     TModemSignals s;
     s.CTS = status & MS_CTS_ON;
     s.DSR = status & MS_DSR_ON;
@@ -521,9 +521,9 @@ TComErrors TCustomComPort::LineErrors()
 {
     uint32_t flags = 0;
     if (!FDevice->IsOpen())
-        ReportPortError(CE_ClearComFailed + 1, 0);
+        ReportPortError(CE_ClearComFailed, 0);
     else if (int e = FDevice->TakeLineErrors(flags))
-        ReportPortError(CE_ClearComFailed + 1, e);
+        ReportPortError(CE_ClearComFailed, e);
     return ErrorsFromFlags(flags, FParity->Check());
 }
 

@@ -16,7 +16,7 @@ TComThread::TComThread(TCustomComPort* port)
     : FComPort(port), FSyncMethod(port->SyncMethod()),
       FWaiter(std::make_unique<DeviceWaiter>(*port->FDevice)), FHandOver(std::make_shared<DeliveryHandOver>())
 {
-    port->FDevice->SetEventMask(EventMask(port->Events()));
+    port->FDevice->setEventMask(port->Events());
     FThread = std::thread([this] { Run(); });
 }
 
@@ -27,17 +27,15 @@ TComThread::~TComThread()
         FThread.join();
 }
 
-void TComThread::Stop() { FWaiter->Stop(); }
+void TComThread::Stop() { FWaiter->stop(); }
 
 void TComThread::Run()
 {
     bool endedByError = false;
     bool inputWaiting = false;
     for (;;) {
-        uint32_t bits = 0;
-        if (FWaiter->Wait(bits, inputWaiting) != DeviceWaiter::Events)
+        if (FWaiter->wait(FEvents, inputWaiting) != DeviceWaiter::Events)
             break;
-        FEvents = EventsFromMask(bits);
         inputWaiting = false;
         if (FEvents.empty())
             continue;
@@ -47,7 +45,7 @@ void TComThread::Run()
             // Bytes beyond the input queue's size stay in the driver; once the handler has
             // made room for them they are announced again. A handler that reads nothing leaves
             // the queue full, so this never spins.
-            inputWaiting = FEvents.contains(evRxChar) && FComPort->FDevice->InputWaiting();
+            inputWaiting = FEvents.contains(evRxChar) && FComPort->FDevice->inputWaiting();
         } catch (...) {
             // A failing step or handler ends delivery; nobody is told unless OnException is set.
             endedByError = true;
@@ -61,9 +59,9 @@ void TComThread::Run()
     }
     if (!endedByError) {
         SerialDevice& device = *FComPort->FDevice;
-        device.SetEventMask(0);
-        device.Purge(PURGE_TXCLEAR |
-                     PURGE_RXCLEAR); // a device that is gone cannot be purged; nothing to do about it here
+        device.setEventMask({});
+        // A device that is gone cannot be purged; there is nothing to do about it here.
+        device.purge(PurgeFlags::ClearOutput | PurgeFlags::ClearInput);
     }
     {
         std::lock_guard lock(FHandOver->m);

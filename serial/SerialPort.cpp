@@ -100,49 +100,6 @@ TCommTimeouts TComTimeouts::Platform() const
             static_cast<uint32_t>(v.writeTotalConstant)};
 }
 
-// --- device control block ------------------------------------------------------------------
-
-TDCB BuildDeviceControlBlock(TBaudRate baudRate, int customBaudRate, const TComParity& parity,
-                             TStopBits stopBits, TDataBits dataBits, bool discardNull, char eventChar,
-                             const TComFlowControl& flow, const TComBuffer& buffer)
-{
-    TDCB b;
-    b.BaudRate = static_cast<uint32_t>(BaudRateValue(baudRate, customBaudRate));
-    uint32_t f = TDCB::fBinary;
-    if (parity.Check())
-        f |= TDCB::fParity;
-    if (flow.OutCTSFlow())
-        f |= TDCB::fOutxCtsFlow;
-    if (flow.OutDSRFlow())
-        f |= TDCB::fOutxDsrFlow;
-    f |= uint32_t(flow.ControlDTR()) << TDCB::fDtrControlShift;
-    if (flow.DSRSensitivity())
-        f |= TDCB::fDsrSensitivity;
-    if (flow.TxContinueOnXoff())
-        f |= TDCB::fTXContinueOnXoff;
-    if (flow.XonXoffOut())
-        f |= TDCB::fOutX;
-    if (flow.XonXoffIn())
-        f |= TDCB::fInX;
-    bool errorChar = parity.Check() && parity.Replace();
-    if (errorChar)
-        f |= TDCB::fErrorChar;
-    if (discardNull)
-        f |= TDCB::fNull;
-    f |= uint32_t(flow.ControlRTS()) << TDCB::fRtsControlShift;
-    b.Flags = f;
-    b.XonLim = b.XoffLim = static_cast<uint16_t>(buffer.InputSize() / 4);
-    b.ByteSize = static_cast<uint8_t>(5 + dataBits);
-    b.Parity = static_cast<uint8_t>(parity.Bits());
-    b.StopBits = static_cast<uint8_t>(stopBits);
-    b.XonChar = flow.XonChar();
-    b.XoffChar = flow.XoffChar();
-    b.ErrorChar = errorChar ? parity.ReplaceChar() : 0;
-    b.EofChar = 0;
-    b.EvtChar = eventChar;
-    return b;
-}
-
 // --- the port ------------------------------------------------------------------------------
 
 TCustomComPort::TCustomComPort(QObject* owner)
@@ -161,7 +118,7 @@ TCustomComPort::~TCustomComPort()
         reportUnhandled(e);
         if (FEventThread)
             DestroyEventThread();
-        FDevice->Close();
+        FDevice->close();
         FConnected = false;
     }
 }
@@ -253,10 +210,31 @@ void TCustomComPort::SetSyncMethod(TSyncMethod v)
     FSyncMethod = v;
 }
 
-TDCB TCustomComPort::DeviceControlBlock() const
+LineSettings TCustomComPort::DeviceLineSettings() const
 {
-    return BuildDeviceControlBlock(FBaudRate, FCustomBaudRate, *FParity, FStopBits, FDataBits, FDiscardNull,
-                                   FEventChar, *FFlowControl, *FBuffer);
+    LineSettings s;
+    s.baudRate = static_cast<uint32_t>(BaudRateValue(FBaudRate, FCustomBaudRate));
+    s.dataBits = FDataBits;
+    s.parity = FParity->Bits();
+    s.stopBits = FStopBits;
+    s.parityCheck = FParity->Check();
+    s.parityReplace = FParity->Replace();
+    s.replaceChar = FParity->ReplaceChar();
+    s.discardNull = FDiscardNull;
+    s.eventChar = FEventChar;
+    const TComFlowControl& f = *FFlowControl;
+    s.outCtsFlow = f.OutCTSFlow();
+    s.outDsrFlow = f.OutDSRFlow();
+    s.dtr = f.ControlDTR();
+    s.rts = f.ControlRTS();
+    s.dsrSensitivity = f.DSRSensitivity();
+    s.txContinueOnXoff = f.TxContinueOnXoff();
+    s.xonXoffOut = f.XonXoffOut();
+    s.xonXoffIn = f.XonXoffIn();
+    s.xonChar = f.XonChar();
+    s.xoffChar = f.XoffChar();
+    s.xonLimit = s.xoffLimit = static_cast<uint16_t>(FBuffer->InputSize() / 4);
+    return s;
 }
 
 // --- open and close ------------------------------------------------------------------------
@@ -299,10 +277,10 @@ void TCustomComPort::ClosePort()
     DoDSRChange(false);
     DoRLSDChange(false);
     DoBeforeClose();
-    if (int e = FDevice->Purge(PURGE_TXABORT | PURGE_RXABORT)) {
+    if (int e = FDevice->purge(PurgeFlags::AbortOutput | PurgeFlags::AbortInput)) {
         // A device that has gone away cannot be purged; closing it must still complete, or
         // the port could never be opened again when the device comes back.
-        if (!SerialDevice::IsGone(e))
+        if (!SerialDevice::isGone(e))
             ReportPortError(CE_PurgeFailed, e);
     }
     if (FThreadCreated) {
@@ -400,14 +378,14 @@ void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
 
 void TCustomComPort::OpenDevice()
 {
-    if (int e = FDevice->Open(SerialDevice::PathOf(FPort)))
+    if (int e = FDevice->open(SerialDevice::pathOf(FPort)))
         ReportPortError(CE_OpenFailed, e);
 }
 
 void TCustomComPort::CloseDevice()
 {
-    if (FDevice->IsOpen())
-        FDevice->Close();
+    if (FDevice->isOpen())
+        FDevice->close();
 }
 
 void TCustomComPort::ConfigurePort()
@@ -421,7 +399,7 @@ void TCustomComPort::ApplyQueueSizes()
 {
     if (!CanApply())
         return;
-    if (int e = FDevice->SetQueueSizes(FBuffer->InputSize(), FBuffer->OutputSize()))
+    if (int e = FDevice->setQueueSizes(FBuffer->InputSize(), FBuffer->OutputSize()))
         ReportPortError(CE_SetupComFailed, e);
 }
 
@@ -429,7 +407,7 @@ void TCustomComPort::ApplyLineSettings()
 {
     if (!CanApply())
         return;
-    if (int e = FDevice->SetLineSettings(DeviceControlBlock()))
+    if (int e = FDevice->setLineSettings(DeviceLineSettings()))
         ReportPortError(CE_SetStateFailed, e);
 }
 
@@ -437,7 +415,7 @@ void TCustomComPort::ApplyTimeoutSettings()
 {
     if (!CanApply())
         return;
-    if (int e = FDevice->SetTimeouts(FTimeouts->Platform()))
+    if (int e = FDevice->setTimeouts(FTimeouts->Platform()))
         ReportPortError(CE_TimeoutsFailed, e);
 }
 
@@ -447,14 +425,14 @@ void TCustomComPort::ReportPortError(int Code, long long SystemNumber) { throw E
 
 int TCustomComPort::ReadBytes(char* Buffer, int Count)
 {
-    if (!FDevice->IsOpen()) {
+    if (!FDevice->isOpen()) {
         ReportPortError(CEPortNotOpen, 0);
         return 0;
     }
     if (Count <= 0)
         return 0;
     int got = 0;
-    if (int e = FDevice->Read(Buffer, Count, got))
+    if (int e = FDevice->read(Buffer, Count, got))
         ReportPortError(CE_ReadFailed, e);
     return got;
 }
@@ -480,12 +458,12 @@ int TCustomComPort::WriteText(const std::string& S)
 {
     if (S.empty())
         return 0;
-    if (!FDevice->IsOpen()) {
+    if (!FDevice->isOpen()) {
         ReportPortError(CEPortNotOpen, 0);
         return 0;
     }
     int written = 0;
-    if (int e = FDevice->Write(S.data(), static_cast<int>(S.size()), written))
+    if (int e = FDevice->write(S.data(), static_cast<int>(S.size()), written))
         ReportPortError(CE_WriteFailed, e);
     return written;
 }
@@ -493,38 +471,33 @@ int TCustomComPort::WriteText(const std::string& S)
 int TCustomComPort::InputPending()
 {
     int count = 0;
-    if (!FDevice->IsOpen()) {
+    if (!FDevice->isOpen()) {
         ReportPortError(CE_ClearComFailed, 0);
         return 0;
     }
-    if (int e = FDevice->InputCount(count))
+    if (int e = FDevice->inputCount(count))
         ReportPortError(CE_ClearComFailed, e);
     return count;
 }
 
 TModemSignals TCustomComPort::ModemSignals()
 {
-    uint32_t status = 0;
-    if (!FDevice->IsOpen())
-        ReportPortError(CE_ModemStatFailed, 0);
-    else if (int e = FDevice->ModemStatus(status))
-        ReportPortError(CE_ModemStatFailed, e);
     TModemSignals s;
-    s.CTS = status & MS_CTS_ON;
-    s.DSR = status & MS_DSR_ON;
-    s.Ring = status & MS_RING_ON;
-    s.RLSD = status & MS_RLSD_ON;
+    if (!FDevice->isOpen())
+        ReportPortError(CE_ModemStatFailed, 0);
+    else if (int e = FDevice->modemStatus(s))
+        ReportPortError(CE_ModemStatFailed, e);
     return s;
 }
 
 TComErrors TCustomComPort::LineErrors()
 {
-    uint32_t flags = 0;
-    if (!FDevice->IsOpen())
+    TComErrors errors;
+    if (!FDevice->isOpen())
         ReportPortError(CE_ClearComFailed, 0);
-    else if (int e = FDevice->TakeLineErrors(flags))
+    else if (int e = FDevice->takeLineErrors(errors))
         ReportPortError(CE_ClearComFailed, e);
-    return ErrorsFromFlags(flags, FParity->Check());
+    return ReportedErrors(errors, FParity->Check());
 }
 
 // --- event delivery ------------------------------------------------------------------------

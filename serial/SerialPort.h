@@ -201,19 +201,6 @@ private:
     static int EvenSize(int v) { return v > 0 && v % 2 == 1 ? v - 1 : v; }
 };
 
-// The four input line states.
-struct TModemSignals {
-    bool CTS = false;
-    bool DSR = false;
-    bool Ring = false;
-    bool RLSD = false;
-};
-
-// The device control block of a set of line settings.
-TDCB BuildDeviceControlBlock(TBaudRate baudRate, int customBaudRate, const TComParity& parity,
-                             TStopBits stopBits, TDataBits dataBits, bool discardNull, char eventChar,
-                             const TComFlowControl& flow, const TComBuffer& buffer);
-
 class TCustomComPort : public QObject {
     Q_OBJECT
 public:
@@ -277,8 +264,10 @@ public:
     TModemSignals ModemSignals();
     TComErrors LineErrors();
 
-    // The block ApplyLineSettings gives the device, from the properties alone.
-    TDCB DeviceControlBlock() const;
+    // The line settings ApplyLineSettings gives the device, from the properties alone.
+    LineSettings DeviceLineSettings() const;
+    // The same as the Windows device control block.
+    TDCB DeviceControlBlock() const { return DeviceControlBlockOf(DeviceLineSettings()); }
 
     // Loading state: while loading, setters only store values and Connected only records.
     void BeginLoading() { FLoading = true; }

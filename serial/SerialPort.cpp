@@ -103,9 +103,9 @@ TCommTimeouts TComTimeouts::Platform() const
 // --- the port ------------------------------------------------------------------------------
 
 TCustomComPort::TCustomComPort(QObject* owner)
-    : QObject(owner), FDevice(std::make_unique<SerialDevice>()), FParity(std::make_unique<TComParity>(this)),
-      FBuffer(std::make_unique<TComBuffer>(this)), FFlowControl(std::make_unique<TComFlowControl>(this)),
-      FTimeouts(std::make_unique<TComTimeouts>(this))
+    : QObject(owner), device_(std::make_unique<SerialDevice>()), parity_(std::make_unique<TComParity>(this)),
+      buffer_(std::make_unique<TComBuffer>(this)), flowControl_(std::make_unique<TComFlowControl>(this)),
+      timeouts_(std::make_unique<TComTimeouts>(this))
 {
 }
 
@@ -116,10 +116,10 @@ TCustomComPort::~TCustomComPort()
     } catch (const std::exception& e) {
         // The port is going away whatever the device says: end the thread, drop the device.
         reportUnhandled(e);
-        if (FEventThread)
-            DestroyEventThread();
-        FDevice->close();
-        FConnected = false;
+        if (eventThread_)
+            destroyEventThread();
+        device_->close();
+        connected_ = false;
     }
 }
 
@@ -130,11 +130,11 @@ void TCustomComPort::SetApplicationErrorHandler(std::function<void(const std::ex
 
 void TCustomComPort::SetConnected(bool v)
 {
-    if (FLoading) {
-        FStreamedConnected = v;
+    if (loading_) {
+        streamedConnected_ = v;
         return;
     }
-    if (v == FConnected)
+    if (v == connected_)
         return;
     if (v)
         OpenPort();
@@ -144,9 +144,9 @@ void TCustomComPort::SetConnected(bool v)
 
 void TCustomComPort::EndLoading()
 {
-    FLoading = false;
-    if (FStreamedConnected) {
-        FStreamedConnected = false;
+    loading_ = false;
+    if (streamedConnected_) {
+        streamedConnected_ = false;
         try {
             OpenPort();
         } catch (const std::exception& e) {
@@ -157,72 +157,72 @@ void TCustomComPort::EndLoading()
 
 void TCustomComPort::SetBaudRate(TBaudRate v)
 {
-    if (store(FBaudRate, v))
+    if (store(baudRate_, v))
         ApplyLineSettings();
 }
 void TCustomComPort::SetStopBits(TStopBits v)
 {
-    if (store(FStopBits, v))
+    if (store(stopBits_, v))
         ApplyLineSettings();
 }
 void TCustomComPort::SetDataBits(TDataBits v)
 {
-    if (store(FDataBits, v))
+    if (store(dataBits_, v))
         ApplyLineSettings();
 }
 void TCustomComPort::SetDiscardNull(bool v)
 {
-    if (store(FDiscardNull, v))
+    if (store(discardNull_, v))
         ApplyLineSettings();
 }
 void TCustomComPort::SetEventChar(char v)
 {
-    if (store(FEventChar, v))
+    if (store(eventChar_, v))
         ApplyLineSettings();
 }
 void TCustomComPort::SetCustomBaudRate(int v)
 {
-    if (store(FCustomBaudRate, v))
+    if (store(customBaudRate_, v))
         ApplyLineSettings();
 }
 
 void TCustomComPort::SetPort(const std::string& v)
 {
-    if (v == FPort)
+    if (v == port_)
         return;
-    if (FConnected && !FLoading) {
+    if (connected_ && !loading_) {
         ClosePort();
-        FPort = v;
+        port_ = v;
         OpenPort();
     } else {
-        FPort = v;
+        port_ = v;
     }
 }
 
 void TCustomComPort::SetSyncMethod(TSyncMethod v)
 {
-    if (v == FSyncMethod)
+    if (v == syncMethod_)
         return;
-    if (FConnected) {
+    if (connected_) {
         ReportPortError(CE_ConnChangeProp, 0);
         return;
     }
-    FSyncMethod = v;
+    syncMethod_ = v;
 }
 
 LineSettings TCustomComPort::DeviceLineSettings() const
 {
     LineSettings s;
-    s.baudRate = static_cast<uint32_t>(BaudRateValue(FBaudRate, FCustomBaudRate));
-    s.dataBits = FDataBits;
-    s.parity = FParity->Bits();
-    s.stopBits = FStopBits;
-    s.parityCheck = FParity->Check();
-    s.parityReplace = FParity->Replace();
-    s.replaceChar = FParity->ReplaceChar();
-    s.discardNull = FDiscardNull;
-    s.eventChar = FEventChar;
-    const TComFlowControl& f = *FFlowControl;
+    s.baudRate = static_cast<uint32_t>(BaudRateValue(baudRate_, customBaudRate_));
+    s.dataBits = dataBits_;
+    s.parity = parity_->Bits();
+    s.stopBits = stopBits_;
+    s.parityCheck = parity_->Check();
+    s.parityReplace = parity_->Replace();
+    s.replaceChar = parity_->ReplaceChar();
+    s.discardNull = discardNull_;
+    s.eventChar = eventChar_;
+    const TComFlowControl& f = *flowControl_;
     s.outCtsFlow = f.OutCTSFlow();
     s.outDsrFlow = f.OutDSRFlow();
     s.dtr = f.ControlDTR();
@@ -233,7 +233,7 @@ LineSettings TCustomComPort::DeviceLineSettings() const
     s.xonXoffIn = f.XonXoffIn();
     s.xonChar = f.XonChar();
     s.xoffChar = f.XoffChar();
-    s.xonLimit = s.xoffLimit = static_cast<uint16_t>(FBuffer->InputSize() / 4);
+    s.xonLimit = s.xoffLimit = static_cast<uint16_t>(buffer_->InputSize() / 4);
     return s;
 }
 
@@ -241,24 +241,24 @@ LineSettings TCustomComPort::DeviceLineSettings() const
 
 void TCustomComPort::OpenPort()
 {
-    if (FConnected)
+    if (connected_)
         return;
     DoBeforeOpen();
     OpenDevice();
-    FConnected = true;
+    connected_ = true;
     try {
         ConfigurePort();
     } catch (...) {
         CloseDevice();
-        FConnected = false;
+        connected_ = false;
         throw;
     }
-    if (FEvents.empty()) {
-        FThreadCreated = false;
+    if (events_.empty()) {
+        threadCreated_ = false;
     } else {
-        FEventThread = std::make_unique<TComThread>(this);
-        FHandOver = FEventThread->HandOver();
-        FThreadCreated = true;
+        eventThread_ = std::make_unique<TComThread>(this);
+        handOver_ = eventThread_->HandOver();
+        threadCreated_ = true;
     }
     DoAfterOpen();
     TModemSignals s = ModemSignals();
@@ -271,37 +271,37 @@ void TCustomComPort::OpenPort()
 
 void TCustomComPort::ClosePort()
 {
-    if (!FConnected)
+    if (!connected_)
         return;
     DoCTSChange(false);
     DoDSRChange(false);
     DoRLSDChange(false);
     DoBeforeClose();
-    if (int e = FDevice->purge(PurgeFlags::AbortOutput | PurgeFlags::AbortInput)) {
+    if (int e = device_->purge(PurgeFlags::AbortOutput | PurgeFlags::AbortInput)) {
         // A device that has gone away cannot be purged; closing it must still complete, or
         // the port could never be opened again when the device comes back.
         if (!SerialDevice::isGone(e))
             ReportPortError(CE_PurgeFailed, e);
     }
-    if (FThreadCreated) {
-        DestroyEventThread();
-        FThreadCreated = false;
+    if (threadCreated_) {
+        destroyEventThread();
+        threadCreated_ = false;
     }
     CloseDevice();
-    FConnected = false;
+    connected_ = false;
     DoAfterClose();
 }
 
-void TCustomComPort::DestroyEventThread()
+void TCustomComPort::destroyEventThread()
 {
-    std::shared_ptr<DeliveryHandOver> h = FEventThread->HandOver();
-    FEventThread->Stop();
+    std::shared_ptr<DeliveryHandOver> h = eventThread_->HandOver();
+    eventThread_->Stop();
     std::unique_lock lock(h->m);
     for (;;) {
         if (h->threadEnded)
             break;
         bool insideOurDelivery = false;
-        for (auto& r : FRunning)
+        for (auto& r : running_)
             insideOurDelivery |= r.first == h.get();
         if (insideOurDelivery && !h->abandon) {
             // Closed from inside one of this thread's deliveries: that delivery cannot end
@@ -314,7 +314,7 @@ void TCustomComPort::DestroyEventThread()
         }
         if (!h->queue.empty()) {
             lock.unlock();
-            RunHandedOver(h);
+            runHandedOver(h);
             lock.lock();
             continue;
         }
@@ -322,23 +322,23 @@ void TCustomComPort::DestroyEventThread()
     }
     lock.unlock();
     // Whatever of this port is still running further up the stack stops after its handler.
-    for (auto& r : FRunning)
+    for (auto& r : running_)
         *r.second = true;
-    FEventThread.reset();
-    FHandOver.reset();
+    eventThread_.reset();
+    handOver_.reset();
 }
 
 bool TCustomComPort::event(QEvent* e)
 {
     if (e->type() == QEvent::Type(DeliveryEventType())) {
-        if (FHandOver)
-            RunHandedOver(FHandOver);
+        if (handOver_)
+            runHandedOver(handOver_);
         return true;
     }
     return QObject::event(e);
 }
 
-void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
+void TCustomComPort::runHandedOver(std::shared_ptr<DeliveryHandOver> h)
 {
     for (;;) {
         std::shared_ptr<Delivery> d;
@@ -349,7 +349,7 @@ void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
             d = h->queue.front();
             h->queue.pop_front();
         }
-        FRunning.emplace_back(h.get(), d->cancelled);
+        running_.emplace_back(h.get(), d->cancelled);
         const std::atomic<bool>* outer = tCancel;
         tCancel = d->cancelled.get();
         try {
@@ -363,9 +363,9 @@ void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
                 }
         }
         tCancel = outer;
-        auto it = std::find_if(FRunning.begin(), FRunning.end(),
+        auto it = std::find_if(running_.begin(), running_.end(),
                                [&](const auto& r) { return r.second == d->cancelled; });
-        FRunning.erase(it);
+        running_.erase(it);
         {
             std::lock_guard lock(h->m);
             d->done = true;
@@ -378,14 +378,14 @@ void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
 
 void TCustomComPort::OpenDevice()
 {
-    if (int e = FDevice->open(SerialDevice::pathOf(FPort)))
+    if (int e = device_->open(SerialDevice::pathOf(port_)))
         ReportPortError(CE_OpenFailed, e);
 }
 
 void TCustomComPort::CloseDevice()
 {
-    if (FDevice->isOpen())
-        FDevice->close();
+    if (device_->isOpen())
+        device_->close();
 }
 
 void TCustomComPort::ConfigurePort()
@@ -397,25 +397,25 @@ void TCustomComPort::ConfigurePort()
 
 void TCustomComPort::ApplyQueueSizes()
 {
-    if (!CanApply())
+    if (!canApply())
         return;
-    if (int e = FDevice->setQueueSizes(FBuffer->InputSize(), FBuffer->OutputSize()))
+    if (int e = device_->setQueueSizes(buffer_->InputSize(), buffer_->OutputSize()))
         ReportPortError(CE_SetupComFailed, e);
 }
 
 void TCustomComPort::ApplyLineSettings()
 {
-    if (!CanApply())
+    if (!canApply())
         return;
-    if (int e = FDevice->setLineSettings(DeviceLineSettings()))
+    if (int e = device_->setLineSettings(DeviceLineSettings()))
         ReportPortError(CE_SetStateFailed, e);
 }
 
 void TCustomComPort::ApplyTimeoutSettings()
 {
-    if (!CanApply())
+    if (!canApply())
         return;
-    if (int e = FDevice->setTimeouts(FTimeouts->Platform()))
+    if (int e = device_->setTimeouts(timeouts_->Platform()))
         ReportPortError(CE_TimeoutsFailed, e);
 }
 
@@ -425,14 +425,14 @@ void TCustomComPort::ReportPortError(int Code, long long SystemNumber) { throw E
 
 int TCustomComPort::ReadBytes(char* Buffer, int Count)
 {
-    if (!FDevice->isOpen()) {
+    if (!device_->isOpen()) {
         ReportPortError(CEPortNotOpen, 0);
         return 0;
     }
     if (Count <= 0)
         return 0;
     int got = 0;
-    if (int e = FDevice->read(Buffer, Count, got))
+    if (int e = device_->read(Buffer, Count, got))
         ReportPortError(CE_ReadFailed, e);
     return got;
 }
@@ -458,12 +458,12 @@ int TCustomComPort::WriteText(const std::string& S)
 {
     if (S.empty())
         return 0;
-    if (!FDevice->isOpen()) {
+    if (!device_->isOpen()) {
         ReportPortError(CEPortNotOpen, 0);
         return 0;
     }
     int written = 0;
-    if (int e = FDevice->write(S.data(), static_cast<int>(S.size()), written))
+    if (int e = device_->write(S.data(), static_cast<int>(S.size()), written))
         ReportPortError(CE_WriteFailed, e);
     return written;
 }
@@ -471,11 +471,11 @@ int TCustomComPort::WriteText(const std::string& S)
 int TCustomComPort::InputPending()
 {
     int count = 0;
-    if (!FDevice->isOpen()) {
+    if (!device_->isOpen()) {
         ReportPortError(CE_ClearComFailed, 0);
         return 0;
     }
-    if (int e = FDevice->inputCount(count))
+    if (int e = device_->inputCount(count))
         ReportPortError(CE_ClearComFailed, e);
     return count;
 }
@@ -483,9 +483,9 @@ int TCustomComPort::InputPending()
 TModemSignals TCustomComPort::ModemSignals()
 {
     TModemSignals s;
-    if (!FDevice->isOpen())
+    if (!device_->isOpen())
         ReportPortError(CE_ModemStatFailed, 0);
-    else if (int e = FDevice->modemStatus(s))
+    else if (int e = device_->modemStatus(s))
         ReportPortError(CE_ModemStatFailed, e);
     return s;
 }
@@ -493,11 +493,11 @@ TModemSignals TCustomComPort::ModemSignals()
 TComErrors TCustomComPort::LineErrors()
 {
     TComErrors errors;
-    if (!FDevice->isOpen())
+    if (!device_->isOpen())
         ReportPortError(CE_ClearComFailed, 0);
-    else if (int e = FDevice->takeLineErrors(errors))
+    else if (int e = device_->takeLineErrors(errors))
         ReportPortError(CE_ClearComFailed, e);
-    return ReportedErrors(errors, FParity->Check());
+    return ReportedErrors(errors, parity_->Check());
 }
 
 // --- event delivery ------------------------------------------------------------------------
@@ -512,7 +512,7 @@ void TCustomComPort::ProcessEvents(TComEvents Events)
     }
     if (Events.contains(evRxChar) && !deliveryCancelled()) {
         int count = InputPending();
-        if (count > 0 && !FTriggersOnRxChar) {
+        if (count > 0 && !triggersOnRxChar_) {
             std::vector<char> buffer(static_cast<size_t>(count));
             int got = ReadBytes(buffer.data(), count);
             if (got > 0)

@@ -208,41 +208,41 @@ public:
     ~TCustomComPort() override;
 
     // --- properties --------------------------------------------------------------------
-    bool Connected() const { return FConnected; }
+    bool Connected() const { return connected_; }
     void SetConnected(bool v);
-    TBaudRate BaudRate() const { return FBaudRate; }
+    TBaudRate BaudRate() const { return baudRate_; }
     void SetBaudRate(TBaudRate v);
-    const std::string& Port() const { return FPort; }
+    const std::string& Port() const { return port_; }
     void SetPort(const std::string& v);
-    TComParity& Parity() { return *FParity; }
-    void SetParity(const TComParity& v) { FParity->Assign(v); }
-    TStopBits StopBits() const { return FStopBits; }
+    TComParity& Parity() { return *parity_; }
+    void SetParity(const TComParity& v) { parity_->Assign(v); }
+    TStopBits StopBits() const { return stopBits_; }
     void SetStopBits(TStopBits v);
-    TDataBits DataBits() const { return FDataBits; }
+    TDataBits DataBits() const { return dataBits_; }
     void SetDataBits(TDataBits v);
-    bool DiscardNull() const { return FDiscardNull; }
+    bool DiscardNull() const { return discardNull_; }
     void SetDiscardNull(bool v);
-    char EventChar() const { return FEventChar; }
+    char EventChar() const { return eventChar_; }
     void SetEventChar(char v);
-    TComEvents Events() const { return FEvents; }
-    void SetEvents(TComEvents v) { FEvents = v; }
-    TComBuffer& Buffer() { return *FBuffer; }
-    void SetBuffer(const TComBuffer& v) { FBuffer->Assign(v); }
-    TComFlowControl& FlowControl() { return *FFlowControl; }
-    void SetFlowControl(const TComFlowControl& v) { FFlowControl->Assign(v); }
-    TComTimeouts& Timeouts() { return *FTimeouts; }
-    void SetTimeouts(const TComTimeouts& v) { FTimeouts->Assign(v); }
-    TStoredProps StoredProps() const { return FStoredProps; }
-    void SetStoredProps(TStoredProps v) { FStoredProps = v; }
-    bool TriggersOnRxChar() const { return FTriggersOnRxChar; }
-    void SetTriggersOnRxChar(bool v) { FTriggersOnRxChar = v; }
-    TSyncMethod SyncMethod() const { return FSyncMethod; }
+    TComEvents Events() const { return events_; }
+    void SetEvents(TComEvents v) { events_ = v; }
+    TComBuffer& Buffer() { return *buffer_; }
+    void SetBuffer(const TComBuffer& v) { buffer_->Assign(v); }
+    TComFlowControl& FlowControl() { return *flowControl_; }
+    void SetFlowControl(const TComFlowControl& v) { flowControl_->Assign(v); }
+    TComTimeouts& Timeouts() { return *timeouts_; }
+    void SetTimeouts(const TComTimeouts& v) { timeouts_->Assign(v); }
+    TStoredProps StoredProps() const { return storedProps_; }
+    void SetStoredProps(TStoredProps v) { storedProps_ = v; }
+    bool TriggersOnRxChar() const { return triggersOnRxChar_; }
+    void SetTriggersOnRxChar(bool v) { triggersOnRxChar_ = v; }
+    TSyncMethod SyncMethod() const { return syncMethod_; }
     // Refused with error 14 while the port is open.
     void SetSyncMethod(TSyncMethod v);
-    int CustomBaudRate() const { return FCustomBaudRate; }
+    int CustomBaudRate() const { return customBaudRate_; }
     void SetCustomBaudRate(int v);
-    uint32_t CodePage() const { return FCodePage; }
-    void SetCodePage(uint32_t v) { FCodePage = v; }
+    uint32_t CodePage() const { return codePage_; }
+    void SetCodePage(uint32_t v) { codePage_ = v; }
 
     // --- handler slots (Sender is the port) ----------------------------------------------
     std::function<void(QObject*Sender)> OnAfterOpen, OnAfterClose, OnBeforeOpen, OnBeforeClose;
@@ -270,9 +270,9 @@ public:
     TDCB DeviceControlBlock() const { return DeviceControlBlockOf(DeviceLineSettings()); }
 
     // Loading state: while loading, setters only store values and Connected only records.
-    void BeginLoading() { FLoading = true; }
+    void BeginLoading() { loading_ = true; }
     void EndLoading();
-    bool Loading() const { return FLoading; }
+    bool Loading() const { return loading_; }
 
     // Where an error with no caller goes (a recorded Connected failing at EndLoading).
     // By default the message is logged with qWarning.
@@ -311,37 +311,37 @@ protected:
 private:
     friend class TComThread;
 
-    bool CanApply() const { return FConnected && !FLoading; }
-    void DestroyEventThread();
+    bool canApply() const { return connected_ && !loading_; }
+    void destroyEventThread();
     // Runs the deliveries the event thread has handed over (main thread).
-    void RunHandedOver(std::shared_ptr<DeliveryHandOver> h);
+    void runHandedOver(std::shared_ptr<DeliveryHandOver> h);
 
-    std::unique_ptr<SerialDevice> FDevice;
-    std::unique_ptr<TComThread> FEventThread;
-    bool FThreadCreated = false;
-    std::shared_ptr<DeliveryHandOver> FHandOver;
+    std::unique_ptr<SerialDevice> device_;
+    std::unique_ptr<TComThread> eventThread_;
+    bool threadCreated_ = false;
+    std::shared_ptr<DeliveryHandOver> handOver_;
     // Deliveries running on the main thread's stack: their hand-over and cancel flag.
-    std::vector<std::pair<DeliveryHandOver*, std::shared_ptr<std::atomic<bool>>>> FRunning;
+    std::vector<std::pair<DeliveryHandOver*, std::shared_ptr<std::atomic<bool>>>> running_;
 
-    bool FConnected = false;
-    bool FLoading = false;
-    bool FStreamedConnected = false;
-    TBaudRate FBaudRate = br9600;
-    std::string FPort = "COM1";
-    std::unique_ptr<TComParity> FParity;
-    TStopBits FStopBits = sbOneStopBit;
-    TDataBits FDataBits = dbEight;
-    bool FDiscardNull = false;
-    char FEventChar = 0;
-    TComEvents FEvents = TComEvents::all();
-    std::unique_ptr<TComBuffer> FBuffer;
-    std::unique_ptr<TComFlowControl> FFlowControl;
-    std::unique_ptr<TComTimeouts> FTimeouts;
-    TStoredProps FStoredProps{spBasic};
-    std::atomic<bool> FTriggersOnRxChar{true};
-    TSyncMethod FSyncMethod = smThreadSync;
-    int FCustomBaudRate = 9600;
-    uint32_t FCodePage = 0;
+    bool connected_ = false;
+    bool loading_ = false;
+    bool streamedConnected_ = false;
+    TBaudRate baudRate_ = br9600;
+    std::string port_ = "COM1";
+    std::unique_ptr<TComParity> parity_;
+    TStopBits stopBits_ = sbOneStopBit;
+    TDataBits dataBits_ = dbEight;
+    bool discardNull_ = false;
+    char eventChar_ = 0;
+    TComEvents events_ = TComEvents::all();
+    std::unique_ptr<TComBuffer> buffer_;
+    std::unique_ptr<TComFlowControl> flowControl_;
+    std::unique_ptr<TComTimeouts> timeouts_;
+    TStoredProps storedProps_{spBasic};
+    std::atomic<bool> triggersOnRxChar_{true};
+    TSyncMethod syncMethod_ = smThreadSync;
+    int customBaudRate_ = 9600;
+    uint32_t codePage_ = 0;
 };
 
 class TComPort : public TCustomComPort {

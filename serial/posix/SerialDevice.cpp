@@ -165,10 +165,7 @@ int SerialDevice::setLineSettings(const LineSettings& s)
         return EINVAL;
     SystemCalls& sys = d_->sys;
     const int fd = d_->fd;
-    TermiosRequest current;
-    if (int e = sys.getTermios(fd, current))
-        return e;
-    if (int e = sys.setTermios(fd, termiosFor(s, current)))
+    if (int e = sys.setTermios(fd, termiosFor(s)))
         return e;
     if (int e = d_->setModemLine(kLineDtr, s.dtr != dtrDisable))
         return e;

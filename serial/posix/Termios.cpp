@@ -26,16 +26,12 @@ tcflag_t speedCode(uint32_t rate)
 
 } // namespace
 
-TermiosRequest termiosFor(const LineSettings& s, const TermiosRequest& current)
+TermiosRequest termiosFor(const LineSettings& s)
 {
-    TermiosRequest t = current;
-    // Raw input and output, as cfmakeraw gives.
-    t.iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
-    t.oflag &= ~OPOST;
-    t.lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-
-    t.cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | CIBAUD);
-    t.cflag |= CLOCAL | CREAD;
+    // Starts from nothing: raw input and output, no echo, no signals, no line editing, no
+    // hang-up on close, no input translation; only what the settings ask is added.
+    TermiosRequest t;
+    t.cflag = CLOCAL | CREAD;
     static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.cflag |= sizes[s.dataBits];
     switch (s.parity) {

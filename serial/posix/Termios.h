@@ -5,5 +5,6 @@
 #include "../ComTypes.h"
 #include "SystemCalls.h"
 
-// The request for `settings`, made from the device's present state `current`.
-TermiosRequest termiosFor(const LineSettings& settings, const TermiosRequest& current);
+// The request for `settings`, from them alone: every flag is set or cleared here, so nothing
+// that another program or an earlier setting left on the device survives.
+TermiosRequest termiosFor(const LineSettings& settings);

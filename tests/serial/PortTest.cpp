@@ -18,8 +18,9 @@ namespace {
 
 // A port with the main window's settings, recording its open and close events.
 struct RecordingPort {
-    TComPort port;
+    // Declared before the port, which records its close events when it is destroyed.
     std::vector<std::string> log;
+    TComPort port;
 
     explicit RecordingPort(const std::string& path)
     {
@@ -290,6 +291,39 @@ TEST_F(OpenPty, LineSettingsReachTheTerminal)
     port.SetBaudRate(brCustom);
     port.SetCustomBaudRate(31250);
     EXPECT_EQ(speed(), 31250);
+    ::close(fd);
+}
+
+TEST(LineSettings, NothingLeftOnTheTerminalSurvivesOpeningOrAChangeBack)
+{
+    PtyPeer peer;
+    int fd = ::open(peer.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    // What another program may leave behind.
+    t.c_iflag |= INPCK | IXOFF | IXANY | IUCLC | PARMRK | ISTRIP | ICRNL;
+    t.c_oflag |= OPOST | ONLCR;
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    t.c_cflag |= HUPCL;
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+
+    RecordingPort r(peer.path);
+    r.port.OpenPort();
+    auto expectProgramLine = [&](const char* when) {
+        ASSERT_EQ(tcgetattr(fd, &t), 0);
+        EXPECT_EQ(t.c_iflag, tcflag_t(IGNBRK | IGNPAR)) << when;
+        EXPECT_EQ(t.c_oflag, 0u) << when;
+        EXPECT_EQ(t.c_lflag, 0u) << when;
+        EXPECT_EQ(t.c_cflag & ~(CBAUD | CIBAUD), tcflag_t(CLOCAL | CREAD | CS8)) << when;
+    };
+    expectProgramLine("after opening");
+    // Settings of our own, taken back.
+    r.port.Parity().SetCheck(true);
+    r.port.FlowControl().SetFlowControl(fcSoftware);
+    r.port.Parity().SetCheck(false);
+    r.port.FlowControl().SetFlowControl(fcNone);
+    expectProgramLine("after a change back");
     ::close(fd);
 }
 

@@ -37,6 +37,14 @@ struct Deadline {
     }
 };
 
+// A rate within 3 % of the one asked: what a UART's divisor gives and a receiver tolerates
+// (56000 on a 115200 clock runs at 57600).
+bool closeEnough(uint32_t taken, uint32_t asked)
+{
+    const uint64_t diff = taken > asked ? taken - asked : asked - taken;
+    return diff * 100 <= uint64_t(asked) * 3;
+}
+
 } // namespace
 
 int SerialDevice::Impl::drain()
@@ -120,6 +128,16 @@ int SerialDevice::open(const std::string& path)
         sys.close(fd);
         return e;
     };
+    // Only a terminal is a serial line: a file, a FIFO or /dev/null is refused before
+    // anything is written to it or set on it.
+    bool charDevice = false;
+    if (int e = sys.isCharDevice(fd, charDevice))
+        return fail(e);
+    if (!charDevice)
+        return fail(ENOTTY);
+    TermiosRequest present;
+    if (int e = sys.getTermios(fd, present))
+        return fail(e);
     // TIOCEXCL keeps other users out, but not root; the lock covers root too.
     if (int e = sys.setExclusive(fd, true); e && classifyErrno(e) != ErrnoKind::Unsupported)
         return fail(e);
@@ -167,6 +185,13 @@ int SerialDevice::setLineSettings(const LineSettings& s)
     const int fd = d_->fd;
     if (int e = sys.setTermios(fd, termiosFor(s)))
         return e;
+    // A driver keeps the nearest rate it can do and says so in the record; a rate it could
+    // not come near was not taken.
+    TermiosRequest taken;
+    if (int e = sys.getTermios(fd, taken))
+        return e;
+    if (!closeEnough(taken.ispeed, s.baudRate) || !closeEnough(taken.ospeed, s.baudRate))
+        return EINVAL;
     if (int e = d_->setModemLine(kLineDtr, s.dtr != dtrDisable))
         return e;
     if (int e = d_->setModemLine(kLineRts, s.rts == rtsEnable || s.rts == rtsHandshake))
@@ -219,8 +244,12 @@ int SerialDevice::read(char* buffer, int count, int& got)
     }
     const bool anyByte = t.ReadIntervalTimeout == kAllOnes; // return once something has arrived
     const bool immediate = anyByte && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-    const Deadline total = Deadline::after(sys, uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count) +
-                                                    t.ReadTotalTimeoutConstant);
+    uint64_t totalMs = uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count) + t.ReadTotalTimeoutConstant;
+    // All ones in both the interval and the multiplier: wait up to the constant alone for a
+    // first byte, as on Windows.
+    if (anyByte && t.ReadTotalTimeoutMultiplier == kAllOnes && t.ReadTotalTimeoutConstant != kAllOnes)
+        totalMs = t.ReadTotalTimeoutConstant;
+    const Deadline total = Deadline::after(sys, totalMs);
     const uint32_t gap = anyByte ? 0 : t.ReadIntervalTimeout;
     for (;;) {
         int e = 0;

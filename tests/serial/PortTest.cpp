@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <vector>
 
@@ -123,21 +124,63 @@ TEST(OpenPort, OpenAndCloseFireTheirEventsInOrder)
     EXPECT_EQ(r.log.back(), "AfterClose");
 }
 
+// A port whose timeouts step fails, the last step of configuring.
+struct TimeoutsRefusedPort : TComPort {
+    void ApplyTimeoutSettings() override
+    {
+        TComPort::ApplyTimeoutSettings();
+        ReportPortError(CE_TimeoutsFailed, EINVAL);
+    }
+};
+
 TEST(OpenPort, FailedConfigurationClosesTheDeviceAgain)
 {
-    // /dev/null opens but is no terminal: the line settings cannot be applied.
-    RecordingPort r("/dev/null");
-    EComPort e = expectComPortError([&] { r.port.OpenPort(); });
-    EXPECT_STREQ(e.what(), "SetCommState function failed (Error: 25)");
-    EXPECT_EQ(e.PortCode, 7);
-    EXPECT_FALSE(r.port.Connected());
-    EXPECT_EQ(r.log, std::vector<std::string>{"BeforeOpen"});
-    // The device was released: its lock is free.
-    int fd = ::open("/dev/null", O_RDWR);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    ::close(fd);
-    EXPECT_THROW(r.port.WriteText("x"), EComPort);
+    PtyPeer peer;
+    std::vector<std::string> log;
+    TimeoutsRefusedPort port;
+    port.SetPort(peer.path);
+    port.OnBeforeOpen = [&](QObject*) { log.push_back("BeforeOpen"); };
+    port.OnAfterOpen = [&](QObject*) { log.push_back("AfterOpen"); };
+    EComPort e = expectComPortError([&] { port.OpenPort(); });
+    EXPECT_STREQ(e.what(), "SetCommTimeouts failed (Error: 22)");
+    EXPECT_EQ(e.PortCode, 8);
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(log, std::vector<std::string>{"BeforeOpen"});
+    // The device was released: another port opens it.
+    TComPort other;
+    other.SetPort(peer.path);
+    other.OpenPort();
+    EXPECT_TRUE(other.Connected());
+    EXPECT_THROW(port.WriteText("x"), EComPort);
+}
+
+TEST(OpenPort, APathThatIsNoTerminalIsRefusedUntouched)
+{
+    char dir[] = "/tmp/tarlo-serial-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/file", fifo = std::string(dir) + "/fifo";
+    ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The FIFO's reader sees whatever the port would write.
+    int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+
+    for (const std::string& path : {file, fifo, std::string("/dev/null"), std::string("/dev/zero")}) {
+        RecordingPort r(path);
+        EComPort e = expectComPortError([&] { r.port.OpenPort(); });
+        EXPECT_STREQ(e.what(), "Unable to open com port (Error: 25)") << path;
+        EXPECT_FALSE(r.port.Connected()) << path;
+        EXPECT_EQ(r.log, std::vector<std::string>{"BeforeOpen"}) << path;
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+    char c;
+    EXPECT_EQ(::read(reader, &c, 1), 0) << "the FIFO got bytes";
+    ::close(reader);
+    ::unlink(file.c_str());
+    ::unlink(fifo.c_str());
+    ::rmdir(dir);
 }
 
 TEST(ClosedPort, ReadsAndWritesAreRefused)
@@ -278,10 +321,12 @@ TEST_F(OpenPty, LineSettingsReachTheTerminal)
 
     // Rates without a termios constant go through BOTHER.
     const std::vector<std::pair<TBaudRate, int>> rates = {
-        {br56000, 56000}, {br14400, 14400}, {br115200, 115200}};
+        {br56000, 56000}, {br57600, 57600}, {br14400, 14400}, {br115200, 115200}};
+    // Both directions, always.
     auto speed = [&] {
         TermiosRequest now;
         EXPECT_EQ(SystemCalls::real().getTermios(fd, now), 0);
+        EXPECT_EQ(now.ispeed, now.ospeed);
         return int(now.ospeed);
     };
     for (auto [rate, bps] : rates) {

@@ -37,7 +37,7 @@ QStringList serialPortNames(const QString& sysfsRoot)
     const QString classDir = sysfsRoot + QStringLiteral("/class/tty");
     DIR* dir = opendir(QFile::encodeName(classDir).constData());
     if (!dir)
-        throw EComPort(CE_RegError + 1, errno);
+        throw EComPort(CE_RegError, errno);
 
     struct Port {
         qint64 number;

@@ -13,84 +13,82 @@ int DeliveryEventType()
 }
 
 TComThread::TComThread(TCustomComPort* port)
-    : FComPort(port), FSyncMethod(port->SyncMethod()),
-      FWaiter(std::make_unique<DeviceWaiter>(*port->FDevice)), FHandOver(std::make_shared<DeliveryHandOver>())
+    : comPort_(port), syncMethod_(port->SyncMethod()),
+      waiter_(std::make_unique<DeviceWaiter>(*port->device_)), handOver_(std::make_shared<DeliveryHandOver>())
 {
-    port->FDevice->SetEventMask(EventMask(port->Events()));
-    FThread = std::thread([this] { Run(); });
+    port->device_->setEventMask(port->Events());
+    thread_ = std::thread([this] { run(); });
 }
 
 TComThread::~TComThread()
 {
     Stop();
-    if (FThread.joinable())
-        FThread.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
-void TComThread::Stop() { FWaiter->Stop(); }
+void TComThread::Stop() { waiter_->stop(); }
 
-void TComThread::Run()
+void TComThread::run()
 {
     bool endedByError = false;
     bool inputWaiting = false;
     for (;;) {
-        uint32_t bits = 0;
-        if (FWaiter->Wait(bits, inputWaiting) != DeviceWaiter::Events)
+        if (waiter_->wait(events_, inputWaiting) != DeviceWaiter::Events)
             break;
-        FEvents = EventsFromMask(bits);
         inputWaiting = false;
-        if (FEvents.empty())
+        if (events_.empty())
             continue;
         try {
-            if (!Dispatch(FEvents))
+            if (!dispatch(events_))
                 break;
             // Bytes beyond the input queue's size stay in the driver; once the handler has
             // made room for them they are announced again. A handler that reads nothing leaves
             // the queue full, so this never spins.
-            inputWaiting = FEvents.contains(evRxChar) && FComPort->FDevice->InputWaiting();
+            inputWaiting = events_.contains(evRxChar) && comPort_->device_->inputWaiting();
         } catch (...) {
             // A failing step or handler ends delivery; nobody is told unless OnException is set.
             endedByError = true;
-            if (FSyncMethod == smNone && FComPort->OnException)
+            if (syncMethod_ == smNone && comPort_->OnException)
                 try {
-                    FComPort->OnException(FComPort, std::current_exception());
+                    comPort_->OnException(comPort_, std::current_exception());
                 } catch (...) {
                 }
             break;
         }
     }
     if (!endedByError) {
-        SerialDevice& device = *FComPort->FDevice;
-        device.SetEventMask(0);
-        device.Purge(PURGE_TXCLEAR |
-                     PURGE_RXCLEAR); // a device that is gone cannot be purged; nothing to do about it here
+        SerialDevice& device = *comPort_->device_;
+        device.setEventMask({});
+        // A device that is gone cannot be purged; there is nothing to do about it here.
+        device.purge(PurgeFlags::ClearOutput | PurgeFlags::ClearInput);
     }
     {
-        std::lock_guard lock(FHandOver->m);
-        FHandOver->threadEnded = true;
+        std::lock_guard lock(handOver_->m);
+        handOver_->threadEnded = true;
     }
-    FHandOver->cv.notify_all();
+    handOver_->cv.notify_all();
 }
 
-bool TComThread::Dispatch(TComEvents events)
+bool TComThread::dispatch(TComEvents events)
 {
-    if (FSyncMethod == smNone) {
-        FComPort->ProcessEvents(events);
+    if (syncMethod_ == smNone) {
+        comPort_->ProcessEvents(events);
         return true;
     }
     auto d = std::make_shared<Delivery>();
     d->events = events;
     {
-        std::lock_guard lock(FHandOver->m);
-        if (FHandOver->abandon)
+        std::lock_guard lock(handOver_->m);
+        if (handOver_->abandon)
             return false;
-        FHandOver->queue.push_back(d);
+        handOver_->queue.push_back(d);
     }
-    FHandOver->cv.notify_all();
+    handOver_->cv.notify_all();
     // The port lives on the main thread; its event() runs the queue, in any event loop.
-    QCoreApplication::postEvent(FComPort, new QEvent(QEvent::Type(DeliveryEventType())));
-    std::unique_lock lock(FHandOver->m);
-    FHandOver->cv.wait(lock, [&] { return d->done || FHandOver->abandon; });
+    QCoreApplication::postEvent(comPort_, new QEvent(QEvent::Type(DeliveryEventType())));
+    std::unique_lock lock(handOver_->m);
+    handOver_->cv.wait(lock, [&] { return d->done || handOver_->abandon; });
     if (!d->done)
         return false;
     if (d->error)

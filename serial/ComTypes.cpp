@@ -77,7 +77,7 @@ TComErrors ErrorsFromFlags(uint32_t flags, bool parityCheck)
     TComErrors errors;
     if (flags & LE_FRAME)
         errors.insert(ceFrame);
-    if ((flags & LE_RXPARITY) && parityCheck)
+    if (flags & LE_RXPARITY)
         errors.insert(ceRxParity);
     if (flags & LE_OVERRUN)
         errors.insert(ceOverrun);
@@ -91,7 +91,39 @@ TComErrors ErrorsFromFlags(uint32_t flags, bool parityCheck)
         errors.insert(ceRxOver);
     if (flags & LE_TXFULL)
         errors.insert(ceTxFull);
-    return errors;
+    return ReportedErrors(errors, parityCheck);
+}
+
+TComErrors ReportedErrors(TComErrors seen, bool parityCheck)
+{
+    if (!parityCheck)
+        seen.erase(ceRxParity);
+    return seen;
+}
+
+TDCB DeviceControlBlockOf(const LineSettings& s)
+{
+    TDCB b;
+    b.BaudRate = s.baudRate;
+    const bool errorChar = s.parityCheck && s.parityReplace;
+    auto flag = [](bool on, uint32_t bit) { return on ? bit : 0u; };
+    b.Flags = TDCB::fBinary | flag(s.parityCheck, TDCB::fParity) | flag(s.outCtsFlow, TDCB::fOutxCtsFlow) |
+              flag(s.outDsrFlow, TDCB::fOutxDsrFlow) | uint32_t(s.dtr) << TDCB::fDtrControlShift |
+              flag(s.dsrSensitivity, TDCB::fDsrSensitivity) |
+              flag(s.txContinueOnXoff, TDCB::fTXContinueOnXoff) | flag(s.xonXoffOut, TDCB::fOutX) |
+              flag(s.xonXoffIn, TDCB::fInX) | flag(errorChar, TDCB::fErrorChar) |
+              flag(s.discardNull, TDCB::fNull) | uint32_t(s.rts) << TDCB::fRtsControlShift;
+    b.XonLim = s.xonLimit;
+    b.XoffLim = s.xoffLimit;
+    b.ByteSize = static_cast<uint8_t>(5 + s.dataBits);
+    b.Parity = static_cast<uint8_t>(s.parity);
+    b.StopBits = static_cast<uint8_t>(s.stopBits);
+    b.XonChar = s.xonChar;
+    b.XoffChar = s.xoffChar;
+    b.ErrorChar = errorChar ? s.replaceChar : 0;
+    b.EofChar = 0;
+    b.EvtChar = s.eventChar;
+    return b;
 }
 
 int BaudRateValue(TBaudRate rate, int customRate)

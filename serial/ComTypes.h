@@ -50,6 +50,12 @@ public:
         for (E v : values)
             insert(v);
     }
+    static constexpr TEnumSet fromBits(uint32_t bits)
+    {
+        TEnumSet s;
+        s.bits_ = bits & all().bits_;
+        return s;
+    }
     static constexpr TEnumSet all()
     {
         TEnumSet s;
@@ -88,21 +94,19 @@ constexpr uint32_t EV_RXCHAR = 0x0001, EV_RXFLAG = 0x0002, EV_TXEMPTY = 0x0004, 
 // Platform line-error flags (the Windows CE_* values).
 constexpr uint32_t LE_RXOVER = 0x0001, LE_OVERRUN = 0x0002, LE_RXPARITY = 0x0004, LE_FRAME = 0x0008,
                    LE_BREAK = 0x0010, LE_TXFULL = 0x0100, LE_IOE = 0x0400, LE_MODE = 0x8000;
-// Purge actions.
-constexpr uint32_t PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4, PURGE_RXCLEAR = 0x8;
-// Modem status bits.
-constexpr uint32_t MS_CTS_ON = 0x10, MS_DSR_ON = 0x20, MS_RING_ON = 0x40, MS_RLSD_ON = 0x80;
 
 uint32_t EventMask(TComEvents events);
 TComEvents EventsFromMask(uint32_t mask);
 // Line-error flags as a set; the parity flag counts only while parity is checked.
 TComErrors ErrorsFromFlags(uint32_t flags, bool parityCheck);
+// The line errors a port reports: a parity error counts only while parity is checked.
+TComErrors ReportedErrors(TComErrors seen, bool parityCheck);
 // Bits per second of a rate; brCustom gives customRate.
 int BaudRateValue(TBaudRate rate, int customRate);
 
-// Error codes of EComPort; the ordinal is the code minus one.
+// Error codes of EComPort, each the number the error reports (PortCode).
 enum TComExceptions {
-    CE_OpenFailed,
+    CE_OpenFailed = 1,
     CE_WriteFailed,
     CE_ReadFailed,
     CE_InvalidAsync,
@@ -138,6 +142,50 @@ public:
     int SystemCode;
     int PortCode;
 };
+
+// The four input line states.
+struct TModemSignals {
+    bool CTS = false;
+    bool DSR = false;
+    bool Ring = false;
+    bool RLSD = false;
+};
+
+// The line settings a port asks of its device, made from its properties alone.
+struct LineSettings {
+    uint32_t baudRate = 9600; // bits per second
+    TDataBits dataBits = dbEight;
+    TParityBits parity = prNone;
+    TStopBits stopBits = sbOneStopBit;
+    bool parityCheck = false;
+    bool parityReplace = false; // with parityCheck: a byte with a line error reads as replaceChar
+    char replaceChar = 0;
+    bool discardNull = false;
+    char eventChar = 0;
+    bool outCtsFlow = false;
+    bool outDsrFlow = false;
+    TDTRFlowControl dtr = dtrDisable;
+    TRTSFlowControl rts = rtsDisable;
+    bool dsrSensitivity = false;
+    bool txContinueOnXoff = false;
+    bool xonXoffOut = false;
+    bool xonXoffIn = false;
+    char xonChar = 17;
+    char xoffChar = 19;
+    uint16_t xonLimit = 0;
+    uint16_t xoffLimit = 0;
+};
+
+// What a purge drops: output not yet sent, pending reads, queued input.
+enum class PurgeFlags : uint8_t { AbortOutput = 1, AbortInput = 2, ClearOutput = 4, ClearInput = 8 };
+constexpr PurgeFlags operator|(PurgeFlags a, PurgeFlags b)
+{
+    return static_cast<PurgeFlags>(static_cast<uint8_t>(a) | static_cast<uint8_t>(b));
+}
+constexpr bool hasFlag(PurgeFlags set, PurgeFlags flag)
+{
+    return (static_cast<uint8_t>(set) & static_cast<uint8_t>(flag)) != 0;
+}
 
 // The device control block of the line settings, laid out like the Windows DCB.
 struct TDCB {
@@ -178,6 +226,9 @@ struct TDCB {
     bool has(uint32_t flag) const { return Flags & flag; }
 };
 static_assert(sizeof(TDCB) == 28, "the block keeps the Windows layout");
+
+// The device control block the Windows layer hands to SetCommState.
+TDCB DeviceControlBlockOf(const LineSettings& s);
 
 // Timeouts in milliseconds; 0xFFFFFFFF is "all ones" (ReadInterval -1).
 struct TCommTimeouts {

@@ -1,8 +1,9 @@
 #pragma once
 
-// The operating system beneath TComPort: one open serial device. Each call returns 0 on
-// success or the platform's error number. The implementation is chosen by the build
-// (serial/posix/ on Linux).
+// The operating system beneath TComPort: one open serial device, described in the
+// component's own terms (LineSettings, TComEvents, TComErrors, TModemSignals, PurgeFlags).
+// Each call returns 0 on success or the platform's error number. The build picks the
+// implementation: serial/posix/ on Linux, serial/win32/ on Windows.
 
 #include "ComTypes.h"
 
@@ -10,52 +11,58 @@
 #include <memory>
 #include <string>
 
+// The platform calls beneath a device (serial/posix/SystemCalls.h); tests give their own.
+class SystemCalls;
+
 class SerialDevice {
 public:
-    SerialDevice();
+    // calls: the platform calls to use; null for the real ones.
+    explicit SerialDevice(SystemCalls* calls = nullptr);
     ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     // The device path of a port name.
-    static std::string PathOf(const std::string& port);
+    static std::string pathOf(const std::string& port);
     // True for the error numbers that mean the device has gone away.
-    static bool IsGone(int error);
+    static bool isGone(int error);
 
     // Opens the device for exclusive use.
-    int Open(const std::string& path);
-    bool IsOpen() const;
-    int Close();
+    int open(const std::string& path);
+    bool isOpen() const;
+    int close();
 
-    int SetQueueSizes(int inputSize, int outputSize);
-    int SetLineSettings(const TDCB& dcb);
-    int SetTimeouts(const TCommTimeouts& t);
-    // Which EV_* bits the waiter reports.
-    void SetEventMask(uint32_t mask);
-    uint32_t EventMask() const;
+    int setQueueSizes(int inputSize, int outputSize);
+    int setLineSettings(const LineSettings& settings);
+    int setTimeouts(const TCommTimeouts& timeouts);
+    // Which events the waiter reports.
+    void setEventMask(TComEvents events);
+    TComEvents eventMask() const;
 
-    // Bytes waiting in the input queue (moves what the device holds into it first).
-    int InputCount(int& count);
+    // Bytes waiting in the input queue (moves what the device holds into it first). Like
+    // reading the line status on Windows, this also clears the recorded line errors.
+    int inputCount(int& count);
     // True when the driver still holds bytes that the input queue, now with room again, has
     // not taken: no new wake-up will announce them.
-    bool InputWaiting();
+    bool inputWaiting();
     // Reads up to count bytes under the timeouts; got = bytes read.
-    int Read(char* buffer, int count, int& got);
-    // Writes under the write timeout; written = bytes the device took.
-    int Write(const char* buffer, int count, int& written);
-    // PURGE_* actions: aborting drops output not yet sent (there are no pending reads to
-    // abort); clearing input also empties our input queue.
-    int Purge(uint32_t actions);
-    // Line-error flags (LE_*) since the last call; the device's record of them is cleared.
-    int TakeLineErrors(uint32_t& flags);
-    // Modem status bits (MS_*); lines the device does not have are reported off.
-    int ModemStatus(uint32_t& status);
+    int read(char* buffer, int count, int& got);
+    // Writes under the write timeout and waits for the bytes to leave; written = bytes the
+    // device took.
+    int write(const char* buffer, int count, int& written);
+    // Aborting drops output not yet sent (there are no pending reads to abort); clearing
+    // input also empties the input queue.
+    int purge(PurgeFlags what);
+    // Line errors since the last call; the record of them is cleared.
+    int takeLineErrors(TComErrors& errors);
+    // The input lines; lines the device does not have read as off.
+    int modemStatus(TModemSignals& lines);
 
     struct Impl;
 
 private:
     friend class DeviceWaiter;
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<Impl> d_;
 };
 
 // Waits for line events on an open device, or for the stop signal.
@@ -67,17 +74,17 @@ public:
     DeviceWaiter& operator=(const DeviceWaiter&) = delete;
 
     enum Result { Events, Stopped, Failed };
-    // Blocks until something happens. Events: `events` holds the EV_* bits (within the
-    // device's event mask; may be 0). A device that has hung up is no longer watched: later
-    // waits end only on the stop signal. With inputWaiting the wait does not block: received
-    // characters are reported at once unless the stop signal is set.
-    Result Wait(uint32_t& events, bool inputWaiting = false);
+    // Blocks until something happens. Events: `events` holds what happened, within the
+    // device's event mask (may be empty). A device that has hung up is no longer watched:
+    // later waits end only on the stop signal. With inputWaiting the wait does not block:
+    // received characters are reported at once unless the stop signal is set.
+    Result wait(TComEvents& events, bool inputWaiting = false);
     // Signals stop; stays signalled. Any thread.
-    void Stop();
-    bool Watching() const;
+    void stop();
+    bool watching() const;
 
     struct Impl;
 
 private:
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<Impl> d_;
 };

@@ -53,88 +53,29 @@ void TPersistent::AssignError(const TPersistent& source) const
                                 ClassName());
 }
 
-void TComParity::Changed()
+void ApplyChange(TCustomComPort* port, ApplyStep step)
 {
-    if (FComPort)
-        FComPort->ApplyLineSettings();
-}
-
-TComParity& TComParity::operator=(const TComParity& source)
-{
-    FBits = source.FBits;
-    FCheck = source.FCheck;
-    FReplace = source.FReplace;
-    FReplaceChar = source.FReplaceChar;
-    Changed();
-    return *this;
-}
-
-void TComParity::Assign(const TPersistent& source)
-{
-    if (auto* p = dynamic_cast<const TComParity*>(&source))
-        *this = *p;
-    else
-        AssignError(source);
-}
-
-void TComParity::SetBits(TParityBits v)
-{
-    if (store(FBits, v))
-        Changed();
-}
-void TComParity::SetCheck(bool v)
-{
-    if (store(FCheck, v))
-        Changed();
-}
-void TComParity::SetReplace(bool v)
-{
-    if (store(FReplace, v))
-        Changed();
-}
-void TComParity::SetReplaceChar(char v)
-{
-    if (store(FReplaceChar, v))
-        Changed();
-}
-
-void TComFlowControl::Changed()
-{
-    if (FComPort)
-        FComPort->ApplyLineSettings();
-}
-
-TComFlowControl& TComFlowControl::operator=(const TComFlowControl& source)
-{
-    FOutCTSFlow = source.FOutCTSFlow;
-    FOutDSRFlow = source.FOutDSRFlow;
-    FControlDTR = source.FControlDTR;
-    FControlRTS = source.FControlRTS;
-    FXonXoffOut = source.FXonXoffOut;
-    FXonXoffIn = source.FXonXoffIn;
-    FDSRSensitivity = source.FDSRSensitivity;
-    FTxContinueOnXoff = source.FTxContinueOnXoff;
-    FXonChar = source.FXonChar;
-    FXoffChar = source.FXoffChar;
-    Changed();
-    return *this;
-}
-
-void TComFlowControl::Assign(const TPersistent& source)
-{
-    if (auto* p = dynamic_cast<const TComFlowControl*>(&source))
-        *this = *p;
-    else
-        AssignError(source);
+    switch (step) {
+    case ApplyStep::LineSettings:
+        port->ApplyLineSettings();
+        break;
+    case ApplyStep::QueueSizes:
+        port->ApplyQueueSizes();
+        break;
+    case ApplyStep::Timeouts:
+        port->ApplyTimeoutSettings();
+        break;
+    }
 }
 
 TFlowControl TComFlowControl::FlowControl() const
 {
-    if (FControlRTS == rtsHandshake && FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
+    const ComFlowValues& v = values_;
+    if (v.controlRTS == rtsHandshake && v.outCTSFlow && !v.xonXoffIn && !v.xonXoffOut)
         return fcHardware;
-    if (FControlRTS == rtsDisable && !FOutCTSFlow && FXonXoffIn && FXonXoffOut)
+    if (v.controlRTS == rtsDisable && !v.outCTSFlow && v.xonXoffIn && v.xonXoffOut)
         return fcSoftware;
-    if (FControlRTS == rtsDisable && !FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
+    if (v.controlRTS == rtsDisable && !v.outCTSFlow && !v.xonXoffIn && !v.xonXoffOut)
         return fcNone;
     return fcCustom;
 }
@@ -142,218 +83,29 @@ TFlowControl TComFlowControl::FlowControl() const
 void TComFlowControl::SetFlowControl(TFlowControl v)
 {
     if (v != fcCustom) {
-        FControlRTS = rtsDisable;
-        FOutCTSFlow = false;
-        FXonXoffIn = false;
-        FXonXoffOut = false;
-        if (v == fcHardware) {
-            FControlRTS = rtsHandshake;
-            FOutCTSFlow = true;
-        } else if (v == fcSoftware) {
-            FXonXoffIn = true;
-            FXonXoffOut = true;
-        }
+        values_.controlRTS = v == fcHardware ? rtsHandshake : rtsDisable;
+        values_.outCTSFlow = v == fcHardware;
+        values_.xonXoffIn = v == fcSoftware;
+        values_.xonXoffOut = v == fcSoftware;
     }
     Changed();
-}
-
-void TComFlowControl::SetOutCTSFlow(bool v)
-{
-    if (store(FOutCTSFlow, v))
-        Changed();
-}
-void TComFlowControl::SetOutDSRFlow(bool v)
-{
-    if (store(FOutDSRFlow, v))
-        Changed();
-}
-void TComFlowControl::SetControlDTR(TDTRFlowControl v)
-{
-    if (store(FControlDTR, v))
-        Changed();
-}
-void TComFlowControl::SetControlRTS(TRTSFlowControl v)
-{
-    if (store(FControlRTS, v))
-        Changed();
-}
-void TComFlowControl::SetXonXoffOut(bool v)
-{
-    if (store(FXonXoffOut, v))
-        Changed();
-}
-void TComFlowControl::SetXonXoffIn(bool v)
-{
-    if (store(FXonXoffIn, v))
-        Changed();
-}
-void TComFlowControl::SetDSRSensitivity(bool v)
-{
-    if (store(FDSRSensitivity, v))
-        Changed();
-}
-void TComFlowControl::SetTxContinueOnXoff(bool v)
-{
-    if (store(FTxContinueOnXoff, v))
-        Changed();
-}
-void TComFlowControl::SetXonChar(char v)
-{
-    if (store(FXonChar, v))
-        Changed();
-}
-void TComFlowControl::SetXoffChar(char v)
-{
-    if (store(FXoffChar, v))
-        Changed();
-}
-
-void TComTimeouts::Changed()
-{
-    if (FComPort)
-        FComPort->ApplyTimeoutSettings();
-}
-
-TComTimeouts& TComTimeouts::operator=(const TComTimeouts& source)
-{
-    FReadInterval = source.FReadInterval;
-    FReadTotalMultiplier = source.FReadTotalMultiplier;
-    FReadTotalConstant = source.FReadTotalConstant;
-    FWriteTotalMultiplier = source.FWriteTotalMultiplier;
-    FWriteTotalConstant = source.FWriteTotalConstant;
-    Changed();
-    return *this;
-}
-
-void TComTimeouts::Assign(const TPersistent& source)
-{
-    if (auto* p = dynamic_cast<const TComTimeouts*>(&source))
-        *this = *p;
-    else
-        AssignError(source);
-}
-
-void TComTimeouts::SetReadInterval(int v)
-{
-    if (store(FReadInterval, v))
-        Changed();
-}
-void TComTimeouts::SetReadTotalMultiplier(int v)
-{
-    if (store(FReadTotalMultiplier, v))
-        Changed();
-}
-void TComTimeouts::SetReadTotalConstant(int v)
-{
-    if (store(FReadTotalConstant, v))
-        Changed();
-}
-void TComTimeouts::SetWriteTotalMultiplier(int v)
-{
-    if (store(FWriteTotalMultiplier, v))
-        Changed();
-}
-void TComTimeouts::SetWriteTotalConstant(int v)
-{
-    if (store(FWriteTotalConstant, v))
-        Changed();
 }
 
 TCommTimeouts TComTimeouts::Platform() const
 {
     // -1 is the platform's all-ones value; the casts keep every bit.
-    return {static_cast<uint32_t>(FReadInterval), static_cast<uint32_t>(FReadTotalMultiplier),
-            static_cast<uint32_t>(FReadTotalConstant), static_cast<uint32_t>(FWriteTotalMultiplier),
-            static_cast<uint32_t>(FWriteTotalConstant)};
-}
-
-void TComBuffer::Changed()
-{
-    if (FComPort)
-        FComPort->ApplyQueueSizes();
-}
-
-TComBuffer& TComBuffer::operator=(const TComBuffer& source)
-{
-    FInputSize = source.FInputSize;
-    FOutputSize = source.FOutputSize;
-    Changed();
-    return *this;
-}
-
-void TComBuffer::Assign(const TPersistent& source)
-{
-    if (auto* p = dynamic_cast<const TComBuffer*>(&source))
-        *this = *p;
-    else
-        AssignError(source);
-}
-
-void TComBuffer::SetInputSize(int v)
-{
-    if (v > 0 && v % 2 == 1)
-        --v;
-    if (store(FInputSize, v))
-        Changed();
-}
-
-void TComBuffer::SetOutputSize(int v)
-{
-    if (v > 0 && v % 2 == 1)
-        --v;
-    if (store(FOutputSize, v))
-        Changed();
-}
-
-// --- device control block ------------------------------------------------------------------
-
-TDCB BuildDeviceControlBlock(TBaudRate baudRate, int customBaudRate, const TComParity& parity,
-                             TStopBits stopBits, TDataBits dataBits, bool discardNull, char eventChar,
-                             const TComFlowControl& flow, const TComBuffer& buffer)
-{
-    TDCB b;
-    b.BaudRate = static_cast<uint32_t>(BaudRateValue(baudRate, customBaudRate));
-    uint32_t f = TDCB::fBinary;
-    if (parity.Check())
-        f |= TDCB::fParity;
-    if (flow.OutCTSFlow())
-        f |= TDCB::fOutxCtsFlow;
-    if (flow.OutDSRFlow())
-        f |= TDCB::fOutxDsrFlow;
-    f |= uint32_t(flow.ControlDTR()) << TDCB::fDtrControlShift;
-    if (flow.DSRSensitivity())
-        f |= TDCB::fDsrSensitivity;
-    if (flow.TxContinueOnXoff())
-        f |= TDCB::fTXContinueOnXoff;
-    if (flow.XonXoffOut())
-        f |= TDCB::fOutX;
-    if (flow.XonXoffIn())
-        f |= TDCB::fInX;
-    bool errorChar = parity.Check() && parity.Replace();
-    if (errorChar)
-        f |= TDCB::fErrorChar;
-    if (discardNull)
-        f |= TDCB::fNull;
-    f |= uint32_t(flow.ControlRTS()) << TDCB::fRtsControlShift;
-    b.Flags = f;
-    b.XonLim = b.XoffLim = static_cast<uint16_t>(buffer.InputSize() / 4);
-    b.ByteSize = static_cast<uint8_t>(5 + dataBits);
-    b.Parity = static_cast<uint8_t>(parity.Bits());
-    b.StopBits = static_cast<uint8_t>(stopBits);
-    b.XonChar = flow.XonChar();
-    b.XoffChar = flow.XoffChar();
-    b.ErrorChar = errorChar ? parity.ReplaceChar() : 0;
-    b.EofChar = 0;
-    b.EvtChar = eventChar;
-    return b;
+    const ComTimeoutValues& v = values_;
+    return {static_cast<uint32_t>(v.readInterval), static_cast<uint32_t>(v.readTotalMultiplier),
+            static_cast<uint32_t>(v.readTotalConstant), static_cast<uint32_t>(v.writeTotalMultiplier),
+            static_cast<uint32_t>(v.writeTotalConstant)};
 }
 
 // --- the port ------------------------------------------------------------------------------
 
 TCustomComPort::TCustomComPort(QObject* owner)
-    : QObject(owner), FDevice(std::make_unique<SerialDevice>()), FParity(std::make_unique<TComParity>(this)),
-      FBuffer(std::make_unique<TComBuffer>(this)), FFlowControl(std::make_unique<TComFlowControl>(this)),
-      FTimeouts(std::make_unique<TComTimeouts>(this))
+    : QObject(owner), device_(std::make_unique<SerialDevice>()), parity_(std::make_unique<TComParity>(this)),
+      buffer_(std::make_unique<TComBuffer>(this)), flowControl_(std::make_unique<TComFlowControl>(this)),
+      timeouts_(std::make_unique<TComTimeouts>(this))
 {
 }
 
@@ -364,10 +116,10 @@ TCustomComPort::~TCustomComPort()
     } catch (const std::exception& e) {
         // The port is going away whatever the device says: end the thread, drop the device.
         reportUnhandled(e);
-        if (FEventThread)
-            DestroyEventThread();
-        FDevice->Close();
-        FConnected = false;
+        if (eventThread_)
+            destroyEventThread();
+        device_->close();
+        connected_ = false;
     }
 }
 
@@ -378,11 +130,11 @@ void TCustomComPort::SetApplicationErrorHandler(std::function<void(const std::ex
 
 void TCustomComPort::SetConnected(bool v)
 {
-    if (FLoading) {
-        FStreamedConnected = v;
+    if (loading_) {
+        streamedConnected_ = v;
         return;
     }
-    if (v == FConnected)
+    if (v == connected_)
         return;
     if (v)
         OpenPort();
@@ -392,9 +144,9 @@ void TCustomComPort::SetConnected(bool v)
 
 void TCustomComPort::EndLoading()
 {
-    FLoading = false;
-    if (FStreamedConnected) {
-        FStreamedConnected = false;
+    loading_ = false;
+    if (streamedConnected_) {
+        streamedConnected_ = false;
         try {
             OpenPort();
         } catch (const std::exception& e) {
@@ -405,87 +157,108 @@ void TCustomComPort::EndLoading()
 
 void TCustomComPort::SetBaudRate(TBaudRate v)
 {
-    if (store(FBaudRate, v))
+    if (store(baudRate_, v))
         ApplyLineSettings();
 }
 void TCustomComPort::SetStopBits(TStopBits v)
 {
-    if (store(FStopBits, v))
+    if (store(stopBits_, v))
         ApplyLineSettings();
 }
 void TCustomComPort::SetDataBits(TDataBits v)
 {
-    if (store(FDataBits, v))
+    if (store(dataBits_, v))
         ApplyLineSettings();
 }
 void TCustomComPort::SetDiscardNull(bool v)
 {
-    if (store(FDiscardNull, v))
+    if (store(discardNull_, v))
         ApplyLineSettings();
 }
 void TCustomComPort::SetEventChar(char v)
 {
-    if (store(FEventChar, v))
+    if (store(eventChar_, v))
         ApplyLineSettings();
 }
 void TCustomComPort::SetCustomBaudRate(int v)
 {
-    if (store(FCustomBaudRate, v))
+    if (store(customBaudRate_, v))
         ApplyLineSettings();
 }
 
 void TCustomComPort::SetPort(const std::string& v)
 {
-    if (v == FPort)
+    if (v == port_)
         return;
-    if (FConnected && !FLoading) {
+    if (connected_ && !loading_) {
         ClosePort();
-        FPort = v;
+        port_ = v;
         OpenPort();
     } else {
-        FPort = v;
+        port_ = v;
     }
 }
 
 void TCustomComPort::SetSyncMethod(TSyncMethod v)
 {
-    if (v == FSyncMethod)
+    if (v == syncMethod_)
         return;
-    if (FConnected) {
-        ReportPortError(CE_ConnChangeProp + 1, 0);
+    if (connected_) {
+        ReportPortError(CE_ConnChangeProp, 0);
         return;
     }
-    FSyncMethod = v;
+    syncMethod_ = v;
 }
 
-TDCB TCustomComPort::DeviceControlBlock() const
+LineSettings TCustomComPort::DeviceLineSettings() const
 {
-    return BuildDeviceControlBlock(FBaudRate, FCustomBaudRate, *FParity, FStopBits, FDataBits, FDiscardNull,
-                                   FEventChar, *FFlowControl, *FBuffer);
+    LineSettings s;
+    s.baudRate = static_cast<uint32_t>(BaudRateValue(baudRate_, customBaudRate_));
+    s.dataBits = dataBits_;
+    s.parity = parity_->Bits();
+    s.stopBits = stopBits_;
+    s.parityCheck = parity_->Check();
+    s.parityReplace = parity_->Replace();
+    s.replaceChar = parity_->ReplaceChar();
+    s.discardNull = discardNull_;
+    s.eventChar = eventChar_;
+    const TComFlowControl& f = *flowControl_;
+    s.outCtsFlow = f.OutCTSFlow();
+    s.outDsrFlow = f.OutDSRFlow();
+    s.dtr = f.ControlDTR();
+    s.rts = f.ControlRTS();
+    s.dsrSensitivity = f.DSRSensitivity();
+    s.txContinueOnXoff = f.TxContinueOnXoff();
+    s.xonXoffOut = f.XonXoffOut();
+    s.xonXoffIn = f.XonXoffIn();
+    s.xonChar = f.XonChar();
+    s.xoffChar = f.XoffChar();
+    s.xonLimit = s.xoffLimit = static_cast<uint16_t>(buffer_->InputSize() / 4);
+    return s;
 }
 
 // --- open and close ------------------------------------------------------------------------
 
 void TCustomComPort::OpenPort()
 {
-    if (FConnected)
+    if (connected_)
         return;
     DoBeforeOpen();
     OpenDevice();
-    FConnected = true;
+    connected_ = true;
     try {
         ConfigurePort();
     } catch (...) {
         CloseDevice();
-        FConnected = false;
+        connected_ = false;
         throw;
     }
-    if (FEvents.empty()) {
-        FThreadCreated = false;
+    if (events_.empty()) {
+        threadCreated_ = false;
     } else {
-        FEventThread = std::make_unique<TComThread>(this);
-        FHandOver = FEventThread->HandOver();
-        FThreadCreated = true;
+        eventThread_ = std::make_unique<TComThread>(this);
+        handOver_ = eventThread_->HandOver();
+        threadCreated_ = true;
     }
     DoAfterOpen();
     TModemSignals s = ModemSignals();
@@ -498,37 +271,37 @@ void TCustomComPort::OpenPort()
 
 void TCustomComPort::ClosePort()
 {
-    if (!FConnected)
+    if (!connected_)
         return;
     DoCTSChange(false);
     DoDSRChange(false);
     DoRLSDChange(false);
     DoBeforeClose();
-    if (int e = FDevice->Purge(PURGE_TXABORT | PURGE_RXABORT)) {
+    if (int e = device_->purge(PurgeFlags::AbortOutput | PurgeFlags::AbortInput)) {
         // A device that has gone away cannot be purged; closing it must still complete, or
         // the port could never be opened again when the device comes back.
-        if (!SerialDevice::IsGone(e))
-            ReportPortError(CE_PurgeFailed + 1, e);
+        if (!SerialDevice::isGone(e))
+            ReportPortError(CE_PurgeFailed, e);
     }
-    if (FThreadCreated) {
-        DestroyEventThread();
-        FThreadCreated = false;
+    if (threadCreated_) {
+        destroyEventThread();
+        threadCreated_ = false;
     }
     CloseDevice();
-    FConnected = false;
+    connected_ = false;
     DoAfterClose();
 }
 
-void TCustomComPort::DestroyEventThread()
+void TCustomComPort::destroyEventThread()
 {
-    std::shared_ptr<DeliveryHandOver> h = FEventThread->HandOver();
-    FEventThread->Stop();
+    std::shared_ptr<DeliveryHandOver> h = eventThread_->HandOver();
+    eventThread_->Stop();
     std::unique_lock lock(h->m);
     for (;;) {
         if (h->threadEnded)
             break;
         bool insideOurDelivery = false;
-        for (auto& r : FRunning)
+        for (auto& r : running_)
             insideOurDelivery |= r.first == h.get();
         if (insideOurDelivery && !h->abandon) {
             // Closed from inside one of this thread's deliveries: that delivery cannot end
@@ -541,7 +314,7 @@ void TCustomComPort::DestroyEventThread()
         }
         if (!h->queue.empty()) {
             lock.unlock();
-            RunHandedOver(h);
+            runHandedOver(h);
             lock.lock();
             continue;
         }
@@ -549,23 +322,23 @@ void TCustomComPort::DestroyEventThread()
     }
     lock.unlock();
     // Whatever of this port is still running further up the stack stops after its handler.
-    for (auto& r : FRunning)
+    for (auto& r : running_)
         *r.second = true;
-    FEventThread.reset();
-    FHandOver.reset();
+    eventThread_.reset();
+    handOver_.reset();
 }
 
 bool TCustomComPort::event(QEvent* e)
 {
     if (e->type() == QEvent::Type(DeliveryEventType())) {
-        if (FHandOver)
-            RunHandedOver(FHandOver);
+        if (handOver_)
+            runHandedOver(handOver_);
         return true;
     }
     return QObject::event(e);
 }
 
-void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
+void TCustomComPort::runHandedOver(std::shared_ptr<DeliveryHandOver> h)
 {
     for (;;) {
         std::shared_ptr<Delivery> d;
@@ -576,7 +349,7 @@ void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
             d = h->queue.front();
             h->queue.pop_front();
         }
-        FRunning.emplace_back(h.get(), d->cancelled);
+        running_.emplace_back(h.get(), d->cancelled);
         const std::atomic<bool>* outer = tCancel;
         tCancel = d->cancelled.get();
         try {
@@ -590,9 +363,9 @@ void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
                 }
         }
         tCancel = outer;
-        auto it = std::find_if(FRunning.begin(), FRunning.end(),
+        auto it = std::find_if(running_.begin(), running_.end(),
                                [&](const auto& r) { return r.second == d->cancelled; });
-        FRunning.erase(it);
+        running_.erase(it);
         {
             std::lock_guard lock(h->m);
             d->done = true;
@@ -605,14 +378,14 @@ void TCustomComPort::RunHandedOver(std::shared_ptr<DeliveryHandOver> h)
 
 void TCustomComPort::OpenDevice()
 {
-    if (int e = FDevice->Open(SerialDevice::PathOf(FPort)))
-        ReportPortError(CE_OpenFailed + 1, e);
+    if (int e = device_->open(SerialDevice::pathOf(port_)))
+        ReportPortError(CE_OpenFailed, e);
 }
 
 void TCustomComPort::CloseDevice()
 {
-    if (FDevice->IsOpen())
-        FDevice->Close();
+    if (device_->isOpen())
+        device_->close();
 }
 
 void TCustomComPort::ConfigurePort()
@@ -624,26 +397,26 @@ void TCustomComPort::ConfigurePort()
 
 void TCustomComPort::ApplyQueueSizes()
 {
-    if (!CanApply())
+    if (!canApply())
         return;
-    if (int e = FDevice->SetQueueSizes(FBuffer->InputSize(), FBuffer->OutputSize()))
-        ReportPortError(CE_SetupComFailed + 1, e);
+    if (int e = device_->setQueueSizes(buffer_->InputSize(), buffer_->OutputSize()))
+        ReportPortError(CE_SetupComFailed, e);
 }
 
 void TCustomComPort::ApplyLineSettings()
 {
-    if (!CanApply())
+    if (!canApply())
         return;
-    if (int e = FDevice->SetLineSettings(DeviceControlBlock()))
-        ReportPortError(CE_SetStateFailed + 1, e);
+    if (int e = device_->setLineSettings(DeviceLineSettings()))
+        ReportPortError(CE_SetStateFailed, e);
 }
 
 void TCustomComPort::ApplyTimeoutSettings()
 {
-    if (!CanApply())
+    if (!canApply())
         return;
-    if (int e = FDevice->SetTimeouts(FTimeouts->Platform()))
-        ReportPortError(CE_TimeoutsFailed + 1, e);
+    if (int e = device_->setTimeouts(timeouts_->Platform()))
+        ReportPortError(CE_TimeoutsFailed, e);
 }
 
 void TCustomComPort::ReportPortError(int Code, long long SystemNumber) { throw EComPort(Code, SystemNumber); }
@@ -652,15 +425,15 @@ void TCustomComPort::ReportPortError(int Code, long long SystemNumber) { throw E
 
 int TCustomComPort::ReadBytes(char* Buffer, int Count)
 {
-    if (!FDevice->IsOpen()) {
-        ReportPortError(CEPortNotOpen + 1, 0);
+    if (!device_->isOpen()) {
+        ReportPortError(CEPortNotOpen, 0);
         return 0;
     }
     if (Count <= 0)
         return 0;
     int got = 0;
-    if (int e = FDevice->Read(Buffer, Count, got))
-        ReportPortError(CE_ReadFailed + 1, e);
+    if (int e = device_->read(Buffer, Count, got))
+        ReportPortError(CE_ReadFailed, e);
     return got;
 }
 
@@ -685,51 +458,46 @@ int TCustomComPort::WriteText(const std::string& S)
 {
     if (S.empty())
         return 0;
-    if (!FDevice->IsOpen()) {
-        ReportPortError(CEPortNotOpen + 1, 0);
+    if (!device_->isOpen()) {
+        ReportPortError(CEPortNotOpen, 0);
         return 0;
     }
     int written = 0;
-    if (int e = FDevice->Write(S.data(), static_cast<int>(S.size()), written))
-        ReportPortError(CE_WriteFailed + 1, e);
+    if (int e = device_->write(S.data(), static_cast<int>(S.size()), written))
+        ReportPortError(CE_WriteFailed, e);
     return written;
 }
 
 int TCustomComPort::InputPending()
 {
     int count = 0;
-    if (!FDevice->IsOpen()) {
-        ReportPortError(CE_ClearComFailed + 1, 0);
+    if (!device_->isOpen()) {
+        ReportPortError(CE_ClearComFailed, 0);
         return 0;
     }
-    if (int e = FDevice->InputCount(count))
-        ReportPortError(CE_ClearComFailed + 1, e);
+    if (int e = device_->inputCount(count))
+        ReportPortError(CE_ClearComFailed, e);
     return count;
 }
 
 TModemSignals TCustomComPort::ModemSignals()
 {
-    uint32_t status = 0;
-    if (!FDevice->IsOpen())
-        ReportPortError(CE_ModemStatFailed + 1, 0);
-    else if (int e = FDevice->ModemStatus(status))
-        ReportPortError(CE_ModemStatFailed + 1, e);
     TModemSignals s;
-    s.CTS = status & MS_CTS_ON;
-    s.DSR = status & MS_DSR_ON;
-    s.Ring = status & MS_RING_ON;
-    s.RLSD = status & MS_RLSD_ON;
+    if (!device_->isOpen())
+        ReportPortError(CE_ModemStatFailed, 0);
+    else if (int e = device_->modemStatus(s))
+        ReportPortError(CE_ModemStatFailed, e);
     return s;
 }
 
 TComErrors TCustomComPort::LineErrors()
 {
-    uint32_t flags = 0;
-    if (!FDevice->IsOpen())
-        ReportPortError(CE_ClearComFailed + 1, 0);
-    else if (int e = FDevice->TakeLineErrors(flags))
-        ReportPortError(CE_ClearComFailed + 1, e);
-    return ErrorsFromFlags(flags, FParity->Check());
+    TComErrors errors;
+    if (!device_->isOpen())
+        ReportPortError(CE_ClearComFailed, 0);
+    else if (int e = device_->takeLineErrors(errors))
+        ReportPortError(CE_ClearComFailed, e);
+    return ReportedErrors(errors, parity_->Check());
 }
 
 // --- event delivery ------------------------------------------------------------------------
@@ -744,7 +512,7 @@ void TCustomComPort::ProcessEvents(TComEvents Events)
     }
     if (Events.contains(evRxChar) && !deliveryCancelled()) {
         int count = InputPending();
-        if (count > 0 && !FTriggersOnRxChar) {
+        if (count > 0 && !triggersOnRxChar_) {
             std::vector<char> buffer(static_cast<size_t>(count));
             int got = ReadBytes(buffer.data(), count);
             if (got > 0)

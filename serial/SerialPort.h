@@ -40,141 +40,166 @@ protected:
     [[noreturn]] void AssignError(const TPersistent& source) const;
 };
 
-class TComParity : public TPersistent {
+// The apply step of the port that a value object's change runs while the port is open.
+enum class ApplyStep { LineSettings, QueueSizes, Timeouts };
+void ApplyChange(TCustomComPort* port, ApplyStep step);
+
+// What the value objects share: their fields live in one Values struct, assignment from the
+// same class copies all of them and applies, and a setter applies only a changed value.
+template <typename Derived, typename Values, ApplyStep Step>
+class TComValue : public TPersistent {
 public:
-    explicit TComParity(TCustomComPort* port = nullptr) : FComPort(port) {}
-    TComParity& operator=(const TComParity& source);
-    const char* ClassName() const override { return "TComParity"; }
-    void Assign(const TPersistent& source) override;
+    void Assign(const TPersistent& source) override
+    {
+        if (auto* same = dynamic_cast<const Derived*>(&source))
+            *this = *same;
+        else
+            AssignError(source);
+    }
 
-    TParityBits Bits() const { return FBits; }
-    void SetBits(TParityBits v);
-    bool Check() const { return FCheck; }
-    void SetCheck(bool v);
-    bool Replace() const { return FReplace; }
-    void SetReplace(bool v);
-    char ReplaceChar() const { return FReplaceChar; }
-    void SetReplaceChar(char v);
+    // Copies the values, not the owning port, and applies them to this object's port.
+    TComValue& operator=(const TComValue& source)
+    {
+        values_ = source.values_;
+        Changed();
+        return *this;
+    }
 
-private:
-    void Changed();
-    TCustomComPort* FComPort;
-    TParityBits FBits = prNone;
-    bool FCheck = false;
-    bool FReplace = false;
-    char FReplaceChar = 0;
+protected:
+    explicit TComValue(TCustomComPort* port) : comPort_(port) {}
+    TComValue(const TComValue& source) : TPersistent(source), comPort_(nullptr), values_(source.values_) {}
+    template <typename T>
+    void Set(T Values::*field, T value)
+    {
+        if (values_.*field == value)
+            return;
+        values_.*field = value;
+        Changed();
+    }
+    void Changed()
+    {
+        if (comPort_)
+            ApplyChange(comPort_, Step);
+    }
+
+    TCustomComPort* comPort_;
+    Values values_;
 };
 
-class TComFlowControl : public TPersistent {
+struct ComParityValues {
+    TParityBits bits = prNone;
+    bool check = false;
+    bool replace = false;
+    char replaceChar = 0;
+};
+
+class TComParity : public TComValue<TComParity, ComParityValues, ApplyStep::LineSettings> {
 public:
-    explicit TComFlowControl(TCustomComPort* port = nullptr) : FComPort(port) {}
-    TComFlowControl& operator=(const TComFlowControl& source);
+    explicit TComParity(TCustomComPort* port = nullptr) : TComValue(port) {}
+    const char* ClassName() const override { return "TComParity"; }
+
+    TParityBits Bits() const { return values_.bits; }
+    void SetBits(TParityBits v) { Set(&ComParityValues::bits, v); }
+    bool Check() const { return values_.check; }
+    void SetCheck(bool v) { Set(&ComParityValues::check, v); }
+    // With Check: bytes received with a parity or framing error read as ReplaceChar.
+    bool Replace() const { return values_.replace; }
+    void SetReplace(bool v) { Set(&ComParityValues::replace, v); }
+    char ReplaceChar() const { return values_.replaceChar; }
+    void SetReplaceChar(char v) { Set(&ComParityValues::replaceChar, v); }
+};
+
+struct ComFlowValues {
+    bool outCTSFlow = false;
+    bool outDSRFlow = false;
+    TDTRFlowControl controlDTR = dtrDisable;
+    TRTSFlowControl controlRTS = rtsDisable;
+    bool xonXoffOut = false;
+    bool xonXoffIn = false;
+    bool dsrSensitivity = false;
+    bool txContinueOnXoff = false;
+    char xonChar = 17;
+    char xoffChar = 19;
+};
+
+class TComFlowControl : public TComValue<TComFlowControl, ComFlowValues, ApplyStep::LineSettings> {
+public:
+    explicit TComFlowControl(TCustomComPort* port = nullptr) : TComValue(port) {}
     const char* ClassName() const override { return "TComFlowControl"; }
-    void Assign(const TPersistent& source) override;
 
     // Summary of the RTS, CTS and XON/XOFF fields; writing one sets those fields.
     TFlowControl FlowControl() const;
     void SetFlowControl(TFlowControl v);
 
-    bool OutCTSFlow() const { return FOutCTSFlow; }
-    void SetOutCTSFlow(bool v);
-    bool OutDSRFlow() const { return FOutDSRFlow; }
-    void SetOutDSRFlow(bool v);
-    TDTRFlowControl ControlDTR() const { return FControlDTR; }
-    void SetControlDTR(TDTRFlowControl v);
-    TRTSFlowControl ControlRTS() const { return FControlRTS; }
-    void SetControlRTS(TRTSFlowControl v);
-    bool XonXoffOut() const { return FXonXoffOut; }
-    void SetXonXoffOut(bool v);
-    bool XonXoffIn() const { return FXonXoffIn; }
-    void SetXonXoffIn(bool v);
-    bool DSRSensitivity() const { return FDSRSensitivity; }
-    void SetDSRSensitivity(bool v);
-    bool TxContinueOnXoff() const { return FTxContinueOnXoff; }
-    void SetTxContinueOnXoff(bool v);
-    char XonChar() const { return FXonChar; }
-    void SetXonChar(char v);
-    char XoffChar() const { return FXoffChar; }
-    void SetXoffChar(char v);
-
-private:
-    void Changed();
-    TCustomComPort* FComPort;
-    bool FOutCTSFlow = false;
-    bool FOutDSRFlow = false;
-    TDTRFlowControl FControlDTR = dtrDisable;
-    TRTSFlowControl FControlRTS = rtsDisable;
-    bool FXonXoffOut = false;
-    bool FXonXoffIn = false;
-    bool FDSRSensitivity = false;
-    bool FTxContinueOnXoff = false;
-    char FXonChar = 17;
-    char FXoffChar = 19;
+    bool OutCTSFlow() const { return values_.outCTSFlow; }
+    void SetOutCTSFlow(bool v) { Set(&ComFlowValues::outCTSFlow, v); }
+    bool OutDSRFlow() const { return values_.outDSRFlow; }
+    void SetOutDSRFlow(bool v) { Set(&ComFlowValues::outDSRFlow, v); }
+    TDTRFlowControl ControlDTR() const { return values_.controlDTR; }
+    void SetControlDTR(TDTRFlowControl v) { Set(&ComFlowValues::controlDTR, v); }
+    TRTSFlowControl ControlRTS() const { return values_.controlRTS; }
+    void SetControlRTS(TRTSFlowControl v) { Set(&ComFlowValues::controlRTS, v); }
+    bool XonXoffOut() const { return values_.xonXoffOut; }
+    void SetXonXoffOut(bool v) { Set(&ComFlowValues::xonXoffOut, v); }
+    bool XonXoffIn() const { return values_.xonXoffIn; }
+    void SetXonXoffIn(bool v) { Set(&ComFlowValues::xonXoffIn, v); }
+    bool DSRSensitivity() const { return values_.dsrSensitivity; }
+    void SetDSRSensitivity(bool v) { Set(&ComFlowValues::dsrSensitivity, v); }
+    bool TxContinueOnXoff() const { return values_.txContinueOnXoff; }
+    void SetTxContinueOnXoff(bool v) { Set(&ComFlowValues::txContinueOnXoff, v); }
+    char XonChar() const { return values_.xonChar; }
+    void SetXonChar(char v) { Set(&ComFlowValues::xonChar, v); }
+    char XoffChar() const { return values_.xoffChar; }
+    void SetXoffChar(char v) { Set(&ComFlowValues::xoffChar, v); }
 };
 
-class TComTimeouts : public TPersistent {
-public:
-    explicit TComTimeouts(TCustomComPort* port = nullptr) : FComPort(port) {}
-    TComTimeouts& operator=(const TComTimeouts& source);
-    const char* ClassName() const override { return "TComTimeouts"; }
-    void Assign(const TPersistent& source) override;
+struct ComTimeoutValues {
+    int readInterval = -1;
+    int readTotalMultiplier = 0;
+    int readTotalConstant = 0;
+    int writeTotalMultiplier = 100;
+    int writeTotalConstant = 1000;
+};
 
-    int ReadInterval() const { return FReadInterval; }
-    void SetReadInterval(int v);
-    int ReadTotalMultiplier() const { return FReadTotalMultiplier; }
-    void SetReadTotalMultiplier(int v);
-    int ReadTotalConstant() const { return FReadTotalConstant; }
-    void SetReadTotalConstant(int v);
-    int WriteTotalMultiplier() const { return FWriteTotalMultiplier; }
-    void SetWriteTotalMultiplier(int v);
-    int WriteTotalConstant() const { return FWriteTotalConstant; }
-    void SetWriteTotalConstant(int v);
+class TComTimeouts : public TComValue<TComTimeouts, ComTimeoutValues, ApplyStep::Timeouts> {
+public:
+    explicit TComTimeouts(TCustomComPort* port = nullptr) : TComValue(port) {}
+    const char* ClassName() const override { return "TComTimeouts"; }
+
+    int ReadInterval() const { return values_.readInterval; }
+    void SetReadInterval(int v) { Set(&ComTimeoutValues::readInterval, v); }
+    int ReadTotalMultiplier() const { return values_.readTotalMultiplier; }
+    void SetReadTotalMultiplier(int v) { Set(&ComTimeoutValues::readTotalMultiplier, v); }
+    int ReadTotalConstant() const { return values_.readTotalConstant; }
+    void SetReadTotalConstant(int v) { Set(&ComTimeoutValues::readTotalConstant, v); }
+    int WriteTotalMultiplier() const { return values_.writeTotalMultiplier; }
+    void SetWriteTotalMultiplier(int v) { Set(&ComTimeoutValues::writeTotalMultiplier, v); }
+    int WriteTotalConstant() const { return values_.writeTotalConstant; }
+    void SetWriteTotalConstant(int v) { Set(&ComTimeoutValues::writeTotalConstant, v); }
 
     // The platform record (-1 becomes all ones).
     TCommTimeouts Platform() const;
-
-private:
-    void Changed();
-    TCustomComPort* FComPort;
-    int FReadInterval = -1;
-    int FReadTotalMultiplier = 0;
-    int FReadTotalConstant = 0;
-    int FWriteTotalMultiplier = 100;
-    int FWriteTotalConstant = 1000;
 };
 
-class TComBuffer : public TPersistent {
+struct ComBufferValues {
+    int inputSize = 1024;
+    int outputSize = 1024;
+};
+
+class TComBuffer : public TComValue<TComBuffer, ComBufferValues, ApplyStep::QueueSizes> {
 public:
-    explicit TComBuffer(TCustomComPort* port = nullptr) : FComPort(port) {}
-    TComBuffer& operator=(const TComBuffer& source);
+    explicit TComBuffer(TCustomComPort* port = nullptr) : TComValue(port) {}
     const char* ClassName() const override { return "TComBuffer"; }
-    void Assign(const TPersistent& source) override;
 
-    int InputSize() const { return FInputSize; }
-    // An odd positive size is stored minus one.
-    void SetInputSize(int v);
-    int OutputSize() const { return FOutputSize; }
-    void SetOutputSize(int v);
+    int InputSize() const { return values_.inputSize; }
+    // An odd positive size is stored minus one (both sizes).
+    void SetInputSize(int v) { Set(&ComBufferValues::inputSize, EvenSize(v)); }
+    int OutputSize() const { return values_.outputSize; }
+    void SetOutputSize(int v) { Set(&ComBufferValues::outputSize, EvenSize(v)); }
 
 private:
-    void Changed();
-    TCustomComPort* FComPort;
-    int FInputSize = 1024;
-    int FOutputSize = 1024;
+    static int EvenSize(int v) { return v > 0 && v % 2 == 1 ? v - 1 : v; }
 };
-
-// The four input line states.
-struct TModemSignals {
-    bool CTS = false;
-    bool DSR = false;
-    bool Ring = false;
-    bool RLSD = false;
-};
-
-// The device control block of a set of line settings.
-TDCB BuildDeviceControlBlock(TBaudRate baudRate, int customBaudRate, const TComParity& parity,
-                             TStopBits stopBits, TDataBits dataBits, bool discardNull, char eventChar,
-                             const TComFlowControl& flow, const TComBuffer& buffer);
 
 class TCustomComPort : public QObject {
     Q_OBJECT
@@ -183,41 +208,41 @@ public:
     ~TCustomComPort() override;
 
     // --- properties --------------------------------------------------------------------
-    bool Connected() const { return FConnected; }
+    bool Connected() const { return connected_; }
     void SetConnected(bool v);
-    TBaudRate BaudRate() const { return FBaudRate; }
+    TBaudRate BaudRate() const { return baudRate_; }
     void SetBaudRate(TBaudRate v);
-    const std::string& Port() const { return FPort; }
+    const std::string& Port() const { return port_; }
     void SetPort(const std::string& v);
-    TComParity& Parity() { return *FParity; }
-    void SetParity(const TComParity& v) { FParity->Assign(v); }
-    TStopBits StopBits() const { return FStopBits; }
+    TComParity& Parity() { return *parity_; }
+    void SetParity(const TComParity& v) { parity_->Assign(v); }
+    TStopBits StopBits() const { return stopBits_; }
     void SetStopBits(TStopBits v);
-    TDataBits DataBits() const { return FDataBits; }
+    TDataBits DataBits() const { return dataBits_; }
     void SetDataBits(TDataBits v);
-    bool DiscardNull() const { return FDiscardNull; }
+    bool DiscardNull() const { return discardNull_; }
     void SetDiscardNull(bool v);
-    char EventChar() const { return FEventChar; }
+    char EventChar() const { return eventChar_; }
     void SetEventChar(char v);
-    TComEvents Events() const { return FEvents; }
-    void SetEvents(TComEvents v) { FEvents = v; }
-    TComBuffer& Buffer() { return *FBuffer; }
-    void SetBuffer(const TComBuffer& v) { FBuffer->Assign(v); }
-    TComFlowControl& FlowControl() { return *FFlowControl; }
-    void SetFlowControl(const TComFlowControl& v) { FFlowControl->Assign(v); }
-    TComTimeouts& Timeouts() { return *FTimeouts; }
-    void SetTimeouts(const TComTimeouts& v) { FTimeouts->Assign(v); }
-    TStoredProps StoredProps() const { return FStoredProps; }
-    void SetStoredProps(TStoredProps v) { FStoredProps = v; }
-    bool TriggersOnRxChar() const { return FTriggersOnRxChar; }
-    void SetTriggersOnRxChar(bool v) { FTriggersOnRxChar = v; }
-    TSyncMethod SyncMethod() const { return FSyncMethod; }
+    TComEvents Events() const { return events_; }
+    void SetEvents(TComEvents v) { events_ = v; }
+    TComBuffer& Buffer() { return *buffer_; }
+    void SetBuffer(const TComBuffer& v) { buffer_->Assign(v); }
+    TComFlowControl& FlowControl() { return *flowControl_; }
+    void SetFlowControl(const TComFlowControl& v) { flowControl_->Assign(v); }
+    TComTimeouts& Timeouts() { return *timeouts_; }
+    void SetTimeouts(const TComTimeouts& v) { timeouts_->Assign(v); }
+    TStoredProps StoredProps() const { return storedProps_; }
+    void SetStoredProps(TStoredProps v) { storedProps_ = v; }
+    bool TriggersOnRxChar() const { return triggersOnRxChar_; }
+    void SetTriggersOnRxChar(bool v) { triggersOnRxChar_ = v; }
+    TSyncMethod SyncMethod() const { return syncMethod_; }
     // Refused with error 14 while the port is open.
     void SetSyncMethod(TSyncMethod v);
-    int CustomBaudRate() const { return FCustomBaudRate; }
+    int CustomBaudRate() const { return customBaudRate_; }
     void SetCustomBaudRate(int v);
-    uint32_t CodePage() const { return FCodePage; }
-    void SetCodePage(uint32_t v) { FCodePage = v; }
+    uint32_t CodePage() const { return codePage_; }
+    void SetCodePage(uint32_t v) { codePage_ = v; }
 
     // --- handler slots (Sender is the port) ----------------------------------------------
     std::function<void(QObject*Sender)> OnAfterOpen, OnAfterClose, OnBeforeOpen, OnBeforeClose;
@@ -239,13 +264,15 @@ public:
     TModemSignals ModemSignals();
     TComErrors LineErrors();
 
-    // The block ApplyLineSettings gives the device, from the properties alone.
-    TDCB DeviceControlBlock() const;
+    // The line settings ApplyLineSettings gives the device, from the properties alone.
+    LineSettings DeviceLineSettings() const;
+    // The same as the Windows device control block.
+    TDCB DeviceControlBlock() const { return DeviceControlBlockOf(DeviceLineSettings()); }
 
     // Loading state: while loading, setters only store values and Connected only records.
-    void BeginLoading() { FLoading = true; }
+    void BeginLoading() { loading_ = true; }
     void EndLoading();
-    bool Loading() const { return FLoading; }
+    bool Loading() const { return loading_; }
 
     // Where an error with no caller goes (a recorded Connected failing at EndLoading).
     // By default the message is logged with qWarning.
@@ -283,42 +310,38 @@ protected:
 
 private:
     friend class TComThread;
-    friend class TComParity;
-    friend class TComFlowControl;
-    friend class TComTimeouts;
-    friend class TComBuffer;
 
-    bool CanApply() const { return FConnected && !FLoading; }
-    void DestroyEventThread();
+    bool canApply() const { return connected_ && !loading_; }
+    void destroyEventThread();
     // Runs the deliveries the event thread has handed over (main thread).
-    void RunHandedOver(std::shared_ptr<DeliveryHandOver> h);
+    void runHandedOver(std::shared_ptr<DeliveryHandOver> h);
 
-    std::unique_ptr<SerialDevice> FDevice;
-    std::unique_ptr<TComThread> FEventThread;
-    bool FThreadCreated = false;
-    std::shared_ptr<DeliveryHandOver> FHandOver;
+    std::unique_ptr<SerialDevice> device_;
+    std::unique_ptr<TComThread> eventThread_;
+    bool threadCreated_ = false;
+    std::shared_ptr<DeliveryHandOver> handOver_;
     // Deliveries running on the main thread's stack: their hand-over and cancel flag.
-    std::vector<std::pair<DeliveryHandOver*, std::shared_ptr<std::atomic<bool>>>> FRunning;
+    std::vector<std::pair<DeliveryHandOver*, std::shared_ptr<std::atomic<bool>>>> running_;
 
-    bool FConnected = false;
-    bool FLoading = false;
-    bool FStreamedConnected = false;
-    TBaudRate FBaudRate = br9600;
-    std::string FPort = "COM1";
-    std::unique_ptr<TComParity> FParity;
-    TStopBits FStopBits = sbOneStopBit;
-    TDataBits FDataBits = dbEight;
-    bool FDiscardNull = false;
-    char FEventChar = 0;
-    TComEvents FEvents = TComEvents::all();
-    std::unique_ptr<TComBuffer> FBuffer;
-    std::unique_ptr<TComFlowControl> FFlowControl;
-    std::unique_ptr<TComTimeouts> FTimeouts;
-    TStoredProps FStoredProps{spBasic};
-    std::atomic<bool> FTriggersOnRxChar{true};
-    TSyncMethod FSyncMethod = smThreadSync;
-    int FCustomBaudRate = 9600;
-    uint32_t FCodePage = 0;
+    bool connected_ = false;
+    bool loading_ = false;
+    bool streamedConnected_ = false;
+    TBaudRate baudRate_ = br9600;
+    std::string port_ = "COM1";
+    std::unique_ptr<TComParity> parity_;
+    TStopBits stopBits_ = sbOneStopBit;
+    TDataBits dataBits_ = dbEight;
+    bool discardNull_ = false;
+    char eventChar_ = 0;
+    TComEvents events_ = TComEvents::all();
+    std::unique_ptr<TComBuffer> buffer_;
+    std::unique_ptr<TComFlowControl> flowControl_;
+    std::unique_ptr<TComTimeouts> timeouts_;
+    TStoredProps storedProps_{spBasic};
+    std::atomic<bool> triggersOnRxChar_{true};
+    TSyncMethod syncMethod_ = smThreadSync;
+    int customBaudRate_ = 9600;
+    uint32_t codePage_ = 0;
 };
 
 class TComPort : public TCustomComPort {

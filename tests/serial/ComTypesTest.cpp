@@ -54,8 +54,10 @@ TEST(ComPortError, AllCodesHaveTheirTexts)
         EXPECT_EQ(e.PortCode, code);
         EXPECT_EQ(e.SystemCode, -1);
     }
-    EXPECT_EQ(CEPortNotOpen + 1, 24);
-    EXPECT_EQ(CE_ConnChangeProp + 1, 14);
+    EXPECT_EQ(CE_OpenFailed, 1);
+    EXPECT_EQ(CE_ConnChangeProp, 14);
+    EXPECT_EQ(CE_RegError, 23);
+    EXPECT_EQ(CEPortNotOpen, 24);
 }
 
 TEST(ComPortError, PlatformNumberIsAppendedOnlyWhenPositive)

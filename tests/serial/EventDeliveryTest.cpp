@@ -10,7 +10,10 @@
 
 #include <chrono>
 #include <ctime>
+#include <fcntl.h>
 #include <string>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <thread>
 #include <vector>
 
@@ -360,13 +363,28 @@ TEST_F(Events, MoreThanTheInputQueueHoldsAllArrives)
 
 TEST_F(Events, AHandlerThatReadsNothingDoesNotMakeTheThreadSpin)
 {
+    // All 3000 bytes wait in the terminal before the port opens, so the thread sees them in
+    // one wake-up however the pseudo-terminal would have cut them up on the way.
+    int slave = ::open(peer.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(slave, 0);
+    termios raw{};
+    ASSERT_EQ(tcgetattr(slave, &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+    peer.send(std::string(3000, 'x'));
+    ASSERT_TRUE(waitUntil([&] {
+        int n = 0;
+        return ioctl(slave, FIONREAD, &n) == 0 && n == 3000;
+    }));
+
     int calls = 0;
     port.OnRxChar = [&](QObject*, int) { ++calls; };
     port.OpenPort();
-    peer.send(std::string(3000, 'x'));
-    waitUntil([&] { return calls > 0; });
+    ASSERT_TRUE(waitUntil([&] { return calls > 0; }));
     const double before = processCpuSeconds();
     waitUntil([] { return false; }, 500);
     EXPECT_LT(processCpuSeconds() - before, 0.1);
     EXPECT_EQ(calls, 1);
+    port.ClosePort();
+    ::close(slave);
 }

@@ -3,7 +3,7 @@
 #include "PtyPeer.h"
 #include "SerialDevice.h"
 #include "SerialPort.h"
-#include "posix/CustomBaud.h"
+#include "posix/SystemCalls.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <vector>
 
@@ -18,8 +19,9 @@ namespace {
 
 // A port with the main window's settings, recording its open and close events.
 struct RecordingPort {
-    TComPort port;
+    // Declared before the port, which records its close events when it is destroyed.
     std::vector<std::string> log;
+    TComPort port;
 
     explicit RecordingPort(const std::string& path)
     {
@@ -84,8 +86,8 @@ TEST(OpenPort, DeviceHeldByAnotherOpenIsRefused)
 
 TEST(OpenPort, NameWithoutSlashIsUnderDev)
 {
-    EXPECT_EQ(SerialDevice::PathOf("ttyUSB0"), "/dev/ttyUSB0");
-    EXPECT_EQ(SerialDevice::PathOf("/tmp/sim"), "/tmp/sim");
+    EXPECT_EQ(SerialDevice::pathOf("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(SerialDevice::pathOf("/tmp/sim"), "/tmp/sim");
     PtyPeer peer;
     ASSERT_EQ(peer.path.rfind("/dev/", 0), 0u);
     TComPort port;
@@ -122,21 +124,63 @@ TEST(OpenPort, OpenAndCloseFireTheirEventsInOrder)
     EXPECT_EQ(r.log.back(), "AfterClose");
 }
 
+// A port whose timeouts step fails, the last step of configuring.
+struct TimeoutsRefusedPort : TComPort {
+    void ApplyTimeoutSettings() override
+    {
+        TComPort::ApplyTimeoutSettings();
+        ReportPortError(CE_TimeoutsFailed, EINVAL);
+    }
+};
+
 TEST(OpenPort, FailedConfigurationClosesTheDeviceAgain)
 {
-    // /dev/null opens but is no terminal: the line settings cannot be applied.
-    RecordingPort r("/dev/null");
-    EComPort e = expectComPortError([&] { r.port.OpenPort(); });
-    EXPECT_STREQ(e.what(), "SetCommState function failed (Error: 25)");
-    EXPECT_EQ(e.PortCode, 7);
-    EXPECT_FALSE(r.port.Connected());
-    EXPECT_EQ(r.log, std::vector<std::string>{"BeforeOpen"});
-    // The device was released: its lock is free.
-    int fd = ::open("/dev/null", O_RDWR);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    ::close(fd);
-    EXPECT_THROW(r.port.WriteText("x"), EComPort);
+    PtyPeer peer;
+    std::vector<std::string> log;
+    TimeoutsRefusedPort port;
+    port.SetPort(peer.path);
+    port.OnBeforeOpen = [&](QObject*) { log.push_back("BeforeOpen"); };
+    port.OnAfterOpen = [&](QObject*) { log.push_back("AfterOpen"); };
+    EComPort e = expectComPortError([&] { port.OpenPort(); });
+    EXPECT_STREQ(e.what(), "SetCommTimeouts failed (Error: 22)");
+    EXPECT_EQ(e.PortCode, 8);
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(log, std::vector<std::string>{"BeforeOpen"});
+    // The device was released: another port opens it.
+    TComPort other;
+    other.SetPort(peer.path);
+    other.OpenPort();
+    EXPECT_TRUE(other.Connected());
+    EXPECT_THROW(port.WriteText("x"), EComPort);
+}
+
+TEST(OpenPort, APathThatIsNoTerminalIsRefusedUntouched)
+{
+    char dir[] = "/tmp/tarlo-serial-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/file", fifo = std::string(dir) + "/fifo";
+    ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The FIFO's reader sees whatever the port would write.
+    int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+
+    for (const std::string& path : {file, fifo, std::string("/dev/null"), std::string("/dev/zero")}) {
+        RecordingPort r(path);
+        EComPort e = expectComPortError([&] { r.port.OpenPort(); });
+        EXPECT_STREQ(e.what(), "Unable to open com port (Error: 25)") << path;
+        EXPECT_FALSE(r.port.Connected()) << path;
+        EXPECT_EQ(r.log, std::vector<std::string>{"BeforeOpen"}) << path;
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+    char c;
+    EXPECT_EQ(::read(reader, &c, 1), 0) << "the FIFO got bytes";
+    ::close(reader);
+    ::unlink(file.c_str());
+    ::unlink(fifo.c_str());
+    ::rmdir(dir);
 }
 
 TEST(ClosedPort, ReadsAndWritesAreRefused)
@@ -277,18 +321,54 @@ TEST_F(OpenPty, LineSettingsReachTheTerminal)
 
     // Rates without a termios constant go through BOTHER.
     const std::vector<std::pair<TBaudRate, int>> rates = {
-        {br56000, 56000}, {br14400, 14400}, {br115200, 115200}};
+        {br56000, 56000}, {br57600, 57600}, {br14400, 14400}, {br115200, 115200}};
+    // Both directions, always.
+    auto speed = [&] {
+        TermiosRequest now;
+        EXPECT_EQ(SystemCalls::real().getTermios(fd, now), 0);
+        EXPECT_EQ(now.ispeed, now.ospeed);
+        return int(now.ospeed);
+    };
     for (auto [rate, bps] : rates) {
         port.SetBaudRate(rate);
-        int got = 0;
-        ASSERT_EQ(GetBaudRate(fd, got), 0);
-        EXPECT_EQ(got, bps);
+        EXPECT_EQ(speed(), bps);
     }
     port.SetBaudRate(brCustom);
     port.SetCustomBaudRate(31250);
-    int got = 0;
-    ASSERT_EQ(GetBaudRate(fd, got), 0);
-    EXPECT_EQ(got, 31250);
+    EXPECT_EQ(speed(), 31250);
+    ::close(fd);
+}
+
+TEST(LineSettings, NothingLeftOnTheTerminalSurvivesOpeningOrAChangeBack)
+{
+    PtyPeer peer;
+    int fd = ::open(peer.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    // What another program may leave behind.
+    t.c_iflag |= INPCK | IXOFF | IXANY | IUCLC | PARMRK | ISTRIP | ICRNL;
+    t.c_oflag |= OPOST | ONLCR;
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    t.c_cflag |= HUPCL;
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+
+    RecordingPort r(peer.path);
+    r.port.OpenPort();
+    auto expectProgramLine = [&](const char* when) {
+        ASSERT_EQ(tcgetattr(fd, &t), 0);
+        EXPECT_EQ(t.c_iflag, tcflag_t(IGNBRK | IGNPAR)) << when;
+        EXPECT_EQ(t.c_oflag, 0u) << when;
+        EXPECT_EQ(t.c_lflag, 0u) << when;
+        EXPECT_EQ(t.c_cflag & ~(CBAUD | CIBAUD), tcflag_t(CLOCAL | CREAD | CS8)) << when;
+    };
+    expectProgramLine("after opening");
+    // Settings of our own, taken back.
+    r.port.Parity().SetCheck(true);
+    r.port.FlowControl().SetFlowControl(fcSoftware);
+    r.port.Parity().SetCheck(false);
+    r.port.FlowControl().SetFlowControl(fcNone);
+    expectProgramLine("after a change back");
     ::close(fd);
 }
 

@@ -1,0 +1,233 @@
+// The Linux device layer over scripted system calls: what it asks of the device, on a clock
+// of the test's own.
+
+#include "SerialDevice.h"
+#include "posix/SystemCalls.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A device that answers from a script and records the calls. Waiting costs no time: a poll
+// moves the clock on by its timeout.
+struct ScriptedDevice : SystemCalls {
+    int64_t clock = 1000;
+    std::vector<int> pollTimeouts;
+    std::deque<std::string> input; // each entry arrives with one read
+    std::string written;
+    std::deque<int> outputQueue; // successive TIOCOUTQ answers; 0 once empty
+    LineCounters lineCounters;
+    int lines = kLineCts;
+    int modemError = 0;
+    bool charDevice = true;
+    int termiosError = 0;
+    uint32_t speedTaken = 0; // what the driver reports back; 0: what was asked
+    TermiosRequest termios;
+    std::vector<std::string> calls;
+
+    int open(const char*, int& fd) override
+    {
+        fd = 7;
+        calls.push_back("open");
+        return 0;
+    }
+    int close(int) override
+    {
+        calls.push_back("close");
+        return 0;
+    }
+    int read(int, char* buffer, int count, int& got) override
+    {
+        got = 0;
+        if (input.empty())
+            return EAGAIN;
+        std::string& piece = input.front();
+        got = std::min<int>(count, int(piece.size()));
+        piece.copy(buffer, size_t(got));
+        piece.erase(0, size_t(got));
+        if (piece.empty())
+            input.pop_front();
+        return 0;
+    }
+    int write(int, const char* buffer, int count, int& done) override
+    {
+        written.append(buffer, size_t(count));
+        done = count;
+        calls.push_back("write");
+        return 0;
+    }
+    int poll(int, bool, int timeoutMs, bool& ready, bool& hungUp) override
+    {
+        pollTimeouts.push_back(timeoutMs);
+        clock += timeoutMs < 0 ? 3'600'000 : timeoutMs;
+        ready = hungUp = false;
+        return 0;
+    }
+    int lock(int) override { return 0; }
+    int isCharDevice(int, bool& yes) override
+    {
+        yes = charDevice;
+        return 0;
+    }
+    int setExclusive(int, bool) override { return 0; }
+    int getTermios(int, TermiosRequest& t) override
+    {
+        t = termios;
+        if (speedTaken)
+            t.ispeed = t.ospeed = speedTaken;
+        return termiosError;
+    }
+    int setTermios(int, const TermiosRequest& t) override
+    {
+        termios = t;
+        calls.push_back("setTermios");
+        return termiosError;
+    }
+    int flush(int, bool, bool) override { return 0; }
+    int modemLines(int, int& l) override
+    {
+        l = lines;
+        return modemError;
+    }
+    int setModemLines(int, int line, bool on) override
+    {
+        calls.push_back(std::string(on ? "raise " : "lower ") + (line == kLineRts ? "RTS" : "DTR"));
+        return 0;
+    }
+    int counters(int, LineCounters& c) override
+    {
+        c = lineCounters;
+        return 0;
+    }
+    int outputQueued(int, int& count) override
+    {
+        count = outputQueue.empty() ? 0 : outputQueue.front();
+        if (!outputQueue.empty())
+            outputQueue.pop_front();
+        calls.push_back("outq " + std::to_string(count));
+        return 0;
+    }
+    int inputQueued(int, int& count) override
+    {
+        count = 0;
+        for (const auto& piece : input)
+            count += int(piece.size());
+        return 0;
+    }
+    int64_t nowMs() override { return clock; }
+    void sleepMs(int ms) override { clock += ms; }
+};
+
+LineSettings programSettings()
+{
+    LineSettings s;
+    s.baudRate = 19200;
+    s.discardNull = true;
+    s.dtr = dtrEnable;
+    return s;
+}
+
+struct Device : ::testing::Test {
+    ScriptedDevice sys;
+    SerialDevice device{&sys};
+    void SetUp() override
+    {
+        ASSERT_EQ(device.open("/dev/ttyTEST"), 0);
+        ASSERT_EQ(device.setLineSettings(programSettings()), 0);
+        sys.calls.clear();
+    }
+};
+
+TEST_F(Device, ReadTimeoutsAreSixtyFourBitDeadlines)
+{
+    constexpr uint32_t kMax = 0xFFFFFFFFu;
+    struct Case {
+        uint32_t interval, multiplier, constant;
+        int count;
+        int64_t waited;
+    };
+    const Case cases[] = {
+        {kMax, 0, 0, 10, 0},                    // the program's: return at once
+        {kMax, kMax, 300, 1, 300},              // wait up to the constant for a first byte
+        {kMax, kMax, 300, 301, 300},            // whatever the count
+        {0, 10, 5, 3, 35},                      // multiplier times count plus constant
+        {0, kMax, 300, 1, int64_t(kMax) + 300}, // beyond what one poll can wait
+        {0, kMax, 300, 1000, int64_t(kMax) * 1000 + 300},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(device.setTimeouts({c.interval, c.multiplier, c.constant, 0, 0}), 0);
+        sys.pollTimeouts.clear();
+        const int64_t start = sys.clock;
+        std::vector<char> buffer(size_t(c.count));
+        int got = -1;
+        EXPECT_EQ(device.read(buffer.data(), c.count, got), 0);
+        EXPECT_EQ(got, 0);
+        EXPECT_EQ(sys.clock - start, c.waited)
+            << c.interval << " " << c.multiplier << " " << c.constant << " " << c.count;
+        for (int t : sys.pollTimeouts)
+            EXPECT_GE(t, 0) << "a wait without limit";
+    }
+}
+
+TEST_F(Device, ASpeedTheDriverDidNotTakeIsRefused)
+{
+    struct Case {
+        uint32_t asked, taken;
+        int error;
+    };
+    const Case cases[] = {
+        {19200, 19200, 0}, {128000, 38400, EINVAL}, {256000, 115200, EINVAL},
+        {56000, 57600, 0}, {9600, 9000, EINVAL},
+    };
+    for (const Case& c : cases) {
+        LineSettings s = programSettings();
+        s.baudRate = c.asked;
+        sys.speedTaken = c.taken;
+        EXPECT_EQ(device.setLineSettings(s), c.error) << c.asked << " taken as " << c.taken;
+    }
+}
+
+TEST_F(Device, WriteReturnsOnceTheOutputHasDrained)
+{
+    sys.outputQueue = {32, 20, 5};
+    int written = 0;
+    ASSERT_EQ(device.write("0123456789abcdef0123456789abcdef", 32, written), 0);
+    EXPECT_EQ(written, 32);
+    EXPECT_EQ(sys.calls, (std::vector<std::string>{"write", "outq 32", "outq 20", "outq 5", "outq 0"}));
+
+    // A line that never drains holds the write only until the write timeout.
+    ASSERT_EQ(device.setTimeouts({0, 0, 0, 0, 50}), 0);
+    sys.outputQueue.assign(1000, 1);
+    const int64_t start = sys.clock;
+    ASSERT_EQ(device.write("x", 1, written), 0);
+    EXPECT_EQ(sys.clock - start, 50);
+}
+
+TEST_F(Device, CountingTheInputClearsTheLineErrors)
+{
+    sys.lineCounters.frame = 1;
+    sys.lineCounters.overrun = 2;
+    sys.input = {"abc"};
+    int count = 0;
+    ASSERT_EQ(device.inputCount(count), 0);
+    EXPECT_EQ(count, 3);
+    TComErrors errors{ceMode};
+    ASSERT_EQ(device.takeLineErrors(errors), 0);
+    EXPECT_TRUE(errors.empty());
+
+    // Counted errors not yet read by a count are reported once.
+    sys.lineCounters.frame = 2;
+    sys.lineCounters.brk = 1;
+    ASSERT_EQ(device.takeLineErrors(errors), 0);
+    EXPECT_EQ(errors, (TComErrors{ceFrame, ceBreak}));
+    ASSERT_EQ(device.takeLineErrors(errors), 0);
+    EXPECT_TRUE(errors.empty());
+}
+
+} // namespace

@@ -87,10 +87,10 @@ TEST_F(ClockTest, SwitchOfferedOnlyWithAPortName)
 
 TEST_F(ClockTest, RestartsThePortOnEveryTickOfTheRestartSeconds)
 {
-    Pty pty;
+    PtyPeer pty;
     openWindow();
     at(18, 30, 1);
-    connectTo(pty.path);
+    connectTo(pty.qPath());
     ASSERT_TRUE(form->ComPort->Connected());
     countRestarts();
 
@@ -126,9 +126,9 @@ TEST_F(ClockTest, RestartsThePortOnEveryTickOfTheRestartSeconds)
 
 TEST_F(ClockTest, NoRestartWithTheSwitchOff)
 {
-    Pty pty;
+    PtyPeer pty;
     openWindow();
-    choosePort(pty.path);
+    choosePort(pty.qPath());
     countRestarts();
     dirtyBuffers();
     at(18, 30, 5);
@@ -145,10 +145,10 @@ TEST_F(ClockTest, NoRestartWithTheSwitchOff)
 
 TEST_F(ClockTest, SilenceAfterARestartBlanksTheValuesNineSecondsOn)
 {
-    Pty pty;
+    PtyPeer pty;
     openWindow();
     at(18, 29, 58);
-    connectTo(pty.path);
+    connectTo(pty.qPath());
     ASSERT_TRUE(feedRecord(pty));
     EXPECT_EQ(form->Label7->Caption(), QStringLiteral("7.05"));
 
@@ -165,10 +165,10 @@ TEST_F(ClockTest, SilenceAfterARestartBlanksTheValuesNineSecondsOn)
 
 TEST_F(ClockTest, ARecordAfterTheRestartPreventsTheBlanking)
 {
-    Pty pty;
+    PtyPeer pty;
     openWindow();
     at(18, 29, 58);
-    connectTo(pty.path);
+    connectTo(pty.qPath());
     at(18, 30, 5);
     for (int s = 6; s <= 9; ++s)
         at(18, 30, s);
@@ -183,10 +183,10 @@ TEST_F(ClockTest, ARecordAfterTheRestartPreventsTheBlanking)
 
 TEST_F(ClockTest, BytesWithoutARecordAlsoPreventTheBlanking)
 {
-    Pty pty;
+    PtyPeer pty;
     openWindow();
     at(18, 29, 58);
-    connectTo(pty.path);
+    connectTo(pty.qPath());
     setValueLabels(QStringLiteral("x"));
     at(18, 30, 5);
     at(18, 30, 8);
@@ -199,9 +199,9 @@ TEST_F(ClockTest, BytesWithoutARecordAlsoPreventTheBlanking)
 
 TEST_F(ClockTest, FailingReopenIsToldOncePerRestartSecondAndNeverWhileItsBoxIsOpen)
 {
-    Pty pty;
+    PtyPeer pty;
     const QString link = QDir(work.path()).filePath(QStringLiteral("tarlo-tty"));
-    ASSERT_TRUE(QFile::link(pty.path, link));
+    ASSERT_TRUE(QFile::link(pty.qPath(), link));
     openWindow();
     at(18, 30, 1);
     connectTo(link);
@@ -232,7 +232,7 @@ TEST_F(ClockTest, FailingReopenIsToldOncePerRestartSecondAndNeverWhileItsBoxIsOp
     pf.onMessage = nullptr;
 
     // The device comes back: the next restart opens it and the tick completes.
-    ASSERT_TRUE(QFile::link(pty.path, link));
+    ASSERT_TRUE(QFile::link(pty.qPath(), link));
     at(18, 30, 50);
     EXPECT_TRUE(form->ComPort->Connected());
     EXPECT_TRUE(shown(form->SpeedButton3));

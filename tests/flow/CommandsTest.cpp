@@ -25,7 +25,7 @@ protected:
         FlowTest::SetUp();
         openWindow();
         at(18, 30, 1);
-        connectTo(pty.path);
+        connectTo(pty.qPath());
         ASSERT_TRUE(form->ComPort->Connected());
         pf.pauses.clear();
     }
@@ -54,7 +54,7 @@ protected:
         EXPECT_NEAR(double(v.contrast), double(s.contrast), 1e-9);
     }
 
-    Pty pty;
+    PtyPeer pty;
 };
 
 TEST_F(CommandsTest, SendingTheStartValuesWritesTheFrameAsElevenWrites)
@@ -76,7 +76,7 @@ TEST_F(CommandsTest, SendingTheStartValuesWritesTheFrameAsElevenWrites)
     form->SpeedButton3->click();
     const std::vector<std::string> writes = writetap::stop();
 
-    EXPECT_EQ(pty.receive(), kStartFrame);
+    EXPECT_EQ(pty.receiveBytes(), kStartFrame);
     std::vector<std::string> expected;
     for (int i = 0; i < 10; ++i)
         expected.push_back(kStartFrame.mid(3 * i, 3).toStdString());
@@ -111,7 +111,7 @@ TEST_P(SendValuesTest, FrameAndRecordThenTakeGivesThemBack)
     const SendCase c = GetParam();
     setSpins(c.values);
     form->SpeedButton3->click();
-    EXPECT_EQ(pty.receive(), QByteArray(c.frame));
+    EXPECT_EQ(pty.receiveBytes(), QByteArray(c.frame));
     EXPECT_EQ(State().FrameLines[RecordLine::PhMin], QString::fromLatin1(c.line2));
     EXPECT_EQ(State().FrameLines[RecordLine::PhMax], QString::fromLatin1(c.line3));
 
@@ -120,7 +120,7 @@ TEST_P(SendValuesTest, FrameAndRecordThenTakeGivesThemBack)
     form->SpeedButton4->click();
     expectSpins(c.values);
     EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("*.*"));
-    EXPECT_TRUE(pty.receive(200).isEmpty()); // taking sends nothing
+    EXPECT_TRUE(pty.receiveBytes(200).isEmpty()); // taking sends nothing
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -163,7 +163,7 @@ TEST_F(CommandsTest, FactorySettingsCancelledChangesNothing)
     form->SpeedButton6->click();
     ASSERT_EQ(pf.warnings.size(), 1u);
     EXPECT_EQ(pf.warnings[0].title, QStringLiteral("Warning"));
-    EXPECT_TRUE(pty.receive(200).isEmpty());
+    EXPECT_TRUE(pty.receiveBytes(200).isEmpty());
     expectSpins({6.5L, 7.5L, 0.3L, 4, 80, 10});
     EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("ustawienia.tarlo"));
     EXPECT_TRUE(pf.messages.empty());
@@ -193,7 +193,7 @@ TEST_P(FactoryTest, ConfirmedRestoresTheFactoryValuesAndKeepsTheFields)
     EXPECT_EQ(pf.warnings[0].title, QStringLiteral("Warning"));
     EXPECT_EQ(pf.warnings[0].text, QString::fromUtf8(c.question));
     EXPECT_EQ(pf.warningButtons[0], std::make_pair(QStringLiteral("OK"), QStringLiteral("Cancel")));
-    EXPECT_EQ(pty.receive(), QByteArray(32, '2'));
+    EXPECT_EQ(pty.receiveBytes(), QByteArray(32, '2'));
     expectSpins({6.9L, 7.1L, 0.2L, 0, 100, 14});
     EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("*.*"));
     ASSERT_EQ(pf.messages.size(), 1u);
@@ -221,7 +221,7 @@ TEST_F(CommandsTest, RestartIsTheOnlyTraffic)
     setSpins({6.5L, 7.5L, 0.3L, 4, 80, 10});
     const FrameLines recordBefore = State().FrameLines;
     form->SpeedButton7->click();
-    EXPECT_EQ(pty.receive(), QByteArray(32, '3'));
+    EXPECT_EQ(pty.receiveBytes(), QByteArray(32, '3'));
     EXPECT_TRUE(pf.pauses.empty());
     expectSpins({6.5L, 7.5L, 0.3L, 4, 80, 10});
     EXPECT_EQ(State().FrameLines, recordBefore);

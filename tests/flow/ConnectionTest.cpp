@@ -187,7 +187,7 @@ protected:
 
 TEST_F(SwitchTest, ConnectAndDisconnectWithEitherLink)
 {
-    Pty pty;
+    PtyPeer pty;
     openWindow();
     for (int link : {0, 1}) {
         SCOPED_TRACE(link);
@@ -196,7 +196,7 @@ TEST_F(SwitchTest, ConnectAndDisconnectWithEitherLink)
         ASSERT_EQ(State().LinkType, link);
         form->ReceiveText().setText(QStringLiteral("old text"));
         pf.pauses.clear();
-        connectTo(pty.path);
+        connectTo(pty.qPath());
         ASSERT_TRUE(form->ToggleSwitch1->StateOn());
         EXPECT_EQ(form->ReceiveText().text(), QStringLiteral("\r\n"));
         EXPECT_EQ(pf.pauses, std::vector<int>(30, 10));
@@ -216,11 +216,11 @@ TEST_F(SwitchTest, ConnectAndDisconnectWithEitherLink)
 
 TEST_F(SwitchTest, WorkingArrangementComesOnlyAfterThePause)
 {
-    Pty pty;
+    PtyPeer pty;
     openWindow();
     bool panelCoveredDuringPauses = true;
     pf.onPause = [&](int) { panelCoveredDuringPauses = panelCoveredDuringPauses && shown(form->Panel2); };
-    connectTo(pty.path);
+    connectTo(pty.qPath());
     EXPECT_TRUE(panelCoveredDuringPauses);
     EXPECT_TRUE(form->Panel2->isHidden());
 }
@@ -260,10 +260,10 @@ TEST_F(SwitchTest, LinkButtonsSwapAndReturnToCable)
 
 TEST_F(SwitchTest, HintFollowsTheLanguageAtTheClick)
 {
-    Pty pty;
+    PtyPeer pty;
     openWindow();
     form->Image15Click(form.get());
-    connectTo(pty.path);
+    connectTo(pty.qPath());
     EXPECT_EQ(hint(form->ToggleSwitch1), QStringLiteral("Disconnect ..."));
     form->Image12Click(form.get());
     clickSwitch();
@@ -278,9 +278,9 @@ TEST_F(SwitchTest, HintFollowsTheLanguageAtTheClick)
 
 TEST_F(SwitchTest, Label8IsNotGreyedAfterReconnecting)
 {
-    Pty pty;
+    PtyPeer pty;
     openWindow();
-    connectTo(pty.path);
+    connectTo(pty.qPath());
     clickSwitch();
     clickSwitch();
     ASSERT_TRUE(form->ComPort->Connected());
@@ -292,9 +292,9 @@ TEST_F(SwitchTest, Label8IsNotGreyedAfterReconnecting)
 
 TEST_F(SwitchTest, SpaceBarTogglesWithoutConnecting)
 {
-    Pty pty;
+    PtyPeer pty;
     openWindow();
-    choosePort(pty.path);
+    choosePort(pty.qPath());
     tick();
     form->ToggleSwitch1->setFocus();
     QTest::keyClick(form->ToggleSwitch1, Qt::Key_Space);

@@ -9,6 +9,7 @@
 #include "Frame.h"
 
 #include "PortList.h"
+#include "PtyPeer.h"
 #include "SerialPort.h"
 #include "ToggleSwitch.h"
 
@@ -17,7 +18,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -40,57 +40,6 @@ struct WatchedPlatform : ScriptedPlatform {
     {
         warningButtons.emplace_back(okText, cancelText);
         return ScriptedPlatform::warningOkCancel(parent, title, text, okText, cancelText);
-    }
-};
-
-// A pseudo-terminal: the window opens the slave path, the test plays the controller on the
-// master side.
-struct Pty {
-    int master = -1;
-    QString path;
-
-    Pty()
-    {
-        int slave = -1;
-        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-            throw std::runtime_error("openpty failed");
-        path = QString::fromLocal8Bit(ttyname(slave));
-        ::close(slave);
-    }
-    ~Pty() { hangUp(); }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    void send(const QByteArray& bytes)
-    {
-        ASSERT_EQ(::write(master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    }
-    // Everything that arrives within timeoutMs; stops after quietMs without new bytes once
-    // something came.
-    QByteArray receive(int timeoutMs = 1000, int quietMs = 100)
-    {
-        QByteArray got;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < end) {
-            pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, got.isEmpty() ? 20 : quietMs) <= 0) {
-                if (!got.isEmpty())
-                    break;
-                continue;
-            }
-            char buf[4096];
-            const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n <= 0)
-                break;
-            got.append(buf, n);
-        }
-        return got;
-    }
-    void hangUp()
-    {
-        if (master >= 0)
-            ::close(master);
-        master = -1;
     }
 };
 
@@ -166,7 +115,7 @@ protected:
 
     // Sends a record (followed by a second copy, which completes the 24 lines that start an
     // extraction) and waits until the window has shown it.
-    bool feedRecord(Pty& pty, const QStringList& values = kRecord)
+    bool feedRecord(PtyPeer& pty, const QStringList& values = kRecord)
     {
         form->Label7->SetCaption(QStringLiteral("?"));
         pty.send(recordText(values) + recordText(values));

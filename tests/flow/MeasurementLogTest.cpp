@@ -19,7 +19,7 @@ protected:
         FlowTest::SetUp();
         openWindow();
         at(18, 30, 0);
-        connectTo(pty.path);
+        connectTo(pty.qPath());
         ASSERT_TRUE(form->ComPort->Connected());
     }
     // A record handled at the given time of 2016-10-01.
@@ -38,7 +38,7 @@ protected:
         return QDir(work.path()).entryList({QStringLiteral("*.csv")}, QDir::Files);
     }
 
-    Pty pty;
+    PtyPeer pty;
 };
 
 TEST_F(MeasurementLogTest, RowsOncePerMinuteThenRenamedWhenUnticked)

@@ -3,7 +3,9 @@
 // A pseudo-terminal pair standing in for the far end of a serial line: the port under test
 // opens the slave path, the test talks through the master.
 
+#include <QByteArray>
 #include <QCoreApplication>
+#include <QString>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -31,18 +33,24 @@ struct PtyPeer {
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
 
+    // The slave's path for Qt code.
+    QString qPath() const { return QString::fromLocal8Bit(path.c_str()); }
+
+    void send(const char* bytes) { send(std::string(bytes)); }
+    void send(const QByteArray& bytes) { send(bytes.toStdString()); }
     void send(const std::string& bytes)
     {
         ASSERT_EQ(::write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
     }
-    // Everything the port sent within timeoutMs (stops after a quiet 50 ms once data came).
-    std::string receive(int timeoutMs = 1000)
+    // Everything the port sent within timeoutMs; stops after quietMs without new bytes once
+    // something came.
+    std::string receive(int timeoutMs = 1000, int quietMs = 50)
     {
         std::string got;
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < end) {
             pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, got.empty() ? 20 : 50) <= 0) {
+            if (::poll(&p, 1, got.empty() ? 20 : quietMs) <= 0) {
                 if (!got.empty())
                     break;
                 continue;
@@ -54,6 +62,10 @@ struct PtyPeer {
             got.append(buf, size_t(n));
         }
         return got;
+    }
+    QByteArray receiveBytes(int timeoutMs = 1000, int quietMs = 100)
+    {
+        return QByteArray::fromStdString(receive(timeoutMs, quietMs));
     }
     // Closes the master: the slave side hangs up.
     void hangUp()

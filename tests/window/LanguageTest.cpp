@@ -1,6 +1,7 @@
 // Switching the window between Polish and English.
 
 #include "FormFixture.h"
+#include "PtyPeer.h"
 
 #include "NumSpin.h"
 #include "SerialPort.h"
@@ -8,7 +9,6 @@
 
 #include <QTest>
 
-#include <pty.h>
 #include <unistd.h>
 
 namespace {
@@ -126,13 +126,9 @@ TEST_F(FormTest, ClickingTheGreyFlagSwitchesAndTheColourFlagDoesNothing)
 
 TEST_F(FormTest, SwitchHintFollowsThePortNotTheSwitch)
 {
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    close(slave);
-
+    PtyPeer pty;
     TForm1& f = layoutOnly();
-    f.ComPort->SetPort(name);
+    f.ComPort->SetPort(pty.path);
     f.ComPort->OpenPort();
     ASSERT_TRUE(f.ComPort->Connected());
     f.Image15Click(&f);
@@ -147,7 +143,6 @@ TEST_F(FormTest, SwitchHintFollowsThePortNotTheSwitch)
     f.ToggleSwitch1->SetStateOn(true);
     f.Image15Click(&f);
     EXPECT_EQ(hint(f.ToggleSwitch1), QStringLiteral("Connect ..."));
-    close(master);
 }
 
 TEST_F(FormTest, CaptionsResizeLabelsExceptTheFixedOne)

@@ -1,6 +1,7 @@
 // Records arriving over a real pseudo-terminal, decoded into the display.
 
 #include "FormFixture.h"
+#include "PtyPeer.h"
 
 #include "Frame.h"
 #include "SerialPort.h"
@@ -8,7 +9,6 @@
 #include <QElapsedTimer>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <unistd.h>
 
 namespace {
@@ -39,13 +39,11 @@ protected:
         // As start-up leaves the log: nothing to finish, the next logged record starts a file.
         State().LogFinished = 1;
         State().LogFrameCount = 1;
-        char name[256] = {};
-        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        fcntl(pty.master, F_SETFL, fcntl(pty.master, F_GETFL) | O_NONBLOCK);
         TForm1& f = layoutOnly();
         // The clock is the test's: a live tick would set ClockMinute from the platform's clock.
         f.Timer1->stop();
-        f.ComPort->SetPort(name);
+        f.ComPort->SetPort(pty.path);
         f.ComPort->OpenPort();
         ASSERT_TRUE(f.ComPort->Connected());
     }
@@ -53,8 +51,6 @@ protected:
     {
         if (form)
             form->ComPort->ClosePort();
-        close(master);
-        close(slave);
         FormTest::TearDown();
     }
 
@@ -65,7 +61,7 @@ protected:
         QElapsedTimer t;
         t.start();
         while (done < bytes.size() && t.elapsed() < 5000) {
-            const ssize_t n = write(master, bytes.data() + done, size_t(bytes.size() - done));
+            const ssize_t n = write(pty.master, bytes.data() + done, size_t(bytes.size() - done));
             if (n > 0)
                 done += n;
             else
@@ -97,7 +93,7 @@ protected:
         return record({"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14"});
     }
 
-    int master = -1, slave = -1;
+    PtyPeer pty;
 };
 
 } // namespace

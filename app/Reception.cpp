@@ -14,20 +14,20 @@ void TForm1::ComPortRxChar(QObject*, int Count)
     ComPort->ReadText(received, Count);
     // Once 24 lines are in, the record is cut out and everything received so far goes, also a
     // partly received next record.
-    const std::optional<FrameLines> lines =
-        receiveText(*receive_, QString::fromLatin1(received.data(), qsizetype(received.size())));
-    ShowReceiveBuffer();
-    if (!lines)
-        return;
-    SetFrameBufferText(frameBufferText(*lines));
     ProgramState& st = State();
-    st.FrameLines = *lines;
-    if (!frameIsValid(st.FrameLines))
+    const std::optional<ReceivedRecord> r =
+        receiveRecord(*receive_, QString::fromLatin1(received.data(), qsizetype(received.size())),
+                      st.FrameLines, st.SettingsFields);
+    ShowReceiveBuffer();
+    if (!r)
+        return;
+    SetFrameBufferText(frameBufferText(r->extracted));
+    if (!r->valid)
         return;
 
     for (QWidget* w : ValueDisplays())
         w->show();
-    const FrameDisplay d = decodeFrame(st.FrameLines);
+    const FrameDisplay& d = r->display;
     const std::pair<const std::optional<QString>&, TLabel*> texts[] = {
         {d.Label7, Label7},   {d.Label8, Label8},   {d.Label9, Label9},  {d.Label11, Label11},
         {d.Label12, Label12}, {d.Label17, Label17}, {d.Label23, Label23}};
@@ -40,10 +40,8 @@ void TForm1::ComPortRxChar(QObject*, int Count)
         Image1->setVisible(*d.Image1);
     // A value line that does not convert ends this record's handling; the next one is
     // handled as usual.
-    if (d.error)
+    if (!r->complete())
         return;
-
-    fillSettingsFromFrame(st.FrameLines, st.SettingsFields);
     if (!LogStep())
         return;
     st.LastFrameMinute = st.ClockMinute;

@@ -183,6 +183,24 @@ FrameDisplay decodeFrame(FrameLines& l)
     return d;
 }
 
+std::optional<ReceivedRecord> receiveRecord(ReceiveBuffer& buffer, const QString& received,
+                                            FrameLines& record, SettingsFields& fields)
+{
+    const std::optional<FrameLines> lines = receiveText(buffer, received);
+    if (!lines)
+        return std::nullopt;
+    ReceivedRecord r;
+    r.extracted = *lines;
+    record = *lines;
+    r.valid = frameIsValid(record);
+    if (!r.valid)
+        return r;
+    r.display = decodeFrame(record);
+    if (r.complete())
+        fillSettingsFromFrame(record, fields);
+    return r;
+}
+
 void fillSettingsFromFrame(const FrameLines& lines, SettingsFields& fields)
 {
     // A received record fills the fields exactly as taking the settings does.

@@ -82,3 +82,20 @@ FrameDisplay decodeFrame(FrameLines& lines);
 
 // Settings fields 1 to 8 from a good record.
 void fillSettingsFromFrame(const FrameLines& lines, SettingsFields& fields);
+
+// What one delivery of received text came to.
+struct ReceivedRecord {
+    FrameLines extracted; // the record as cut out, before decoding changed it (the frame buffer)
+    bool valid = false;   // it passed the form checks
+    FrameDisplay display; // what it shows (a valid record only)
+    // A valid record whose values all converted: the settings fields are filled from it, and
+    // it is due for the measurement log.
+    bool complete() const { return valid && !display.error; }
+};
+
+// The reception of one delivery, without a window: appends the text; once a record is cut out
+// it becomes `record` (the program's last record, which decoding changes as the display
+// does), and a valid one is decoded and, when every value converted, fills `fields`.
+// Nothing when the buffer is still short of a record.
+std::optional<ReceivedRecord> receiveRecord(ReceiveBuffer& buffer, const QString& received,
+                                            FrameLines& record, SettingsFields& fields);

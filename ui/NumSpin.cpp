@@ -1,5 +1,6 @@
 #include "NumSpin.h"
 
+#include "Numbers.h"
 #include "Platform.h"
 
 #include <QAction>
@@ -15,264 +16,7 @@
 #include <QStyleOptionFrame>
 #include <QTimer>
 
-#include <charconv>
-#include <cmath>
-#include <string>
-
-// ---------------------------------------------------------------------------
-// Number <-> text
-
-namespace {
-
-constexpr int kMaxDecimals = 18;
-constexpr int kSignificant = 15;
-
-// Rounds half to even (the default floating-point rounding mode).
-long double roundEven(long double x) { return std::nearbyintl(x); }
-
-std::string toChars(long double x, std::chars_format fmt, int precision)
-{
-    char buf[128];
-    auto r = std::to_chars(buf, buf + sizeof buf, x, fmt, precision);
-    if (r.ec != std::errc())
-        return {};
-    return std::string(buf, r.ptr);
-}
-
-bool allZeroDigits(const std::string& s)
-{
-    for (char c : s)
-        if (c >= '1' && c <= '9')
-            return false;
-    return true;
-}
-
-QString finish(std::string s)
-{
-    // No "-0,00": a value that shows as zero has no sign.
-    if (!s.empty() && s[0] == '-' && allZeroDigits(s))
-        s.erase(0, 1);
-    for (char& c : s)
-        if (c == '.')
-            c = ',';
-    return QString::fromLatin1(s.data(), qsizetype(s.size()));
-}
-
-QString nonFinite(long double x)
-{
-    if (std::isnan(x))
-        return QStringLiteral("NAN");
-    return x < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
-}
-
-// Digits of x rounded to 15 significant digits, and the decimal exponent of the first.
-void significantDigits(long double x, std::string& digits, int& exponent)
-{
-    const std::string s = toChars(std::fabs(x), std::chars_format::scientific, kSignificant - 1);
-    const auto e = s.find('e');
-    digits.clear();
-    for (size_t i = 0; i < e; ++i)
-        if (s[i] != '.')
-            digits += s[i];
-    exponent = std::stoi(s.substr(e + 1));
-}
-
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
-
-int hexDigit(QChar c)
-{
-    if (isDigit(c))
-        return c.unicode() - u'0';
-    if (c >= u'A' && c <= u'F')
-        return c.unicode() - u'A' + 10;
-    if (c >= u'a' && c <= u'f')
-        return c.unicode() - u'a' + 10;
-    return -1;
-}
-
-// Reads [+-]digits with the given base into a 32-bit signed range.
-std::optional<long double> parseInt32(const QString& text, int base)
-{
-    const QString t = text.trimmed();
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
-        negative = t[i++] == u'-';
-    if (i == t.size())
-        return std::nullopt;
-    const long long limit = negative ? 2147483648LL : 2147483647LL;
-    long long v = 0;
-    for (; i < t.size(); ++i) {
-        const int d = base == 16 ? hexDigit(t[i]) : (isDigit(t[i]) ? t[i].unicode() - u'0' : -1);
-        if (d < 0)
-            return std::nullopt;
-        v = v * base + d;
-        if (v > limit)
-            return std::nullopt;
-    }
-    return static_cast<long double>(negative ? -v : v);
-}
-
-// Decimals a display pattern asks for: the "0"s after its separator are always
-// shown, the "#"s only when not zero.
-void patternDecimals(const QString& pattern, int& minDec, int& maxDec)
-{
-    minDec = maxDec = 0;
-    qsizetype i = pattern.indexOf(u'.');
-    if (i < 0)
-        i = pattern.indexOf(u',');
-    if (i < 0)
-        return;
-    for (++i; i < pattern.size(); ++i) {
-        if (pattern[i] == u'0' && minDec == maxDec)
-            ++minDec, ++maxDec;
-        else if (pattern[i] == u'#')
-            ++maxDec;
-        else
-            break;
-    }
-    minDec = std::min(minDec, kMaxDecimals);
-    maxDec = std::min(maxDec, kMaxDecimals);
-}
-
-QString formatPattern(long double x, const QString& pattern)
-{
-    int minDec, maxDec;
-    patternDecimals(pattern, minDec, maxDec);
-    QString s = numtext::formatFixed(x, maxDec);
-    const qsizetype sep = s.indexOf(u',');
-    if (sep < 0 || s.contains(u'E'))
-        return s;
-    qsizetype keep = s.size();
-    while (keep > sep + 1 + minDec && s[keep - 1] == u'0')
-        --keep;
-    if (keep == sep + 1)
-        keep = sep;
-    return s.left(keep);
-}
-
-} // namespace
-
-namespace numtext {
-
-QString formatFixed(long double x, int decimals)
-{
-    if (!std::isfinite(x))
-        return nonFinite(x);
-    decimals = std::clamp(decimals, 0, kMaxDecimals);
-    const long double ax = std::fabs(x);
-    if (ax >= 1e15L) {
-        // Too many integer digits: exponent notation with up to 15 significant digits.
-        std::string digits;
-        int exponent;
-        significantDigits(x, digits, exponent);
-        while (digits.size() > 1 && digits.back() == '0')
-            digits.pop_back();
-        std::string s = x < 0 ? "-" : "";
-        s += digits[0];
-        if (digits.size() > 1)
-            s += "." + digits.substr(1);
-        s += "E+" + std::to_string(exponent);
-        return finish(s);
-    }
-    std::string s = toChars(x, std::chars_format::fixed, decimals);
-    int significant = 0;
-    bool started = false;
-    for (char c : s) {
-        if (c >= '1' && c <= '9')
-            started = true;
-        if (started && c >= '0' && c <= '9')
-            ++significant;
-    }
-    if (significant > kSignificant) {
-        // Keep 15 significant digits; the places beyond them show zeros.
-        std::string digits;
-        int exponent;
-        significantDigits(x, digits, exponent);
-        std::string intPart, frac;
-        if (exponent >= 0) {
-            intPart = digits.substr(0, size_t(exponent) + 1);
-            intPart.resize(size_t(exponent) + 1, '0');
-            if (digits.size() > size_t(exponent) + 1)
-                frac = digits.substr(size_t(exponent) + 1);
-        } else {
-            intPart = "0";
-            frac = std::string(size_t(-exponent - 1), '0') + digits;
-        }
-        frac.resize(size_t(decimals), '0');
-        s = (x < 0 ? "-" : "") + intPart + (decimals > 0 ? "." + frac : "");
-    }
-    return finish(s);
-}
-
-QString formatInteger(long double x)
-{
-    if (!std::isfinite(x))
-        return nonFinite(x);
-    return finish(toChars(roundEven(x), std::chars_format::fixed, 0));
-}
-
-QString formatHex(long double x)
-{
-    if (!std::isfinite(x))
-        return nonFinite(x);
-    long double m = std::fabs(roundEven(x));
-    std::string digits;
-    do {
-        const int d = int(std::fmod(m, 16.0L));
-        digits.insert(digits.begin(), "0123456789ABCDEF"[d]);
-        m = std::floor(m / 16);
-    } while (m >= 1);
-    if (x < 0 && digits != "0")
-        digits.insert(digits.begin(), '-');
-    return QString::fromLatin1(digits.data(), qsizetype(digits.size()));
-}
-
-std::optional<long double> parseFloat(const QString& text)
-{
-    const QString t = text.trimmed();
-    std::string s;
-    qsizetype i = 0;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) {
-        if (t[i] == u'-')
-            s += '-';
-        ++i;
-    }
-    int mantissaDigits = 0;
-    for (; i < t.size() && isDigit(t[i]); ++i, ++mantissaDigits)
-        s += char(t[i].unicode());
-    if (i < t.size() && t[i] == u',') {
-        s += '.';
-        for (++i; i < t.size() && isDigit(t[i]); ++i, ++mantissaDigits)
-            s += char(t[i].unicode());
-    }
-    if (mantissaDigits == 0)
-        return std::nullopt;
-    if (i < t.size() && (t[i] == u'E' || t[i] == u'e')) {
-        s += 'e';
-        ++i;
-        if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
-            s += char(t[i++].unicode());
-        int expDigits = 0;
-        for (; i < t.size() && isDigit(t[i]); ++i, ++expDigits)
-            s += char(t[i].unicode());
-        if (expDigits == 0)
-            return std::nullopt;
-    }
-    if (i != t.size())
-        return std::nullopt;
-    long double v = 0;
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
-
-std::optional<long double> parseInteger(const QString& text) { return parseInt32(text, 10); }
-
-std::optional<long double> parseHex(const QString& text) { return parseInt32(text, 16); }
-
-} // namespace numtext
+#include <algorithm>
 
 // ---------------------------------------------------------------------------
 // Repeat timer
@@ -550,7 +294,7 @@ void TNumCustomSpinEdit::SetValueType(TValueType type)
     const long double v = Value();
     FValueType = type;
     if (type != vtFloat) {
-        FIncrement = roundEven(FIncrement);
+        FIncrement = roundHalfEven(FIncrement);
         if (FIncrement == 0)
             FIncrement = 1;
     }
@@ -573,7 +317,7 @@ bool TNumCustomSpinEdit::IsValidChar(QChar c) const
         return FEditorEnabled || c != u'\b';
     if (!FEditorEnabled)
         return false;
-    if (c == u'+' || c == u'-' || isDigit(c))
+    if (c == u'+' || c == u'-' || digitValue(c, 10) >= 0)
         return true;
     switch (FValueType) {
     case vtFloat:
@@ -583,7 +327,7 @@ bool TNumCustomSpinEdit::IsValidChar(QChar c) const
             return !text().contains(u'E', Qt::CaseInsensitive);
         return false;
     case vtHex:
-        return hexDigit(c) >= 0;
+        return digitValue(c, 16) >= 0;
     case vtInteger:
         return false;
     }
@@ -703,16 +447,15 @@ long double TNumCustomSpinEdit::Clamp(long double x) const
 void TNumCustomSpinEdit::CheckValue(long double x) const
 {
     if (Clamp(x) != x)
-        throw ERangeError(
-            QStringLiteral("Value must be between %1 and %2")
-                .arg(numtext::formatFixed(FMinValue, FDecimal), numtext::formatFixed(FMaxValue, FDecimal))
-                .toStdString());
+        throw ERangeError(QStringLiteral("Value must be between %1 and %2")
+                              .arg(formatFixed(FMinValue, FDecimal), formatFixed(FMaxValue, FDecimal))
+                              .toStdString());
 }
 
 bool TNumCustomSpinEdit::TextIsNumber(const QString& t) const
 {
     // Whatever the value type, a paste must leave a decimal number with "," as separator.
-    return numtext::parseFloat(t).has_value();
+    return parseFloat(t, Padding::WhiteSpace).has_value();
 }
 
 void TNumCustomSpinEdit::pasteFrom(int clipboardMode)
@@ -893,14 +636,13 @@ void TNumSpinEdit::SetValue(long double x)
     QString t;
     switch (ValueType()) {
     case vtFloat:
-        t = DisplayFormat().isEmpty() ? numtext::formatFixed(v, Decimal())
-                                      : formatPattern(v, DisplayFormat());
+        t = DisplayFormat().isEmpty() ? formatFixed(v, Decimal()) : formatPattern(v, DisplayFormat());
         break;
     case vtInteger:
-        t = numtext::formatInteger(v);
+        t = formatInteger(v);
         break;
     case vtHex:
-        t = numtext::formatHex(v);
+        t = formatHex(v);
         break;
     }
     setText(t);
@@ -908,16 +650,16 @@ void TNumSpinEdit::SetValue(long double x)
 
 long double TNumSpinEdit::Value() const
 {
-    std::optional<long double> v;
+    std::optional<int> v;
     switch (ValueType()) {
     case vtFloat:
-        return numtext::parseFloat(text()).value_or(MinValue());
+        return parseFloat(text(), Padding::WhiteSpace).value_or(MinValue());
     case vtInteger:
-        v = numtext::parseInteger(text());
+        v = parseInteger(text(), Padding::WhiteSpace);
         break;
     case vtHex:
-        v = numtext::parseHex(text());
+        v = parseHex(text(), Padding::WhiteSpace);
         break;
     }
-    return v ? *v : roundEven(MinValue());
+    return v ? *v : roundHalfEven(MinValue());
 }

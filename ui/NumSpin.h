@@ -18,23 +18,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Number <-> text with "," as the decimal separator, whatever the locale.
-namespace numtext {
-// Fixed point with `decimals` digits, at most 15 significant digits
-// (larger values in exponent notation); no "-" on a value that shows as zero.
-QString formatFixed(long double x, int decimals);
-// Rounded half to even; "-" for negative values.
-QString formatInteger(long double x);
-// Rounded half to even, upper-case digits, "-" for negative values.
-QString formatHex(long double x);
-// Optional sign, digits with an optional ",", optional exponent; surrounding blanks allowed.
-std::optional<long double> parseFloat(const QString& text);
-// A 32-bit signed decimal integer.
-std::optional<long double> parseInteger(const QString& text);
-// A 32-bit signed hexadecimal integer, without prefix, with an optional sign.
-std::optional<long double> parseHex(const QString& text);
-} // namespace numtext
-
 // The repeat timer of the step buttons. Periodic once started; Start restarts it
 // with a new interval. Tests replace the factory with one that runs on a fake clock.
 class TRepeatTimer {

@@ -1,6 +1,7 @@
 #include "NumSpin.h"
 
 #include "FakeRepeatTimer.h"
+#include "Numbers.h"
 #include "ScriptedPlatform.h"
 
 #include <QApplication>
@@ -13,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <memory>
 
 namespace {
@@ -47,99 +47,6 @@ void focusIn(QWidget* w, Qt::FocusReason reason)
 {
     QFocusEvent e(QEvent::FocusIn, reason);
     QApplication::sendEvent(w, &e);
-}
-
-// ---------------------------------------------------------------------------
-// Text conversions
-
-TEST(NumText, FormatsWithCommaAndRoundsIntegersHalfToEven)
-{
-    struct Case {
-        long double x;
-        TValueType type;
-        int decimals;
-        const char* text;
-    };
-    const Case cases[] = {
-        {6.9L, vtFloat, 2, "6,90"},
-        {0.2L, vtFloat, 2, "0,20"},
-        {8.7L, vtFloat, 2, "8,70"},
-        {-1.5L, vtFloat, 1, "-1,5"},
-        {-0.004L, vtFloat, 2, "0,00"},
-        {7.0L, vtFloat, 0, "7"},
-        {1234567.891L, vtFloat, 2, "1234567,89"},
-        {123456789012345.67L, vtFloat, 2, "123456789012346,00"},
-        {1.23456789012345678L, vtFloat, 17, "1,23456789012346000"},
-        {1e15L, vtFloat, 2, "1E+15"},
-        {-2.5e20L, vtFloat, 2, "-2,5E+20"},
-        {2.5L, vtInteger, 0, "2"},
-        {3.5L, vtInteger, 0, "4"},
-        {-2.5L, vtInteger, 0, "-2"},
-        {-0.4L, vtInteger, 0, "0"},
-        {100.0L, vtInteger, 0, "100"},
-        {255.0L, vtHex, 0, "FF"},
-        {0.0L, vtHex, 0, "0"},
-        {-255.5L, vtHex, 0, "-100"},
-    };
-    for (const Case& c : cases) {
-        QString t = c.type == vtFloat     ? numtext::formatFixed(c.x, c.decimals)
-                    : c.type == vtInteger ? numtext::formatInteger(c.x)
-                                          : numtext::formatHex(c.x);
-        EXPECT_EQ(t, QString(c.text)) << double(c.x);
-    }
-}
-
-TEST(NumText, ReadsOnlyWellFormedNumbers)
-{
-    struct Case {
-        const char* text;
-        std::optional<long double> f, i, h;
-    };
-    const std::optional<long double> no;
-    const Case cases[] = {
-        {"9,5", 9.5L, no, no},
-        {"6,90", 6.9L, no, no},
-        {"-1", -1, -1, -1},
-        {"+2,5", 2.5L, no, no},
-        {"1,5E2", 150, no, no},
-        {"2e-1", 0.2L, no, no},
-        {" 7 ", 7, 7, 7},
-        {",5", 0.5L, no, no},
-        {"", no, no, no},
-        {",", no, no, no},
-        {"-", no, no, no},
-        {"1,2,3", no, no, no},
-        {"6.90", no, no, no},
-        {"1e", no, no, 0x1E},
-        {"1e99999", no, no, 0x1E99999},
-        {"abc", no, no, 0xABC},
-        {"ff", no, no, 255},
-        {"2147483647", 2147483647.0L, 2147483647.0L, no},
-        {"2147483648", 2147483648.0L, no, no},
-        {"-2147483648", -2147483648.0L, -2147483648.0L, no},
-        {"7FFFFFFF", no, no, 2147483647.0L},
-        {"80000000", 80000000.0L, 80000000.0L, no},
-        {"-1F", no, no, -31},
-    };
-    for (const Case& c : cases) {
-        const auto f = numtext::parseFloat(c.text);
-        const auto i = numtext::parseInteger(c.text);
-        const auto h = numtext::parseHex(c.text);
-        EXPECT_EQ(f.has_value(), c.f.has_value()) << c.text;
-        EXPECT_EQ(i.has_value(), c.i.has_value()) << c.text;
-        EXPECT_EQ(h.has_value(), c.h.has_value()) << c.text;
-        if (f && c.f) {
-            EXPECT_NEAR(double(*f), double(*c.f), 1e-12) << c.text;
-        }
-        if (i && c.i) {
-            EXPECT_EQ(*i, *c.i) << c.text;
-        }
-        if (h && c.h) {
-            EXPECT_EQ(*h, *c.h) << c.text;
-        }
-    }
-    // "," is the separator, whatever the locale says.
-    EXPECT_EQ(*numtext::parseFloat("9,5"), 9.5L);
 }
 
 // ---------------------------------------------------------------------------
@@ -346,7 +253,7 @@ TEST(NumSpinStep, StepsReadTheShownTextSoErrorsDoNotAccumulate)
     e->SetValue(4.0);
     for (int i = 1; i <= 100; ++i) {
         e->StepUp();
-        ASSERT_EQ(e->text(), numtext::formatFixed(4.0L + i / 100.0L, 2)) << i;
+        ASSERT_EQ(e->text(), formatFixed(4.0L + i / 100.0L, 2)) << i;
     }
     EXPECT_EQ(e->text(), "5,00");
     EXPECT_EQ(e->Value(), 5.0L);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NumSpinButton.h"
+
 #include <QLineEdit>
 #include <QString>
 #include <QWidget>
@@ -10,74 +12,11 @@
 #include <stdexcept>
 
 enum TValueType { vtInteger, vtFloat, vtHex };
-enum TNumSpinButtonKind { bkStandard, bkDiagonal, bkClassic };
 
 // Raised by TNumCustomSpinEdit::CheckValue for a value outside the bounds.
 class ERangeError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
-};
-
-// The repeat timer of the step buttons. Periodic once started; Start restarts it
-// with a new interval. Tests replace the factory with one that runs on a fake clock.
-class TRepeatTimer {
-public:
-    virtual ~TRepeatTimer() = default;
-    virtual void Start(int intervalMs) = 0;
-    virtual void Stop() = 0;
-    std::function<void()> OnTimer;
-};
-using TRepeatTimerFactory = std::function<std::unique_ptr<TRepeatTimer>()>;
-// An empty factory restores the one built on QTimer.
-void SetRepeatTimerFactory(TRepeatTimerFactory factory);
-
-// The pair of step buttons at the right end of a spin edit.
-class TNumSpinButton : public QWidget {
-    Q_OBJECT
-public:
-    enum TPart { spNone, spUp, spDown };
-    static constexpr int InitRepeatPause = 400;
-    static constexpr int RepeatPause = 100;
-
-    explicit TNumSpinButton(QWidget* parent = nullptr);
-    ~TNumSpinButton() override;
-
-    TNumSpinButtonKind Kind() const { return FKind; }
-    void SetKind(TNumSpinButtonKind kind);
-    // Takes the focus when a button is pressed.
-    QWidget* FocusControl() const { return FFocusControl; }
-    void SetFocusControl(QWidget* w) { FFocusControl = w; }
-
-    // Which button a point of this widget falls on.
-    TPart PartAt(QPoint p) const;
-    // The button drawn pressed now (spNone while the pointer is off the pressed one).
-    TPart ShownPressed() const { return FShownPressed ? FPressed : spNone; }
-
-    // The up and down arrow pictures.
-    static QImage StockArrow(bool up);
-
-    std::function<void(QObject*Sender)> OnTopClick, OnBottomClick;
-
-protected:
-    void paintEvent(QPaintEvent* e) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
-    void changeEvent(QEvent* e) override;
-    void hideEvent(QHideEvent* e) override;
-
-private:
-    void step(TPart part);
-    void timerExpired();
-    void endPress();
-
-    TNumSpinButtonKind FKind = bkDiagonal;
-    QWidget* FFocusControl = nullptr;
-    TPart FPressed = spNone;
-    bool FShownPressed = false;
-    bool FFirstRepeat = false;
-    QPoint FLastPos;
-    std::unique_ptr<TRepeatTimer> FTimer;
 };
 
 // A single-line edit for a number with step buttons; holds all the behaviour.

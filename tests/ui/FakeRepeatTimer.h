@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NumSpin.h"
+#include "RepeatTimer.h"
 
 #include <set>
 

@@ -25,12 +25,12 @@ TNumCustomSpinEdit::TNumCustomSpinEdit(QWidget* parent) : QLineEdit(parent)
     setText(QStringLiteral("0"));
     // Dropped text would bypass the character filter.
     setAcceptDrops(false);
-    FButton = new TNumSpinButton(this);
-    FButton->SetFocusControl(this);
-    FButton->OnTopClick = [this](QObject*) { StepUp(); };
-    FButton->OnBottomClick = [this](QObject*) { StepDown(); };
+    button_ = new TNumSpinButton(this);
+    button_->SetFocusControl(this);
+    button_->OnTopClick = [this](QObject*) { stepUp(); };
+    button_->OnBottomClick = [this](QObject*) { stepDown(); };
     connect(this, &QLineEdit::textChanged, this, [this] {
-        if (!ChangeSuppressed() && OnChange)
+        if (!changeSuppressed() && OnChange)
             OnChange(this);
     });
     layoutButton();
@@ -40,38 +40,38 @@ TNumCustomSpinEdit::~TNumCustomSpinEdit() = default;
 
 void TNumCustomSpinEdit::SetValueType(TValueType type)
 {
-    if (type == FValueType)
+    if (type == valueType_)
         return;
     // Read with the old type, write with the new one.
     const long double v = Value();
-    FValueType = type;
+    valueType_ = type;
     if (type != vtFloat) {
-        FIncrement = roundHalfEven(FIncrement);
-        if (FIncrement == 0)
-            FIncrement = 1;
+        increment_ = roundHalfEven(increment_);
+        if (increment_ == 0)
+            increment_ = 1;
     }
     SetValue(v);
 }
 
-void TNumCustomSpinEdit::RefreshText() { SetValue(Value()); }
+void TNumCustomSpinEdit::refreshText() { SetValue(Value()); }
 
-QString TNumCustomSpinEdit::DefaultDisplayFormat() const
+QString TNumCustomSpinEdit::defaultDisplayFormat() const
 {
     // The pattern that gives the fixed format of vtFloat.
-    if (FDecimal <= 0)
+    if (decimal_ <= 0)
         return QStringLiteral("0");
-    return QStringLiteral("0.") + QString(FDecimal, u'0');
+    return QStringLiteral("0.") + QString(decimal_, u'0');
 }
 
-bool TNumCustomSpinEdit::IsValidChar(QChar c) const
+bool TNumCustomSpinEdit::isValidChar(QChar c) const
 {
     if (c.unicode() < 32 || c.unicode() == 127)
-        return FEditorEnabled || c != u'\b';
-    if (!FEditorEnabled)
+        return editorEnabled_ || c != u'\b';
+    if (!editorEnabled_)
         return false;
     if (c == u'+' || c == u'-' || digitValue(c, 10) >= 0)
         return true;
-    switch (FValueType) {
+    switch (valueType_) {
     case vtFloat:
         if (c == u'.' || c == u',')
             return !text().contains(u',');
@@ -86,24 +86,24 @@ bool TNumCustomSpinEdit::IsValidChar(QChar c) const
     return false;
 }
 
-void TNumCustomSpinEdit::StepUp()
+void TNumCustomSpinEdit::stepUp()
 {
     if (isReadOnly()) {
         platform().beep();
         return;
     }
-    step(FIncrement);
+    step(increment_);
     if (OnTopClick)
         OnTopClick(this);
 }
 
-void TNumCustomSpinEdit::StepDown()
+void TNumCustomSpinEdit::stepDown()
 {
     if (isReadOnly()) {
         platform().beep();
         return;
     }
-    step(-FIncrement);
+    step(-increment_);
     if (OnBottomClick)
         OnBottomClick(this);
 }
@@ -112,14 +112,14 @@ void TNumCustomSpinEdit::step(long double delta)
 {
     // Reads the shown text and writes it back rounded, so steps never accumulate error.
     const QString before = text();
-    ++FSuppressChange;
+    ++suppressChange_;
     try {
         SetValue(Value() + delta);
     } catch (...) {
-        --FSuppressChange;
+        --suppressChange_;
         throw;
     }
-    --FSuppressChange;
+    --suppressChange_;
     if (text().compare(before, Qt::CaseInsensitive) != 0) {
         setModified(true);
         if (OnChange)
@@ -129,82 +129,82 @@ void TNumCustomSpinEdit::step(long double delta)
 
 void TNumCustomSpinEdit::SetMinValue(long double v)
 {
-    if (v == FMinValue)
+    if (v == minValue_)
         return;
-    FMinValue = v;
-    RefreshText();
+    minValue_ = v;
+    refreshText();
 }
 
 void TNumCustomSpinEdit::SetMaxValue(long double v)
 {
-    if (v == FMaxValue)
+    if (v == maxValue_)
         return;
-    FMaxValue = v;
-    RefreshText();
+    maxValue_ = v;
+    refreshText();
 }
 
 bool TNumCustomSpinEdit::CheckMinValue() const
 {
-    return FMinValue != 0 || FCheckMinSet.value_or(FMaxValue != 0);
+    return minValue_ != 0 || checkMinSet_.value_or(maxValue_ != 0);
 }
 
 void TNumCustomSpinEdit::SetCheckMinValue(bool on)
 {
-    FCheckMinSet = on;
-    RefreshText();
+    checkMinSet_ = on;
+    refreshText();
 }
 
 bool TNumCustomSpinEdit::CheckMaxValue() const
 {
-    return FMaxValue != 0 || FCheckMaxSet.value_or(FMinValue != 0);
+    return maxValue_ != 0 || checkMaxSet_.value_or(minValue_ != 0);
 }
 
 void TNumCustomSpinEdit::SetCheckMaxValue(bool on)
 {
-    FCheckMaxSet = on;
-    RefreshText();
+    checkMaxSet_ = on;
+    refreshText();
 }
 
 void TNumCustomSpinEdit::SetDecimal(int decimals)
 {
     decimals = std::clamp(decimals, 0, kMaxDecimals);
-    if (decimals == FDecimal)
+    if (decimals == decimal_)
         return;
-    FDecimal = decimals;
-    RefreshText();
+    decimal_ = decimals;
+    refreshText();
 }
 
 void TNumCustomSpinEdit::SetDisplayFormat(const QString& pattern)
 {
-    if (pattern == FDisplayFormat)
+    if (pattern == displayFormat_)
         return;
-    FDisplayFormat = pattern;
-    RefreshText();
+    displayFormat_ = pattern;
+    refreshText();
 }
 
-TNumSpinButtonKind TNumCustomSpinEdit::ButtonKind() const { return FButton->Kind(); }
+TNumSpinButtonKind TNumCustomSpinEdit::ButtonKind() const { return button_->Kind(); }
 
-void TNumCustomSpinEdit::SetButtonKind(TNumSpinButtonKind kind) { FButton->SetKind(kind); }
+void TNumCustomSpinEdit::SetButtonKind(TNumSpinButtonKind kind) { button_->SetKind(kind); }
 
-long double TNumCustomSpinEdit::Clamp(long double x) const
+long double TNumCustomSpinEdit::clamp(long double x) const
 {
     long double r = x;
-    if (CheckMinValue() && x < FMinValue)
-        r = FMinValue;
-    if (CheckMaxValue() && x > FMaxValue)
-        r = FMaxValue;
+    if (CheckMinValue() && x < minValue_)
+        r = minValue_;
+    if (CheckMaxValue() && x > maxValue_)
+        r = maxValue_;
     return r;
 }
 
-void TNumCustomSpinEdit::CheckValue(long double x) const
+void TNumCustomSpinEdit::checkValue(long double x) const
 {
-    if (Clamp(x) != x)
+    if (clamp(x) != x)
         throw ERangeError(QStringLiteral("Value must be between %1 and %2")
-                              .arg(formatFixed(FMinValue, FDecimal), formatFixed(FMaxValue, FDecimal))
+                              .arg(formatFixed(minValue_, decimal_), formatFixed(maxValue_, decimal_))
                               .toStdString());
 }
 
-bool TNumCustomSpinEdit::TextIsNumber(const QString& t) const
+bool TNumCustomSpinEdit::textIsNumber(const QString& t) const
 {
     // Whatever the value type, a paste must leave a decimal number with "," as separator.
     return parseFloat(t, Padding::WhiteSpace).has_value();
@@ -212,44 +212,44 @@ bool TNumCustomSpinEdit::TextIsNumber(const QString& t) const
 
 void TNumCustomSpinEdit::pasteFrom(int clipboardMode)
 {
-    if (!FEditorEnabled || isReadOnly())
+    if (!editorEnabled_ || isReadOnly())
         return;
     const long double before = Value();
     insert(QGuiApplication::clipboard()->text(QClipboard::Mode(clipboardMode)));
-    if (!TextIsNumber(text()))
+    if (!textIsNumber(text()))
         SetValue(before);
 }
 
-void TNumCustomSpinEdit::Paste() { pasteFrom(QClipboard::Clipboard); }
+void TNumCustomSpinEdit::pasteChecked() { pasteFrom(QClipboard::Clipboard); }
 
-void TNumCustomSpinEdit::Cut()
+void TNumCustomSpinEdit::cutChecked()
 {
-    if (FEditorEnabled && !isReadOnly())
+    if (editorEnabled_ && !isReadOnly())
         QLineEdit::cut();
 }
 
 void TNumCustomSpinEdit::keyPressEvent(QKeyEvent* e)
 {
     const int key = e->key();
-    if (FArrowKeys && (key == Qt::Key_Up || key == Qt::Key_Down)) {
+    if (arrowKeys_ && (key == Qt::Key_Up || key == Qt::Key_Down)) {
         if (key == Qt::Key_Up)
-            StepUp();
+            stepUp();
         else
-            StepDown();
+            stepDown();
         e->accept();
         return;
     }
     if (e->matches(QKeySequence::Paste)) {
-        Paste();
+        pasteChecked();
         e->accept();
         return;
     }
     if (e->matches(QKeySequence::Cut)) {
-        Cut();
+        cutChecked();
         e->accept();
         return;
     }
-    if (!FEditorEnabled &&
+    if (!editorEnabled_ &&
         (key == Qt::Key_Backspace || key == Qt::Key_Delete || e->matches(QKeySequence::Undo) ||
          e->matches(QKeySequence::Redo) || e->matches(QKeySequence::DeleteEndOfLine) ||
          e->matches(QKeySequence::DeleteStartOfWord) || e->matches(QKeySequence::DeleteEndOfWord) ||
@@ -261,7 +261,7 @@ void TNumCustomSpinEdit::keyPressEvent(QKeyEvent* e)
     const QString typed = e->text();
     if (!typed.isEmpty() && key != Qt::Key_Delete) {
         for (QChar c : typed) {
-            if (!IsValidChar(c)) {
+            if (!isValidChar(c)) {
                 platform().beep();
                 e->accept();
                 return;
@@ -285,14 +285,14 @@ void TNumCustomSpinEdit::focusInEvent(QFocusEvent* e)
 {
     Qt::FocusReason reason = e->reason();
     // The line edit selects everything itself on keyboard focus; not wanted without AutoSelect.
-    if (!FAutoSelect && (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+    if (!autoSelect_ && (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
                          reason == Qt::ShortcutFocusReason))
         reason = Qt::OtherFocusReason;
     QFocusEvent forwarded(e->type(), reason);
     QLineEdit::focusInEvent(&forwarded);
     // A left press into the text places the cursor right after this and so
     // clears the selection again.
-    if (FAutoSelect)
+    if (autoSelect_)
         selectAll();
 }
 
@@ -302,9 +302,9 @@ void TNumCustomSpinEdit::focusOutEvent(QFocusEvent* e)
     // Popup menus and other windows take the focus only for a while.
     if (e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason)
         return;
-    if (FCheckOnExit) {
+    if (checkOnExit_) {
         const long double v = Value();
-        if (Clamp(v) != v) {
+        if (clamp(v) != v) {
             // Out of range: keep the text as typed and send the user back to it.
             platform().beep();
             QTimer::singleShot(0, this, [this] {
@@ -316,7 +316,7 @@ void TNumCustomSpinEdit::focusOutEvent(QFocusEvent* e)
             return;
         }
     }
-    RefreshText();
+    refreshText();
 }
 
 void TNumCustomSpinEdit::layoutButton()
@@ -325,7 +325,7 @@ void TNumCustomSpinEdit::layoutButton()
     initStyleOption(&opt);
     const QRect client = style()->subElementRect(QStyle::SE_LineEditContents, &opt, this);
     const int side = std::max(0, client.height());
-    FButton->setGeometry(client.right() + 1 - side, client.top(), side, side);
+    button_->setGeometry(client.right() + 1 - side, client.top(), side, side);
     setTextMargins(0, 0, side, 0);
 }
 
@@ -345,16 +345,16 @@ void TNumCustomSpinEdit::changeEvent(QEvent* e)
 void TNumCustomSpinEdit::contextMenuEvent(QContextMenuEvent* e)
 {
     QMenu* menu = createStandardContextMenu();
-    const bool editable = FEditorEnabled && !isReadOnly();
+    const bool editable = editorEnabled_ && !isReadOnly();
     for (QAction* a : menu->actions()) {
         const QString name = a->objectName();
         if (name == QLatin1String("edit-paste") || name == QLatin1String("edit-cut")) {
             // Route cut and paste through the checked versions.
             QObject::disconnect(a, &QAction::triggered, nullptr, nullptr);
             if (name == QLatin1String("edit-paste"))
-                connect(a, &QAction::triggered, this, &TNumCustomSpinEdit::Paste);
+                connect(a, &QAction::triggered, this, &TNumCustomSpinEdit::pasteChecked);
             else
-                connect(a, &QAction::triggered, this, &TNumCustomSpinEdit::Cut);
+                connect(a, &QAction::triggered, this, &TNumCustomSpinEdit::cutChecked);
             a->setEnabled(a->isEnabled() && editable);
         } else if (name == QLatin1String("edit-undo") || name == QLatin1String("edit-redo") ||
                    name == QLatin1String("edit-delete")) {
@@ -384,7 +384,7 @@ TNumSpinEdit::TNumSpinEdit(QWidget* parent) : TNumCustomSpinEdit(parent) {}
 
 void TNumSpinEdit::SetValue(long double x)
 {
-    const long double v = Clamp(x);
+    const long double v = clamp(x);
     QString t;
     switch (ValueType()) {
     case vtFloat:

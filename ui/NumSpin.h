@@ -13,7 +13,7 @@
 
 enum TValueType { vtInteger, vtFloat, vtHex };
 
-// Raised by TNumCustomSpinEdit::CheckValue for a value outside the bounds.
+// Raised by TNumCustomSpinEdit::checkValue for a value outside the bounds.
 class ERangeError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -31,47 +31,48 @@ public:
     virtual void SetValue(long double x) = 0;
     virtual long double Value() const = 0;
     virtual void SetValueType(TValueType type);
-    virtual void RefreshText();
-    virtual QString DefaultDisplayFormat() const;
-    virtual bool IsValidChar(QChar c) const;
-    virtual void StepUp();
-    virtual void StepDown();
+    virtual void refreshText();
+    virtual QString defaultDisplayFormat() const;
+    virtual bool isValidChar(QChar c) const;
+    virtual void stepUp();
+    virtual void stepDown();
 
-    TValueType ValueType() const { return FValueType; }
-    long double MinValue() const { return FMinValue; }
+    TValueType ValueType() const { return valueType_; }
+    long double MinValue() const { return minValue_; }
     void SetMinValue(long double v);
-    long double MaxValue() const { return FMaxValue; }
+    long double MaxValue() const { return maxValue_; }
     void SetMaxValue(long double v);
     bool CheckMinValue() const;
     void SetCheckMinValue(bool on);
     bool CheckMaxValue() const;
     void SetCheckMaxValue(bool on);
-    long double Increment() const { return FIncrement; }
-    void SetIncrement(long double v) { FIncrement = v; }
-    int Decimal() const { return FDecimal; }
+    long double Increment() const { return increment_; }
+    void SetIncrement(long double v) { increment_ = v; }
+    int Decimal() const { return decimal_; }
     void SetDecimal(int decimals);
-    QString DisplayFormat() const { return FDisplayFormat; }
+    QString DisplayFormat() const { return displayFormat_; }
     void SetDisplayFormat(const QString& pattern);
-    bool ArrowKeys() const { return FArrowKeys; }
-    void SetArrowKeys(bool on) { FArrowKeys = on; }
+    bool ArrowKeys() const { return arrowKeys_; }
+    void SetArrowKeys(bool on) { arrowKeys_ = on; }
     TNumSpinButtonKind ButtonKind() const;
     void SetButtonKind(TNumSpinButtonKind kind);
-    bool EditorEnabled() const { return FEditorEnabled; }
-    void SetEditorEnabled(bool on) { FEditorEnabled = on; }
-    bool CheckOnExit() const { return FCheckOnExit; }
-    void SetCheckOnExit(bool on) { FCheckOnExit = on; }
-    bool AutoSelect() const { return FAutoSelect; }
-    void SetAutoSelect(bool on) { FAutoSelect = on; }
+    bool EditorEnabled() const { return editorEnabled_; }
+    void SetEditorEnabled(bool on) { editorEnabled_ = on; }
+    bool CheckOnExit() const { return checkOnExit_; }
+    void SetCheckOnExit(bool on) { checkOnExit_ = on; }
+    bool AutoSelect() const { return autoSelect_; }
+    void SetAutoSelect(bool on) { autoSelect_ = on; }
 
     // The bounds applied to x.
-    long double Clamp(long double x) const;
+    long double clamp(long double x) const;
     // Throws ERangeError when x lies outside the enforced bounds.
-    void CheckValue(long double x) const;
+    void checkValue(long double x) const;
     // Pastes the clipboard; restores the old value if the result is no number.
-    void Paste();
-    void Cut();
+    void pasteChecked();
+    // Cuts only while the text may be edited.
+    void cutChecked();
 
-    TNumSpinButton* Button() const { return FButton; }
+    TNumSpinButton* spinButton() const { return button_; }
 
     std::function<void(QObject*Sender)> OnChange, OnTopClick, OnBottomClick;
 
@@ -85,26 +86,26 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
 
     // True while a write of the value must not raise OnChange.
-    bool ChangeSuppressed() const { return FSuppressChange > 0; }
-    // Whether the text can be read as a number of the current type.
-    bool TextIsNumber(const QString& text) const;
+    bool changeSuppressed() const { return suppressChange_ > 0; }
+    // Whether a paste left a decimal number with "," as separator, whatever the value type.
+    bool textIsNumber(const QString& text) const;
 
 private:
     void layoutButton();
     void step(long double delta);
     void pasteFrom(int clipboardMode);
 
-    TValueType FValueType = vtInteger;
-    long double FMinValue = 0, FMaxValue = 0, FIncrement = 1;
-    std::optional<bool> FCheckMinSet, FCheckMaxSet;
-    int FDecimal = 2;
-    QString FDisplayFormat;
-    bool FArrowKeys = true;
-    bool FEditorEnabled = true;
-    bool FCheckOnExit = false;
-    bool FAutoSelect = true;
-    int FSuppressChange = 0;
-    TNumSpinButton* FButton = nullptr;
+    TValueType valueType_ = vtInteger;
+    long double minValue_ = 0, maxValue_ = 0, increment_ = 1;
+    std::optional<bool> checkMinSet_, checkMaxSet_;
+    int decimal_ = 2;
+    QString displayFormat_;
+    bool arrowKeys_ = true;
+    bool editorEnabled_ = true;
+    bool checkOnExit_ = false;
+    bool autoSelect_ = true;
+    int suppressChange_ = 0;
+    TNumSpinButton* button_ = nullptr;
 };
 
 class TNumSpinEdit : public TNumCustomSpinEdit {

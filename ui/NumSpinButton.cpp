@@ -13,25 +13,25 @@ TNumSpinButton::~TNumSpinButton() = default;
 
 void TNumSpinButton::SetKind(TNumSpinButtonKind kind)
 {
-    if (kind == FKind)
+    if (kind == kind_)
         return;
-    FKind = kind;
+    kind_ = kind;
     update();
 }
 
-TNumSpinButton::TPart TNumSpinButton::PartAt(QPoint p) const
+TNumSpinButton::TPart TNumSpinButton::partAt(QPoint p) const
 {
     if (!rect().contains(p))
         return spNone;
     const long long w = width(), h = height(), x = p.x(), y = p.y();
-    if (FKind == bkDiagonal)
+    if (kind_ == bkDiagonal)
         // Below the diagonal from bottom-left to top-right: Y > H - X*H/W.
         return y * w > h * w - x * h ? spDown : spUp;
     // bkClassic, and bkStandard drawn the same way: the lower half steps down.
     return 2 * y > h ? spDown : spUp;
 }
 
-QImage TNumSpinButton::StockArrow(bool up)
+QImage TNumSpinButton::stockArrow(bool up)
 {
     static const char* const rows[6] = {"..XX..", ".XXXX.", "XXXXXX", "..XX..", "..XX..", "..XX.."};
     QImage img(6, 6, QImage::Format_ARGB32);
@@ -66,16 +66,16 @@ void TNumSpinButton::paintEvent(QPaintEvent*)
     const QColor dark = pal.color(QPalette::Dark);
     const QColor sunken = pal.color(QPalette::Mid);
     const int w = width(), h = height();
-    const TPart shown = ShownPressed();
+    const TPart shown = shownPressed();
 
-    QImage up = StockArrow(true), down = StockArrow(false);
+    QImage up = stockArrow(true), down = stockArrow(false);
     if (!isEnabled()) {
         up = tinted(up, dark);
         down = tinted(down, dark);
     }
 
     p.fillRect(rect(), face);
-    if (FKind == bkDiagonal) {
+    if (kind_ == bkDiagonal) {
         const QPolygon upTri{QPoint(0, 0), QPoint(w, 0), QPoint(0, h)};
         const QPolygon downTri{QPoint(w, 0), QPoint(w, h), QPoint(0, h)};
         if (shown != spNone) {
@@ -119,36 +119,36 @@ void TNumSpinButton::paintEvent(QPaintEvent*)
 
 void TNumSpinButton::mousePressEvent(QMouseEvent* e)
 {
-    if (e->button() != Qt::LeftButton || !isEnabled() || FPressed != spNone)
+    if (e->button() != Qt::LeftButton || !isEnabled() || pressed_ != spNone)
         return;
     const QPoint pos = e->position().toPoint();
-    const TPart part = PartAt(pos);
+    const TPart part = partAt(pos);
     if (part == spNone)
         return;
-    if (FFocusControl && FFocusControl->isEnabled() && FFocusControl->focusPolicy() != Qt::NoFocus &&
-        !FFocusControl->hasFocus())
-        FFocusControl->setFocus(Qt::OtherFocusReason);
-    FPressed = part;
-    FShownPressed = true;
-    FLastPos = pos;
+    if (focusControl_ && focusControl_->isEnabled() && focusControl_->focusPolicy() != Qt::NoFocus &&
+        !focusControl_->hasFocus())
+        focusControl_->setFocus(Qt::OtherFocusReason);
+    pressed_ = part;
+    shownPressed_ = true;
+    lastPos_ = pos;
     update();
-    if (!FTimer) {
-        FTimer = makeRepeatTimer();
-        FTimer->OnTimer = [this] { timerExpired(); };
+    if (!timer_) {
+        timer_ = makeRepeatTimer();
+        timer_->onTimer = [this] { timerExpired(); };
     }
-    FFirstRepeat = true;
-    FTimer->Start(InitRepeatPause);
+    firstRepeat_ = true;
+    timer_->start(kFirstRepeatPause);
     step(part);
 }
 
 void TNumSpinButton::mouseMoveEvent(QMouseEvent* e)
 {
-    if (FPressed == spNone)
+    if (pressed_ == spNone)
         return;
-    FLastPos = e->position().toPoint();
-    const bool over = PartAt(FLastPos) == FPressed;
-    if (over != FShownPressed) {
-        FShownPressed = over;
+    lastPos_ = e->position().toPoint();
+    const bool over = partAt(lastPos_) == pressed_;
+    if (over != shownPressed_) {
+        shownPressed_ = over;
         update();
     }
 }
@@ -174,28 +174,28 @@ void TNumSpinButton::hideEvent(QHideEvent* e)
 
 void TNumSpinButton::endPress()
 {
-    if (FTimer)
-        FTimer->Stop();
-    if (FPressed != spNone) {
-        FPressed = spNone;
-        FShownPressed = false;
+    if (timer_)
+        timer_->stop();
+    if (pressed_ != spNone) {
+        pressed_ = spNone;
+        shownPressed_ = false;
         update();
     }
 }
 
 void TNumSpinButton::timerExpired()
 {
-    if (FPressed == spNone) {
-        FTimer->Stop();
+    if (pressed_ == spNone) {
+        timer_->stop();
         return;
     }
-    if (FFirstRepeat) {
-        FFirstRepeat = false;
-        FTimer->Start(RepeatPause);
+    if (firstRepeat_) {
+        firstRepeat_ = false;
+        timer_->start(kRepeatPause);
     }
     // Paused while the pointer is off the pressed button.
-    if (FShownPressed)
-        step(FPressed);
+    if (shownPressed_)
+        step(pressed_);
 }
 
 void TNumSpinButton::step(TPart part)

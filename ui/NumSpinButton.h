@@ -16,25 +16,25 @@ class TNumSpinButton : public QWidget {
     Q_OBJECT
 public:
     enum TPart { spNone, spUp, spDown };
-    static constexpr int InitRepeatPause = 400;
-    static constexpr int RepeatPause = 100;
+    static constexpr int kFirstRepeatPause = 400;
+    static constexpr int kRepeatPause = 100;
 
     explicit TNumSpinButton(QWidget* parent = nullptr);
     ~TNumSpinButton() override;
 
-    TNumSpinButtonKind Kind() const { return FKind; }
+    TNumSpinButtonKind Kind() const { return kind_; }
     void SetKind(TNumSpinButtonKind kind);
     // Takes the focus when a button is pressed.
-    QWidget* FocusControl() const { return FFocusControl; }
-    void SetFocusControl(QWidget* w) { FFocusControl = w; }
+    QWidget* FocusControl() const { return focusControl_; }
+    void SetFocusControl(QWidget* w) { focusControl_ = w; }
 
     // Which button a point of this widget falls on.
-    TPart PartAt(QPoint p) const;
+    TPart partAt(QPoint p) const;
     // The button drawn pressed now (spNone while the pointer is off the pressed one).
-    TPart ShownPressed() const { return FShownPressed ? FPressed : spNone; }
+    TPart shownPressed() const { return shownPressed_ ? pressed_ : spNone; }
 
     // The up and down arrow pictures.
-    static QImage StockArrow(bool up);
+    static QImage stockArrow(bool up);
 
     std::function<void(QObject*Sender)> OnTopClick, OnBottomClick;
 
@@ -51,11 +51,11 @@ private:
     void timerExpired();
     void endPress();
 
-    TNumSpinButtonKind FKind = bkDiagonal;
-    QWidget* FFocusControl = nullptr;
-    TPart FPressed = spNone;
-    bool FShownPressed = false;
-    bool FFirstRepeat = false;
-    QPoint FLastPos;
-    std::unique_ptr<TRepeatTimer> FTimer;
+    TNumSpinButtonKind kind_ = bkDiagonal;
+    QWidget* focusControl_ = nullptr;
+    TPart pressed_ = spNone;
+    bool shownPressed_ = false;
+    bool firstRepeat_ = false;
+    QPoint lastPos_;
+    std::unique_ptr<TRepeatTimer> timer_;
 };

@@ -8,16 +8,16 @@ class QtRepeatTimer : public TRepeatTimer {
 public:
     QtRepeatTimer()
     {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            if (OnTimer)
-                OnTimer();
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (onTimer)
+                onTimer();
         });
     }
-    void Start(int intervalMs) override { timer.start(intervalMs); }
-    void Stop() override { timer.stop(); }
+    void start(int intervalMs) override { timer_.start(intervalMs); }
+    void stop() override { timer_.stop(); }
 
 private:
-    QTimer timer;
+    QTimer timer_;
 };
 
 TRepeatTimerFactory& repeatTimerFactory()
@@ -35,4 +35,4 @@ std::unique_ptr<TRepeatTimer> makeRepeatTimer()
     return std::make_unique<QtRepeatTimer>();
 }
 
-void SetRepeatTimerFactory(TRepeatTimerFactory factory) { repeatTimerFactory() = std::move(factory); }
+void setRepeatTimerFactory(TRepeatTimerFactory factory) { repeatTimerFactory() = std::move(factory); }

@@ -91,7 +91,7 @@ TEST(NumSpinEdit, ClampsToTheEnforcedBounds)
         TNumSpinEdit e;
         e.SetMaxValue(c.max);
         e.SetMinValue(c.min);
-        EXPECT_EQ(e.Clamp(c.x), c.expected) << double(c.min) << ".." << double(c.max) << " " << double(c.x);
+        EXPECT_EQ(e.clamp(c.x), c.expected) << double(c.min) << ".." << double(c.max) << " " << double(c.x);
     }
 }
 
@@ -205,8 +205,8 @@ TEST(NumSpinEdit, CheckOnExitKeepsOutOfRangeTextAndBeeps)
     focusOut(e.get());
     EXPECT_EQ(e->text(), "9,5");
     EXPECT_EQ(sp.p.beeps, 1);
-    EXPECT_THROW(e->CheckValue(9.5), ERangeError);
-    EXPECT_NO_THROW(e->CheckValue(8.7));
+    EXPECT_THROW(e->checkValue(9.5), ERangeError);
+    EXPECT_NO_THROW(e->checkValue(8.7));
     e->setText("5");
     focusOut(e.get());
     EXPECT_EQ(e->text(), "5,00");
@@ -244,7 +244,7 @@ TEST(NumSpinStep, StepsReadTheShownTextSoErrorsDoNotAccumulate)
     auto e = edit7();
     Counters c;
     c.attach(*e);
-    e->StepUp();
+    e->stepUp();
     EXPECT_EQ(e->text(), "6,91");
     EXPECT_EQ(c.changes, 1);
     EXPECT_EQ(c.tops, 1);
@@ -252,13 +252,13 @@ TEST(NumSpinStep, StepsReadTheShownTextSoErrorsDoNotAccumulate)
 
     e->SetValue(4.0);
     for (int i = 1; i <= 100; ++i) {
-        e->StepUp();
+        e->stepUp();
         ASSERT_EQ(e->text(), formatFixed(4.0L + i / 100.0L, 2)) << i;
     }
     EXPECT_EQ(e->text(), "5,00");
     EXPECT_EQ(e->Value(), 5.0L);
     for (int i = 0; i < 100; ++i)
-        e->StepDown();
+        e->stepDown();
     EXPECT_EQ(e->text(), "4,00");
     EXPECT_EQ(c.bottoms, 100);
 }
@@ -276,7 +276,7 @@ TEST(NumSpinStep, AtABoundNothingChanges)
     for (Case& k : cases) {
         Counters c;
         c.attach(*k.e);
-        k.up ? k.e->StepUp() : k.e->StepDown();
+        k.up ? k.e->stepUp() : k.e->stepDown();
         EXPECT_EQ(k.e->text(), k.text);
         EXPECT_EQ(c.changes, 0) << k.text;
         EXPECT_EQ(c.tops + c.bottoms, 1) << k.text; // the click event still comes
@@ -287,11 +287,11 @@ TEST(NumSpinStep, GarbageStartsFromMinValue)
 {
     auto e = edit7();
     e->setText("abc");
-    e->StepUp();
+    e->stepUp();
     EXPECT_EQ(e->text(), "4,01");
     auto e12 = edit12();
     e12->setText("");
-    e12->StepUp();
+    e12->stepUp();
     EXPECT_EQ(e12->text(), "1");
 }
 
@@ -302,7 +302,7 @@ TEST(NumSpinStep, ReadOnlyStepBeepsAndStops)
     Counters c;
     c.attach(*e);
     e->setReadOnly(true);
-    e->StepUp();
+    e->stepUp();
     QTest::keyClick(e.get(), Qt::Key_Down);
     EXPECT_EQ(e->text(), "6,90");
     EXPECT_EQ(sp.p.beeps, 2);
@@ -390,7 +390,7 @@ TEST(NumSpinKeys, EditorDisabledRefusesEditingButStillSteps)
     EXPECT_EQ(sp.p.beeps, 3);
     QGuiApplication::clipboard()->setText("7");
     e->selectAll();
-    e->Paste();
+    e->pasteChecked();
     EXPECT_EQ(e->text(), "100");
     QTest::keyClick(e.get(), Qt::Key_Down);
     EXPECT_EQ(e->text(), "99");
@@ -405,7 +405,7 @@ TEST(NumSpinKeys, PasteRestoresThePreviousValueWhenNoNumberResults)
 
     cb->setText("abc");
     e->selectAll();
-    e->Paste();
+    e->pasteChecked();
     EXPECT_EQ(e->text(), "6,90");
 
     cb->setText(",");
@@ -422,7 +422,7 @@ TEST(NumSpinKeys, PasteRestoresThePreviousValueWhenNoNumberResults)
     e->setText("9,5"); // the value from before is clamped when written back
     cb->setText("x");
     e->selectAll();
-    e->Paste();
+    e->pasteChecked();
     EXPECT_EQ(e->text(), "8,70");
 
     // The check is the decimal one in every value type: "2,5" stays in an integer edit and
@@ -430,14 +430,14 @@ TEST(NumSpinKeys, PasteRestoresThePreviousValueWhenNoNumberResults)
     auto i = edit9();
     cb->setText("2,5");
     i->selectAll();
-    i->Paste();
+    i->pasteChecked();
     EXPECT_EQ(i->text(), "2,5");
     EXPECT_EQ(i->Value(), 0);
     i->SetValueType(vtHex);
     i->SetValue(10);
     cb->setText("FF");
     i->selectAll();
-    i->Paste();
+    i->pasteChecked();
     EXPECT_EQ(i->text(), "A");
 }
 
@@ -488,12 +488,12 @@ TEST(NumSpinButton, DiagonalAndClassicHitTesting)
     };
     for (const Case& c : cases) {
         b.SetKind(c.kind);
-        EXPECT_EQ(b.PartAt(c.p), c.part) << int(c.kind) << " " << c.p.x() << "," << c.p.y();
+        EXPECT_EQ(b.partAt(c.p), c.part) << int(c.kind) << " " << c.p.x() << "," << c.p.y();
     }
     b.resize(40, 20); // a wider area keeps the diagonal corner to corner
     b.SetKind(bkDiagonal);
-    EXPECT_EQ(b.PartAt({20, 10}), TNumSpinButton::spUp);
-    EXPECT_EQ(b.PartAt({20, 11}), TNumSpinButton::spDown);
+    EXPECT_EQ(b.partAt({20, 10}), TNumSpinButton::spUp);
+    EXPECT_EQ(b.partAt({20, 11}), TNumSpinButton::spDown);
 }
 
 // Reaches the edit's own frame description to find its client area.
@@ -513,7 +513,7 @@ TEST(NumSpinButton, FillsASquareAtTheRightEndOfTheClientArea)
     for (QSize size : {QSize(73, 29), QSize(57, 28), QSize(100, 40)}) {
         e.resize(size);
         const QRect client = e.client();
-        const QRect b = e.Button()->geometry();
+        const QRect b = e.spinButton()->geometry();
         EXPECT_EQ(b.width(), b.height());
         EXPECT_EQ(b.height(), client.height());
         EXPECT_EQ(b.top(), client.top());
@@ -532,7 +532,7 @@ struct RepeatFixture : ::testing::Test {
     RepeatFixture()
     {
         c.attach(*e);
-        b = e->Button();
+        b = e->spinButton();
     }
     void move(QPoint p)
     {
@@ -546,7 +546,7 @@ TEST_F(RepeatFixture, OneStepAtPressThenAfter400ThenEvery100)
 {
     QTest::mousePress(b, Qt::LeftButton, {}, upPoint);
     EXPECT_EQ(c.tops, 1);
-    EXPECT_EQ(b->ShownPressed(), TNumSpinButton::spUp);
+    EXPECT_EQ(b->shownPressed(), TNumSpinButton::spUp);
     clock.advance(399);
     EXPECT_EQ(c.tops, 1);
     clock.advance(1);
@@ -559,7 +559,7 @@ TEST_F(RepeatFixture, OneStepAtPressThenAfter400ThenEvery100)
     EXPECT_EQ(c.tops, 8);
     EXPECT_EQ(e->text(), "6,98");
     QTest::mouseRelease(b, Qt::LeftButton, {}, upPoint);
-    EXPECT_EQ(b->ShownPressed(), TNumSpinButton::spNone);
+    EXPECT_EQ(b->shownPressed(), TNumSpinButton::spNone);
     clock.advance(1000);
     EXPECT_EQ(c.tops, 8);
     EXPECT_EQ(c.bottoms, 0);
@@ -570,7 +570,7 @@ TEST_F(RepeatFixture, SlidingOffThePressedTrianglePausesRepeats)
     QTest::mousePress(b, Qt::LeftButton, {}, downPoint());
     EXPECT_EQ(c.bottoms, 1);
     move(upPoint); // onto the other triangle: not pressed, no steps
-    EXPECT_EQ(b->ShownPressed(), TNumSpinButton::spNone);
+    EXPECT_EQ(b->shownPressed(), TNumSpinButton::spNone);
     clock.advance(600);
     EXPECT_EQ(c.bottoms, 1);
     EXPECT_EQ(c.tops, 0);
@@ -578,7 +578,7 @@ TEST_F(RepeatFixture, SlidingOffThePressedTrianglePausesRepeats)
     clock.advance(100);
     EXPECT_EQ(c.bottoms, 1);
     move(downPoint()); // back: repeats resume on the next tick
-    EXPECT_EQ(b->ShownPressed(), TNumSpinButton::spDown);
+    EXPECT_EQ(b->shownPressed(), TNumSpinButton::spDown);
     clock.advance(100);
     EXPECT_EQ(c.bottoms, 2);
     clock.advance(200);

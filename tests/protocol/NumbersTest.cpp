@@ -56,6 +56,141 @@ TEST(toFloat, RejectsDotsAndGarbage)
     }
 }
 
+TEST(formatFixed, FormatsWithCommaAndRoundsIntegersHalfToEven)
+{
+    enum Form { Fixed, Integer, Hex };
+    struct Case {
+        long double x;
+        Form form;
+        int decimals;
+        const char* text;
+    };
+    const Case cases[] = {
+        {6.9L, Fixed, 2, "6,90"},
+        {0.2L, Fixed, 2, "0,20"},
+        {8.7L, Fixed, 2, "8,70"},
+        {-1.5L, Fixed, 1, "-1,5"},
+        {-0.004L, Fixed, 2, "0,00"},
+        {7.0L, Fixed, 0, "7"},
+        {1234567.891L, Fixed, 2, "1234567,89"},
+        {123456789012345.67L, Fixed, 2, "123456789012346,00"},
+        {1.23456789012345678L, Fixed, 17, "1,23456789012346000"},
+        {1e15L, Fixed, 2, "1E+15"},
+        {-2.5e20L, Fixed, 2, "-2,5E+20"},
+        {2.5L, Integer, 0, "2"},
+        {3.5L, Integer, 0, "4"},
+        {-2.5L, Integer, 0, "-2"},
+        {-0.4L, Integer, 0, "0"},
+        {100.0L, Integer, 0, "100"},
+        {255.0L, Hex, 0, "FF"},
+        {0.0L, Hex, 0, "0"},
+        {-255.5L, Hex, 0, "-100"},
+    };
+    for (const Case& c : cases) {
+        const QString t = c.form == Fixed     ? formatFixed(c.x, c.decimals)
+                          : c.form == Integer ? formatInteger(c.x)
+                                              : formatHex(c.x);
+        EXPECT_EQ(t, QString(c.text)) << double(c.x);
+    }
+}
+
+TEST(parseNumbers, TypedTextReadsOnlyWellFormedNumbers)
+{
+    struct Case {
+        const char* text;
+        std::optional<long double> f;
+        std::optional<int> i, h;
+    };
+    const std::nullopt_t no = std::nullopt;
+    const Case cases[] = {
+        {"9,5", 9.5L, no, no},
+        {"6,90", 6.9L, no, no},
+        {"-1", -1, -1, -1},
+        {"+2,5", 2.5L, no, no},
+        {"1,5E2", 150, no, no},
+        {"2e-1", 0.2L, no, no},
+        {" 7 ", 7, 7, 7},
+        {",5", 0.5L, no, no},
+        {"", no, no, no},
+        {",", no, no, no},
+        {"-", no, no, no},
+        {"1,2,3", no, no, no},
+        {"6.90", no, no, no},
+        {"1e", no, no, 0x1E},
+        {"1e99999", no, no, 0x1E99999},
+        {"abc", no, no, 0xABC},
+        {"ff", no, no, 255},
+        {"2147483647", 2147483647.0L, 2147483647, no},
+        {"2147483648", 2147483648.0L, no, no},
+        {"-2147483648", -2147483648.0L, -2147483647 - 1, no},
+        {"7FFFFFFF", no, no, 2147483647},
+        {"80000000", 80000000.0L, 80000000, no},
+        {"-1F", no, no, -31},
+    };
+    for (const Case& c : cases) {
+        const QString text = QString::fromLatin1(c.text);
+        const auto f = parseFloat(text, Padding::WhiteSpace);
+        ASSERT_EQ(f.has_value(), c.f.has_value()) << c.text;
+        if (f) {
+            EXPECT_NEAR(double(*f), double(*c.f), 1e-12) << c.text;
+        }
+        EXPECT_EQ(parseInteger(text, Padding::WhiteSpace), c.i) << c.text;
+        EXPECT_EQ(parseHex(text, Padding::WhiteSpace), c.h) << c.text;
+    }
+}
+
+// Records, settings and preferences files are read with blanks (space, tab) allowed before
+// an integer and around a decimal number; typed and pasted spin-edit text with any white
+// space on both sides. These are the texts on which the two used to be read differently.
+TEST(Padding, DecidesWhatMayStandAroundTheNumber)
+{
+    struct Case {
+        const char16_t* text;
+        bool fileInt, fileFloat, typedInt, typedFloat;
+    };
+    const Case cases[] = {
+        {u" 12", true, true, true, true},
+        {u"\t12\t", false, true, true, true},
+        {u"12 ", false, true, true, true},
+        {u"12\r\n", false, false, true, true},
+        {u"\r12", false, false, true, true},
+        {u"\n12", false, false, true, true},
+        {u"\v12\f", false, false, true, true},
+        {u"12\u00A0", false, false, true, true},
+        {u"\u2003"
+         u"12",
+         false, false, true, true},
+        {u"\u3000"
+         u"12",
+         false, false, true, true},
+        {u"1 2", false, false, false, false},
+        {u"\r\n", false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        const QString text = QString::fromUtf16(c.text);
+        const QByteArray shown = text.toUtf8().toPercentEncoding();
+        bool fileInt = true, fileFloat = true;
+        try {
+            EXPECT_EQ(toInt(text), 12) << shown.constData();
+        } catch (const EConvertError&) {
+            fileInt = false;
+        }
+        try {
+            EXPECT_EQ(toFloat(text), 12) << shown.constData();
+        } catch (const EConvertError&) {
+            fileFloat = false;
+        }
+        EXPECT_EQ(fileInt, c.fileInt) << shown.constData();
+        EXPECT_EQ(fileFloat, c.fileFloat) << shown.constData();
+        EXPECT_EQ(parseInteger(text, Padding::WhiteSpace).has_value(), c.typedInt) << shown.constData();
+        EXPECT_EQ(parseFloat(text, Padding::WhiteSpace).has_value(), c.typedFloat) << shown.constData();
+        if (c.typedInt) {
+            EXPECT_EQ(parseInteger(text, Padding::WhiteSpace), 12) << shown.constData();
+            EXPECT_EQ(parseFloat(text, Padding::WhiteSpace), 12) << shown.constData();
+        }
+    }
+}
+
 TEST(FloatToStrGeneral, ShortestFormWithComma)
 {
     const std::pair<long double, const char*> cases[] = {

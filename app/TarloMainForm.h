@@ -198,7 +198,8 @@ private:
     void ApplyStacking();
     void ApplyTabOrder();
     void SwitchLanguage(Language lang);
-    SpinValues SpinEditValues() const;
+    // The six spin edits' values after each has committed its text.
+    SpinValues CommittedSpinValues();
     // Gives the spin edits the values there are, in order; then raises the conversion error
     // that stopped them, if any.
     void SetSpinEdits(const SpinSettings& values);

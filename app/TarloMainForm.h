@@ -212,6 +212,8 @@ private:
     void FirstRun(const QString& path);
 
     void ReportLogError(const QString& message);
+    // Reports a failed reopen of the port's restart, queued after the tick.
+    void ReportRestartError(const QString& message, const QDateTime& now);
 
     std::unique_ptr<ReceiveBuffer> receive_;
     QString memoText_;  // what Memo shows

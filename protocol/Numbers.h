@@ -9,10 +9,10 @@
 #include <optional>
 #include <stdexcept>
 
-// Errors carry the text the user sees; what() gives it as UTF-8.
-class EConvertError : public std::runtime_error {
+// An error that carries the text the user sees; what() gives it as UTF-8.
+class MessageError : public std::runtime_error {
 public:
-    explicit EConvertError(const QString& message)
+    explicit MessageError(const QString& message)
         : std::runtime_error(message.toStdString()), message_(message)
     {
     }
@@ -22,16 +22,16 @@ private:
     QString message_;
 };
 
-class EInOutError : public std::runtime_error {
+// A text that is no number of the expected kind.
+class EConvertError : public MessageError {
 public:
-    explicit EInOutError(const QString& message)
-        : std::runtime_error(message.toStdString()), message_(message)
-    {
-    }
-    const QString& message() const { return message_; }
+    using MessageError::MessageError;
+};
 
-private:
-    QString message_;
+// A file that cannot be created, opened, read or written.
+class EInOutError : public MessageError {
+public:
+    using MessageError::MessageError;
 };
 
 // What may stand around the number in a text.

@@ -16,7 +16,7 @@ void TShadowLabel::SetCaption(const QString& caption)
     if (caption == caption_)
         return;
     caption_ = caption;
-    adjustSize();
+    fitToCaption();
     update();
 }
 
@@ -25,7 +25,7 @@ void TShadowLabel::SetWordWrap(bool on)
     if (on == wordWrap_)
         return;
     wordWrap_ = on;
-    adjustSize();
+    fitToCaption();
     update();
 }
 
@@ -34,7 +34,7 @@ void TShadowLabel::SetAutoSize(bool on)
     if (on == autoSize_)
         return;
     autoSize_ = on;
-    adjustSize();
+    fitToCaption();
     update();
 }
 
@@ -43,7 +43,7 @@ void TShadowLabel::SetShowAccelChar(bool on)
     if (on == showAccelChar_)
         return;
     showAccelChar_ = on;
-    adjustSize();
+    fitToCaption();
     update();
 }
 
@@ -67,7 +67,7 @@ int TShadowLabel::textFlags() const
     return flags;
 }
 
-void TShadowLabel::adjustSize()
+void TShadowLabel::fitToCaption()
 {
     if (!autoSize_)
         return;
@@ -118,7 +118,7 @@ void TShadowLabel::mouseReleaseEvent(QMouseEvent* e)
 void TShadowLabel::changeEvent(QEvent* e)
 {
     if (e->type() == QEvent::FontChange)
-        adjustSize();
+        fitToCaption();
     if (e->type() == QEvent::EnabledChange || e->type() == QEvent::FontChange)
         update();
     QWidget::changeEvent(e);

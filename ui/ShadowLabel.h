@@ -39,7 +39,7 @@ protected:
 
 private:
     int textFlags() const;
-    void adjustSize();
+    void fitToCaption();
 
     QString caption_;
     bool wordWrap_ = false;

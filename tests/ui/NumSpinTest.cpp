@@ -610,3 +610,19 @@ TEST_F(RepeatFixture, DisablingWhileHeldEndsTheRepeats)
 }
 
 } // namespace
+
+TEST(NumSpinEdit, TypedOrPastedTextMayCarryWhiteSpaceAround)
+{
+    // Line ends and no-break spaces come with text copied from a spreadsheet or a web page.
+    auto f = edit7();
+    f->setText(QStringLiteral("\u00A07,5\n"));
+    EXPECT_EQ(f->Value(), 7.5L);
+    auto i = edit12();
+    i->setText(QStringLiteral("\t12\u00A0"));
+    EXPECT_EQ(i->Value(), 12);
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("7,5\u00A0"));
+    f->selectAll();
+    f->pasteChecked();
+    EXPECT_EQ(f->text(), QStringLiteral("7,5\u00A0"));
+}

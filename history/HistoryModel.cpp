@@ -1,0 +1,308 @@
+#include "HistoryModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr qint64 kMinute = 60 * 1000;
+constexpr qint64 kDay = 24 * 60 * kMinute;
+constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN();
+
+bool earlierThan(const LogRow& r, qint64 t) { return r.time < t; }
+
+// How long a row stands for: until the next row, or a minute (the log's step) when the
+// next is too far away to join.
+qint64 rowDuration(const std::vector<LogRow>& rows, std::size_t i)
+{
+    if (i + 1 < rows.size()) {
+        const qint64 d = rows[i + 1].time - rows[i].time;
+        if (d <= kLogGapMs)
+            return d;
+        return std::min(d, kMinute);
+    }
+    return kMinute;
+}
+
+// The part of [start, start + duration) within the range.
+qint64 clipped(qint64 start, qint64 duration, const TimeRange& range)
+{
+    const qint64 a = std::max(start, range.from), b = std::min(start + duration, range.to);
+    return std::max<qint64>(0, b - a);
+}
+
+// The first, lowest, highest and last point of one pixel column.
+struct Column {
+    qint64 index = std::numeric_limits<qint64>::min();
+    int count = 0;
+    QPointF first, low, high, last;
+    std::size_t lowAt = 0, highAt = 0;
+
+    void add(std::size_t i, qint64 t, float v)
+    {
+        const QPointF p{double(t), double(v)};
+        if (count++ == 0) {
+            first = low = high = p;
+            lowAt = highAt = i;
+        } else if (v < low.y()) {
+            low = p;
+            lowAt = i;
+        } else if (v > high.y()) {
+            high = p;
+            highAt = i;
+        }
+        last = p;
+    }
+    void flushInto(Segment& out)
+    {
+        if (count == 0)
+            return;
+        out.push_back(first);
+        if (count > 1) {
+            const bool lowFirst = lowAt <= highAt;
+            for (const QPointF& p : {lowFirst ? low : high, lowFirst ? high : low})
+                if (p != out.back())
+                    out.push_back(p);
+            if (last != out.back())
+                out.push_back(last);
+        }
+        count = 0;
+    }
+};
+
+} // namespace
+
+std::pair<std::size_t, std::size_t> rowsIn(const std::vector<LogRow>& rows, const TimeRange& range)
+{
+    const auto first = std::lower_bound(rows.begin(), rows.end(), range.from, earlierThan);
+    const auto last = std::lower_bound(first, rows.end(), range.to + 1, earlierThan);
+    return {std::size_t(first - rows.begin()), std::size_t(last - rows.begin())};
+}
+
+TimeRange allRows(const std::vector<LogRow>& rows)
+{
+    if (rows.empty())
+        return {0, kMinSpanMs};
+    TimeRange r{rows.front().time, rows.back().time};
+    if (r.span() < kMinSpanMs) {
+        const qint64 middle = r.from + r.span() / 2;
+        r = {middle - kMinSpanMs / 2, middle + kMinSpanMs / 2};
+    }
+    return r;
+}
+
+TimeRange presetRange(const std::vector<LogRow>& rows, Preset preset)
+{
+    const TimeRange all = allRows(rows);
+    const qint64 span = preset == Preset::Day ? kDay : preset == Preset::Week ? 7 * kDay : 30 * kDay;
+    if (preset == Preset::All || rows.empty())
+        return all;
+    return {all.to - span, all.to};
+}
+
+namespace {
+TimeRange within(TimeRange r, const TimeRange& limits)
+{
+    const qint64 span = std::max(r.span(), kMinSpanMs);
+    r.to = r.from + span;
+    if (span >= limits.span())
+        return r.from < limits.from || r.to > limits.to ? TimeRange{limits.from, limits.from + span} : r;
+    if (r.from < limits.from)
+        r = {limits.from, limits.from + span};
+    if (r.to > limits.to)
+        r = {limits.to - span, limits.to};
+    return r;
+}
+} // namespace
+
+TimeRange zoomed(const TimeRange& view, qint64 anchor, double factor, const TimeRange& limits)
+{
+    const qint64 span = std::max(kMinSpanMs, qint64(std::llround(double(view.span()) * factor)));
+    const double at = view.span() > 0 ? double(anchor - view.from) / double(view.span()) : 0.5;
+    const qint64 from = anchor - qint64(std::llround(at * double(span)));
+    // Zooming out goes no wider than all the rows.
+    if (span >= limits.span())
+        return {limits.from, std::max(limits.to, limits.from + kMinSpanMs)};
+    return within({from, from + span}, limits);
+}
+
+TimeRange panned(const TimeRange& view, qint64 delta, const TimeRange& limits)
+{
+    return within({view.from + delta, view.to + delta}, limits);
+}
+
+qint64 timeAt(double x, double left, double width, const TimeRange& range)
+{
+    if (width <= 0)
+        return range.from;
+    return range.from + qint64(std::llround((x - left) / width * double(range.span())));
+}
+
+double xAt(qint64 time, double left, double width, const TimeRange& range)
+{
+    if (range.span() <= 0)
+        return left;
+    return left + double(time - range.from) / double(range.span()) * width;
+}
+
+float valueOf(const LogRow& r, Value value)
+{
+    const bool band = !std::isnan(r.phMin) && !std::isnan(r.phMax);
+    switch (value) {
+    case Value::Ph:
+        return r.ph;
+    case Value::Ppm:
+        return r.ppm;
+    case Value::BandLow:
+        return band ? r.phMin : kNoValue;
+    case Value::BandHigh:
+        return band ? r.phMax : kNoValue;
+    case Value::AlarmLow:
+        return r.phMin - r.alarm / 100;
+    case Value::AlarmHigh:
+        return r.phMax + r.alarm / 100;
+    }
+    return kNoValue;
+}
+
+Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Value value)
+{
+    Segments out;
+    if (rows.empty() || columns <= 0 || range.span() <= 0)
+        return out;
+    auto [first, last] = rowsIn(rows, range);
+    if (first > 0)
+        --first;
+    if (last < rows.size())
+        ++last;
+    const double perMs = double(columns) / double(range.span());
+    Column column;
+    Segment segment;
+    qint64 previous = 0;
+    const auto endSegment = [&] {
+        column.flushInto(segment);
+        if (!segment.empty())
+            out.push_back(std::move(segment));
+        segment = {};
+    };
+    for (std::size_t i = first; i < last; ++i) {
+        const LogRow& r = rows[i];
+        const float v = valueOf(r, value);
+        if (std::isnan(v)) {
+            endSegment();
+            continue;
+        }
+        if ((column.count > 0 || !segment.empty()) && r.time - previous > kLogGapMs)
+            endSegment();
+        const auto c = qint64(std::floor(double(r.time - range.from) * perMs));
+        if (c != column.index) {
+            column.flushInto(segment);
+            column.index = c;
+        }
+        column.add(i, r.time, v);
+        previous = r.time;
+    }
+    endSegment();
+    return out;
+}
+
+std::vector<Interval> outputIntervals(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
+                                      Output output, OutputState state)
+{
+    std::vector<Interval> out;
+    if (rows.empty() || columns <= 0 || range.span() <= 0)
+        return out;
+    const qint64 column = std::max<qint64>(1, range.span() / columns);
+    auto [first, last] = rowsIn(rows, range);
+    if (first > 0)
+        --first; // the row before the view may last into it
+    for (std::size_t i = first; i < last; ++i) {
+        const LogRow& r = rows[i];
+        if ((output == Output::O2 ? r.o2 : r.co2) != state)
+            continue;
+        const Interval in{std::max(r.time, range.from), std::min(r.time + rowDuration(rows, i), range.to)};
+        if (in.to <= in.from)
+            continue;
+        if (!out.empty() && in.from - out.back().to < column)
+            out.back().to = std::max(out.back().to, in.to);
+        else
+            out.push_back(in);
+    }
+    // Each stretch at least a column wide; those that then meet are joined.
+    std::vector<Interval> wide;
+    for (Interval in : out) {
+        in.to = std::max(in.to, std::min(in.from + column, range.to));
+        if (!wide.empty() && in.from - wide.back().to < column)
+            wide.back().to = std::max(wide.back().to, in.to);
+        else
+            wide.push_back(in);
+    }
+    return wide;
+}
+
+Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range)
+{
+    Statistics s;
+    s.minPh = s.maxPh = kNoValue;
+    const auto [first, last] = rowsIn(rows, range);
+    double sum = 0;
+    qint64 withPh = 0;
+    for (std::size_t i = first; i < last; ++i) {
+        const LogRow& r = rows[i];
+        ++s.rows;
+        const qint64 d = clipped(r.time, rowDuration(rows, i), range);
+        if (r.co2 != OutputState::Unknown) {
+            s.co2Known += d;
+            if (r.co2 == OutputState::On)
+                s.co2On += d;
+        }
+        if (std::isnan(r.ph))
+            continue;
+        s.minPh = std::isnan(s.minPh) ? r.ph : std::min(s.minPh, r.ph);
+        s.maxPh = std::isnan(s.maxPh) ? r.ph : std::max(s.maxPh, r.ph);
+        sum += double(r.ph);
+        ++withPh;
+        s.phTime += d;
+        if (std::isnan(r.phMin) || std::isnan(r.phMax))
+            continue;
+        // In hundredths, as the controller states them, so 6,60 against 6,80 - 0,20 is exact.
+        const long ph = std::lround(r.ph * 100), low = std::lround(r.phMin * 100),
+                   high = std::lround(r.phMax * 100);
+        if (ph >= low && ph <= high)
+            s.inRange += d;
+        const long alarm = std::isnan(r.alarm) ? -1 : std::lround(r.alarm);
+        if (alarm >= 0 && (ph < low - alarm || ph > high + alarm))
+            s.inAlarm += d;
+    }
+    s.meanPh = withPh ? sum / double(withPh) : double(kNoValue);
+    s.co2OnPerDay = s.co2Known ? double(s.co2On) * double(kDay) / double(s.co2Known) : 0;
+    return s;
+}
+
+QByteArray mergedCsv(const LogSet& logs, const TimeRange& range)
+{
+    const auto [first, last] = rowsIn(logs.rows(), range);
+    QByteArray out = QByteArray(MergedLogHeader) + "\r\n";
+    out.reserve(qsizetype(last - first) * 56 + out.size());
+    for (std::size_t i = first; i < last; ++i)
+        out += logs.mergedRow(logs.rows()[i]) + "\r\n";
+    return out;
+}
+
+std::optional<std::size_t> rowNear(const std::vector<LogRow>& rows, qint64 time, qint64 maxDistance)
+{
+    const auto it = std::lower_bound(rows.begin(), rows.end(), time, earlierThan);
+    std::optional<std::size_t> best;
+    qint64 bestDistance = maxDistance + 1;
+    for (auto c : {it, it == rows.begin() ? it : it - 1}) {
+        if (c == rows.end())
+            continue;
+        const qint64 d = std::abs(c->time - time);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = std::size_t(c - rows.begin());
+        }
+    }
+    return best;
+}

@@ -35,15 +35,15 @@ void TForm1::ApplyPreferences(const QStringList& lines)
     const QString& port = lines[0];
     ComboBox1->SetText(port);
     if (port.size() >= 4 && port.size() <= 6 && port.startsWith(QLatin1String("COM")))
-        StrToInt(port.mid(3));
+        toInt(port.mid(3));
     ComPort->SetPort(ComboBox1->Text().toStdString());
 
-    const int left = StrToInt(lines[1]);
+    const int left = toInt(lines[1]);
     move(left, y());
-    const int top = StrToInt(lines[2]);
+    const int top = toInt(lines[2]);
     move(x(), top);
-    const int width = StrToInt(lines[3]);
-    const int height = StrToInt(lines[4]);
+    const int width = toInt(lines[3]);
+    const int height = toInt(lines[4]);
     SetBounds(x(), y(), width, height);
 
     if (lines[5] == QLatin1String("PL"))
@@ -91,7 +91,7 @@ void TForm1::FormCreate(QObject*)
 {
     State().LinkType = 0;
     ComPort->SetPort(ComboBox1->Text().toStdString());
-    const QString path = Preferences::path();
+    const QString path = Preferences::pathIn(workingDirectory());
     try {
         if (QFileInfo::exists(path)) {
             const QStringList lines = Preferences::read(path);
@@ -113,7 +113,7 @@ bool TForm1::FormClose(QObject*)
 {
     if (ComPort->Connected())
         ComPort->ClosePort();
-    const QString path = Preferences::path();
+    const QString path = Preferences::pathIn(workingDirectory());
     try {
         Preferences::write(path, Preferences::format({ComboBox1->Text(), Left(), Top(), Width(), Height(),
                                                       PolishActive(), State().LinkType == 1}));

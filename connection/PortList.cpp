@@ -68,9 +68,3 @@ QStringList serialPortNames(const QString& sysfsRoot)
         out << QStringLiteral("/dev/") + p.name;
     return out;
 }
-
-QString& serialDeviceListRoot()
-{
-    static QString root = QStringLiteral("/sys");
-    return root;
-}

@@ -10,5 +10,3 @@
 // Throws EComPort code 23 with the error number when the device list cannot be read.
 QStringList serialPortNames(const QString& sysfsRoot = QStringLiteral("/sys"));
 
-// Where EnumComPorts looks for the device list (tests point it at a fake tree).
-QString& serialDeviceListRoot();

@@ -44,6 +44,9 @@ public:
     virtual bool startProgram(const QString& program, const QStringList& args) = 0;
     // Opens a folder in the desktop's file manager.
     virtual bool openFolder(const QString& folder) = 0;
+
+    // The root of the kernel's device tree ("/sys"), where the serial devices are listed.
+    virtual QString deviceTreeRoot() { return QStringLiteral("/sys"); }
 };
 
 // The process's current working directory, where the program's files go. When that folder

@@ -27,6 +27,7 @@ public:
     std::vector<QString> foldersOpened;
     std::vector<int> pauses;
     int beeps = 0;
+    QString devices = QStringLiteral("/sys"); // the device tree the port list reads
     // Called from inside messageBox, while the box would be open.
     std::function<void(const Message&)> onMessage;
 
@@ -73,6 +74,8 @@ public:
         foldersOpened.push_back(folder);
         return true;
     }
+
+    QString deviceTreeRoot() override { return devices; }
 
     void setTime(int h, int m, int s) { clock.setTime(QTime(h, m, s)); }
 

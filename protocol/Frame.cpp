@@ -140,7 +140,7 @@ FrameDisplay decodeFrame(FrameLines& l)
             d.Label11 = QStringLiteral(">") + ppm + QStringLiteral("!");
 
         if (kh != QStringLiteral("0"))
-            d.Label12 = StrToInt(kh) <= 9 ? QStringLiteral("0") + kh : kh;
+            d.Label12 = toInt(kh) <= 9 ? QStringLiteral("0") + kh : kh;
 
         if (ppm == QStringLiteral("0") && kh == QStringLiteral("0")) {
             d.Label12 = QStringLiteral("--");
@@ -151,9 +151,9 @@ FrameDisplay decodeFrame(FrameLines& l)
 
         // A KH of three characters or a threshold holding "," leaves the limits as they are.
         if (kh.size() < 3 && !threshold.left(4).contains(u',')) {
-            const long double t = StrToFloat(threshold) / 100;
-            const long double low = StrToFloat(phMin) - t;
-            const long double high = StrToFloat(phMax) + t;
+            const long double t = toFloat(threshold) / 100;
+            const long double low = toFloat(phMin) - t;
+            const long double high = toFloat(phMax) + t;
             const QString lowText = FloatToStrGeneral(low);
             const QString highText = FloatToStrGeneral(high);
             if (lowText.size() == 3)

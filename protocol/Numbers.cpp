@@ -22,7 +22,7 @@ bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 } // namespace
 
-int StrToInt(const QString& text)
+int toInt(const QString& text)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -50,7 +50,7 @@ int StrToInt(const QString& text)
     return static_cast<int>(value);
 }
 
-long double StrToFloat(const QString& text)
+long double toFloat(const QString& text)
 {
     // Check the form by hand, then let from_chars (locale-free) do the rounding.
     std::string ascii;

@@ -31,12 +31,12 @@ private:
 
 // Decimal integer: leading blanks, an optional sign, digits, nothing after them,
 // within 32 bits. Otherwise EConvertError "'<text>' is not a valid integer value".
-int StrToInt(const QString& text);
+int toInt(const QString& text);
 
 // Decimal number with "," as the separator, whatever the locale: blanks around it,
 // an optional sign, digits with an optional "," and decimals, an optional exponent.
 // Otherwise EConvertError "'<text>' is not a valid floating point value".
-long double StrToFloat(const QString& text);
+long double toFloat(const QString& text);
 
 // Shortest general form with up to 15 significant digits and "," as the separator
 // (6.6 -> "6,6", 7 -> "7", 6.65 -> "6,65"); scientific ("1E20", "1,5E-5") only

@@ -100,13 +100,13 @@ TakenSettings takeSettings(FrameLines& l)
     t.recordComplete = true;
     try {
         l[1][1] = u',';
-        t.phMin = StrToFloat(l[1]);
+        t.phMin = toFloat(l[1]);
         l[2][1] = u',';
-        t.phMax = StrToFloat(l[2]);
-        t.threshold = StrToFloat(l[5]) / 100;
-        t.kh = StrToFloat(l[4]);
-        t.brightness = StrToFloat(l[8]);
-        t.contrast = StrToFloat(l[9]);
+        t.phMax = toFloat(l[2]);
+        t.threshold = toFloat(l[5]) / 100;
+        t.kh = toFloat(l[4]);
+        t.brightness = toFloat(l[8]);
+        t.contrast = toFloat(l[9]);
     } catch (const EConvertError& e) {
         t.error = e.message();
     }

@@ -65,14 +65,14 @@ LoadedSettings settingsFromFields(const SettingsFields& f)
 {
     LoadedSettings s;
     try {
-        const long double minWhole = StrToInt(f[5]);
-        s.phMin = minWhole + static_cast<long double>(StrToInt(f[6])) / 100;
-        const long double maxWhole = StrToInt(f[3]);
-        s.phMax = maxWhole + static_cast<long double>(StrToInt(f[4])) / 100;
-        s.threshold = static_cast<long double>(StrToInt(f[7])) / 100;
-        s.kh = StrToInt(f[8]);
-        s.brightness = StrToInt(f[1]);
-        s.contrast = StrToInt(f[2]);
+        const long double minWhole = toInt(f[5]);
+        s.phMin = minWhole + static_cast<long double>(toInt(f[6])) / 100;
+        const long double maxWhole = toInt(f[3]);
+        s.phMax = maxWhole + static_cast<long double>(toInt(f[4])) / 100;
+        s.threshold = static_cast<long double>(toInt(f[7])) / 100;
+        s.kh = toInt(f[8]);
+        s.brightness = toInt(f[1]);
+        s.contrast = toInt(f[2]);
     } catch (const EConvertError& e) {
         s.error = e.message();
     }

@@ -35,7 +35,7 @@ TEST_F(PortListTest, ListsRealPortsByDeviceNumber)
     addTty(QStringLiteral("ttyS0"), QStringLiteral("4:64"), true, QStringLiteral("4")); // a real 16550A
     addTty(QStringLiteral("tty0"), QStringLiteral("4:0"), false);                       // console
     addTty(QStringLiteral("ptmx"), QStringLiteral("5:2"), false);                       // pty multiplexer
-    serialDeviceListRoot() = sysfs();
+    pf.devices = sysfs();
     openWindow();
 
     form->SpeedButton5->click();
@@ -47,7 +47,7 @@ TEST_F(PortListTest, ListsRealPortsByDeviceNumber)
 TEST_F(PortListTest, NoPortAtAllGivesThePolishMessageInEitherLanguage)
 {
     addTty(QStringLiteral("tty0"), QStringLiteral("4:0"), false);
-    serialDeviceListRoot() = sysfs();
+    pf.devices = sysfs();
     openWindow();
     form->Image15Click(form.get()); // English: the message exists in Polish only
 
@@ -63,14 +63,14 @@ TEST_F(PortListTest, UnreadableListIsARegistryError)
     addTty(QStringLiteral("ttyUSB0"), QStringLiteral("188:0"), true);
     openWindow();
 
-    serialDeviceListRoot() = sysfs() + QStringLiteral("/missing");
+    pf.devices = sysfs() + QStringLiteral("/missing");
     form->SpeedButton5->click();
     ASSERT_EQ(pf.messages.size(), 1u);
     EXPECT_EQ(pf.messages[0].text, QStringLiteral("Registry error (Error: 2)"));
 
     // A regular file where the class folder should be.
     writeFile(QStringLiteral("notadir"), "x");
-    serialDeviceListRoot() = QDir(work.path()).filePath(QStringLiteral("notadir"));
+    pf.devices = QDir(work.path()).filePath(QStringLiteral("notadir"));
     form->SpeedButton5->click();
     ASSERT_EQ(pf.messages.size(), 2u);
     EXPECT_EQ(pf.messages[1].text, QStringLiteral("Registry error (Error: 20)"));
@@ -80,7 +80,7 @@ TEST_F(PortListTest, ChosenNameSurvivesRefreshAndEnteringEmptiesAnUnchosenText)
 {
     addTty(QStringLiteral("ttyUSB0"), QStringLiteral("188:0"), true);
     addTty(QStringLiteral("ttyUSB1"), QStringLiteral("188:1"), true);
-    serialDeviceListRoot() = sysfs();
+    pf.devices = sysfs();
     openWindow();
     ASSERT_EQ(form->ComboBox1->Text(), QStringLiteral("COM1")); // from the first run
 

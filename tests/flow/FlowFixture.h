@@ -113,12 +113,10 @@ protected:
     {
         FormTest::SetUp();
         setPlatform(&pf);
-        savedListRoot = serialDeviceListRoot();
     }
     void TearDown() override
     {
         FormTest::TearDown();
-        serialDeviceListRoot() = savedListRoot;
         setPlatform(&plat);
     }
 
@@ -195,5 +193,4 @@ protected:
     }
 
     WatchedPlatform pf;
-    QString savedListRoot;
 };

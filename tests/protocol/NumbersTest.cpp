@@ -4,7 +4,7 @@
 
 #include <clocale>
 
-TEST(StrToInt, AcceptsSignedDecimalsWithLeadingBlanks)
+TEST(toInt, AcceptsSignedDecimalsWithLeadingBlanks)
 {
     const std::pair<const char*, int> cases[] = {
         {"0", 0},
@@ -18,15 +18,15 @@ TEST(StrToInt, AcceptsSignedDecimalsWithLeadingBlanks)
         {"-2147483648", -2147483647 - 1},
     };
     for (const auto& [text, value] : cases)
-        EXPECT_EQ(StrToInt(QString::fromLatin1(text)), value) << text;
+        EXPECT_EQ(toInt(QString::fromLatin1(text)), value) << text;
 }
 
-TEST(StrToInt, RejectsOtherTextsWithTheUsersMessage)
+TEST(toInt, RejectsOtherTextsWithTheUsersMessage)
 {
     for (const char* text :
          {"", " ", "-", "12 ", "1,5", "X", "0x10", "2147483648", "-2147483649", "99999999999999999999"}) {
         try {
-            StrToInt(QString::fromLatin1(text));
+            toInt(QString::fromLatin1(text));
             ADD_FAILURE() << "accepted " << text;
         } catch (const EConvertError& e) {
             EXPECT_EQ(e.message(), QStringLiteral("'%1' is not a valid integer value").arg(text));
@@ -34,21 +34,21 @@ TEST(StrToInt, RejectsOtherTextsWithTheUsersMessage)
     }
 }
 
-TEST(StrToFloat, ReadsCommaDecimals)
+TEST(toFloat, ReadsCommaDecimals)
 {
     const std::pair<const char*, long double> cases[] = {
         {"7,05", 7.05L}, {"6,80", 6.8L}, {"20", 20.0L},     {"-0,5", -0.5L}, {" 1,5 ", 1.5L},
         {"5,", 5.0L},    {",25", 0.25L}, {"1,5E2", 150.0L}, {"2e-1", 0.2L},
     };
     for (const auto& [text, value] : cases)
-        EXPECT_EQ(StrToFloat(QString::fromLatin1(text)), value) << text;
+        EXPECT_EQ(toFloat(QString::fromLatin1(text)), value) << text;
 }
 
-TEST(StrToFloat, RejectsDotsAndGarbage)
+TEST(toFloat, RejectsDotsAndGarbage)
 {
     for (const char* text : {"7.05", "", ",", "X", "1,2,3", "1E", "1E+", "--1", "9,15X", "1E99999"}) {
         try {
-            StrToFloat(QString::fromLatin1(text));
+            toFloat(QString::fromLatin1(text));
             ADD_FAILURE() << "accepted " << text;
         } catch (const EConvertError& e) {
             EXPECT_EQ(e.message(), QStringLiteral("'%1' is not a valid floating point value").arg(text));
@@ -78,9 +78,9 @@ TEST(FloatToStrGeneral, ShortestFormWithComma)
 TEST(FloatToStrGeneral, HidesBinaryErrorOfDecimalArithmetic)
 {
     // The alarm limits are computed from decimal texts in binary.
-    EXPECT_EQ(FloatToStrGeneral(StrToFloat("6,8") - StrToFloat("20") / 100), "6,6");
-    EXPECT_EQ(FloatToStrGeneral(StrToFloat("7,4") + StrToFloat("20") / 100), "7,6");
-    EXPECT_EQ(FloatToStrGeneral(StrToFloat("6,80") - StrToFloat("5") / 100), "6,75");
+    EXPECT_EQ(FloatToStrGeneral(toFloat("6,8") - toFloat("20") / 100), "6,6");
+    EXPECT_EQ(FloatToStrGeneral(toFloat("7,4") + toFloat("20") / 100), "7,6");
+    EXPECT_EQ(FloatToStrGeneral(toFloat("6,80") - toFloat("5") / 100), "6,75");
     EXPECT_EQ(FloatToStrGeneral(0.1L + 0.2L), "0,3");
 }
 
@@ -92,6 +92,6 @@ TEST(Numbers, IgnoreTheProcessLocale)
     if (!std::setlocale(LC_NUMERIC, "pl_PL.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
         GTEST_SKIP() << "no locale with a comma decimal point installed";
     EXPECT_EQ(FloatToStrGeneral(6.65L), "6,65");
-    EXPECT_EQ(StrToFloat("7,05"), 7.05L);
+    EXPECT_EQ(toFloat("7,05"), 7.05L);
     std::setlocale(LC_NUMERIC, saved.c_str());
 }

@@ -7,7 +7,7 @@
 namespace {
 
 // A spin edit's value as it holds the text it shows.
-long double spin(const char* text) { return StrToFloat(QString::fromLatin1(text)); }
+long double spin(const char* text) { return toFloat(QString::fromLatin1(text)); }
 
 QString decimal(int hundredths)
 {
@@ -65,12 +65,12 @@ TEST(SettingsFields, EveryThresholdAndPhOfTheSpinEditsIsExact)
 {
     for (int k = 0; k <= 250; ++k) {
         SettingsFields f;
-        computeSettingsFields({6.9L, 7.1L, StrToFloat(decimal(k)), 0, 100, 14}, f);
+        computeSettingsFields({6.9L, 7.1L, toFloat(decimal(k)), 0, 100, 14}, f);
         EXPECT_EQ(f[7], QString::number(k)) << decimal(k).toStdString();
     }
     for (int k = 400; k <= 880; ++k) {
         SettingsFields f;
-        const long double v = StrToFloat(decimal(k));
+        const long double v = toFloat(decimal(k));
         computeSettingsFields({v, v, 0, 0, 0, 0}, f);
         EXPECT_EQ(f[5] + u',' + f[6].rightJustified(2, u'0'), decimal(k));
         EXPECT_EQ(f[3] + u',' + f[4].rightJustified(2, u'0'), decimal(k));

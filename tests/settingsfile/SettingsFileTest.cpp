@@ -53,9 +53,9 @@ TEST(SettingsFile, RoundTrips)
     const QString path = dir.filePath("ustawienia.tarlo");
     const SpinValues cases[] = {
         FactorySettings,
-        {StrToFloat("6,05"), StrToFloat("8,80"), StrToFloat("0,53"), 20, 0, 25},
-        {StrToFloat("4,00"), StrToFloat("4,10"), 0, 0, 100, 0},
-        {StrToFloat("8,70"), StrToFloat("8,80"), StrToFloat("2,50"), 7, 55, 3},
+        {toFloat("6,05"), toFloat("8,80"), toFloat("0,53"), 20, 0, 25},
+        {toFloat("4,00"), toFloat("4,10"), 0, 0, 100, 0},
+        {toFloat("8,70"), toFloat("8,80"), toFloat("2,50"), 7, 55, 3},
     };
     for (const SpinValues& v : cases) {
         saveSettingsFile(path, formatSettingsFile(savedFields(v)));

@@ -1,7 +1,6 @@
 #include "Preferences.h"
 
 #include "Numbers.h"
-#include "Platform.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +8,7 @@
 
 namespace Preferences {
 
-QString path() { return workingDirectory() + QLatin1Char('/') + FileName; }
+QString pathIn(const QString& folder) { return folder + QLatin1Char('/') + FileName; }
 
 QStringList textLines(const QByteArray& content)
 {

@@ -10,8 +10,8 @@ namespace Preferences {
 inline constexpr int LineCount = 7;
 inline const QString FileName = QStringLiteral("tarlo02.ini");
 
-// Path of the preferences file in the current working directory of this moment.
-QString path();
+// Path of the preferences file in a folder (the program's working folder).
+QString pathIn(const QString& folder);
 
 // The lines of a text file as a line-by-line reader sees them: a line ends at CR LF, LF or
 // CR; text after the last line end is one more line; an empty file has none.

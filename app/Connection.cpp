@@ -22,7 +22,7 @@ void TForm1::EnumComPorts()
     ComboBox1->SetText(QString());
     // The name chosen before survives the refresh.
     ComboBox1->SetText(Label29->Caption());
-    const QStringList ports = serialPortNames(serialDeviceListRoot());
+    const QStringList ports = serialPortNames(platform().deviceTreeRoot());
     if (ports.isEmpty()) {
         platform().messageBox(this, applicationTitle(), kNoPortsMessage);
         return;

@@ -1,0 +1,53 @@
+cmake_minimum_required(VERSION 3.25)
+# Checks the #include lines of each library folder against the floors it may use:
+#   cmake -DROOT=<source dir> -P CheckFloors.cmake
+# A quoted include is resolved to the folder that holds a file of that name; an include of a
+# folder that is not among the allowed ones is reported with its file and line.
+
+# folder -> folders it may include (besides itself)
+set(allowed_platform "")
+set(allowed_serial "")
+set(allowed_protocol "")
+set(allowed_assets "")
+set(allowed_ui "platform;protocol")
+set(allowed_settingsfile "protocol")
+set(allowed_connection "serial")
+set(allowed_app "platform;serial;protocol;assets;ui;settingsfile;connection")
+set(allowed_history "platform;protocol;assets;ui")
+set(allowed_logd "platform;serial;protocol")
+set(folders platform serial protocol assets ui settingsfile connection app history logd)
+
+# Which folder each header lives in.
+foreach(folder ${folders})
+  file(GLOB_RECURSE headers RELATIVE ${ROOT}/${folder} ${ROOT}/${folder}/*.h)
+  foreach(h ${headers})
+    get_filename_component(name ${h} NAME)
+    set(home_${name} ${folder})
+  endforeach()
+endforeach()
+
+set(faults 0)
+foreach(folder ${folders})
+  file(GLOB_RECURSE sources ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
+  foreach(src ${sources})
+    file(STRINGS ${src} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" target "${line}")
+      get_filename_component(name ${target} NAME)
+      if(NOT DEFINED home_${name})
+        continue()
+      endif()
+      set(home ${home_${name}})
+      if(home STREQUAL folder OR home IN_LIST allowed_${folder})
+        continue()
+      endif()
+      file(RELATIVE_PATH rel ${ROOT} ${src})
+      message("${rel}: includes ${target} from ${home}/, which ${folder}/ may not use")
+      math(EXPR faults "${faults} + 1")
+    endforeach()
+  endforeach()
+endforeach()
+
+if(faults GREATER 0)
+  message(FATAL_ERROR "${faults} include(s) against the floors")
+endif()

@@ -89,7 +89,22 @@ TimeRange allRows(const std::vector<LogRow>& rows)
         const qint64 middle = r.from + r.span() / 2;
         r = {middle - kMinSpanMs / 2, middle + kMinSpanMs / 2};
     }
-    return r;
+    // Out to whole ten minutes, hours or days, so the time axis ticks on round times.
+    const qint64 unit = r.span() <= 2 * 3600 * 1000 ? 10 * kMinute
+                        : r.span() <= 3 * kDay      ? 60 * kMinute
+                                                    : kDay;
+    const auto local = [](qint64 t) {
+        return QDateTime::fromMSecsSinceEpoch(t).offsetFromUtc() * qint64(1000);
+    };
+    const auto down = [&](qint64 t) {
+        const qint64 l = t + local(t);
+        return l - ((l % unit) + unit) % unit - local(t);
+    };
+    const qint64 from = down(r.from);
+    qint64 to = down(r.to);
+    if (to < r.to)
+        to = down(r.to + unit);
+    return {from, to};
 }
 
 TimeRange presetRange(const std::vector<LogRow>& rows, Preset preset)

@@ -24,7 +24,8 @@ inline constexpr qint64 kMinSpanMs = 10 * 60 * 1000;
 // Indexes [first, last) of the rows within the range.
 std::pair<std::size_t, std::size_t> rowsIn(const std::vector<LogRow>& rows, const TimeRange& range);
 
-// From the first row to the last; a single row or none gets the narrowest view around it.
+// From the first row to the last, widened out to whole ten minutes (up to 2 h), hours (up to
+// 3 days) or days; a single row or none gets the narrowest view around it.
 TimeRange allRows(const std::vector<LogRow>& rows);
 
 enum class Preset { Day, Week, Month, All };

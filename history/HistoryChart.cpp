@@ -24,30 +24,6 @@ constexpr double kWheelStep = 0.8; // one notch zooms in to 80 %
 // The y of each strip: O2 on the upper half, CO2 on the lower.
 constexpr double kO2Low = 1.15, kO2High = 1.85, kCo2Low = 0.15, kCo2High = 0.85;
 
-void setStrip(QAreaSeries* area, const std::vector<Interval>& intervals, const TimeRange& view, double low,
-              double high)
-{
-    QList<QPointF> upper, lower;
-    upper.reserve(qsizetype(intervals.size()) * 4);
-    for (const Interval& in : intervals) {
-        upper << QPointF(double(in.from), low) << QPointF(double(in.from), high)
-              << QPointF(double(in.to), high) << QPointF(double(in.to), low);
-    }
-    if (!intervals.empty())
-        lower << QPointF(double(view.from), low) << QPointF(double(view.to), low);
-    area->upperSeries()->replace(upper);
-    area->lowerSeries()->replace(lower);
-}
-
-QAreaSeries* stripSeries(QChart* chart, const QColor& colour)
-{
-    auto* area = new QAreaSeries(new QLineSeries, new QLineSeries);
-    area->setPen(Qt::NoPen);
-    area->setBrush(colour);
-    chart->addSeries(area);
-    return area;
-}
-
 QString timeFormat(qint64 span)
 {
     constexpr qint64 day = 24LL * 3600 * 1000;
@@ -173,14 +149,6 @@ HistoryChart::HistoryChart(QWidget* parent)
     outputsAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
     outputsAxis_->setGridLineVisible(false);
     outputsAxis_->setTruncateLabels(false);
-    o2Off_ = stripSeries(strips_, HistoryColours::kOff);
-    co2Off_ = stripSeries(strips_, HistoryColours::kOff);
-    o2On_ = stripSeries(strips_, HistoryColours::kO2On);
-    co2On_ = stripSeries(strips_, HistoryColours::kCo2On);
-    for (QAreaSeries* s : {o2Off_, co2Off_, o2On_, co2On_}) {
-        s->attachAxis(stripsTime_);
-        s->attachAxis(outputsAxis_);
-    }
 
     connect(chart_, &QChart::plotAreaChanged, this, [this] { alignStrips(); });
 
@@ -286,8 +254,12 @@ QAreaSeries* HistoryChart::bandFromPool(std::size_t i)
 void HistoryChart::fillLines(std::vector<QLineSeries*>& pool, const Segments& segments, const QPen& pen,
                              bool ppm)
 {
-    for (std::size_t i = 0; i < segments.size(); ++i)
-        lineFromPool(pool, i, pen, ppm)->replace(QList<QPointF>(segments[i].begin(), segments[i].end()));
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        QLineSeries* s = lineFromPool(pool, i, pen, ppm);
+        if (s->pen() != pen)
+            s->setPen(pen);
+        s->replace(QList<QPointF>(segments[i].begin(), segments[i].end()));
+    }
     for (std::size_t i = segments.size(); i < pool.size(); ++i)
         pool[i]->clear();
 }
@@ -298,6 +270,14 @@ void HistoryChart::redraw()
     const std::vector<LogRow>& rows = logs_ ? logs_->rows() : none;
     const int n = columns();
     const TimeRange v = view_;
+    // Many rows a column make the lines zigzag within each column: a thin line without
+    // antialiasing draws them at a fraction of the cost and looks the same.
+    const auto [firstRow, lastRow] = rowsIn(rows, v);
+    const bool dense = double(lastRow - firstRow) / n > 3;
+    chartView_->setRenderHint(QPainter::Antialiasing, !dense);
+    QPen phPen(HistoryColours::kPh, dense ? 1 : 2), ppmPen(HistoryColours::kPpm, 1);
+    phPen.setCosmetic(dense);
+    ppmPen.setCosmetic(true);
 
     // The band first, so the lines are drawn over it (series are drawn in the order added).
     const Segments low = decimate(rows, v, n, Value::BandLow), high = decimate(rows, v, n, Value::BandHigh);
@@ -316,9 +296,9 @@ void HistoryChart::redraw()
     fillLines(alarmLow_, alarmLow, alarm, false);
     fillLines(alarmHigh_, alarmHigh, alarm, false);
     const Segments ppm = decimate(rows, v, n, Value::Ppm);
-    fillLines(ppm_, ppm, QPen(HistoryColours::kPpm, 1.2), true);
+    fillLines(ppm_, ppm, ppmPen, true);
     const Segments ph = decimate(rows, v, n, Value::Ph);
-    fillLines(ph_, ph, QPen(HistoryColours::kPh, 2), false);
+    fillLines(ph_, ph, phPen, false);
 
     // The pH axis shows the line, the band and the limits in view.
     double lo = INFINITY, hi = -INFINITY, ppmHigh = 0;
@@ -345,10 +325,50 @@ void HistoryChart::redraw()
         axis->setFormat(timeFormat(v.span()));
         axis->setRange(QDateTime::fromMSecsSinceEpoch(v.from), QDateTime::fromMSecsSinceEpoch(v.to));
     }
-    setStrip(o2Off_, outputIntervals(rows, v, n, Output::O2, OutputState::Off), v, kO2Low, kO2High);
-    setStrip(o2On_, outputIntervals(rows, v, n, Output::O2, OutputState::On), v, kO2Low, kO2High);
-    setStrip(co2Off_, outputIntervals(rows, v, n, Output::Co2, OutputState::Off), v, kCo2Low, kCo2High);
-    setStrip(co2On_, outputIntervals(rows, v, n, Output::Co2, OutputState::On), v, kCo2Low, kCo2High);
+    // A short "on" is widened to be seen; "off" gives way to it, so the order of drawing
+    // does not matter.
+    const auto o2On = outputIntervals(rows, v, n, Output::O2, OutputState::On);
+    const auto co2On = outputIntervals(rows, v, n, Output::Co2, OutputState::On);
+    fillStrip(o2On_, o2On, kO2Low, kO2High, HistoryColours::kO2On);
+    fillStrip(co2On_, co2On, kCo2Low, kCo2High, HistoryColours::kCo2On);
+    fillStrip(o2Off_, without(outputIntervals(rows, v, n, Output::O2, OutputState::Off), o2On), kO2Low,
+              kO2High, HistoryColours::kOff);
+    fillStrip(co2Off_, without(outputIntervals(rows, v, n, Output::Co2, OutputState::Off), co2On), kCo2Low,
+              kCo2High, HistoryColours::kOff);
+}
+
+void HistoryChart::fillStrip(std::vector<QAreaSeries*>& pool, const std::vector<Interval>& intervals,
+                             double low, double high, const QColor& colour)
+{
+    // The raster engine fills a path in time that grows with the square of its edges: a
+    // year's daily stretches in one area take tens of ms, in areas of a few each well under one.
+    constexpr std::size_t kPerArea = 12;
+    std::size_t used = 0;
+    for (std::size_t at = 0; at < intervals.size(); at += kPerArea, ++used) {
+        if (used == pool.size()) {
+            pool.push_back(new QAreaSeries(new QLineSeries, new QLineSeries));
+            pool.back()->setPen(Qt::NoPen);
+            pool.back()->setBrush(colour);
+            strips_->addSeries(pool.back());
+            pool.back()->attachAxis(stripsTime_);
+            pool.back()->attachAxis(outputsAxis_);
+        }
+        const std::size_t end = std::min(intervals.size(), at + kPerArea);
+        QList<QPointF> upper;
+        upper.reserve(qsizetype(end - at) * 4);
+        for (std::size_t i = at; i < end; ++i) {
+            const Interval& in = intervals[i];
+            upper << QPointF(double(in.from), low) << QPointF(double(in.from), high)
+                  << QPointF(double(in.to), high) << QPointF(double(in.to), low);
+        }
+        pool[used]->upperSeries()->replace(upper);
+        pool[used]->lowerSeries()->replace(
+            {QPointF(double(intervals[at].from), low), QPointF(double(intervals[end - 1].to), low)});
+    }
+    for (std::size_t i = used; i < pool.size(); ++i) {
+        pool[i]->upperSeries()->clear();
+        pool[i]->lowerSeries()->clear();
+    }
 }
 
 void HistoryChart::alignStrips()

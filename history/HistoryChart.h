@@ -96,6 +96,8 @@ private:
     void alignStrips();
     QLineSeries* lineFromPool(std::vector<QLineSeries*>& pool, std::size_t i, const QPen& pen, bool ppm);
     QAreaSeries* bandFromPool(std::size_t i);
+    void fillStrip(std::vector<QAreaSeries*>& pool, const std::vector<Interval>& intervals, double low,
+                   double high, const QColor& colour);
     void fillLines(std::vector<QLineSeries*>& pool, const Segments& segments, const QPen& pen, bool ppm);
     void zoomAt(double x, double factor);
     int columns() const;
@@ -115,8 +117,6 @@ private:
     QCategoryAxis* outputsAxis_;
     std::vector<QLineSeries*> ph_, ppm_, alarmLow_, alarmHigh_;
     std::vector<QAreaSeries*> band_;
-    QAreaSeries* o2On_;
-    QAreaSeries* o2Off_;
-    QAreaSeries* co2On_;
-    QAreaSeries* co2Off_;
+    // The strips; off is drawn first, on over it.
+    std::vector<QAreaSeries*> o2Off_, co2Off_, o2On_, co2On_;
 };

@@ -32,44 +32,100 @@ qint64 clipped(qint64 start, qint64 duration, const TimeRange& range)
     return std::max<qint64>(0, b - a);
 }
 
+// Appends a point; a run at one level keeps only its ends (a setting that stays the same
+// for a year is two points, not thousands, however it is decimated).
+void append(Segment& s, const QPointF& p)
+{
+    const std::size_t n = s.size();
+    if (n >= 2 && s[n - 1].y() == p.y() && s[n - 2].y() == p.y())
+        s.back() = p;
+    else if (n == 0 || s.back() != p)
+        s.push_back(p);
+}
+
 // The first, lowest, highest and last point of one pixel column.
 struct Column {
-    qint64 index = std::numeric_limits<qint64>::min();
     int count = 0;
-    QPointF first, low, high, last;
-    std::size_t lowAt = 0, highAt = 0;
+    qint64 firstT = 0, lowT = 0, highT = 0, lastT = 0;
+    float firstV = 0, lowV = 0, highV = 0, lastV = 0;
 
-    void add(std::size_t i, qint64 t, float v)
+    void add(qint64 t, float v)
     {
-        const QPointF p{double(t), double(v)};
         if (count++ == 0) {
-            first = low = high = p;
-            lowAt = highAt = i;
-        } else if (v < low.y()) {
-            low = p;
-            lowAt = i;
-        } else if (v > high.y()) {
-            high = p;
-            highAt = i;
+            firstT = lowT = highT = lastT = t;
+            firstV = lowV = highV = lastV = v;
+            return;
         }
-        last = p;
+        if (v < lowV) {
+            lowV = v;
+            lowT = t;
+        } else if (v > highV) {
+            highV = v;
+            highT = t;
+        }
+        lastT = t;
+        lastV = v;
     }
     void flushInto(Segment& out)
     {
         if (count == 0)
             return;
-        out.push_back(first);
+        const auto point = [](qint64 t, float v) { return QPointF(double(t), double(v)); };
+        append(out, point(firstT, firstV));
         if (count > 1) {
-            const bool lowFirst = lowAt <= highAt;
-            for (const QPointF& p : {lowFirst ? low : high, lowFirst ? high : low})
-                if (p != out.back())
-                    out.push_back(p);
-            if (last != out.back())
-                out.push_back(last);
+            const bool lowFirst = lowT <= highT;
+            append(out, lowFirst ? point(lowT, lowV) : point(highT, highV));
+            append(out, lowFirst ? point(highT, highV) : point(lowT, lowV));
+            append(out, point(lastT, lastV));
         }
         count = 0;
     }
 };
+
+// decimate() for one way of taking the value from a row.
+template <class Get>
+Segments decimateWith(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Get get)
+{
+    Segments out;
+    if (rows.empty() || columns <= 0 || range.span() <= 0)
+        return out;
+    auto [first, last] = rowsIn(rows, range);
+    if (first > 0)
+        --first;
+    if (last < rows.size())
+        ++last;
+    const double perMs = double(columns) / double(range.span());
+    Column column;
+    Segment segment;
+    qint64 previous = 0;
+    // Rows before `boundary` are in the current column: one comparison a row.
+    qint64 boundary = std::numeric_limits<qint64>::min();
+    const auto endSegment = [&] {
+        column.flushInto(segment);
+        if (!segment.empty())
+            out.push_back(std::move(segment));
+        segment = {};
+    };
+    for (std::size_t i = first; i < last; ++i) {
+        const LogRow& r = rows[i];
+        const float v = get(r);
+        if (std::isnan(v)) {
+            endSegment();
+            continue;
+        }
+        if ((column.count > 0 || !segment.empty()) && r.time - previous > kLogGapMs)
+            endSegment();
+        if (r.time >= boundary) {
+            column.flushInto(segment);
+            const double c = std::floor(double(r.time - range.from) * perMs);
+            boundary = range.from + qint64(std::ceil((c + 1) / perMs));
+        }
+        column.add(r.time, v);
+        previous = r.time;
+    }
+    endSegment();
+    return out;
+}
 
 } // namespace
 
@@ -183,43 +239,14 @@ float valueOf(const LogRow& r, Value value)
 
 Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Value value)
 {
-    Segments out;
-    if (rows.empty() || columns <= 0 || range.span() <= 0)
-        return out;
-    auto [first, last] = rowsIn(rows, range);
-    if (first > 0)
-        --first;
-    if (last < rows.size())
-        ++last;
-    const double perMs = double(columns) / double(range.span());
-    Column column;
-    Segment segment;
-    qint64 previous = 0;
-    const auto endSegment = [&] {
-        column.flushInto(segment);
-        if (!segment.empty())
-            out.push_back(std::move(segment));
-        segment = {};
-    };
-    for (std::size_t i = first; i < last; ++i) {
-        const LogRow& r = rows[i];
-        const float v = valueOf(r, value);
-        if (std::isnan(v)) {
-            endSegment();
-            continue;
-        }
-        if ((column.count > 0 || !segment.empty()) && r.time - previous > kLogGapMs)
-            endSegment();
-        const auto c = qint64(std::floor(double(r.time - range.from) * perMs));
-        if (c != column.index) {
-            column.flushInto(segment);
-            column.index = c;
-        }
-        column.add(i, r.time, v);
-        previous = r.time;
+    switch (value) {
+    case Value::Ph:
+        return decimateWith(rows, range, columns, [](const LogRow& r) { return r.ph; });
+    case Value::Ppm:
+        return decimateWith(rows, range, columns, [](const LogRow& r) { return r.ppm; });
+    default:
+        return decimateWith(rows, range, columns, [value](const LogRow& r) { return valueOf(r, value); });
     }
-    endSegment();
-    return out;
 }
 
 std::vector<Interval> outputIntervals(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
@@ -254,6 +281,24 @@ std::vector<Interval> outputIntervals(const std::vector<LogRow>& rows, const Tim
             wide.push_back(in);
     }
     return wide;
+}
+
+std::vector<Interval> without(const std::vector<Interval>& stretches, const std::vector<Interval>& cut)
+{
+    std::vector<Interval> out;
+    std::size_t c = 0;
+    for (Interval s : stretches) {
+        while (c < cut.size() && cut[c].to <= s.from)
+            ++c;
+        for (std::size_t k = c; k < cut.size() && cut[k].from < s.to; ++k) {
+            if (cut[k].from > s.from)
+                out.push_back({s.from, cut[k].from});
+            s.from = std::max(s.from, cut[k].to);
+        }
+        if (s.from < s.to)
+            out.push_back(s);
+    }
+    return out;
 }
 
 Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range)

@@ -69,6 +69,9 @@ enum class Output { O2, Co2 };
 std::vector<Interval> outputIntervals(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
                                       Output output, OutputState state);
 
+// The parts of the stretches not covered by any of `cut` (both in time order, not overlapping).
+std::vector<Interval> without(const std::vector<Interval>& stretches, const std::vector<Interval>& cut);
+
 struct Statistics {
     qint64 rows = 0;
     float minPh = 0, maxPh = 0; // NaN without a pH in view

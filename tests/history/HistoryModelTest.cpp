@@ -136,6 +136,16 @@ TEST(OutputIntervals, OnStretchesJoinedAndWideEnoughToSee)
               (std::vector<Interval>{{r[15].time + 30000, r[17].time}}));
 }
 
+TEST(OutputIntervals, OffGivesWayToOn)
+{
+    using I = std::vector<Interval>;
+    EXPECT_EQ(without({{0, 100}, {200, 300}}, {{10, 20}, {30, 40}, {90, 210}, {290, 400}}),
+              (I{{0, 10}, {20, 30}, {40, 90}, {210, 290}}));
+    EXPECT_EQ(without({{0, 100}}, {}), (I{{0, 100}}));
+    EXPECT_EQ(without({{0, 100}}, {{0, 100}}), I{});
+    EXPECT_EQ(without({{50, 60}}, {{0, 10}, {100, 110}}), (I{{50, 60}}));
+}
+
 TEST(Statistics, OfTheRowsInView)
 {
     // An hour: 20 minutes in range, 20 just below it, 10 in alarm below, 10 without a pH;

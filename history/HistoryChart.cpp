@@ -260,8 +260,6 @@ void HistoryChart::fillLines(std::vector<QLineSeries*>& pool, const Segments& se
             s->setPen(pen);
         s->replace(QList<QPointF>(segments[i].begin(), segments[i].end()));
     }
-    for (std::size_t i = segments.size(); i < pool.size(); ++i)
-        pool[i]->clear();
 }
 
 void HistoryChart::redraw()
@@ -269,6 +267,7 @@ void HistoryChart::redraw()
     static const std::vector<LogRow> none;
     const std::vector<LogRow>& rows = logs_ ? logs_->rows() : none;
     const int n = columns();
+    drawnColumns_ = n;
     const TimeRange v = view_;
     // Many rows a column make the lines zigzag within each column: a thin line without
     // antialiasing draws them at a fraction of the cost and looks the same.
@@ -279,26 +278,23 @@ void HistoryChart::redraw()
     phPen.setCosmetic(dense);
     ppmPen.setCosmetic(true);
 
-    // The band first, so the lines are drawn over it (series are drawn in the order added).
     const Segments low = decimate(rows, v, n, Value::BandLow), high = decimate(rows, v, n, Value::BandHigh);
-    for (std::size_t i = 0; i < low.size() && i < high.size(); ++i) {
-        QAreaSeries* a = bandFromPool(i);
-        a->lowerSeries()->replace(QList<QPointF>(low[i].begin(), low[i].end()));
-        a->upperSeries()->replace(QList<QPointF>(high[i].begin(), high[i].end()));
-    }
-    for (std::size_t i = std::min(low.size(), high.size()); i < band_.size(); ++i) {
-        band_[i]->lowerSeries()->clear();
-        band_[i]->upperSeries()->clear();
-    }
-    QPen alarm(HistoryColours::kAlarm, 1.2, Qt::DashLine);
     const Segments alarmLow = decimate(rows, v, n, Value::AlarmLow);
     const Segments alarmHigh = decimate(rows, v, n, Value::AlarmHigh);
-    fillLines(alarmLow_, alarmLow, alarm, false);
-    fillLines(alarmHigh_, alarmHigh, alarm, false);
-    const Segments ppm = decimate(rows, v, n, Value::Ppm);
-    fillLines(ppm_, ppm, ppmPen, true);
-    const Segments ph = decimate(rows, v, n, Value::Ph);
-    fillLines(ph_, ph, phPen, false);
+    const Segments ppm = decimate(rows, v, n, Value::Ppm, dense);
+    const Segments ph = decimate(rows, v, n, Value::Ph, dense);
+
+    // A change of the axes makes every line work out its shape again, and so does new points:
+    // empty lines first, so the work is done once, for the new points.
+    for (const auto* pool : {&ph_, &ppm_, &alarmLow_, &alarmHigh_})
+        for (QLineSeries* s : *pool)
+            if (s->count() > 0)
+                s->clear();
+    for (QAreaSeries* a : band_)
+        if (a->upperSeries()->count() > 0) {
+            a->upperSeries()->clear();
+            a->lowerSeries()->clear();
+        }
 
     // The pH axis shows the line, the band and the limits in view.
     double lo = INFINITY, hi = -INFINITY, ppmHigh = 0;
@@ -325,6 +321,18 @@ void HistoryChart::redraw()
         axis->setFormat(timeFormat(v.span()));
         axis->setRange(QDateTime::fromMSecsSinceEpoch(v.from), QDateTime::fromMSecsSinceEpoch(v.to));
     }
+    // The band first, so the lines are drawn over it (series are drawn in the order added).
+    for (std::size_t i = 0; i < low.size() && i < high.size(); ++i) {
+        QAreaSeries* a = bandFromPool(i);
+        a->lowerSeries()->replace(QList<QPointF>(low[i].begin(), low[i].end()));
+        a->upperSeries()->replace(QList<QPointF>(high[i].begin(), high[i].end()));
+    }
+    const QPen alarm(HistoryColours::kAlarm, 1.2, Qt::DashLine);
+    fillLines(alarmLow_, alarmLow, alarm, false);
+    fillLines(alarmHigh_, alarmHigh, alarm, false);
+    fillLines(ppm_, ppm, ppmPen, true);
+    fillLines(ph_, ph, phPen, false);
+
     // A short "on" is widened to be seen; "off" gives way to it, so the order of drawing
     // does not matter.
     const auto o2On = outputIntervals(rows, v, n, Output::O2, OutputState::On);
@@ -396,14 +404,14 @@ void HistoryChart::layOut()
 {
     if (layout())
         layout()->activate();
-    // The charts lay out on posted events; run them and draw again at the new width.
+    // The charts lay out on posted events; run them, and draw again when the plot's width
+    // changed (a render of a hidden widget resizes it again each time: nothing to draw then).
     for (int i = 0; i < 3; ++i) {
-        const int before = columns();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         chart_->layout()->activate();
         alignStrips();
         strips_->layout()->activate();
-        if (columns() == before && i > 0)
+        if (columns() == drawnColumns_)
             break;
         redraw();
     }

@@ -105,6 +105,7 @@ private:
     const LogSet* logs_ = nullptr;
     Language language_ = Language::Polish;
     TimeRange view_;
+    int drawnColumns_ = 0; // the plot's width at the last drawing
 
     QChart* chart_;
     QChart* strips_;

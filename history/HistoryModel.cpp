@@ -66,11 +66,18 @@ struct Column {
         lastT = t;
         lastV = v;
     }
-    void flushInto(Segment& out)
+    void flushInto(Segment& out, bool envelope)
     {
         if (count == 0)
             return;
         const auto point = [](qint64 t, float v) { return QPointF(double(t), double(v)); };
+        if (envelope && count > 1) {
+            const bool lowFirst = lowT <= highT;
+            append(out, lowFirst ? point(lowT, lowV) : point(highT, highV));
+            append(out, lowFirst ? point(highT, highV) : point(lowT, lowV));
+            count = 0;
+            return;
+        }
         append(out, point(firstT, firstV));
         if (count > 1) {
             const bool lowFirst = lowT <= highT;
@@ -84,7 +91,8 @@ struct Column {
 
 // decimate() for one way of taking the value from a row.
 template <class Get>
-Segments decimateWith(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Get get)
+Segments decimateWith(const std::vector<LogRow>& rows, const TimeRange& range, int columns, bool envelope,
+                      Get get)
 {
     Segments out;
     if (rows.empty() || columns <= 0 || range.span() <= 0)
@@ -101,7 +109,7 @@ Segments decimateWith(const std::vector<LogRow>& rows, const TimeRange& range, i
     // Rows before `boundary` are in the current column: one comparison a row.
     qint64 boundary = std::numeric_limits<qint64>::min();
     const auto endSegment = [&] {
-        column.flushInto(segment);
+        column.flushInto(segment, envelope);
         if (!segment.empty())
             out.push_back(std::move(segment));
         segment = {};
@@ -116,7 +124,7 @@ Segments decimateWith(const std::vector<LogRow>& rows, const TimeRange& range, i
         if ((column.count > 0 || !segment.empty()) && r.time - previous > kLogGapMs)
             endSegment();
         if (r.time >= boundary) {
-            column.flushInto(segment);
+            column.flushInto(segment, envelope);
             const double c = std::floor(double(r.time - range.from) * perMs);
             boundary = range.from + qint64(std::ceil((c + 1) / perMs));
         }
@@ -237,15 +245,17 @@ float valueOf(const LogRow& r, Value value)
     return kNoValue;
 }
 
-Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Value value)
+Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Value value,
+                  bool envelope)
 {
     switch (value) {
     case Value::Ph:
-        return decimateWith(rows, range, columns, [](const LogRow& r) { return r.ph; });
+        return decimateWith(rows, range, columns, envelope, [](const LogRow& r) { return r.ph; });
     case Value::Ppm:
-        return decimateWith(rows, range, columns, [](const LogRow& r) { return r.ppm; });
+        return decimateWith(rows, range, columns, envelope, [](const LogRow& r) { return r.ppm; });
     default:
-        return decimateWith(rows, range, columns, [value](const LogRow& r) { return valueOf(r, value); });
+        return decimateWith(rows, range, columns, envelope,
+                            [value](const LogRow& r) { return valueOf(r, value); });
     }
 }
 

@@ -53,8 +53,10 @@ using Segments = std::vector<Segment>;
 // first, lowest, highest and last of its rows (at most 4 points, in time order), whatever
 // the number of rows. The line breaks where rows are more than kLogGapMs apart and where
 // the value is a gap. The rows just outside the range are included, so the line reaches
-// the edges.
-Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Value value);
+// the edges. envelope: only the lowest and highest of each column, for views so dense that
+// first and last add nothing one could see.
+Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Value value,
+                  bool envelope = false);
 
 struct Interval {
     qint64 from = 0, to = 0;

@@ -114,6 +114,7 @@ int main(int argc, char** argv)
     const double readMs = double(open.nsecsElapsed()) / 1e6;
     HistoryChart chart;
     chart.resize(1200, 700);
+    chart.show(); // as in the window: a hidden widget is laid out again at every render
     chart.setLogs(&logs);
     const QImage firstFrame = chart.image();
     const double openMs = double(open.nsecsElapsed()) / 1e6;

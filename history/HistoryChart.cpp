@@ -278,11 +278,9 @@ void HistoryChart::redraw()
     phPen.setCosmetic(dense);
     ppmPen.setCosmetic(true);
 
-    const Segments low = decimate(rows, v, n, Value::BandLow), high = decimate(rows, v, n, Value::BandHigh);
-    const Segments alarmLow = decimate(rows, v, n, Value::AlarmLow);
-    const Segments alarmHigh = decimate(rows, v, n, Value::AlarmHigh);
-    const Segments ppm = decimate(rows, v, n, Value::Ppm, dense);
-    const Segments ph = decimate(rows, v, n, Value::Ph, dense);
+    const ChartLines lines = chartLines(rows, v, n, dense);
+    const Segments &low = lines.bandLow, &high = lines.bandHigh, &alarmLow = lines.alarmLow,
+                   &alarmHigh = lines.alarmHigh, &ppm = lines.ppm, &ph = lines.ph;
 
     // A change of the axes makes every line work out its shape again, and so does new points:
     // empty lines first, so the work is done once, for the new points.

@@ -1,6 +1,7 @@
 #include "HistoryModel.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -89,12 +90,11 @@ struct Column {
     }
 };
 
-// decimate() for one way of taking the value from a row.
-template <class Get>
-Segments decimateWith(const std::vector<LogRow>& rows, const TimeRange& range, int columns, bool envelope,
-                      Get get)
+template <std::size_t N>
+std::array<Segments, N> decimateValues(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
+                                       const std::array<Value, N>& values, bool envelope)
 {
-    Segments out;
+    std::array<Segments, N> out;
     if (rows.empty() || columns <= 0 || range.span() <= 0)
         return out;
     auto [first, last] = rowsIn(rows, range);
@@ -103,35 +103,46 @@ Segments decimateWith(const std::vector<LogRow>& rows, const TimeRange& range, i
     if (last < rows.size())
         ++last;
     const double perMs = double(columns) / double(range.span());
-    Column column;
-    Segment segment;
-    qint64 previous = 0;
+    struct Line {
+        Column column;
+        Segment segment;
+        qint64 previous = 0;
+    };
+    std::array<Line, N> lines;
     // Rows before `boundary` are in the current column: one comparison a row.
     qint64 boundary = std::numeric_limits<qint64>::min();
-    const auto endSegment = [&] {
-        column.flushInto(segment, envelope);
-        if (!segment.empty())
-            out.push_back(std::move(segment));
-        segment = {};
+    const auto endSegment = [&](std::size_t k) {
+        Line& l = lines[k];
+        l.column.flushInto(l.segment, envelope);
+        if (!l.segment.empty())
+            out[k].push_back(std::move(l.segment));
+        l.segment = {};
     };
+    // One pass over the rows for all the lines: a year of rows is read once a frame.
     for (std::size_t i = first; i < last; ++i) {
         const LogRow& r = rows[i];
-        const float v = get(r);
-        if (std::isnan(v)) {
-            endSegment();
-            continue;
-        }
-        if ((column.count > 0 || !segment.empty()) && r.time - previous > kLogGapMs)
-            endSegment();
-        if (r.time >= boundary) {
-            column.flushInto(segment, envelope);
+        const bool nextColumn = r.time >= boundary;
+        if (nextColumn) {
             const double c = std::floor(double(r.time - range.from) * perMs);
             boundary = range.from + qint64(std::ceil((c + 1) / perMs));
         }
-        column.add(r.time, v);
-        previous = r.time;
+        for (std::size_t k = 0; k < N; ++k) {
+            Line& l = lines[k];
+            const float v = valueOf(r, values[k]);
+            if (std::isnan(v)) {
+                endSegment(k);
+                continue;
+            }
+            if ((l.column.count > 0 || !l.segment.empty()) && r.time - l.previous > kLogGapMs)
+                endSegment(k);
+            else if (nextColumn)
+                l.column.flushInto(l.segment, envelope);
+            l.column.add(r.time, v);
+            l.previous = r.time;
+        }
     }
-    endSegment();
+    for (std::size_t k = 0; k < N; ++k)
+        endSegment(k);
     return out;
 }
 
@@ -248,15 +259,17 @@ float valueOf(const LogRow& r, Value value)
 Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Value value,
                   bool envelope)
 {
-    switch (value) {
-    case Value::Ph:
-        return decimateWith(rows, range, columns, envelope, [](const LogRow& r) { return r.ph; });
-    case Value::Ppm:
-        return decimateWith(rows, range, columns, envelope, [](const LogRow& r) { return r.ppm; });
-    default:
-        return decimateWith(rows, range, columns, envelope,
-                            [value](const LogRow& r) { return valueOf(r, value); });
-    }
+    return decimateValues<1>(rows, range, columns, {value}, envelope)[0];
+}
+
+ChartLines chartLines(const std::vector<LogRow>& rows, const TimeRange& range, int columns, bool envelope)
+{
+    auto all = decimateValues<6>(
+        rows, range, columns,
+        {Value::Ph, Value::Ppm, Value::BandLow, Value::BandHigh, Value::AlarmLow, Value::AlarmHigh},
+        envelope);
+    return {std::move(all[0]), std::move(all[1]), std::move(all[2]),
+            std::move(all[3]), std::move(all[4]), std::move(all[5])};
 }
 
 std::vector<Interval> outputIntervals(const std::vector<LogRow>& rows, const TimeRange& range, int columns,

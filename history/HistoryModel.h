@@ -58,6 +58,12 @@ using Segments = std::vector<Segment>;
 Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Value value,
                   bool envelope = false);
 
+// All the lines of the chart from one pass over the rows, as decimate() gives each.
+struct ChartLines {
+    Segments ph, ppm, bandLow, bandHigh, alarmLow, alarmHigh;
+};
+ChartLines chartLines(const std::vector<LogRow>& rows, const TimeRange& range, int columns, bool envelope);
+
 struct Interval {
     qint64 from = 0, to = 0;
     bool operator==(const Interval&) const = default;

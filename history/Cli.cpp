@@ -3,8 +3,7 @@
 #include "HistoryChart.h"
 #include "HistoryModel.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
@@ -99,9 +98,10 @@ int runHeadless(const CliOptions& options, QString& err)
                          options.to ? options.to->toMSecsSinceEpoch() : all.to};
 
     if (!options.csv.isEmpty()) {
-        QFile f(options.csv);
+        // Replaced whole or not at all: a web page never reads half an export.
+        QSaveFile f(options.csv);
         const QByteArray csv = mergedCsv(logs, view);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(csv) != csv.size() || !f.flush()) {
+        if (!f.open(QIODevice::WriteOnly) || f.write(csv) != csv.size() || !f.commit()) {
             err = QStringLiteral("cannot write %1: %2").arg(options.csv, f.errorString());
             return 1;
         }

@@ -384,8 +384,12 @@ bool LogSet::refresh()
         } else if (info.size() == f.content.size() && f.error.isEmpty()) {
             continue;
         }
+        const qint64 rows = f.rows;
+        const QString error = f.error;
+        const qsizetype size = f.content.size();
         readFile(i);
-        changed = true;
+        // A file that stays unreadable changes nothing.
+        changed = changed || f.rows != rows || f.error != error || f.content.size() != size;
     }
     for (const QString& folder : openedFolders_)
         for (const QString& log : logsInFolder(folder)) {

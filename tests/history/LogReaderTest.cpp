@@ -250,6 +250,7 @@ TEST(LogSet, FolderMergedInTimeOrderWithSkippedLinesPerFile)
     EXPECT_FALSE(named.files()[0].error.isEmpty());
     EXPECT_FALSE(named.files()[1].error.isEmpty());
     EXPECT_TRUE(named.rows().empty());
+    EXPECT_FALSE(named.refresh()) << "files that stay unreadable change nothing";
 }
 
 TEST(LogSet, RefreshFollowsAGrowingLogItsFinishingAndNewLogs)

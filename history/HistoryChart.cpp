@@ -182,12 +182,17 @@ HistoryChart::HistoryChart(QWidget* parent)
 void HistoryChart::setLogs(const LogSet* logs)
 {
     logs_ = logs;
+    blocks_.build(logs_ ? logs_->rows() : std::vector<LogRow>());
     view_ = limits();
     redraw();
     emit viewChanged(view_);
 }
 
-void HistoryChart::dataChanged() { setView(view_); }
+void HistoryChart::dataChanged()
+{
+    blocks_.build(logs_ ? logs_->rows() : std::vector<LogRow>());
+    setView(view_);
+}
 
 void HistoryChart::setLanguage(Language language)
 {
@@ -278,7 +283,7 @@ void HistoryChart::redraw()
     phPen.setCosmetic(dense);
     ppmPen.setCosmetic(true);
 
-    const ChartLines lines = chartLines(rows, v, n, dense);
+    const ChartLines lines = chartLines(rows, v, n, dense, &blocks_);
     const Segments &low = lines.bandLow, &high = lines.bandHigh, &alarmLow = lines.alarmLow,
                    &alarmHigh = lines.alarmHigh, &ppm = lines.ppm, &ph = lines.ph;
 

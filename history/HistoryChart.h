@@ -106,6 +106,7 @@ private:
     Language language_ = Language::Polish;
     TimeRange view_;
     int drawnColumns_ = 0; // the plot's width at the last drawing
+    RowBlocks blocks_;     // of logs_->rows(), built again by setLogs() and dataChanged()
 
     QChart* chart_;
     QChart* strips_;

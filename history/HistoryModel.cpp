@@ -67,6 +67,29 @@ struct Column {
         lastT = t;
         lastV = v;
     }
+    void add(qint64 firstTime, qint64 lastTime, const RowBlocks::Line& b, int rows)
+    {
+        if (count == 0) {
+            firstT = firstTime;
+            firstV = b.first;
+            lowT = b.lowTime;
+            lowV = b.low;
+            highT = b.highTime;
+            highV = b.high;
+        } else {
+            if (b.low < lowV) {
+                lowV = b.low;
+                lowT = b.lowTime;
+            }
+            if (b.high > highV) {
+                highV = b.high;
+                highT = b.highTime;
+            }
+        }
+        lastT = lastTime;
+        lastV = b.last;
+        count += rows;
+    }
     void flushInto(Segment& out, bool envelope)
     {
         if (count == 0)
@@ -92,8 +115,11 @@ struct Column {
 
 template <std::size_t N>
 std::array<Segments, N> decimateValues(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
-                                       const std::array<Value, N>& values, bool envelope)
+                                       const std::array<Value, N>& values, bool envelope,
+                                       const RowBlocks* blocks = nullptr)
 {
+    if (blocks && (N != 6 || blocks->rowCount() != rows.size()))
+        blocks = nullptr;
     std::array<Segments, N> out;
     if (rows.empty() || columns <= 0 || range.span() <= 0)
         return out;
@@ -125,6 +151,26 @@ std::array<Segments, N> decimateValues(const std::vector<LogRow>& rows, const Ti
         if (nextColumn) {
             const double c = std::floor(double(r.time - range.from) * perMs);
             boundary = range.from + qint64(std::ceil((c + 1) / perMs));
+        }
+        // A whole block within this column, with a value in each row and no gap: its summary.
+        if (blocks && i % RowBlocks::kRows == 0 && i + RowBlocks::kRows <= last) {
+            const RowBlocks::Block& b = blocks->blocks()[i / RowBlocks::kRows];
+            bool whole = b.lastTime < boundary;
+            for (std::size_t k = 0; k < N && whole; ++k)
+                whole = b.lines[k].whole;
+            if (whole) {
+                for (std::size_t k = 0; k < N; ++k) {
+                    Line& l = lines[k];
+                    if ((l.column.count > 0 || !l.segment.empty()) && b.firstTime - l.previous > kLogGapMs)
+                        endSegment(k);
+                    else if (nextColumn)
+                        l.column.flushInto(l.segment, envelope);
+                    l.column.add(b.firstTime, b.lastTime, b.lines[k], int(RowBlocks::kRows));
+                    l.previous = b.lastTime;
+                }
+                i += RowBlocks::kRows - 1;
+                continue;
+            }
         }
         for (std::size_t k = 0; k < N; ++k) {
             Line& l = lines[k];
@@ -262,12 +308,49 @@ Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int c
     return decimateValues<1>(rows, range, columns, {value}, envelope)[0];
 }
 
-ChartLines chartLines(const std::vector<LogRow>& rows, const TimeRange& range, int columns, bool envelope)
+void RowBlocks::build(const std::vector<LogRow>& rows)
+{
+    rows_ = rows.size();
+    blocks_.clear();
+    blocks_.reserve(rows.size() / kRows);
+    for (std::size_t at = 0; at + kRows <= rows.size(); at += kRows) {
+        Block b;
+        b.firstTime = rows[at].time;
+        b.lastTime = rows[at + kRows - 1].time;
+        bool joined = true;
+        for (std::size_t i = at + 1; i < at + kRows && joined; ++i)
+            joined = rows[i].time - rows[i - 1].time <= kLogGapMs;
+        for (std::size_t k = 0; k < b.lines.size(); ++k) {
+            Line& line = b.lines[k];
+            line.whole = joined;
+            for (std::size_t i = at; i < at + kRows && line.whole; ++i) {
+                const float v = valueOf(rows[i], Value(k));
+                if (std::isnan(v)) {
+                    line.whole = false;
+                } else if (i == at) {
+                    line.first = line.low = line.high = v;
+                    line.lowTime = line.highTime = rows[i].time;
+                } else if (v < line.low) {
+                    line.low = v;
+                    line.lowTime = rows[i].time;
+                } else if (v > line.high) {
+                    line.high = v;
+                    line.highTime = rows[i].time;
+                }
+                line.last = v;
+            }
+        }
+        blocks_.push_back(b);
+    }
+}
+
+ChartLines chartLines(const std::vector<LogRow>& rows, const TimeRange& range, int columns, bool envelope,
+                      const RowBlocks* blocks)
 {
     auto all = decimateValues<6>(
         rows, range, columns,
-        {Value::Ph, Value::Ppm, Value::BandLow, Value::BandHigh, Value::AlarmLow, Value::AlarmHigh},
-        envelope);
+        {Value::Ph, Value::Ppm, Value::BandLow, Value::BandHigh, Value::AlarmLow, Value::AlarmHigh}, envelope,
+        blocks);
     return {std::move(all[0]), std::move(all[1]), std::move(all[2]),
             std::move(all[3]), std::move(all[4]), std::move(all[5])};
 }

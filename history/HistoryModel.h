@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QPointF>
 
+#include <array>
 #include <cstddef>
 #include <utility>
 #include <vector>
@@ -58,11 +59,36 @@ using Segments = std::vector<Segment>;
 Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Value value,
                   bool envelope = false);
 
-// All the lines of the chart from one pass over the rows, as decimate() gives each.
+// Summaries of blocks of rows for the chart's lines (in the order of Value), so a column over
+// thousands of rows takes a few steps. Build again whenever the rows change.
+class RowBlocks {
+public:
+    static constexpr std::size_t kRows = 64;
+    struct Line {
+        float first = 0, low = 0, high = 0, last = 0;
+        qint64 lowTime = 0, highTime = 0;
+        bool whole = false; // a value in every row, none of them more than kLogGapMs apart
+    };
+    struct Block {
+        qint64 firstTime = 0, lastTime = 0;
+        std::array<Line, 6> lines;
+    };
+    void build(const std::vector<LogRow>& rows);
+    std::size_t rowCount() const { return rows_; }
+    const std::vector<Block>& blocks() const { return blocks_; }
+
+private:
+    std::size_t rows_ = 0;
+    std::vector<Block> blocks_;
+};
+
+// All the lines of the chart from one pass over the rows, as decimate() gives each. blocks:
+// summaries of these rows, or nothing.
 struct ChartLines {
     Segments ph, ppm, bandLow, bandHigh, alarmLow, alarmHigh;
 };
-ChartLines chartLines(const std::vector<LogRow>& rows, const TimeRange& range, int columns, bool envelope);
+ChartLines chartLines(const std::vector<LogRow>& rows, const TimeRange& range, int columns, bool envelope,
+                      const RowBlocks* blocks = nullptr);
 
 struct Interval {
     qint64 from = 0, to = 0;

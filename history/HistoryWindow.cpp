@@ -86,11 +86,10 @@ void HistoryWindow::follow()
     if (!logs_.refresh())
         return;
     const TimeRange after = chart_->limits();
+    chart_->dataChanged();
     // A view at the newest rows keeps showing the newest; any other stays where it is.
     if (view.to >= before.to && after.to > before.to)
         chart_->setView({after.to - view.span(), after.to});
-    else
-        chart_->dataChanged();
     problems_->setText(problemsText(logs_, language_));
     problems_->setVisible(!problems_->text().isEmpty());
 }

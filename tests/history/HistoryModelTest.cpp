@@ -112,6 +112,38 @@ TEST(Decimate, BreaksAtGapsInTimeAndValue)
     EXPECT_FLOAT_EQ(alarm[0][0].y(), 6.6f);
 }
 
+TEST(Decimate, BlockSummariesDrawTheSameLines)
+{
+    // Three days with a gap, runs without a pH, a setting changed, a wandering CO2.
+    std::vector<LogRow> r;
+    for (qint64 m = 0; m < 3 * 1440; ++m) {
+        if (m >= 1000 && m < 1010)
+            continue;
+        r.push_back(row(m, (m / 97) % 7 == 3 ? NAN : float(7 + 0.3 * std::sin(double(m) / 50))));
+        r.back().ppm = float(10 + (m * 37) % 23);
+        if (m > 2000)
+            r.back().phMax = 7.3f;
+    }
+    RowBlocks blocks;
+    blocks.build(r);
+    const auto same = [](const Segments& a, const Segments& b) { return a == b; };
+    for (const TimeRange& range :
+         {minutesRange(0, 3 * 1440), minutesRange(500, 1500), minutesRange(2000, 2100)})
+        for (int columns : {7, 300, 2000})
+            for (bool envelope : {false, true}) {
+                const ChartLines with = chartLines(r, range, columns, envelope, &blocks);
+                const ChartLines without = chartLines(r, range, columns, envelope);
+                EXPECT_TRUE(same(with.ph, without.ph) && same(with.ppm, without.ppm) &&
+                            same(with.bandHigh, without.bandHigh) && same(with.alarmLow, without.alarmLow))
+                    << columns << " columns, envelope " << envelope;
+                EXPECT_TRUE(same(without.ph, decimate(r, range, columns, Value::Ph, envelope)));
+            }
+    // Summaries of other rows are not used.
+    r.pop_back();
+    EXPECT_EQ(chartLines(r, minutesRange(0, 3 * 1440), 7, false, &blocks).ph,
+              chartLines(r, minutesRange(0, 3 * 1440), 7, false).ph);
+}
+
 TEST(OutputIntervals, OnStretchesJoinedAndWideEnoughToSee)
 {
     std::vector<LogRow> r;

@@ -84,6 +84,9 @@ public:
     // Lays the charts out now (the offscreen renderer has no event loop to wait for).
     void layOut();
 
+    // The pH chart's view, which takes the mouse.
+    QChartView* plotView() const { return chartView_; }
+
 signals:
     void viewChanged(TimeRange view);
     void hovered(QString readout); // empty when the pointer is over no row

@@ -2,7 +2,10 @@
 #include "LogFiles.h"
 
 #include <QImage>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
 
 namespace {
 
@@ -109,4 +112,55 @@ TEST_F(ChartOfADay, ZoomAndPanRedrawTheView)
     EXPECT_FALSE(phLineNear(x(300), y(DayLog::ph(720)), 3));
     chart.setView({at(-600), at(-480)});
     EXPECT_EQ(chart.view(), (TimeRange{at(0), at(120)})) << "no panning before the first row";
+}
+
+TEST_F(ChartOfADay, WheelZoomsDragPansSelectionZoomsHoverReads)
+{
+    QWidget* mouse = chart.plotView()->viewport();
+    const QPointF offset = chart.plotView()->pos();
+    const auto local = [&](double px) {
+        return QPoint(int(std::lround(px - offset.x())), int(plot.center().y() - offset.y()));
+    };
+    const auto minuteOf = [&](qint64 t) { return double(t - at(0)) / 60000; };
+
+    // One notch in at the middle: 80 % of the day around noon.
+    QWheelEvent wheel(local(x(720)), mouse->mapToGlobal(local(x(720))), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(mouse, &wheel);
+    EXPECT_NEAR(minuteOf(chart.view().from), 144, 2);
+    EXPECT_NEAR(minuteOf(chart.view().to), 1296, 2);
+
+    // Dragging 100 pixels to the left shows later rows by as much time as they stand for.
+    const TimeRange before = chart.view();
+    const double shift = 100.0 / plot.width() * double(before.span()) / 60000;
+    QTest::mousePress(mouse, Qt::LeftButton, Qt::NoModifier, local(500));
+    QTest::mouseMove(mouse, local(400));
+    QTest::mouseRelease(mouse, Qt::LeftButton, Qt::NoModifier, local(400));
+    EXPECT_NEAR(minuteOf(chart.view().from), minuteOf(before.from) + shift, 2);
+    EXPECT_EQ(chart.view().span(), before.span());
+
+    // A right-button drag zooms to what it selected.
+    chart.setView({at(0), at(1440)});
+    QTest::mousePress(mouse, Qt::RightButton, Qt::NoModifier, local(x(360)));
+    QTest::mouseMove(mouse, local(x(480)));
+    QTest::mouseRelease(mouse, Qt::RightButton, Qt::NoModifier, local(x(480)));
+    EXPECT_NEAR(minuteOf(chart.view().from), 360, 2);
+    EXPECT_NEAR(minuteOf(chart.view().to), 480, 2);
+
+    // The pointer over 06:00 reads out that row; over the gap, nothing.
+    chart.setView({at(0), at(1440)});
+    QSignalSpy hovered(&chart, &HistoryChart::hovered);
+    for (int minute : {360, 630}) {
+        const QPointF at = local(x(minute));
+        QMouseEvent move(QEvent::MouseMove, at, mouse->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(mouse, &move);
+    }
+    ASSERT_EQ(hovered.size(), 2);
+    // A pixel is more than a minute here: the row at 06:00 or next to it, at the top of the curve.
+    const QString row = hovered[0][0].toString();
+    EXPECT_TRUE(row.startsWith("2016-10-01 05:59:00") || row.startsWith("2016-10-01 06:00:00"))
+        << row.toStdString();
+    EXPECT_TRUE(row.contains("pH 7,40")) << row.toStdString();
+    EXPECT_EQ(hovered[1][0].toString(), QString());
 }

@@ -163,7 +163,8 @@ void LogdService::setAvailable(bool available)
 
 void LogdService::handleCommand(const QString& topic, const QByteArray& payload, bool retained)
 {
-    if (stopping_)
+    // An empty message is how a retained one is deleted, not a command.
+    if (stopping_ || payload.isEmpty())
         return;
     CommandCheck check;
     if (retained)

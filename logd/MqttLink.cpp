@@ -155,8 +155,9 @@ void MqttLink::lostConnection(const QString& why)
         finishStop();
         return;
     }
-    if (why != lastError_ || wasConnected) {
-        lastError_ = why;
+    // One line an outage, however many attempts it takes.
+    if (!outageTold_) {
+        outageTold_ = true;
         emit logLine(JournalLog::Warning,
                      QStringLiteral("MQTT broker %1:%2 %3 (%4); reconnecting with back-off")
                          .arg(settings_.host)
@@ -171,14 +172,16 @@ void MqttLink::onConnect(mosquitto*, void* obj, int rc)
     auto* self = static_cast<MqttLink*>(obj);
     if (rc != 0) {
         // Refused (credentials, protocol): the broker closes the connection, we try again later.
-        self->lastError_.clear();
+        if (self->outageTold_)
+            return;
+        self->outageTold_ = true;
         self->emit logLine(JournalLog::Error, QStringLiteral("MQTT broker refused the connection: %1")
                                                   .arg(QString::fromUtf8(mosquitto_connack_string(rc))));
         return;
     }
     self->connectTimeout_->stop();
     self->backoff_.reset();
-    self->lastError_.clear();
+    self->outageTold_ = false;
     self->emit logLine(
         JournalLog::Info,
         QStringLiteral("MQTT connected to %1:%2").arg(self->settings_.host).arg(self->settings_.port));

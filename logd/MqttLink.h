@@ -77,11 +77,10 @@ private:
     QTimer* stopTimeout_ = nullptr;
     std::unique_ptr<QSocketNotifier> readNotifier_, writeNotifier_;
     int socket_ = -1;
-    bool everConnected_ = false;
     bool connectStarted_ = false;
     bool stopping_ = false;
     bool stopDone_ = false;
+    bool outageTold_ = false; // the broker's outage has had its line
     int stopMid_ = -1;
     long long published_ = 0; // handed to libmosquitto while connected
-    QString lastError_;       // told once until a connect succeeds
 };

@@ -151,7 +151,8 @@ TEST(StatePayload, ValuesAndNulls)
          R"("o2_out":false,"ph":7,"ph_max":7.1,"ph_min":6.9,"time":"2016-10-01T18:30:08+02:00"})"},
     };
     for (const auto& [lines, json] : cases)
-        EXPECT_EQ(statePayload(decoded(lines), t).toStdString(), std::string(json)) << lines.join(' ').toStdString();
+        EXPECT_EQ(statePayload(decoded(lines), t).toStdString(), std::string(json))
+            << lines.join(' ').toStdString();
     EXPECT_EQ(isoTimeWithOffset(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), QTimeZone(-34200))),
               "2024-01-02T03:04:05-09:30");
 }

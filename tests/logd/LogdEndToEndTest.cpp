@@ -53,7 +53,8 @@ protected:
     void subscribeAll(Subscriber& s, int port, const QStringList& extra = {})
     {
         s.start(port, QStringLiteral("#"), extra);
-        ASSERT_TRUE(publishOnce(port, QStringLiteral("test/ready"), "1", extra));
+        // Retained, so it arrives however late the subscription is made.
+        ASSERT_TRUE(publishOnce(port, QStringLiteral("test/ready"), "1", QStringList{"-r"} + extra));
         ASSERT_TRUE(waitUntil([&] { return !s.payloads(QStringLiteral("test/ready")).isEmpty(); }, 10000));
     }
     QStringList logFiles()
@@ -83,8 +84,7 @@ TEST_F(LogdEndToEnd, DiscoveryStateAndACleanStop)
         << service.err().join('\n').toStdString();
 
     for (const MqttMessage& m : discoveryMessages({"tarlo02", "tank"}, 0))
-        EXPECT_EQ(all.payloads(m.topic), QStringList{QString::fromUtf8(m.payload)})
-            << m.topic.toStdString();
+        EXPECT_EQ(all.payloads(m.topic), QStringList{QString::fromUtf8(m.payload)}) << m.topic.toStdString();
     const QString phConfig =
         R"j({"availability_topic":"tarlo02/tank/availability","device":{"identifiers":["tarlo02_tank"],)j"
         R"j("manufacturer":"Tarlo","model":"Tarlo-02 (USB)","name":"Tarlo-02 tank"},"device_class":"ph",)j"
@@ -150,10 +150,12 @@ TEST_F(LogdEndToEnd, BrokerAwayAndBackGetsTheNewestStateAndTheLogHasNoGap)
     const QTime back = QTime::currentTime();
     broker = std::make_unique<Broker>();
     ASSERT_TRUE(broker->start(work.path(), port));
+    ASSERT_TRUE(waitUntil([&] { return countLines(service.err(), "MQTT connected") == 2; }, 60000))
+        << service.err().join('\n').toStdString();
     // A restarted broker keeps nothing: a retained state there was published after reconnecting.
     Subscriber s;
     s.start(port, QStringLiteral("#"));
-    ASSERT_TRUE(waitUntil([&] { return !s.payloads(kState, true).isEmpty(); }, 40000))
+    ASSERT_TRUE(waitUntil([&] { return !s.payloads(kState, true).isEmpty(); }, 20000))
         << service.err().join('\n').toStdString();
     const QTime stateTime = QTime::fromString(
         json(s.payloads(kState, true).first()).value("time").toString().mid(11, 8), "HH:mm:ss");
@@ -207,7 +209,7 @@ TEST_F(LogdEndToEnd, CommandsSendTheWindowsFrameAndRefuseBadObjects)
         [&] { return !all.payloads(kState).isEmpty() && all.payloads(kResult).size() == 1; }, 20000))
         << service.err().join('\n').toStdString();
     EXPECT_TRUE(all.payloads(kResult)[0].contains("retained commands are ignored"));
-    ASSERT_TRUE(publishOnce(broker.port(), command, "", {"-r", "-n"}));
+    ASSERT_TRUE(publishOnce(broker.port(), command, "", {"-r"}));
 
     const QString set = QStringLiteral("tarlo02/tank/set");
     ASSERT_TRUE(

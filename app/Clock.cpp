@@ -8,6 +8,8 @@
 #include "SerialPort.h"
 #include "ToggleSwitch.h"
 
+#include <QTimer>
+
 namespace {
 void zeroDigitCounters(ProgramState& st)
 {
@@ -15,6 +17,23 @@ void zeroDigitCounters(ProgramState& st)
     st.SecondDigitCount = 0;
 }
 } // namespace
+
+void TForm1::ReportRestartError(const QString& message, const QDateTime& now)
+{
+    // Tried again on every tick of the restart second, but told once per restart second and
+    // never while the box about it is still open. The box opens from the event loop after the
+    // tick, never inside it: a timer does not fire again while its own handler runs, so a box
+    // opened here would stop the clock and every later restart until someone clicked OK.
+    const QString second = now.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    if (restartErrorOpen_ || second == restartErrorSecond_)
+        return;
+    restartErrorSecond_ = second;
+    restartErrorOpen_ = true;
+    QTimer::singleShot(0, this, [this, message] {
+        ShowError(message);
+        restartErrorOpen_ = false;
+    });
+}
 
 void TForm1::Timer1Timer(QObject*)
 {
@@ -48,15 +67,7 @@ void TForm1::Timer1Timer(QObject*)
         try {
             ComPort->OpenPort();
         } catch (const std::exception& e) {
-            // Tried again on every tick of this second, but told once per restart second, and
-            // never while the box about it is still open.
-            const QString second = now.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-            if (!restartErrorOpen_ && second != restartErrorSecond_) {
-                restartErrorSecond_ = second;
-                restartErrorOpen_ = true;
-                ShowError(QString::fromUtf8(e.what()));
-                restartErrorOpen_ = false;
-            }
+            ReportRestartError(QString::fromUtf8(e.what()), now);
             return;
         }
         SpeedButton3->show();

@@ -12,8 +12,14 @@
 
 #include <QStandardPaths>
 
-SpinValues TForm1::SpinEditValues() const
+SpinValues TForm1::CommittedSpinValues()
 {
+    // A text typed and not yet committed (the edit still has the focus) is taken as leaving the
+    // edit would take it: parsed, clamped to the edit's limits and formatted. Otherwise "1000"
+    // or "-5" would go into the frame as typed.
+    for (TNumSpinEdit* e :
+         {NumSpinEdit7, NumSpinEdit8, NumSpinEdit11, NumSpinEdit12, NumSpinEdit9, NumSpinEdit10})
+        e->refreshText();
     return {NumSpinEdit7->Value(),  NumSpinEdit8->Value(), NumSpinEdit11->Value(),
             NumSpinEdit12->Value(), NumSpinEdit9->Value(), NumSpinEdit10->Value()};
 }
@@ -33,7 +39,7 @@ void TForm1::SetSpinEdits(const SpinSettings& values)
 void TForm1::SpeedButton3Click(QObject*)
 {
     ProgramState& st = State();
-    computeSettingsFields(SpinEditValues(), st.SettingsFields);
+    computeSettingsFields(CommittedSpinValues(), st.SettingsFields);
     // Eleven writes, each complete before the next: together the 32-character frame.
     for (const QString& piece : settingsFrameWrites(st.SettingsFields))
         ComPort->WriteText(piece.toStdString());

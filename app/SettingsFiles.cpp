@@ -47,7 +47,7 @@ void TForm1::SpeedButton2Click(QObject*)
     if (!path)
         return;
     ProgramState& st = State();
-    fieldsForSaving(SpinEditValues(), st.SettingsFields);
+    fieldsForSaving(CommittedSpinValues(), st.SettingsFields);
     saveSettingsFile(*path, formatSettingsFile(st.SettingsFields));
     // The file is written whole (atomically); the pause of 1 ms a line is kept.
     for (int n = 1; n <= 10; ++n)

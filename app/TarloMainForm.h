@@ -198,7 +198,8 @@ private:
     void ApplyStacking();
     void ApplyTabOrder();
     void SwitchLanguage(Language lang);
-    SpinValues SpinEditValues() const;
+    // The six spin edits' values after each has committed its text.
+    SpinValues CommittedSpinValues();
     // Gives the spin edits the values there are, in order; then raises the conversion error
     // that stopped them, if any.
     void SetSpinEdits(const SpinSettings& values);
@@ -211,6 +212,8 @@ private:
     void FirstRun(const QString& path);
 
     void ReportLogError(const QString& message);
+    // Reports a failed reopen of the port's restart, queued after the tick.
+    void ReportRestartError(const QString& message, const QDateTime& now);
 
     std::unique_ptr<ReceiveBuffer> receive_;
     QString memoText_;  // what Memo shows

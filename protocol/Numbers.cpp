@@ -1,14 +1,13 @@
 #include "Numbers.h"
 
+#include <algorithm>
 #include <charconv>
-#include <climits>
 #include <cmath>
 #include <string>
 
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+constexpr int kSignificant = 15;
 
 [[noreturn]] void notInteger(const QString& text)
 {
@@ -20,134 +19,330 @@ bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
     throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
 }
 
+bool isPadding(QChar c, Padding padding)
+{
+    return padding == Padding::WhiteSpace ? c.isSpace() : c == u' ' || c == u'\t';
+}
+
+QStringView stripLeading(QStringView t, Padding padding)
+{
+    while (!t.isEmpty() && isPadding(t.front(), padding))
+        t = t.sliced(1);
+    return t;
+}
+
+QStringView stripTrailing(QStringView t, Padding padding)
+{
+    while (!t.isEmpty() && isPadding(t.back(), padding))
+        t.chop(1);
+    return t;
+}
+
+// Integers in records and files may have blanks before them only, the runtime's rule;
+// typed ones may have white space on both sides.
+std::optional<int> parseInt32(QStringView text, Padding padding, int base)
+{
+    QStringView t = stripLeading(text, padding);
+    if (padding == Padding::WhiteSpace)
+        t = stripTrailing(t, padding);
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+        negative = t[i++] == u'-';
+    if (i == t.size())
+        return std::nullopt;
+    const long long limit = negative ? 2147483648LL : 2147483647LL;
+    long long v = 0;
+    for (; i < t.size(); ++i) {
+        const int d = digitValue(t[i], base);
+        if (d < 0)
+            return std::nullopt;
+        v = v * base + d;
+        if (v > limit)
+            return std::nullopt;
+    }
+    return static_cast<int>(negative ? -v : v);
+}
+
+// Appends the ASCII digits at t[i...] to out; returns how many there were.
+int takeDigits(QStringView t, qsizetype& i, std::string& out)
+{
+    int n = 0;
+    for (; i < t.size() && digitValue(t[i], 10) >= 0; ++i, ++n)
+        out += char(t[i].unicode());
+    return n;
+}
+
+std::string toChars(long double x, std::chars_format fmt, int precision)
+{
+    char buf[128];
+    const auto r = std::to_chars(buf, buf + sizeof buf, x, fmt, precision);
+    if (r.ec != std::errc())
+        return {};
+    return std::string(buf, r.ptr);
+}
+
+QString nonFinite(long double x)
+{
+    if (std::isnan(x))
+        return QStringLiteral("NAN");
+    return x < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+}
+
+// The digits of |x| rounded to 15 significant digits, without trailing zeros when asked,
+// and the decimal exponent of the first digit.
+struct Significant {
+    std::string digits;
+    int exponent = 0;
+};
+
+Significant significant(long double x, bool dropTrailingZeros)
+{
+    const std::string s = toChars(std::fabs(x), std::chars_format::scientific, kSignificant - 1);
+    const auto e = s.find('e');
+    Significant r;
+    for (std::size_t i = 0; i < e; ++i)
+        if (s[i] != '.')
+            r.digits += s[i];
+    r.exponent = std::stoi(s.substr(e + 1));
+    while (dropTrailingZeros && r.digits.size() > 1 && r.digits.back() == '0')
+        r.digits.pop_back();
+    return r;
+}
+
+// "d,ddd" from the significant digits: the mantissa of the exponent notations.
+void appendMantissa(std::string& out, const std::string& digits)
+{
+    out += digits[0];
+    if (digits.size() > 1) {
+        out += ',';
+        out.append(digits, 1);
+    }
+}
+
+QString fromAscii(const std::string& s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+
+// "," for the "." of to_chars, and no "-" on a text that shows zero ("-0,00").
+QString finishFixed(std::string s)
+{
+    const bool zero = std::none_of(s.begin(), s.end(), [](char c) { return c >= '1' && c <= '9'; });
+    if (zero && !s.empty() && s[0] == '-')
+        s.erase(0, 1);
+    std::replace(s.begin(), s.end(), '.', ',');
+    return fromAscii(s);
+}
+
+// Decimals a display pattern asks for: the "0"s after its separator are always shown,
+// the "#"s after them only when not zero.
+void patternDecimals(QStringView pattern, int& minDec, int& maxDec)
+{
+    minDec = maxDec = 0;
+    qsizetype i = pattern.indexOf(u'.');
+    if (i < 0)
+        i = pattern.indexOf(u',');
+    if (i < 0)
+        return;
+    for (++i; i < pattern.size(); ++i) {
+        if (pattern[i] == u'0' && minDec == maxDec)
+            ++minDec, ++maxDec;
+        else if (pattern[i] == u'#')
+            ++maxDec;
+        else
+            break;
+    }
+    minDec = std::min(minDec, kMaxDecimals);
+    maxDec = std::min(maxDec, kMaxDecimals);
+}
+
 } // namespace
+
+int digitValue(QChar c, int base)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (base == 16 && u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    if (base == 16 && u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    return -1;
+}
+
+std::optional<int> parseInteger(QStringView text, Padding padding) { return parseInt32(text, padding, 10); }
+
+std::optional<int> parseHex(QStringView text, Padding padding) { return parseInt32(text, padding, 16); }
+
+std::optional<long double> parseFloat(QStringView text, Padding padding)
+{
+    // Check the form by hand, then let from_chars (locale-free) do the rounding.
+    const QStringView t = stripTrailing(stripLeading(text, padding), padding);
+    std::string ascii;
+    qsizetype i = 0;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) {
+        if (t[i] == u'-')
+            ascii += '-';
+        ++i;
+    }
+    int mantissaDigits = takeDigits(t, i, ascii);
+    if (i < t.size() && t[i] == u',') {
+        ascii += '.';
+        ++i;
+        mantissaDigits += takeDigits(t, i, ascii);
+    }
+    if (mantissaDigits == 0)
+        return std::nullopt;
+    if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
+        ascii += 'e';
+        ++i;
+        if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+            ascii += char(t[i++].unicode());
+        if (takeDigits(t, i, ascii) == 0)
+            return std::nullopt;
+    }
+    if (i != t.size())
+        return std::nullopt;
+
+    long double value = 0;
+    const char* last = ascii.data() + ascii.size();
+    const auto [ptr, ec] = std::from_chars(ascii.data(), last, value);
+    if (ec != std::errc() || ptr != last || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
 
 int toInt(const QString& text)
 {
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && isBlank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    if (i == n)
-        notInteger(text);
-    long long value = 0;
-    for (; i < n; ++i) {
-        if (!isDigit(text[i]))
-            notInteger(text);
-        value = value * 10 + (text[i].unicode() - u'0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            notInteger(text);
-    }
-    if (negative)
-        value = -value;
-    if (value > INT_MAX || value < INT_MIN)
-        notInteger(text);
-    return static_cast<int>(value);
+    if (const auto v = parseInteger(text, Padding::Blanks))
+        return *v;
+    notInteger(text);
 }
 
 long double toFloat(const QString& text)
 {
-    // Check the form by hand, then let from_chars (locale-free) do the rounding.
-    std::string ascii;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && isBlank(text[i]))
-        ++i;
-    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-        if (text[i] == u'-')
-            ascii += '-';
-        ++i;
-    }
-    int mantissaDigits = 0;
-    while (i < n && isDigit(text[i])) {
-        ascii += char(text[i].unicode());
-        ++mantissaDigits;
-        ++i;
-    }
-    if (i < n && text[i] == u',') {
-        ascii += '.';
-        ++i;
-        while (i < n && isDigit(text[i])) {
-            ascii += char(text[i].unicode());
-            ++mantissaDigits;
-            ++i;
-        }
-    }
-    if (mantissaDigits == 0)
-        notFloat(text);
-    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
-        ascii += 'e';
-        ++i;
-        if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-            ascii += char(text[i].unicode());
-            ++i;
-        }
-        int exponentDigits = 0;
-        while (i < n && isDigit(text[i])) {
-            ascii += char(text[i].unicode());
-            ++exponentDigits;
-            ++i;
-        }
-        if (exponentDigits == 0)
-            notFloat(text);
-    }
-    while (i < n && isBlank(text[i]))
-        ++i;
-    if (i != n)
-        notFloat(text);
+    if (const auto v = parseFloat(text, Padding::Blanks))
+        return *v;
+    notFloat(text);
+}
 
-    long double value = 0;
-    const char* first = ascii.data();
-    const char* last = ascii.data() + ascii.size();
-    auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || ptr != last || !std::isfinite(value))
-        notFloat(text);
-    return value;
+long double roundHalfEven(long double x)
+{
+    // The default floating-point rounding mode rounds a half to even.
+    return std::nearbyintl(x);
 }
 
 QString FloatToStrGeneral(long double value)
 {
-    constexpr int precision = 15;
-    if (std::isnan(value))
-        return QStringLiteral("NAN");
-    if (std::isinf(value))
-        return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+    if (!std::isfinite(value))
+        return nonFinite(value);
     if (value == 0)
         return QStringLiteral("0");
 
-    // d.dddddddddddddde±x: the value rounded to 15 significant digits.
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, precision - 1);
-    const std::string s(buf, res.ptr);
-    const bool negative = s[0] == '-';
-    const auto ePos = s.find('e');
-    std::string digits;
-    for (std::size_t k = negative ? 1 : 0; k < ePos; ++k)
-        if (s[k] != '.')
-            digits += s[k];
-    const int exponent = std::stoi(s.substr(ePos + 1));
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-
+    const Significant s = significant(value, true);
+    const std::string& digits = s.digits;
     // pointPos: how many digits stand before the decimal point.
-    const int pointPos = exponent + 1;
-    std::string out = negative ? "-" : "";
-    if (pointPos > precision || pointPos < -3) {
-        out += digits[0];
-        if (digits.size() > 1)
-            out += "," + digits.substr(1);
-        out += "E" + std::to_string(exponent);
+    const int pointPos = s.exponent + 1;
+    std::string out;
+    if (value < 0)
+        out += '-';
+    if (pointPos > kSignificant || pointPos < -3) {
+        appendMantissa(out, digits);
+        out += 'E';
+        out += std::to_string(s.exponent);
     } else if (pointPos <= 0) {
-        out += "0," + std::string(-pointPos, '0') + digits;
-    } else if (static_cast<int>(digits.size()) <= pointPos) {
-        out += digits + std::string(pointPos - digits.size(), '0');
+        out += "0,";
+        out.append(std::size_t(-pointPos), '0');
+        out += digits;
+    } else if (digits.size() <= std::size_t(pointPos)) {
+        out += digits;
+        out.append(std::size_t(pointPos) - digits.size(), '0');
     } else {
-        out += digits.substr(0, pointPos) + "," + digits.substr(pointPos);
+        out.append(digits, 0, std::size_t(pointPos));
+        out += ',';
+        out.append(digits, std::size_t(pointPos));
     }
-    return QString::fromLatin1(out);
+    return fromAscii(out);
+}
+
+QString formatFixed(long double x, int decimals)
+{
+    if (!std::isfinite(x))
+        return nonFinite(x);
+    decimals = std::clamp(decimals, 0, kMaxDecimals);
+    std::string out;
+    if (x < 0)
+        out += '-';
+    if (std::fabs(x) >= 1e15L) {
+        // Too many integer digits: exponent notation with up to 15 significant digits.
+        const Significant s = significant(x, true);
+        appendMantissa(out, s.digits);
+        out += "E+";
+        out += std::to_string(s.exponent);
+        return fromAscii(out);
+    }
+    const std::string fixed = toChars(x, std::chars_format::fixed, decimals);
+    const auto significantCount =
+        std::count_if(std::find_if(fixed.begin(), fixed.end(), [](char c) { return c >= '1' && c <= '9'; }),
+                      fixed.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (significantCount <= kSignificant)
+        return finishFixed(fixed);
+
+    // Keep 15 significant digits; the places beyond them show zeros.
+    const Significant s = significant(x, false);
+    std::string fraction;
+    if (s.exponent >= 0) {
+        const std::size_t intDigits = std::size_t(s.exponent) + 1;
+        const std::size_t taken = std::min(intDigits, s.digits.size());
+        out.append(s.digits, 0, taken);
+        out.append(intDigits - taken, '0');
+        fraction.append(s.digits, taken);
+    } else {
+        out += '0';
+        fraction.append(std::size_t(-s.exponent - 1), '0');
+        fraction += s.digits;
+    }
+    fraction.resize(std::size_t(decimals), '0');
+    if (decimals > 0) {
+        out += '.';
+        out += fraction;
+    }
+    return finishFixed(out);
+}
+
+QString formatPattern(long double x, QStringView pattern)
+{
+    int minDec, maxDec;
+    patternDecimals(pattern, minDec, maxDec);
+    const QString s = formatFixed(x, maxDec);
+    const qsizetype sep = s.indexOf(u',');
+    if (sep < 0 || s.contains(u'E'))
+        return s;
+    qsizetype keep = s.size();
+    while (keep > sep + 1 + minDec && s[keep - 1] == u'0')
+        --keep;
+    if (keep == sep + 1)
+        keep = sep;
+    return s.left(keep);
+}
+
+QString formatInteger(long double x)
+{
+    if (!std::isfinite(x))
+        return nonFinite(x);
+    return finishFixed(toChars(roundHalfEven(x), std::chars_format::fixed, 0));
+}
+
+QString formatHex(long double x)
+{
+    if (!std::isfinite(x))
+        return nonFinite(x);
+    long double m = std::fabs(roundHalfEven(x));
+    std::string digits;
+    do {
+        digits += "0123456789ABCDEF"[int(std::fmod(m, 16.0L))];
+        m = std::floor(m / 16);
+    } while (m >= 1);
+    if (x < 0 && digits != "0")
+        digits += '-';
+    std::reverse(digits.begin(), digits.end());
+    return fromAscii(digits);
 }

@@ -1,5 +1,6 @@
 #include "NumSpin.h"
 
+#include "Numbers.h"
 #include "Platform.h"
 
 #include <QAction>
@@ -10,516 +11,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTimer>
 
-#include <charconv>
-#include <cmath>
-#include <string>
-
-// ---------------------------------------------------------------------------
-// Number <-> text
-
-namespace {
-
-constexpr int kMaxDecimals = 18;
-constexpr int kSignificant = 15;
-
-// Rounds half to even (the default floating-point rounding mode).
-long double roundEven(long double x) { return std::nearbyintl(x); }
-
-std::string toChars(long double x, std::chars_format fmt, int precision)
-{
-    char buf[128];
-    auto r = std::to_chars(buf, buf + sizeof buf, x, fmt, precision);
-    if (r.ec != std::errc())
-        return {};
-    return std::string(buf, r.ptr);
-}
-
-bool allZeroDigits(const std::string& s)
-{
-    for (char c : s)
-        if (c >= '1' && c <= '9')
-            return false;
-    return true;
-}
-
-QString finish(std::string s)
-{
-    // No "-0,00": a value that shows as zero has no sign.
-    if (!s.empty() && s[0] == '-' && allZeroDigits(s))
-        s.erase(0, 1);
-    for (char& c : s)
-        if (c == '.')
-            c = ',';
-    return QString::fromLatin1(s.data(), qsizetype(s.size()));
-}
-
-QString nonFinite(long double x)
-{
-    if (std::isnan(x))
-        return QStringLiteral("NAN");
-    return x < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
-}
-
-// Digits of x rounded to 15 significant digits, and the decimal exponent of the first.
-void significantDigits(long double x, std::string& digits, int& exponent)
-{
-    const std::string s = toChars(std::fabs(x), std::chars_format::scientific, kSignificant - 1);
-    const auto e = s.find('e');
-    digits.clear();
-    for (size_t i = 0; i < e; ++i)
-        if (s[i] != '.')
-            digits += s[i];
-    exponent = std::stoi(s.substr(e + 1));
-}
-
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
-
-int hexDigit(QChar c)
-{
-    if (isDigit(c))
-        return c.unicode() - u'0';
-    if (c >= u'A' && c <= u'F')
-        return c.unicode() - u'A' + 10;
-    if (c >= u'a' && c <= u'f')
-        return c.unicode() - u'a' + 10;
-    return -1;
-}
-
-// Reads [+-]digits with the given base into a 32-bit signed range.
-std::optional<long double> parseInt32(const QString& text, int base)
-{
-    const QString t = text.trimmed();
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
-        negative = t[i++] == u'-';
-    if (i == t.size())
-        return std::nullopt;
-    const long long limit = negative ? 2147483648LL : 2147483647LL;
-    long long v = 0;
-    for (; i < t.size(); ++i) {
-        const int d = base == 16 ? hexDigit(t[i]) : (isDigit(t[i]) ? t[i].unicode() - u'0' : -1);
-        if (d < 0)
-            return std::nullopt;
-        v = v * base + d;
-        if (v > limit)
-            return std::nullopt;
-    }
-    return static_cast<long double>(negative ? -v : v);
-}
-
-// Decimals a display pattern asks for: the "0"s after its separator are always
-// shown, the "#"s only when not zero.
-void patternDecimals(const QString& pattern, int& minDec, int& maxDec)
-{
-    minDec = maxDec = 0;
-    qsizetype i = pattern.indexOf(u'.');
-    if (i < 0)
-        i = pattern.indexOf(u',');
-    if (i < 0)
-        return;
-    for (++i; i < pattern.size(); ++i) {
-        if (pattern[i] == u'0' && minDec == maxDec)
-            ++minDec, ++maxDec;
-        else if (pattern[i] == u'#')
-            ++maxDec;
-        else
-            break;
-    }
-    minDec = std::min(minDec, kMaxDecimals);
-    maxDec = std::min(maxDec, kMaxDecimals);
-}
-
-QString formatPattern(long double x, const QString& pattern)
-{
-    int minDec, maxDec;
-    patternDecimals(pattern, minDec, maxDec);
-    QString s = numtext::formatFixed(x, maxDec);
-    const qsizetype sep = s.indexOf(u',');
-    if (sep < 0 || s.contains(u'E'))
-        return s;
-    qsizetype keep = s.size();
-    while (keep > sep + 1 + minDec && s[keep - 1] == u'0')
-        --keep;
-    if (keep == sep + 1)
-        keep = sep;
-    return s.left(keep);
-}
-
-} // namespace
-
-namespace numtext {
-
-QString formatFixed(long double x, int decimals)
-{
-    if (!std::isfinite(x))
-        return nonFinite(x);
-    decimals = std::clamp(decimals, 0, kMaxDecimals);
-    const long double ax = std::fabs(x);
-    if (ax >= 1e15L) {
-        // Too many integer digits: exponent notation with up to 15 significant digits.
-        std::string digits;
-        int exponent;
-        significantDigits(x, digits, exponent);
-        while (digits.size() > 1 && digits.back() == '0')
-            digits.pop_back();
-        std::string s = x < 0 ? "-" : "";
-        s += digits[0];
-        if (digits.size() > 1)
-            s += "." + digits.substr(1);
-        s += "E+" + std::to_string(exponent);
-        return finish(s);
-    }
-    std::string s = toChars(x, std::chars_format::fixed, decimals);
-    int significant = 0;
-    bool started = false;
-    for (char c : s) {
-        if (c >= '1' && c <= '9')
-            started = true;
-        if (started && c >= '0' && c <= '9')
-            ++significant;
-    }
-    if (significant > kSignificant) {
-        // Keep 15 significant digits; the places beyond them show zeros.
-        std::string digits;
-        int exponent;
-        significantDigits(x, digits, exponent);
-        std::string intPart, frac;
-        if (exponent >= 0) {
-            intPart = digits.substr(0, size_t(exponent) + 1);
-            intPart.resize(size_t(exponent) + 1, '0');
-            if (digits.size() > size_t(exponent) + 1)
-                frac = digits.substr(size_t(exponent) + 1);
-        } else {
-            intPart = "0";
-            frac = std::string(size_t(-exponent - 1), '0') + digits;
-        }
-        frac.resize(size_t(decimals), '0');
-        s = (x < 0 ? "-" : "") + intPart + (decimals > 0 ? "." + frac : "");
-    }
-    return finish(s);
-}
-
-QString formatInteger(long double x)
-{
-    if (!std::isfinite(x))
-        return nonFinite(x);
-    return finish(toChars(roundEven(x), std::chars_format::fixed, 0));
-}
-
-QString formatHex(long double x)
-{
-    if (!std::isfinite(x))
-        return nonFinite(x);
-    long double m = std::fabs(roundEven(x));
-    std::string digits;
-    do {
-        const int d = int(std::fmod(m, 16.0L));
-        digits.insert(digits.begin(), "0123456789ABCDEF"[d]);
-        m = std::floor(m / 16);
-    } while (m >= 1);
-    if (x < 0 && digits != "0")
-        digits.insert(digits.begin(), '-');
-    return QString::fromLatin1(digits.data(), qsizetype(digits.size()));
-}
-
-std::optional<long double> parseFloat(const QString& text)
-{
-    const QString t = text.trimmed();
-    std::string s;
-    qsizetype i = 0;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) {
-        if (t[i] == u'-')
-            s += '-';
-        ++i;
-    }
-    int mantissaDigits = 0;
-    for (; i < t.size() && isDigit(t[i]); ++i, ++mantissaDigits)
-        s += char(t[i].unicode());
-    if (i < t.size() && t[i] == u',') {
-        s += '.';
-        for (++i; i < t.size() && isDigit(t[i]); ++i, ++mantissaDigits)
-            s += char(t[i].unicode());
-    }
-    if (mantissaDigits == 0)
-        return std::nullopt;
-    if (i < t.size() && (t[i] == u'E' || t[i] == u'e')) {
-        s += 'e';
-        ++i;
-        if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
-            s += char(t[i++].unicode());
-        int expDigits = 0;
-        for (; i < t.size() && isDigit(t[i]); ++i, ++expDigits)
-            s += char(t[i].unicode());
-        if (expDigits == 0)
-            return std::nullopt;
-    }
-    if (i != t.size())
-        return std::nullopt;
-    long double v = 0;
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
-
-std::optional<long double> parseInteger(const QString& text) { return parseInt32(text, 10); }
-
-std::optional<long double> parseHex(const QString& text) { return parseInt32(text, 16); }
-
-} // namespace numtext
-
-// ---------------------------------------------------------------------------
-// Repeat timer
-
-namespace {
-
-class QtRepeatTimer : public TRepeatTimer {
-public:
-    QtRepeatTimer()
-    {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            if (OnTimer)
-                OnTimer();
-        });
-    }
-    void Start(int intervalMs) override { timer.start(intervalMs); }
-    void Stop() override { timer.stop(); }
-
-private:
-    QTimer timer;
-};
-
-TRepeatTimerFactory& repeatTimerFactory()
-{
-    static TRepeatTimerFactory f;
-    return f;
-}
-
-std::unique_ptr<TRepeatTimer> makeRepeatTimer()
-{
-    if (auto& f = repeatTimerFactory())
-        return f();
-    return std::make_unique<QtRepeatTimer>();
-}
-
-} // namespace
-
-void SetRepeatTimerFactory(TRepeatTimerFactory factory) { repeatTimerFactory() = std::move(factory); }
-
-// ---------------------------------------------------------------------------
-// TNumSpinButton
-
-TNumSpinButton::TNumSpinButton(QWidget* parent) : QWidget(parent)
-{
-    setFocusPolicy(Qt::NoFocus);
-    setCursor(Qt::ArrowCursor);
-}
-
-TNumSpinButton::~TNumSpinButton() = default;
-
-void TNumSpinButton::SetKind(TNumSpinButtonKind kind)
-{
-    if (kind == FKind)
-        return;
-    FKind = kind;
-    update();
-}
-
-TNumSpinButton::TPart TNumSpinButton::PartAt(QPoint p) const
-{
-    if (!rect().contains(p))
-        return spNone;
-    const long long w = width(), h = height(), x = p.x(), y = p.y();
-    if (FKind == bkDiagonal)
-        // Below the diagonal from bottom-left to top-right: Y > H - X*H/W.
-        return y * w > h * w - x * h ? spDown : spUp;
-    // bkClassic, and bkStandard drawn the same way: the lower half steps down.
-    return 2 * y > h ? spDown : spUp;
-}
-
-QImage TNumSpinButton::StockArrow(bool up)
-{
-    static const char* const rows[6] = {"..XX..", ".XXXX.", "XXXXXX", "..XX..", "..XX..", "..XX.."};
-    QImage img(6, 6, QImage::Format_ARGB32);
-    img.fill(Qt::transparent);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x)
-            if (rows[up ? y : 5 - y][x] == 'X')
-                img.setPixel(x, y, qRgb(0, 0, 0));
-    return img;
-}
-
-namespace {
-
-QImage tinted(const QImage& arrow, const QColor& c)
-{
-    QImage img = arrow;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (qAlpha(img.pixel(x, y)))
-                img.setPixel(x, y, c.rgb());
-    return img;
-}
-
-} // namespace
-
-void TNumSpinButton::paintEvent(QPaintEvent*)
-{
-    QPainter p(this);
-    const QPalette& pal = palette();
-    const QColor face = pal.color(QPalette::Button);
-    const QColor light = pal.color(QPalette::Light);
-    const QColor dark = pal.color(QPalette::Dark);
-    const QColor sunken = pal.color(QPalette::Mid);
-    const int w = width(), h = height();
-    const TPart shown = ShownPressed();
-
-    QImage up = StockArrow(true), down = StockArrow(false);
-    if (!isEnabled()) {
-        up = tinted(up, dark);
-        down = tinted(down, dark);
-    }
-
-    p.fillRect(rect(), face);
-    if (FKind == bkDiagonal) {
-        const QPolygon upTri{QPoint(0, 0), QPoint(w, 0), QPoint(0, h)};
-        const QPolygon downTri{QPoint(w, 0), QPoint(w, h), QPoint(0, h)};
-        if (shown != spNone) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(sunken);
-            p.drawPolygon(shown == spUp ? upTri : downTri);
-        }
-        // Raised square: light top and left, dark bottom and right; the pressed
-        // triangle's outer edges are drawn the other way round.
-        p.setPen(shown == spUp ? dark : light);
-        p.drawLine(0, 0, w - 1, 0);
-        p.drawLine(0, 0, 0, h - 1);
-        p.setPen(shown == spDown ? light : dark);
-        p.drawLine(0, h - 1, w - 1, h - 1);
-        p.drawLine(w - 1, 0, w - 1, h - 1);
-        p.setPen(dark);
-        p.drawLine(0, h - 1, w - 1, 0);
-        p.setPen(light);
-        p.drawLine(1, h - 1, w - 1, 1);
-        const int upShift = shown == spUp ? 1 : 0, downShift = shown == spDown ? 1 : 0;
-        p.drawImage(w / 4 - 3 + upShift, h / 4 - 3 + upShift, up);
-        p.drawImage(3 * w / 4 - 3 + downShift, 3 * h / 4 - 3 + downShift, down);
-    } else {
-        const QRect halves[2] = {QRect(0, 0, w, h / 2), QRect(0, h / 2, w, h - h / 2)};
-        for (int i = 0; i < 2; ++i) {
-            const QRect r = halves[i];
-            const bool pressed = shown == (i == 0 ? spUp : spDown);
-            if (pressed)
-                p.fillRect(r, sunken);
-            p.setPen(pressed ? dark : light);
-            p.drawLine(r.topLeft(), r.topRight());
-            p.drawLine(r.topLeft(), r.bottomLeft());
-            p.setPen(pressed ? light : dark);
-            p.drawLine(r.bottomLeft(), r.bottomRight());
-            p.drawLine(r.topRight(), r.bottomRight());
-            const int shift = pressed ? 1 : 0;
-            p.drawImage(r.center().x() - 2 + shift, r.center().y() - 2 + shift, i == 0 ? up : down);
-        }
-    }
-}
-
-void TNumSpinButton::mousePressEvent(QMouseEvent* e)
-{
-    if (e->button() != Qt::LeftButton || !isEnabled() || FPressed != spNone)
-        return;
-    const QPoint pos = e->position().toPoint();
-    const TPart part = PartAt(pos);
-    if (part == spNone)
-        return;
-    if (FFocusControl && FFocusControl->isEnabled() && FFocusControl->focusPolicy() != Qt::NoFocus &&
-        !FFocusControl->hasFocus())
-        FFocusControl->setFocus(Qt::OtherFocusReason);
-    FPressed = part;
-    FShownPressed = true;
-    FLastPos = pos;
-    update();
-    if (!FTimer) {
-        FTimer = makeRepeatTimer();
-        FTimer->OnTimer = [this] { timerExpired(); };
-    }
-    FFirstRepeat = true;
-    FTimer->Start(InitRepeatPause);
-    step(part);
-}
-
-void TNumSpinButton::mouseMoveEvent(QMouseEvent* e)
-{
-    if (FPressed == spNone)
-        return;
-    FLastPos = e->position().toPoint();
-    const bool over = PartAt(FLastPos) == FPressed;
-    if (over != FShownPressed) {
-        FShownPressed = over;
-        update();
-    }
-}
-
-void TNumSpinButton::mouseReleaseEvent(QMouseEvent* e)
-{
-    if (e->button() == Qt::LeftButton)
-        endPress();
-}
-
-void TNumSpinButton::changeEvent(QEvent* e)
-{
-    if (e->type() == QEvent::EnabledChange && !isEnabled())
-        endPress();
-    QWidget::changeEvent(e);
-}
-
-void TNumSpinButton::hideEvent(QHideEvent* e)
-{
-    endPress();
-    QWidget::hideEvent(e);
-}
-
-void TNumSpinButton::endPress()
-{
-    if (FTimer)
-        FTimer->Stop();
-    if (FPressed != spNone) {
-        FPressed = spNone;
-        FShownPressed = false;
-        update();
-    }
-}
-
-void TNumSpinButton::timerExpired()
-{
-    if (FPressed == spNone) {
-        FTimer->Stop();
-        return;
-    }
-    if (FFirstRepeat) {
-        FFirstRepeat = false;
-        FTimer->Start(RepeatPause);
-    }
-    // Paused while the pointer is off the pressed button.
-    if (FShownPressed)
-        step(FPressed);
-}
-
-void TNumSpinButton::step(TPart part)
-{
-    if (part == spUp) {
-        if (OnTopClick)
-            OnTopClick(this);
-    } else if (part == spDown) {
-        if (OnBottomClick)
-            OnBottomClick(this);
-    }
-}
+#include <algorithm>
 
 // ---------------------------------------------------------------------------
 // TNumCustomSpinEdit
@@ -529,12 +25,12 @@ TNumCustomSpinEdit::TNumCustomSpinEdit(QWidget* parent) : QLineEdit(parent)
     setText(QStringLiteral("0"));
     // Dropped text would bypass the character filter.
     setAcceptDrops(false);
-    FButton = new TNumSpinButton(this);
-    FButton->SetFocusControl(this);
-    FButton->OnTopClick = [this](QObject*) { StepUp(); };
-    FButton->OnBottomClick = [this](QObject*) { StepDown(); };
+    button_ = new TNumSpinButton(this);
+    button_->SetFocusControl(this);
+    button_->OnTopClick = [this](QObject*) { stepUp(); };
+    button_->OnBottomClick = [this](QObject*) { stepDown(); };
     connect(this, &QLineEdit::textChanged, this, [this] {
-        if (!ChangeSuppressed() && OnChange)
+        if (!changeSuppressed() && OnChange)
             OnChange(this);
     });
     layoutButton();
@@ -544,38 +40,38 @@ TNumCustomSpinEdit::~TNumCustomSpinEdit() = default;
 
 void TNumCustomSpinEdit::SetValueType(TValueType type)
 {
-    if (type == FValueType)
+    if (type == valueType_)
         return;
     // Read with the old type, write with the new one.
     const long double v = Value();
-    FValueType = type;
+    valueType_ = type;
     if (type != vtFloat) {
-        FIncrement = roundEven(FIncrement);
-        if (FIncrement == 0)
-            FIncrement = 1;
+        increment_ = roundHalfEven(increment_);
+        if (increment_ == 0)
+            increment_ = 1;
     }
     SetValue(v);
 }
 
-void TNumCustomSpinEdit::RefreshText() { SetValue(Value()); }
+void TNumCustomSpinEdit::refreshText() { SetValue(Value()); }
 
-QString TNumCustomSpinEdit::DefaultDisplayFormat() const
+QString TNumCustomSpinEdit::defaultDisplayFormat() const
 {
     // The pattern that gives the fixed format of vtFloat.
-    if (FDecimal <= 0)
+    if (decimal_ <= 0)
         return QStringLiteral("0");
-    return QStringLiteral("0.") + QString(FDecimal, u'0');
+    return QStringLiteral("0.") + QString(decimal_, u'0');
 }
 
-bool TNumCustomSpinEdit::IsValidChar(QChar c) const
+bool TNumCustomSpinEdit::isValidChar(QChar c) const
 {
     if (c.unicode() < 32 || c.unicode() == 127)
-        return FEditorEnabled || c != u'\b';
-    if (!FEditorEnabled)
+        return editorEnabled_ || c != u'\b';
+    if (!editorEnabled_)
         return false;
-    if (c == u'+' || c == u'-' || isDigit(c))
+    if (c == u'+' || c == u'-' || digitValue(c, 10) >= 0)
         return true;
-    switch (FValueType) {
+    switch (valueType_) {
     case vtFloat:
         if (c == u'.' || c == u',')
             return !text().contains(u',');
@@ -583,31 +79,31 @@ bool TNumCustomSpinEdit::IsValidChar(QChar c) const
             return !text().contains(u'E', Qt::CaseInsensitive);
         return false;
     case vtHex:
-        return hexDigit(c) >= 0;
+        return digitValue(c, 16) >= 0;
     case vtInteger:
         return false;
     }
     return false;
 }
 
-void TNumCustomSpinEdit::StepUp()
+void TNumCustomSpinEdit::stepUp()
 {
     if (isReadOnly()) {
         platform().beep();
         return;
     }
-    step(FIncrement);
+    step(increment_);
     if (OnTopClick)
         OnTopClick(this);
 }
 
-void TNumCustomSpinEdit::StepDown()
+void TNumCustomSpinEdit::stepDown()
 {
     if (isReadOnly()) {
         platform().beep();
         return;
     }
-    step(-FIncrement);
+    step(-increment_);
     if (OnBottomClick)
         OnBottomClick(this);
 }
@@ -616,14 +112,14 @@ void TNumCustomSpinEdit::step(long double delta)
 {
     // Reads the shown text and writes it back rounded, so steps never accumulate error.
     const QString before = text();
-    ++FSuppressChange;
+    ++suppressChange_;
     try {
         SetValue(Value() + delta);
     } catch (...) {
-        --FSuppressChange;
+        --suppressChange_;
         throw;
     }
-    --FSuppressChange;
+    --suppressChange_;
     if (text().compare(before, Qt::CaseInsensitive) != 0) {
         setModified(true);
         if (OnChange)
@@ -633,128 +129,127 @@ void TNumCustomSpinEdit::step(long double delta)
 
 void TNumCustomSpinEdit::SetMinValue(long double v)
 {
-    if (v == FMinValue)
+    if (v == minValue_)
         return;
-    FMinValue = v;
-    RefreshText();
+    minValue_ = v;
+    refreshText();
 }
 
 void TNumCustomSpinEdit::SetMaxValue(long double v)
 {
-    if (v == FMaxValue)
+    if (v == maxValue_)
         return;
-    FMaxValue = v;
-    RefreshText();
+    maxValue_ = v;
+    refreshText();
 }
 
 bool TNumCustomSpinEdit::CheckMinValue() const
 {
-    return FMinValue != 0 || FCheckMinSet.value_or(FMaxValue != 0);
+    return minValue_ != 0 || checkMinSet_.value_or(maxValue_ != 0);
 }
 
 void TNumCustomSpinEdit::SetCheckMinValue(bool on)
 {
-    FCheckMinSet = on;
-    RefreshText();
+    checkMinSet_ = on;
+    refreshText();
 }
 
 bool TNumCustomSpinEdit::CheckMaxValue() const
 {
-    return FMaxValue != 0 || FCheckMaxSet.value_or(FMinValue != 0);
+    return maxValue_ != 0 || checkMaxSet_.value_or(minValue_ != 0);
 }
 
 void TNumCustomSpinEdit::SetCheckMaxValue(bool on)
 {
-    FCheckMaxSet = on;
-    RefreshText();
+    checkMaxSet_ = on;
+    refreshText();
 }
 
 void TNumCustomSpinEdit::SetDecimal(int decimals)
 {
     decimals = std::clamp(decimals, 0, kMaxDecimals);
-    if (decimals == FDecimal)
+    if (decimals == decimal_)
         return;
-    FDecimal = decimals;
-    RefreshText();
+    decimal_ = decimals;
+    refreshText();
 }
 
 void TNumCustomSpinEdit::SetDisplayFormat(const QString& pattern)
 {
-    if (pattern == FDisplayFormat)
+    if (pattern == displayFormat_)
         return;
-    FDisplayFormat = pattern;
-    RefreshText();
+    displayFormat_ = pattern;
+    refreshText();
 }
 
-TNumSpinButtonKind TNumCustomSpinEdit::ButtonKind() const { return FButton->Kind(); }
+TNumSpinButtonKind TNumCustomSpinEdit::ButtonKind() const { return button_->Kind(); }
 
-void TNumCustomSpinEdit::SetButtonKind(TNumSpinButtonKind kind) { FButton->SetKind(kind); }
+void TNumCustomSpinEdit::SetButtonKind(TNumSpinButtonKind kind) { button_->SetKind(kind); }
 
-long double TNumCustomSpinEdit::Clamp(long double x) const
+long double TNumCustomSpinEdit::clamp(long double x) const
 {
     long double r = x;
-    if (CheckMinValue() && x < FMinValue)
-        r = FMinValue;
-    if (CheckMaxValue() && x > FMaxValue)
-        r = FMaxValue;
+    if (CheckMinValue() && x < minValue_)
+        r = minValue_;
+    if (CheckMaxValue() && x > maxValue_)
+        r = maxValue_;
     return r;
 }
 
-void TNumCustomSpinEdit::CheckValue(long double x) const
+void TNumCustomSpinEdit::checkValue(long double x) const
 {
-    if (Clamp(x) != x)
-        throw ERangeError(
-            QStringLiteral("Value must be between %1 and %2")
-                .arg(numtext::formatFixed(FMinValue, FDecimal), numtext::formatFixed(FMaxValue, FDecimal))
-                .toStdString());
+    if (clamp(x) != x)
+        throw ERangeError(QStringLiteral("Value must be between %1 and %2")
+                              .arg(formatFixed(minValue_, decimal_), formatFixed(maxValue_, decimal_))
+                              .toStdString());
 }
 
-bool TNumCustomSpinEdit::TextIsNumber(const QString& t) const
+bool TNumCustomSpinEdit::textIsNumber(const QString& t) const
 {
     // Whatever the value type, a paste must leave a decimal number with "," as separator.
-    return numtext::parseFloat(t).has_value();
+    return parseFloat(t, Padding::WhiteSpace).has_value();
 }
 
 void TNumCustomSpinEdit::pasteFrom(int clipboardMode)
 {
-    if (!FEditorEnabled || isReadOnly())
+    if (!editorEnabled_ || isReadOnly())
         return;
     const long double before = Value();
     insert(QGuiApplication::clipboard()->text(QClipboard::Mode(clipboardMode)));
-    if (!TextIsNumber(text()))
+    if (!textIsNumber(text()))
         SetValue(before);
 }
 
-void TNumCustomSpinEdit::Paste() { pasteFrom(QClipboard::Clipboard); }
+void TNumCustomSpinEdit::pasteChecked() { pasteFrom(QClipboard::Clipboard); }
 
-void TNumCustomSpinEdit::Cut()
+void TNumCustomSpinEdit::cutChecked()
 {
-    if (FEditorEnabled && !isReadOnly())
+    if (editorEnabled_ && !isReadOnly())
         QLineEdit::cut();
 }
 
 void TNumCustomSpinEdit::keyPressEvent(QKeyEvent* e)
 {
     const int key = e->key();
-    if (FArrowKeys && (key == Qt::Key_Up || key == Qt::Key_Down)) {
+    if (arrowKeys_ && (key == Qt::Key_Up || key == Qt::Key_Down)) {
         if (key == Qt::Key_Up)
-            StepUp();
+            stepUp();
         else
-            StepDown();
+            stepDown();
         e->accept();
         return;
     }
     if (e->matches(QKeySequence::Paste)) {
-        Paste();
+        pasteChecked();
         e->accept();
         return;
     }
     if (e->matches(QKeySequence::Cut)) {
-        Cut();
+        cutChecked();
         e->accept();
         return;
     }
-    if (!FEditorEnabled &&
+    if (!editorEnabled_ &&
         (key == Qt::Key_Backspace || key == Qt::Key_Delete || e->matches(QKeySequence::Undo) ||
          e->matches(QKeySequence::Redo) || e->matches(QKeySequence::DeleteEndOfLine) ||
          e->matches(QKeySequence::DeleteStartOfWord) || e->matches(QKeySequence::DeleteEndOfWord) ||
@@ -766,7 +261,7 @@ void TNumCustomSpinEdit::keyPressEvent(QKeyEvent* e)
     const QString typed = e->text();
     if (!typed.isEmpty() && key != Qt::Key_Delete) {
         for (QChar c : typed) {
-            if (!IsValidChar(c)) {
+            if (!isValidChar(c)) {
                 platform().beep();
                 e->accept();
                 return;
@@ -790,14 +285,14 @@ void TNumCustomSpinEdit::focusInEvent(QFocusEvent* e)
 {
     Qt::FocusReason reason = e->reason();
     // The line edit selects everything itself on keyboard focus; not wanted without AutoSelect.
-    if (!FAutoSelect && (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+    if (!autoSelect_ && (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
                          reason == Qt::ShortcutFocusReason))
         reason = Qt::OtherFocusReason;
     QFocusEvent forwarded(e->type(), reason);
     QLineEdit::focusInEvent(&forwarded);
     // A left press into the text places the cursor right after this and so
     // clears the selection again.
-    if (FAutoSelect)
+    if (autoSelect_)
         selectAll();
 }
 
@@ -807,9 +302,9 @@ void TNumCustomSpinEdit::focusOutEvent(QFocusEvent* e)
     // Popup menus and other windows take the focus only for a while.
     if (e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason)
         return;
-    if (FCheckOnExit) {
+    if (checkOnExit_) {
         const long double v = Value();
-        if (Clamp(v) != v) {
+        if (clamp(v) != v) {
             // Out of range: keep the text as typed and send the user back to it.
             platform().beep();
             QTimer::singleShot(0, this, [this] {
@@ -821,7 +316,7 @@ void TNumCustomSpinEdit::focusOutEvent(QFocusEvent* e)
             return;
         }
     }
-    RefreshText();
+    refreshText();
 }
 
 void TNumCustomSpinEdit::layoutButton()
@@ -830,7 +325,7 @@ void TNumCustomSpinEdit::layoutButton()
     initStyleOption(&opt);
     const QRect client = style()->subElementRect(QStyle::SE_LineEditContents, &opt, this);
     const int side = std::max(0, client.height());
-    FButton->setGeometry(client.right() + 1 - side, client.top(), side, side);
+    button_->setGeometry(client.right() + 1 - side, client.top(), side, side);
     setTextMargins(0, 0, side, 0);
 }
 
@@ -850,16 +345,16 @@ void TNumCustomSpinEdit::changeEvent(QEvent* e)
 void TNumCustomSpinEdit::contextMenuEvent(QContextMenuEvent* e)
 {
     QMenu* menu = createStandardContextMenu();
-    const bool editable = FEditorEnabled && !isReadOnly();
+    const bool editable = editorEnabled_ && !isReadOnly();
     for (QAction* a : menu->actions()) {
         const QString name = a->objectName();
         if (name == QLatin1String("edit-paste") || name == QLatin1String("edit-cut")) {
             // Route cut and paste through the checked versions.
             QObject::disconnect(a, &QAction::triggered, nullptr, nullptr);
             if (name == QLatin1String("edit-paste"))
-                connect(a, &QAction::triggered, this, &TNumCustomSpinEdit::Paste);
+                connect(a, &QAction::triggered, this, &TNumCustomSpinEdit::pasteChecked);
             else
-                connect(a, &QAction::triggered, this, &TNumCustomSpinEdit::Cut);
+                connect(a, &QAction::triggered, this, &TNumCustomSpinEdit::cutChecked);
             a->setEnabled(a->isEnabled() && editable);
         } else if (name == QLatin1String("edit-undo") || name == QLatin1String("edit-redo") ||
                    name == QLatin1String("edit-delete")) {
@@ -889,18 +384,17 @@ TNumSpinEdit::TNumSpinEdit(QWidget* parent) : TNumCustomSpinEdit(parent) {}
 
 void TNumSpinEdit::SetValue(long double x)
 {
-    const long double v = Clamp(x);
+    const long double v = clamp(x);
     QString t;
     switch (ValueType()) {
     case vtFloat:
-        t = DisplayFormat().isEmpty() ? numtext::formatFixed(v, Decimal())
-                                      : formatPattern(v, DisplayFormat());
+        t = DisplayFormat().isEmpty() ? formatFixed(v, Decimal()) : formatPattern(v, DisplayFormat());
         break;
     case vtInteger:
-        t = numtext::formatInteger(v);
+        t = formatInteger(v);
         break;
     case vtHex:
-        t = numtext::formatHex(v);
+        t = formatHex(v);
         break;
     }
     setText(t);
@@ -908,16 +402,16 @@ void TNumSpinEdit::SetValue(long double x)
 
 long double TNumSpinEdit::Value() const
 {
-    std::optional<long double> v;
+    std::optional<int> v;
     switch (ValueType()) {
     case vtFloat:
-        return numtext::parseFloat(text()).value_or(MinValue());
+        return parseFloat(text(), Padding::WhiteSpace).value_or(MinValue());
     case vtInteger:
-        v = numtext::parseInteger(text());
+        v = parseInteger(text(), Padding::WhiteSpace);
         break;
     case vtHex:
-        v = numtext::parseHex(text());
+        v = parseHex(text(), Padding::WhiteSpace);
         break;
     }
-    return v ? *v : roundEven(MinValue());
+    return v ? *v : roundHalfEven(MinValue());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NumSpinButton.h"
+
 #include <QLineEdit>
 #include <QString>
 #include <QWidget>
@@ -10,91 +12,11 @@
 #include <stdexcept>
 
 enum TValueType { vtInteger, vtFloat, vtHex };
-enum TNumSpinButtonKind { bkStandard, bkDiagonal, bkClassic };
 
-// Raised by TNumCustomSpinEdit::CheckValue for a value outside the bounds.
+// Raised by TNumCustomSpinEdit::checkValue for a value outside the bounds.
 class ERangeError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
-};
-
-// Number <-> text with "," as the decimal separator, whatever the locale.
-namespace numtext {
-// Fixed point with `decimals` digits, at most 15 significant digits
-// (larger values in exponent notation); no "-" on a value that shows as zero.
-QString formatFixed(long double x, int decimals);
-// Rounded half to even; "-" for negative values.
-QString formatInteger(long double x);
-// Rounded half to even, upper-case digits, "-" for negative values.
-QString formatHex(long double x);
-// Optional sign, digits with an optional ",", optional exponent; surrounding blanks allowed.
-std::optional<long double> parseFloat(const QString& text);
-// A 32-bit signed decimal integer.
-std::optional<long double> parseInteger(const QString& text);
-// A 32-bit signed hexadecimal integer, without prefix, with an optional sign.
-std::optional<long double> parseHex(const QString& text);
-} // namespace numtext
-
-// The repeat timer of the step buttons. Periodic once started; Start restarts it
-// with a new interval. Tests replace the factory with one that runs on a fake clock.
-class TRepeatTimer {
-public:
-    virtual ~TRepeatTimer() = default;
-    virtual void Start(int intervalMs) = 0;
-    virtual void Stop() = 0;
-    std::function<void()> OnTimer;
-};
-using TRepeatTimerFactory = std::function<std::unique_ptr<TRepeatTimer>()>;
-// An empty factory restores the one built on QTimer.
-void SetRepeatTimerFactory(TRepeatTimerFactory factory);
-
-// The pair of step buttons at the right end of a spin edit.
-class TNumSpinButton : public QWidget {
-    Q_OBJECT
-public:
-    enum TPart { spNone, spUp, spDown };
-    static constexpr int InitRepeatPause = 400;
-    static constexpr int RepeatPause = 100;
-
-    explicit TNumSpinButton(QWidget* parent = nullptr);
-    ~TNumSpinButton() override;
-
-    TNumSpinButtonKind Kind() const { return FKind; }
-    void SetKind(TNumSpinButtonKind kind);
-    // Takes the focus when a button is pressed.
-    QWidget* FocusControl() const { return FFocusControl; }
-    void SetFocusControl(QWidget* w) { FFocusControl = w; }
-
-    // Which button a point of this widget falls on.
-    TPart PartAt(QPoint p) const;
-    // The button drawn pressed now (spNone while the pointer is off the pressed one).
-    TPart ShownPressed() const { return FShownPressed ? FPressed : spNone; }
-
-    // The up and down arrow pictures.
-    static QImage StockArrow(bool up);
-
-    std::function<void(QObject*Sender)> OnTopClick, OnBottomClick;
-
-protected:
-    void paintEvent(QPaintEvent* e) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
-    void changeEvent(QEvent* e) override;
-    void hideEvent(QHideEvent* e) override;
-
-private:
-    void step(TPart part);
-    void timerExpired();
-    void endPress();
-
-    TNumSpinButtonKind FKind = bkDiagonal;
-    QWidget* FFocusControl = nullptr;
-    TPart FPressed = spNone;
-    bool FShownPressed = false;
-    bool FFirstRepeat = false;
-    QPoint FLastPos;
-    std::unique_ptr<TRepeatTimer> FTimer;
 };
 
 // A single-line edit for a number with step buttons; holds all the behaviour.
@@ -109,47 +31,48 @@ public:
     virtual void SetValue(long double x) = 0;
     virtual long double Value() const = 0;
     virtual void SetValueType(TValueType type);
-    virtual void RefreshText();
-    virtual QString DefaultDisplayFormat() const;
-    virtual bool IsValidChar(QChar c) const;
-    virtual void StepUp();
-    virtual void StepDown();
+    virtual void refreshText();
+    virtual QString defaultDisplayFormat() const;
+    virtual bool isValidChar(QChar c) const;
+    virtual void stepUp();
+    virtual void stepDown();
 
-    TValueType ValueType() const { return FValueType; }
-    long double MinValue() const { return FMinValue; }
+    TValueType ValueType() const { return valueType_; }
+    long double MinValue() const { return minValue_; }
     void SetMinValue(long double v);
-    long double MaxValue() const { return FMaxValue; }
+    long double MaxValue() const { return maxValue_; }
     void SetMaxValue(long double v);
     bool CheckMinValue() const;
     void SetCheckMinValue(bool on);
     bool CheckMaxValue() const;
     void SetCheckMaxValue(bool on);
-    long double Increment() const { return FIncrement; }
-    void SetIncrement(long double v) { FIncrement = v; }
-    int Decimal() const { return FDecimal; }
+    long double Increment() const { return increment_; }
+    void SetIncrement(long double v) { increment_ = v; }
+    int Decimal() const { return decimal_; }
     void SetDecimal(int decimals);
-    QString DisplayFormat() const { return FDisplayFormat; }
+    QString DisplayFormat() const { return displayFormat_; }
     void SetDisplayFormat(const QString& pattern);
-    bool ArrowKeys() const { return FArrowKeys; }
-    void SetArrowKeys(bool on) { FArrowKeys = on; }
+    bool ArrowKeys() const { return arrowKeys_; }
+    void SetArrowKeys(bool on) { arrowKeys_ = on; }
     TNumSpinButtonKind ButtonKind() const;
     void SetButtonKind(TNumSpinButtonKind kind);
-    bool EditorEnabled() const { return FEditorEnabled; }
-    void SetEditorEnabled(bool on) { FEditorEnabled = on; }
-    bool CheckOnExit() const { return FCheckOnExit; }
-    void SetCheckOnExit(bool on) { FCheckOnExit = on; }
-    bool AutoSelect() const { return FAutoSelect; }
-    void SetAutoSelect(bool on) { FAutoSelect = on; }
+    bool EditorEnabled() const { return editorEnabled_; }
+    void SetEditorEnabled(bool on) { editorEnabled_ = on; }
+    bool CheckOnExit() const { return checkOnExit_; }
+    void SetCheckOnExit(bool on) { checkOnExit_ = on; }
+    bool AutoSelect() const { return autoSelect_; }
+    void SetAutoSelect(bool on) { autoSelect_ = on; }
 
     // The bounds applied to x.
-    long double Clamp(long double x) const;
+    long double clamp(long double x) const;
     // Throws ERangeError when x lies outside the enforced bounds.
-    void CheckValue(long double x) const;
+    void checkValue(long double x) const;
     // Pastes the clipboard; restores the old value if the result is no number.
-    void Paste();
-    void Cut();
+    void pasteChecked();
+    // Cuts only while the text may be edited.
+    void cutChecked();
 
-    TNumSpinButton* Button() const { return FButton; }
+    TNumSpinButton* spinButton() const { return button_; }
 
     std::function<void(QObject*Sender)> OnChange, OnTopClick, OnBottomClick;
 
@@ -163,26 +86,26 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
 
     // True while a write of the value must not raise OnChange.
-    bool ChangeSuppressed() const { return FSuppressChange > 0; }
-    // Whether the text can be read as a number of the current type.
-    bool TextIsNumber(const QString& text) const;
+    bool changeSuppressed() const { return suppressChange_ > 0; }
+    // Whether a paste left a decimal number with "," as separator, whatever the value type.
+    bool textIsNumber(const QString& text) const;
 
 private:
     void layoutButton();
     void step(long double delta);
     void pasteFrom(int clipboardMode);
 
-    TValueType FValueType = vtInteger;
-    long double FMinValue = 0, FMaxValue = 0, FIncrement = 1;
-    std::optional<bool> FCheckMinSet, FCheckMaxSet;
-    int FDecimal = 2;
-    QString FDisplayFormat;
-    bool FArrowKeys = true;
-    bool FEditorEnabled = true;
-    bool FCheckOnExit = false;
-    bool FAutoSelect = true;
-    int FSuppressChange = 0;
-    TNumSpinButton* FButton = nullptr;
+    TValueType valueType_ = vtInteger;
+    long double minValue_ = 0, maxValue_ = 0, increment_ = 1;
+    std::optional<bool> checkMinSet_, checkMaxSet_;
+    int decimal_ = 2;
+    QString displayFormat_;
+    bool arrowKeys_ = true;
+    bool editorEnabled_ = true;
+    bool checkOnExit_ = false;
+    bool autoSelect_ = true;
+    int suppressChange_ = 0;
+    TNumSpinButton* button_ = nullptr;
 };
 
 class TNumSpinEdit : public TNumCustomSpinEdit {

@@ -7,77 +7,77 @@
 
 TShadowLabel::TShadowLabel(QWidget* parent) : QWidget(parent)
 {
-    FColor = palette().color(QPalette::Window);
-    FFontColor = palette().color(QPalette::WindowText);
+    color_ = palette().color(QPalette::Window);
+    fontColor_ = palette().color(QPalette::WindowText);
 }
 
 void TShadowLabel::SetCaption(const QString& caption)
 {
-    if (caption == FCaption)
+    if (caption == caption_)
         return;
-    FCaption = caption;
-    adjustSize();
+    caption_ = caption;
+    fitToCaption();
     update();
 }
 
 void TShadowLabel::SetWordWrap(bool on)
 {
-    if (on == FWordWrap)
+    if (on == wordWrap_)
         return;
-    FWordWrap = on;
-    adjustSize();
+    wordWrap_ = on;
+    fitToCaption();
     update();
 }
 
 void TShadowLabel::SetAutoSize(bool on)
 {
-    if (on == FAutoSize)
+    if (on == autoSize_)
         return;
-    FAutoSize = on;
-    adjustSize();
+    autoSize_ = on;
+    fitToCaption();
     update();
 }
 
 void TShadowLabel::SetShowAccelChar(bool on)
 {
-    if (on == FShowAccelChar)
+    if (on == showAccelChar_)
         return;
-    FShowAccelChar = on;
-    adjustSize();
+    showAccelChar_ = on;
+    fitToCaption();
     update();
 }
 
 void TShadowLabel::SetColor(const QColor& c)
 {
-    FColor = c;
+    color_ = c;
     update();
 }
 
 void TShadowLabel::SetFontColor(const QColor& c)
 {
-    FFontColor = c;
+    fontColor_ = c;
     update();
 }
 
 int TShadowLabel::textFlags() const
 {
     int flags = Qt::AlignLeft | Qt::AlignTop;
-    flags |= FWordWrap ? Qt::TextWordWrap : Qt::TextSingleLine;
-    flags |= FShowAccelChar ? Qt::TextShowMnemonic : 0;
+    flags |= wordWrap_ ? Qt::TextWordWrap : Qt::TextSingleLine;
+    flags |= showAccelChar_ ? Qt::TextShowMnemonic : 0;
     return flags;
 }
 
-void TShadowLabel::adjustSize()
+void TShadowLabel::fitToCaption()
 {
-    if (!FAutoSize)
+    if (!autoSize_)
         return;
     const QFontMetrics fm(font());
     // The shadow sits one pixel up-left of the text, so one more pixel each way.
-    if (FWordWrap) {
-        const QRect r = fm.boundingRect(QRect(0, 0, std::max(1, width() - 1), 100000), textFlags(), FCaption);
+    if (wordWrap_) {
+        const QRect r = fm.boundingRect(QRect(0, 0, std::max(1, width() - 1), 100000), textFlags(), caption_);
         resize(width(), r.height() + 1);
     } else {
-        const QRect r = fm.boundingRect(QRect(0, 0, 100000, 100000), textFlags(), FCaption);
+        const QRect r = fm.boundingRect(QRect(0, 0, 100000, 100000), textFlags(), caption_);
         resize(r.width() + 1, r.height() + 1);
     }
 }
@@ -85,29 +85,29 @@ void TShadowLabel::adjustSize()
 void TShadowLabel::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.fillRect(rect(), FColor);
+    p.fillRect(rect(), color_);
     // Whatever falls outside the label's own rectangle is cut off.
     p.setClipRect(rect());
     p.setFont(font());
     const QRect r = rect();
     p.setPen(palette().color(QPalette::Active, QPalette::Light));
-    p.drawText(r.translated(-1, -1), textFlags(), FCaption);
-    p.setPen(isEnabled() ? FFontColor : palette().color(QPalette::Disabled, QPalette::WindowText));
-    p.drawText(r, textFlags(), FCaption);
+    p.drawText(r.translated(-1, -1), textFlags(), caption_);
+    p.setPen(isEnabled() ? fontColor_ : palette().color(QPalette::Disabled, QPalette::WindowText));
+    p.drawText(r, textFlags(), caption_);
 }
 
 void TShadowLabel::mousePressEvent(QMouseEvent* e)
 {
     if (e->button() == Qt::LeftButton)
-        FLeftPressed = true;
+        leftPressed_ = true;
     QWidget::mousePressEvent(e);
 }
 
 void TShadowLabel::mouseReleaseEvent(QMouseEvent* e)
 {
     if (e->button() == Qt::LeftButton) {
-        const bool click = FLeftPressed && rect().contains(e->position().toPoint());
-        FLeftPressed = false;
+        const bool click = leftPressed_ && rect().contains(e->position().toPoint());
+        leftPressed_ = false;
         if (click && OnClick)
             OnClick(this);
         return;
@@ -118,7 +118,7 @@ void TShadowLabel::mouseReleaseEvent(QMouseEvent* e)
 void TShadowLabel::changeEvent(QEvent* e)
 {
     if (e->type() == QEvent::FontChange)
-        adjustSize();
+        fitToCaption();
     if (e->type() == QEvent::EnabledChange || e->type() == QEvent::FontChange)
         update();
     QWidget::changeEvent(e);

@@ -13,20 +13,20 @@ class TShadowLabel : public QWidget {
 public:
     explicit TShadowLabel(QWidget* parent = nullptr);
 
-    QString Caption() const { return FCaption; }
+    QString Caption() const { return caption_; }
     void SetCaption(const QString& caption);
-    bool WordWrap() const { return FWordWrap; }
+    bool WordWrap() const { return wordWrap_; }
     void SetWordWrap(bool on);
     // When on, the label takes the size of its caption (on one line unless wrapping,
     // where only the height follows the text).
-    bool AutoSize() const { return FAutoSize; }
+    bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool on);
     // "&" marks an accelerator when on; off suits captions such as file names.
-    bool ShowAccelChar() const { return FShowAccelChar; }
+    bool ShowAccelChar() const { return showAccelChar_; }
     void SetShowAccelChar(bool on);
-    QColor Color() const { return FColor; }
+    QColor Color() const { return color_; }
     void SetColor(const QColor& c);
-    QColor FontColor() const { return FFontColor; }
+    QColor FontColor() const { return fontColor_; }
     void SetFontColor(const QColor& c);
 
     std::function<void(QObject* Sender)> OnClick;
@@ -39,12 +39,12 @@ protected:
 
 private:
     int textFlags() const;
-    void adjustSize();
+    void fitToCaption();
 
-    QString FCaption;
-    bool FWordWrap = false;
-    bool FAutoSize = true;
-    bool FShowAccelChar = false;
-    bool FLeftPressed = false;
-    QColor FColor, FFontColor;
+    QString caption_;
+    bool wordWrap_ = false;
+    bool autoSize_ = true;
+    bool showAccelChar_ = false;
+    bool leftPressed_ = false;
+    QColor color_, fontColor_;
 };

@@ -36,7 +36,7 @@ QImage withTransparentColour(const QImage& src, const QColor& fill)
 
 TToggleSwitch::TToggleSwitch(QWidget* parent) : QWidget(parent)
 {
-    FColor = palette().color(QPalette::Button);
+    color_ = palette().color(QPalette::Button);
     resize(50, 60);
     updateFocusPolicy();
     SetGlyphOff(QImage());
@@ -47,9 +47,9 @@ TToggleSwitch::~TToggleSwitch() = default;
 
 void TToggleSwitch::SetStateOn(bool on)
 {
-    if (on == FStateOn)
+    if (on == stateOn_)
         return;
-    FStateOn = on;
+    stateOn_ = on;
     update();
     if (on) {
         if (OnOn)
@@ -61,48 +61,48 @@ void TToggleSwitch::SetStateOn(bool on)
 
 void TToggleSwitch::SetGlyphOff(const QImage& img)
 {
-    FGlyphOff = img.isNull() ? StockGlyph(false) : img;
-    FGreyedOff = MakeGreyed(FGlyphOff);
+    glyphOff_ = img.isNull() ? stockGlyph(false) : img;
+    greyedOff_ = makeGreyed(glyphOff_);
     update();
 }
 
 void TToggleSwitch::SetGlyphOn(const QImage& img)
 {
-    FGlyphOn = img.isNull() ? StockGlyph(true) : img;
-    FGreyedOn = MakeGreyed(FGlyphOn);
+    glyphOn_ = img.isNull() ? stockGlyph(true) : img;
+    greyedOn_ = makeGreyed(glyphOn_);
     update();
 }
 
 void TToggleSwitch::SetShowFocus(bool on)
 {
-    if (on == FShowFocus)
+    if (on == showFocus_)
         return;
-    FShowFocus = on;
+    showFocus_ = on;
     update();
 }
 
 void TToggleSwitch::SetTabStop(bool on)
 {
-    FTabStop = on;
+    tabStop_ = on;
     updateFocusPolicy();
     update();
 }
 
-void TToggleSwitch::updateFocusPolicy() { setFocusPolicy(FTabStop ? Qt::StrongFocus : Qt::NoFocus); }
+void TToggleSwitch::updateFocusPolicy() { setFocusPolicy(tabStop_ ? Qt::StrongFocus : Qt::NoFocus); }
 
 void TToggleSwitch::SetTextPosition(TTextPosition pos)
 {
-    if (pos == FTextPosition)
+    if (pos == textPosition_)
         return;
-    FTextPosition = pos;
+    textPosition_ = pos;
     update();
 }
 
 void TToggleSwitch::SetBorderStyle(TBorderStyle style)
 {
-    if (style == FBorderStyle)
+    if (style == borderStyle_)
         return;
-    FBorderStyle = style;
+    borderStyle_ = style;
     // The single border is one line around the client area.
     const int m = style == bsSingle ? 1 : 0;
     setContentsMargins(m, m, m, m);
@@ -111,24 +111,24 @@ void TToggleSwitch::SetBorderStyle(TBorderStyle style)
 
 void TToggleSwitch::SetCaption(const QString& caption)
 {
-    if (caption == FCaption)
+    if (caption == caption_)
         return;
-    FCaption = caption;
+    caption_ = caption;
     // The character after "&" moves the focus here.
-    if (FShortcutId)
-        releaseShortcut(FShortcutId);
-    FShortcutId = 0;
+    if (shortcutId_)
+        releaseShortcut(shortcutId_);
+    shortcutId_ = 0;
     const QKeySequence mnemonic = QKeySequence::mnemonic(caption);
     if (!mnemonic.isEmpty())
-        FShortcutId = grabShortcut(mnemonic);
+        shortcutId_ = grabShortcut(mnemonic);
     update();
 }
 
 void TToggleSwitch::SetColor(const QColor& color)
 {
-    if (color == FColor)
+    if (color == color_)
         return;
-    FColor = color;
+    color_ = color;
     update();
 }
 
@@ -137,22 +137,22 @@ QRect TToggleSwitch::clientRect() const { return contentsRect(); }
 QImage TToggleSwitch::currentGlyph() const
 {
     if (!isEnabled()) {
-        const QImage& greyed = FStateOn ? FGreyedOn : FGreyedOff;
+        const QImage& greyed = stateOn_ ? greyedOn_ : greyedOff_;
         if (!greyed.isNull())
             return greyed;
     }
-    return FStateOn ? FGlyphOn : FGlyphOff;
+    return stateOn_ ? glyphOn_ : glyphOff_;
 }
 
-QRect TToggleSwitch::GlyphRect() const
+QRect TToggleSwitch::glyphRect() const
 {
     const QRect c = clientRect();
-    const QImage& g = FStateOn ? FGlyphOn : FGlyphOff;
+    const QImage& g = stateOn_ ? glyphOn_ : glyphOff_;
     const int w = g.width(), h = g.height();
     // Centred along each axis unless the caption pushes the picture to an edge.
     int x = (c.width() - w) / 2;
     int y = (c.height() - h) / 2;
-    switch (FTextPosition) {
+    switch (textPosition_) {
     case tpLeft:
         x = c.width() - w;
         break;
@@ -174,18 +174,18 @@ QRect TToggleSwitch::GlyphRect() const
 void TToggleSwitch::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    if (FBorderStyle == bsSingle) {
+    if (borderStyle_ == bsSingle) {
         p.setPen(palette().color(QPalette::WindowText));
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
     const QRect c = clientRect();
-    p.fillRect(c, FColor);
+    p.fillRect(c, color_);
     p.setClipRect(c);
 
-    const QRect gr = GlyphRect();
-    p.drawImage(gr.topLeft(), withTransparentColour(currentGlyph(), FColor));
+    const QRect gr = glyphRect();
+    p.drawImage(gr.topLeft(), withTransparentColour(currentGlyph(), color_));
 
-    if (hasFocus() && FShowFocus && FTabStop) {
+    if (hasFocus() && showFocus_ && tabStop_) {
         // Dotted rectangle just outside the picture.
         QPen pen(palette().color(QPalette::WindowText));
         pen.setStyle(Qt::DotLine);
@@ -194,9 +194,9 @@ void TToggleSwitch::paintEvent(QPaintEvent*)
         p.drawRect(gr.adjusted(-1, -1, 0, 0));
     }
 
-    if (FTextPosition != tpNone) {
+    if (textPosition_ != tpNone) {
         QRect tr = c;
-        switch (FTextPosition) {
+        switch (textPosition_) {
         case tpLeft:
             tr.setRight(gr.left() - 1);
             break;
@@ -214,7 +214,7 @@ void TToggleSwitch::paintEvent(QPaintEvent*)
         }
         p.setFont(font());
         p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-        p.drawText(tr, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, FCaption);
+        p.drawText(tr, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, caption_);
     }
 }
 
@@ -222,10 +222,10 @@ void TToggleSwitch::mousePressEvent(QMouseEvent* e)
 {
     const QPoint pos = e->position().toPoint();
     if (e->button() == Qt::LeftButton) {
-        if (FTabStop && !hasFocus() && focusPolicy() != Qt::NoFocus)
+        if (tabStop_ && !hasFocus() && focusPolicy() != Qt::NoFocus)
             setFocus(Qt::MouseFocusReason);
-        FClickPending = true;
-        Toggle();
+        clickPending_ = true;
+        toggle();
     }
     if (OnMouseDown)
         OnMouseDown(this, e->button(), e->modifiers(), pos.x(), pos.y());
@@ -236,8 +236,8 @@ void TToggleSwitch::mouseDoubleClickEvent(QMouseEvent* e)
     const QPoint pos = e->position().toPoint();
     if (e->button() == Qt::LeftButton) {
         // The second press of a double click: its release raises no OnClick.
-        FClickPending = false;
-        Toggle();
+        clickPending_ = false;
+        toggle();
         if (OnDblClick)
             OnDblClick(this);
     }
@@ -249,8 +249,8 @@ void TToggleSwitch::mouseReleaseEvent(QMouseEvent* e)
 {
     if (e->button() != Qt::LeftButton)
         return;
-    const bool click = FClickPending && rect().contains(e->position().toPoint());
-    FClickPending = false;
+    const bool click = clickPending_ && rect().contains(e->position().toPoint());
+    clickPending_ = false;
     if (click && OnClick)
         OnClick(this);
 }
@@ -261,8 +261,8 @@ void TToggleSwitch::keyPressEvent(QKeyEvent* e)
         OnKeyDown(this, e->key(), e->modifiers());
     const Qt::KeyboardModifiers mods =
         e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    if (QKeyCombination(mods, Qt::Key(e->key())) == FToggleKey) {
-        Toggle();
+    if (QKeyCombination(mods, Qt::Key(e->key())) == toggleKey_) {
+        toggle();
         e->accept();
         return;
     }
@@ -273,7 +273,7 @@ bool TToggleSwitch::event(QEvent* e)
 {
     if (e->type() == QEvent::Shortcut) {
         auto* se = static_cast<QShortcutEvent*>(e);
-        if (se->shortcutId() == FShortcutId) {
+        if (se->shortcutId() == shortcutId_) {
             if (focusPolicy() != Qt::NoFocus)
                 setFocus(Qt::ShortcutFocusReason);
             return true;
@@ -284,14 +284,14 @@ bool TToggleSwitch::event(QEvent* e)
 
 void TToggleSwitch::focusInEvent(QFocusEvent* e)
 {
-    if (FShowFocus)
+    if (showFocus_)
         update();
     QWidget::focusInEvent(e);
 }
 
 void TToggleSwitch::focusOutEvent(QFocusEvent* e)
 {
-    if (FShowFocus)
+    if (showFocus_)
         update();
     QWidget::focusOutEvent(e);
 }
@@ -299,7 +299,7 @@ void TToggleSwitch::focusOutEvent(QFocusEvent* e)
 void TToggleSwitch::changeEvent(QEvent* e)
 {
     if (e->type() == QEvent::EnabledChange) {
-        FClickPending = false;
+        clickPending_ = false;
         update();
     }
     QWidget::changeEvent(e);
@@ -311,7 +311,7 @@ void TToggleSwitch::resizeEvent(QResizeEvent* e)
     QWidget::resizeEvent(e);
 }
 
-QImage TToggleSwitch::MakeGreyed(const QImage& src)
+QImage TToggleSwitch::makeGreyed(const QImage& src)
 {
     if (src.isNull())
         return src;
@@ -330,7 +330,7 @@ QImage TToggleSwitch::MakeGreyed(const QImage& src)
     return img;
 }
 
-QImage TToggleSwitch::StockGlyph(bool on)
+QImage TToggleSwitch::stockGlyph(bool on)
 {
     // A small rocker seen from the side; the background colour (magenta) is the
     // transparent colour, taken from the bottom-left pixel.

@@ -20,41 +20,41 @@ public:
     explicit TToggleSwitch(QWidget* parent = nullptr);
     ~TToggleSwitch() override;
 
-    bool StateOn() const { return FStateOn; }
+    bool StateOn() const { return stateOn_; }
     void SetStateOn(bool on);
-    void Toggle() { SetStateOn(!FStateOn); }
+    void toggle() { SetStateOn(!stateOn_); }
 
-    const QImage& GlyphOff() const { return FGlyphOff; }
-    const QImage& GlyphOn() const { return FGlyphOn; }
+    const QImage& GlyphOff() const { return glyphOff_; }
+    const QImage& GlyphOn() const { return glyphOn_; }
     // A null image restores the stock picture.
     void SetGlyphOff(const QImage& img);
     void SetGlyphOn(const QImage& img);
     // The greyed copies a disabled switch shows.
-    const QImage& GreyedOff() const { return FGreyedOff; }
-    const QImage& GreyedOn() const { return FGreyedOn; }
+    const QImage& greyedOff() const { return greyedOff_; }
+    const QImage& greyedOn() const { return greyedOn_; }
 
-    QKeyCombination ToggleKey() const { return FToggleKey; }
-    void SetToggleKey(QKeyCombination key) { FToggleKey = key; }
-    bool ShowFocus() const { return FShowFocus; }
+    QKeyCombination ToggleKey() const { return toggleKey_; }
+    void SetToggleKey(QKeyCombination key) { toggleKey_ = key; }
+    bool ShowFocus() const { return showFocus_; }
     void SetShowFocus(bool on);
-    bool TabStop() const { return FTabStop; }
+    bool TabStop() const { return tabStop_; }
     void SetTabStop(bool on);
-    TTextPosition TextPosition() const { return FTextPosition; }
+    TTextPosition TextPosition() const { return textPosition_; }
     void SetTextPosition(TTextPosition pos);
-    TBorderStyle BorderStyle() const { return FBorderStyle; }
+    TBorderStyle BorderStyle() const { return borderStyle_; }
     void SetBorderStyle(TBorderStyle style);
-    QString Caption() const { return FCaption; }
+    QString Caption() const { return caption_; }
     void SetCaption(const QString& caption);
-    QColor Color() const { return FColor; }
+    QColor Color() const { return color_; }
     void SetColor(const QColor& color);
 
     // Where the picture of the current state is drawn, in widget coordinates.
-    QRect GlyphRect() const;
+    QRect glyphRect() const;
 
     // The stock pictures used when none is given.
-    static QImage StockGlyph(bool on);
+    static QImage stockGlyph(bool on);
     // A grey copy of a picture; its transparent colour (bottom-left pixel) is kept.
-    static QImage MakeGreyed(const QImage& img);
+    static QImage makeGreyed(const QImage& img);
 
     std::function<void(QObject*Sender)> OnClick, OnOn, OnOff, OnDblClick;
     std::function<void(QObject* Sender, Qt::MouseButton, Qt::KeyboardModifiers, int X, int Y)> OnMouseDown;
@@ -78,16 +78,16 @@ private:
     QRect clientRect() const;
     void updateFocusPolicy();
 
-    bool FStateOn = false;
-    QImage FGlyphOff, FGlyphOn, FGreyedOff, FGreyedOn;
-    QKeyCombination FToggleKey{Qt::NoModifier, Qt::Key_Space};
-    bool FShowFocus = true;
-    bool FTabStop = true;
-    TTextPosition FTextPosition = tpNone;
-    TBorderStyle FBorderStyle = bsNone;
-    QString FCaption;
-    QColor FColor;
-    int FShortcutId = 0;
+    bool stateOn_ = false;
+    QImage glyphOff_, glyphOn_, greyedOff_, greyedOn_;
+    QKeyCombination toggleKey_{Qt::NoModifier, Qt::Key_Space};
+    bool showFocus_ = true;
+    bool tabStop_ = true;
+    TTextPosition textPosition_ = tpNone;
+    TBorderStyle borderStyle_ = bsNone;
+    QString caption_;
+    QColor color_;
+    int shortcutId_ = 0;
     // Set by a single left press; its release over the switch raises OnClick.
-    bool FClickPending = false;
+    bool clickPending_ = false;
 };

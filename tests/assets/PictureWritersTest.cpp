@@ -58,7 +58,8 @@ TEST_P(BmpDepth, QtReadsBackThePixels)
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, BmpDepth, ::testing::Values(8, 16, 24, 32));
+INSTANTIATE_TEST_SUITE_P(Depths, BmpDepth, ::testing::Values(8, 16, 24, 32),
+                         [](const auto& info) { return "Bits" + std::to_string(info.param); });
 
 TEST(EncodeBmp, SixteenBitsAre555WithTheTopBitClear)
 {

@@ -98,6 +98,7 @@ TEST_F(CommandsTest, SendingTheStartValuesWritesTheFrameAsElevenWrites)
 }
 
 struct SendCase {
+    const char* name;
     Spins values;
     const char* frame;
     const char* line2;
@@ -126,9 +127,53 @@ TEST_P(SendValuesTest, FrameAndRecordThenTakeGivesThemBack)
 INSTANTIATE_TEST_SUITE_P(
     Values, SendValuesTest,
     ::testing::Values(
-        SendCase{{6.9L, 7.1L, 0.2L, 0, 100, 14}, "10001400701000609002000000000011", "6,90", "7,10"},
-        SendCase{{6.05L, 7.1L, 0.2L, 0, 100, 14}, "10001400701000600502000000000011", "6,05", "7,10"},
-        SendCase{{4.0L, 8.8L, 2.5L, 20, 5, 0}, "00500000808000400025002000000011", "4,00", "8,80"}));
+        SendCase{"StartValues",
+                 {6.9L, 7.1L, 0.2L, 0, 100, 14},
+                 "10001400701000609002000000000011",
+                 "6,90",
+                 "7,10"},
+        SendCase{"HundredthsBelowTen",
+                 {6.05L, 7.1L, 0.2L, 0, 100, 14},
+                 "10001400701000600502000000000011",
+                 "6,05",
+                 "7,10"},
+        SendCase{"Limits", {4.0L, 8.8L, 2.5L, 20, 5, 0}, "00500000808000400025002000000011", "4,00", "8,80"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A text typed and not yet committed is taken as leaving the edit would take it: clamped to
+// the edit's limits and formatted, so the frame stays 32 characters of digits plus "11".
+TEST_F(CommandsTest, TypedTextIsCommittedBeforeSendingAndSaving)
+{
+    struct Case {
+        TNumSpinEdit* edit;
+        const char* typed;
+        const char* frame;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {form->NumSpinEdit9, "1000", "10001400701000609002000000000011", "100"},
+        {form->NumSpinEdit7, "-5", "10001400701000400002000000000011", "4,00"},
+        {form->NumSpinEdit7, "12,5", "10001400701000807002000000000011", "8,70"},
+        {form->NumSpinEdit11, "9", "10001400701000807025000000000011", "2,50"},
+    };
+    for (const Case& c : cases) {
+        c.edit->setFocus();
+        c.edit->selectAll();
+        QTest::keyClicks(c.edit, QString::fromLatin1(c.typed));
+        ASSERT_EQ(c.edit->text(), QString::fromLatin1(c.typed));
+        form->SpeedButton3->click();
+        EXPECT_EQ(pty.receiveBytes(), QByteArray(c.frame)) << c.typed;
+        EXPECT_EQ(c.edit->text(), QString::fromLatin1(c.shown)) << c.typed;
+    }
+
+    // Saving takes the same committed values.
+    form->NumSpinEdit10->setFocus();
+    form->NumSpinEdit10->selectAll();
+    QTest::keyClicks(form->NumSpinEdit10, QStringLiteral("99"));
+    pf.saveAnswers = {QDir(work.path()).filePath(QStringLiteral("typed.tarlo"))};
+    form->SpeedButton2->click();
+    EXPECT_EQ(readFile(QStringLiteral("typed.tarlo")).split('\n').value(1), QByteArray("25\r"));
+}
 
 TEST_F(CommandsTest, TakingFromARecordFillsTheSpinEditsAndFields)
 {
@@ -214,7 +259,8 @@ INSTANTIATE_TEST_SUITE_P(
         FactoryCase{
             true,
             "Are you sure, You want to restore the default values?\r\n\r\nCurrent settings will be lost ...",
-            "After restore the default settings, REQUIRE probe calibration process!"}));
+            "After restore the default settings, REQUIRE probe calibration process!"}),
+    [](const auto& info) { return std::string(info.param.english ? "English" : "Polish"); });
 
 TEST_F(CommandsTest, RestartIsTheOnlyTraffic)
 {

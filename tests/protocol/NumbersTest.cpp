@@ -4,6 +4,22 @@
 
 #include <clocale>
 
+namespace {
+
+// The message of the conversion error that reading text raises; empty when it reads.
+template <class Convert>
+QString conversionError(Convert convert, const QString& text)
+{
+    try {
+        convert(text);
+    } catch (const EConvertError& e) {
+        return e.message();
+    }
+    return {};
+}
+
+} // namespace
+
 TEST(toInt, AcceptsSignedDecimalsWithLeadingBlanks)
 {
     const std::pair<const char*, int> cases[] = {
@@ -25,12 +41,8 @@ TEST(toInt, RejectsOtherTextsWithTheUsersMessage)
 {
     for (const char* text :
          {"", " ", "-", "12 ", "1,5", "X", "0x10", "2147483648", "-2147483649", "99999999999999999999"}) {
-        try {
-            toInt(QString::fromLatin1(text));
-            ADD_FAILURE() << "accepted " << text;
-        } catch (const EConvertError& e) {
-            EXPECT_EQ(e.message(), QStringLiteral("'%1' is not a valid integer value").arg(text));
-        }
+        EXPECT_EQ(conversionError(toInt, QString::fromLatin1(text)),
+                  QStringLiteral("'%1' is not a valid integer value").arg(text));
     }
 }
 
@@ -47,12 +59,126 @@ TEST(toFloat, ReadsCommaDecimals)
 TEST(toFloat, RejectsDotsAndGarbage)
 {
     for (const char* text : {"7.05", "", ",", "X", "1,2,3", "1E", "1E+", "--1", "9,15X", "1E99999"}) {
-        try {
-            toFloat(QString::fromLatin1(text));
-            ADD_FAILURE() << "accepted " << text;
-        } catch (const EConvertError& e) {
-            EXPECT_EQ(e.message(), QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        EXPECT_EQ(conversionError(toFloat, QString::fromLatin1(text)),
+                  QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    }
+}
+
+TEST(formatFixed, FormatsWithCommaAndRoundsIntegersHalfToEven)
+{
+    enum Form { Fixed, Integer, Hex };
+    struct Case {
+        long double x;
+        Form form;
+        int decimals;
+        const char* text;
+    };
+    const Case cases[] = {
+        {6.9L, Fixed, 2, "6,90"},
+        {0.2L, Fixed, 2, "0,20"},
+        {8.7L, Fixed, 2, "8,70"},
+        {-1.5L, Fixed, 1, "-1,5"},
+        {-0.004L, Fixed, 2, "0,00"},
+        {7.0L, Fixed, 0, "7"},
+        {1234567.891L, Fixed, 2, "1234567,89"},
+        {123456789012345.67L, Fixed, 2, "123456789012346,00"},
+        {1.23456789012345678L, Fixed, 17, "1,23456789012346000"},
+        {1e15L, Fixed, 2, "1E+15"},
+        {-2.5e20L, Fixed, 2, "-2,5E+20"},
+        {2.5L, Integer, 0, "2"},
+        {3.5L, Integer, 0, "4"},
+        {-2.5L, Integer, 0, "-2"},
+        {-0.4L, Integer, 0, "0"},
+        {100.0L, Integer, 0, "100"},
+        {255.0L, Hex, 0, "FF"},
+        {0.0L, Hex, 0, "0"},
+        {-255.5L, Hex, 0, "-100"},
+    };
+    for (const Case& c : cases) {
+        const QString t = c.form == Fixed     ? formatFixed(c.x, c.decimals)
+                          : c.form == Integer ? formatInteger(c.x)
+                                              : formatHex(c.x);
+        EXPECT_EQ(t, QString(c.text)) << double(c.x);
+    }
+}
+
+TEST(parseNumbers, TypedTextReadsOnlyWellFormedNumbers)
+{
+    struct Case {
+        const char* text;
+        std::optional<long double> f;
+        std::optional<int> i, h;
+    };
+    const std::nullopt_t no = std::nullopt;
+    const Case cases[] = {
+        {"9,5", 9.5L, no, no},
+        {"6,90", 6.9L, no, no},
+        {"-1", -1, -1, -1},
+        {"+2,5", 2.5L, no, no},
+        {"1,5E2", 150, no, no},
+        {"2e-1", 0.2L, no, no},
+        {" 7 ", 7, 7, 7},
+        {",5", 0.5L, no, no},
+        {"", no, no, no},
+        {",", no, no, no},
+        {"-", no, no, no},
+        {"1,2,3", no, no, no},
+        {"6.90", no, no, no},
+        {"1e", no, no, 0x1E},
+        {"1e99999", no, no, 0x1E99999},
+        {"abc", no, no, 0xABC},
+        {"ff", no, no, 255},
+        {"2147483647", 2147483647.0L, 2147483647, no},
+        {"2147483648", 2147483648.0L, no, no},
+        {"-2147483648", -2147483648.0L, -2147483647 - 1, no},
+        {"7FFFFFFF", no, no, 2147483647},
+        {"80000000", 80000000.0L, 80000000, no},
+        {"-1F", no, no, -31},
+    };
+    for (const Case& c : cases) {
+        const QString text = QString::fromLatin1(c.text);
+        const auto f = parseFloat(text, Padding::WhiteSpace);
+        ASSERT_EQ(f.has_value(), c.f.has_value()) << c.text;
+        if (f) {
+            EXPECT_NEAR(double(*f), double(*c.f), 1e-12) << c.text;
         }
+        EXPECT_EQ(parseInteger(text, Padding::WhiteSpace), c.i) << c.text;
+        EXPECT_EQ(parseHex(text, Padding::WhiteSpace), c.h) << c.text;
+    }
+}
+
+// Records, settings and preferences files are read with blanks (space, tab) allowed before
+// an integer and around a decimal number; typed and pasted spin-edit text with any white
+// space on both sides. These are the texts on which the two used to be read differently.
+TEST(Padding, DecidesWhatMayStandAroundTheNumber)
+{
+    struct Case {
+        const char16_t* text;
+        bool fileInt, fileFloat, typed;
+    };
+    const Case cases[] = {
+        {u" 12", true, true, true},        {u"\t12\t", false, true, true},
+        {u"12 ", false, true, true},       {u"12\r\n", false, false, true},
+        {u"\r12", false, false, true},     {u"\n12", false, false, true},
+        {u"\v12\f", false, false, true},   {u"12\u00A0", false, false, true},
+        {u"12\u2003", false, false, true}, {u"12\u3000", false, false, true},
+        {u"1 2", false, false, false},     {u"\r\n", false, false, false},
+    };
+    for (const Case& c : cases) {
+        const QString text = QString::fromUtf16(c.text);
+        const QByteArray shown = text.toUtf8().toPercentEncoding();
+        EXPECT_EQ(conversionError(toInt, text).isEmpty(), c.fileInt) << shown.constData();
+        EXPECT_EQ(conversionError(toFloat, text).isEmpty(), c.fileFloat) << shown.constData();
+        if (c.fileInt) {
+            EXPECT_EQ(toInt(text), 12) << shown.constData();
+        }
+        if (c.fileFloat) {
+            EXPECT_EQ(toFloat(text), 12) << shown.constData();
+        }
+        EXPECT_EQ(parseInteger(text, Padding::WhiteSpace), c.typed ? std::optional(12) : std::nullopt)
+            << shown.constData();
+        EXPECT_EQ(parseFloat(text, Padding::WhiteSpace), c.typed ? std::optional(12.0L) : std::nullopt)
+            << shown.constData();
     }
 }
 

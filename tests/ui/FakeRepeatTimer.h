@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NumSpin.h"
+#include "RepeatTimer.h"
 
 #include <set>
 
@@ -11,13 +11,13 @@ public:
     public:
         explicit Timer(FakeClock* c) : clock(c) { clock->timers.insert(this); }
         ~Timer() override { clock->timers.erase(this); }
-        void Start(int ms) override
+        void start(int ms) override
         {
             active = true;
             interval = ms;
             due = clock->now + ms;
         }
-        void Stop() override { active = false; }
+        void stop() override { active = false; }
         FakeClock* clock;
         bool active = false;
         int interval = 0;
@@ -26,9 +26,9 @@ public:
 
     FakeClock()
     {
-        SetRepeatTimerFactory([this] { return std::make_unique<Timer>(this); });
+        setRepeatTimerFactory([this] { return std::make_unique<Timer>(this); });
     }
-    ~FakeClock() { SetRepeatTimerFactory({}); }
+    ~FakeClock() { setRepeatTimerFactory({}); }
 
     // Moves the clock on, firing every timer that falls due on the way, in order.
     void advance(int ms)
@@ -43,8 +43,8 @@ public:
                 break;
             now = next->due;
             next->due += next->interval;
-            if (next->OnTimer)
-                next->OnTimer();
+            if (next->onTimer)
+                next->onTimer();
         }
         now = end;
     }

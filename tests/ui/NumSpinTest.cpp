@@ -1,6 +1,7 @@
 #include "NumSpin.h"
 
 #include "FakeRepeatTimer.h"
+#include "Numbers.h"
 #include "ScriptedPlatform.h"
 
 #include <QApplication>
@@ -13,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <memory>
 
 namespace {
@@ -47,99 +47,6 @@ void focusIn(QWidget* w, Qt::FocusReason reason)
 {
     QFocusEvent e(QEvent::FocusIn, reason);
     QApplication::sendEvent(w, &e);
-}
-
-// ---------------------------------------------------------------------------
-// Text conversions
-
-TEST(NumText, FormatsWithCommaAndRoundsIntegersHalfToEven)
-{
-    struct Case {
-        long double x;
-        TValueType type;
-        int decimals;
-        const char* text;
-    };
-    const Case cases[] = {
-        {6.9L, vtFloat, 2, "6,90"},
-        {0.2L, vtFloat, 2, "0,20"},
-        {8.7L, vtFloat, 2, "8,70"},
-        {-1.5L, vtFloat, 1, "-1,5"},
-        {-0.004L, vtFloat, 2, "0,00"},
-        {7.0L, vtFloat, 0, "7"},
-        {1234567.891L, vtFloat, 2, "1234567,89"},
-        {123456789012345.67L, vtFloat, 2, "123456789012346,00"},
-        {1.23456789012345678L, vtFloat, 17, "1,23456789012346000"},
-        {1e15L, vtFloat, 2, "1E+15"},
-        {-2.5e20L, vtFloat, 2, "-2,5E+20"},
-        {2.5L, vtInteger, 0, "2"},
-        {3.5L, vtInteger, 0, "4"},
-        {-2.5L, vtInteger, 0, "-2"},
-        {-0.4L, vtInteger, 0, "0"},
-        {100.0L, vtInteger, 0, "100"},
-        {255.0L, vtHex, 0, "FF"},
-        {0.0L, vtHex, 0, "0"},
-        {-255.5L, vtHex, 0, "-100"},
-    };
-    for (const Case& c : cases) {
-        QString t = c.type == vtFloat     ? numtext::formatFixed(c.x, c.decimals)
-                    : c.type == vtInteger ? numtext::formatInteger(c.x)
-                                          : numtext::formatHex(c.x);
-        EXPECT_EQ(t, QString(c.text)) << double(c.x);
-    }
-}
-
-TEST(NumText, ReadsOnlyWellFormedNumbers)
-{
-    struct Case {
-        const char* text;
-        std::optional<long double> f, i, h;
-    };
-    const std::optional<long double> no;
-    const Case cases[] = {
-        {"9,5", 9.5L, no, no},
-        {"6,90", 6.9L, no, no},
-        {"-1", -1, -1, -1},
-        {"+2,5", 2.5L, no, no},
-        {"1,5E2", 150, no, no},
-        {"2e-1", 0.2L, no, no},
-        {" 7 ", 7, 7, 7},
-        {",5", 0.5L, no, no},
-        {"", no, no, no},
-        {",", no, no, no},
-        {"-", no, no, no},
-        {"1,2,3", no, no, no},
-        {"6.90", no, no, no},
-        {"1e", no, no, 0x1E},
-        {"1e99999", no, no, 0x1E99999},
-        {"abc", no, no, 0xABC},
-        {"ff", no, no, 255},
-        {"2147483647", 2147483647.0L, 2147483647.0L, no},
-        {"2147483648", 2147483648.0L, no, no},
-        {"-2147483648", -2147483648.0L, -2147483648.0L, no},
-        {"7FFFFFFF", no, no, 2147483647.0L},
-        {"80000000", 80000000.0L, 80000000.0L, no},
-        {"-1F", no, no, -31},
-    };
-    for (const Case& c : cases) {
-        const auto f = numtext::parseFloat(c.text);
-        const auto i = numtext::parseInteger(c.text);
-        const auto h = numtext::parseHex(c.text);
-        EXPECT_EQ(f.has_value(), c.f.has_value()) << c.text;
-        EXPECT_EQ(i.has_value(), c.i.has_value()) << c.text;
-        EXPECT_EQ(h.has_value(), c.h.has_value()) << c.text;
-        if (f && c.f) {
-            EXPECT_NEAR(double(*f), double(*c.f), 1e-12) << c.text;
-        }
-        if (i && c.i) {
-            EXPECT_EQ(*i, *c.i) << c.text;
-        }
-        if (h && c.h) {
-            EXPECT_EQ(*h, *c.h) << c.text;
-        }
-    }
-    // "," is the separator, whatever the locale says.
-    EXPECT_EQ(*numtext::parseFloat("9,5"), 9.5L);
 }
 
 // ---------------------------------------------------------------------------
@@ -184,7 +91,7 @@ TEST(NumSpinEdit, ClampsToTheEnforcedBounds)
         TNumSpinEdit e;
         e.SetMaxValue(c.max);
         e.SetMinValue(c.min);
-        EXPECT_EQ(e.Clamp(c.x), c.expected) << double(c.min) << ".." << double(c.max) << " " << double(c.x);
+        EXPECT_EQ(e.clamp(c.x), c.expected) << double(c.min) << ".." << double(c.max) << " " << double(c.x);
     }
 }
 
@@ -298,8 +205,8 @@ TEST(NumSpinEdit, CheckOnExitKeepsOutOfRangeTextAndBeeps)
     focusOut(e.get());
     EXPECT_EQ(e->text(), "9,5");
     EXPECT_EQ(sp.p.beeps, 1);
-    EXPECT_THROW(e->CheckValue(9.5), ERangeError);
-    EXPECT_NO_THROW(e->CheckValue(8.7));
+    EXPECT_THROW(e->checkValue(9.5), ERangeError);
+    EXPECT_NO_THROW(e->checkValue(8.7));
     e->setText("5");
     focusOut(e.get());
     EXPECT_EQ(e->text(), "5,00");
@@ -337,7 +244,7 @@ TEST(NumSpinStep, StepsReadTheShownTextSoErrorsDoNotAccumulate)
     auto e = edit7();
     Counters c;
     c.attach(*e);
-    e->StepUp();
+    e->stepUp();
     EXPECT_EQ(e->text(), "6,91");
     EXPECT_EQ(c.changes, 1);
     EXPECT_EQ(c.tops, 1);
@@ -345,13 +252,13 @@ TEST(NumSpinStep, StepsReadTheShownTextSoErrorsDoNotAccumulate)
 
     e->SetValue(4.0);
     for (int i = 1; i <= 100; ++i) {
-        e->StepUp();
-        ASSERT_EQ(e->text(), numtext::formatFixed(4.0L + i / 100.0L, 2)) << i;
+        e->stepUp();
+        ASSERT_EQ(e->text(), formatFixed(4.0L + i / 100.0L, 2)) << i;
     }
     EXPECT_EQ(e->text(), "5,00");
     EXPECT_EQ(e->Value(), 5.0L);
     for (int i = 0; i < 100; ++i)
-        e->StepDown();
+        e->stepDown();
     EXPECT_EQ(e->text(), "4,00");
     EXPECT_EQ(c.bottoms, 100);
 }
@@ -369,7 +276,7 @@ TEST(NumSpinStep, AtABoundNothingChanges)
     for (Case& k : cases) {
         Counters c;
         c.attach(*k.e);
-        k.up ? k.e->StepUp() : k.e->StepDown();
+        k.up ? k.e->stepUp() : k.e->stepDown();
         EXPECT_EQ(k.e->text(), k.text);
         EXPECT_EQ(c.changes, 0) << k.text;
         EXPECT_EQ(c.tops + c.bottoms, 1) << k.text; // the click event still comes
@@ -380,11 +287,11 @@ TEST(NumSpinStep, GarbageStartsFromMinValue)
 {
     auto e = edit7();
     e->setText("abc");
-    e->StepUp();
+    e->stepUp();
     EXPECT_EQ(e->text(), "4,01");
     auto e12 = edit12();
     e12->setText("");
-    e12->StepUp();
+    e12->stepUp();
     EXPECT_EQ(e12->text(), "1");
 }
 
@@ -395,7 +302,7 @@ TEST(NumSpinStep, ReadOnlyStepBeepsAndStops)
     Counters c;
     c.attach(*e);
     e->setReadOnly(true);
-    e->StepUp();
+    e->stepUp();
     QTest::keyClick(e.get(), Qt::Key_Down);
     EXPECT_EQ(e->text(), "6,90");
     EXPECT_EQ(sp.p.beeps, 2);
@@ -483,7 +390,7 @@ TEST(NumSpinKeys, EditorDisabledRefusesEditingButStillSteps)
     EXPECT_EQ(sp.p.beeps, 3);
     QGuiApplication::clipboard()->setText("7");
     e->selectAll();
-    e->Paste();
+    e->pasteChecked();
     EXPECT_EQ(e->text(), "100");
     QTest::keyClick(e.get(), Qt::Key_Down);
     EXPECT_EQ(e->text(), "99");
@@ -498,7 +405,7 @@ TEST(NumSpinKeys, PasteRestoresThePreviousValueWhenNoNumberResults)
 
     cb->setText("abc");
     e->selectAll();
-    e->Paste();
+    e->pasteChecked();
     EXPECT_EQ(e->text(), "6,90");
 
     cb->setText(",");
@@ -515,7 +422,7 @@ TEST(NumSpinKeys, PasteRestoresThePreviousValueWhenNoNumberResults)
     e->setText("9,5"); // the value from before is clamped when written back
     cb->setText("x");
     e->selectAll();
-    e->Paste();
+    e->pasteChecked();
     EXPECT_EQ(e->text(), "8,70");
 
     // The check is the decimal one in every value type: "2,5" stays in an integer edit and
@@ -523,14 +430,14 @@ TEST(NumSpinKeys, PasteRestoresThePreviousValueWhenNoNumberResults)
     auto i = edit9();
     cb->setText("2,5");
     i->selectAll();
-    i->Paste();
+    i->pasteChecked();
     EXPECT_EQ(i->text(), "2,5");
     EXPECT_EQ(i->Value(), 0);
     i->SetValueType(vtHex);
     i->SetValue(10);
     cb->setText("FF");
     i->selectAll();
-    i->Paste();
+    i->pasteChecked();
     EXPECT_EQ(i->text(), "A");
 }
 
@@ -581,12 +488,12 @@ TEST(NumSpinButton, DiagonalAndClassicHitTesting)
     };
     for (const Case& c : cases) {
         b.SetKind(c.kind);
-        EXPECT_EQ(b.PartAt(c.p), c.part) << int(c.kind) << " " << c.p.x() << "," << c.p.y();
+        EXPECT_EQ(b.partAt(c.p), c.part) << int(c.kind) << " " << c.p.x() << "," << c.p.y();
     }
     b.resize(40, 20); // a wider area keeps the diagonal corner to corner
     b.SetKind(bkDiagonal);
-    EXPECT_EQ(b.PartAt({20, 10}), TNumSpinButton::spUp);
-    EXPECT_EQ(b.PartAt({20, 11}), TNumSpinButton::spDown);
+    EXPECT_EQ(b.partAt({20, 10}), TNumSpinButton::spUp);
+    EXPECT_EQ(b.partAt({20, 11}), TNumSpinButton::spDown);
 }
 
 // Reaches the edit's own frame description to find its client area.
@@ -606,7 +513,7 @@ TEST(NumSpinButton, FillsASquareAtTheRightEndOfTheClientArea)
     for (QSize size : {QSize(73, 29), QSize(57, 28), QSize(100, 40)}) {
         e.resize(size);
         const QRect client = e.client();
-        const QRect b = e.Button()->geometry();
+        const QRect b = e.spinButton()->geometry();
         EXPECT_EQ(b.width(), b.height());
         EXPECT_EQ(b.height(), client.height());
         EXPECT_EQ(b.top(), client.top());
@@ -625,7 +532,7 @@ struct RepeatFixture : ::testing::Test {
     RepeatFixture()
     {
         c.attach(*e);
-        b = e->Button();
+        b = e->spinButton();
     }
     void move(QPoint p)
     {
@@ -639,7 +546,7 @@ TEST_F(RepeatFixture, OneStepAtPressThenAfter400ThenEvery100)
 {
     QTest::mousePress(b, Qt::LeftButton, {}, upPoint);
     EXPECT_EQ(c.tops, 1);
-    EXPECT_EQ(b->ShownPressed(), TNumSpinButton::spUp);
+    EXPECT_EQ(b->shownPressed(), TNumSpinButton::spUp);
     clock.advance(399);
     EXPECT_EQ(c.tops, 1);
     clock.advance(1);
@@ -652,7 +559,7 @@ TEST_F(RepeatFixture, OneStepAtPressThenAfter400ThenEvery100)
     EXPECT_EQ(c.tops, 8);
     EXPECT_EQ(e->text(), "6,98");
     QTest::mouseRelease(b, Qt::LeftButton, {}, upPoint);
-    EXPECT_EQ(b->ShownPressed(), TNumSpinButton::spNone);
+    EXPECT_EQ(b->shownPressed(), TNumSpinButton::spNone);
     clock.advance(1000);
     EXPECT_EQ(c.tops, 8);
     EXPECT_EQ(c.bottoms, 0);
@@ -663,7 +570,7 @@ TEST_F(RepeatFixture, SlidingOffThePressedTrianglePausesRepeats)
     QTest::mousePress(b, Qt::LeftButton, {}, downPoint());
     EXPECT_EQ(c.bottoms, 1);
     move(upPoint); // onto the other triangle: not pressed, no steps
-    EXPECT_EQ(b->ShownPressed(), TNumSpinButton::spNone);
+    EXPECT_EQ(b->shownPressed(), TNumSpinButton::spNone);
     clock.advance(600);
     EXPECT_EQ(c.bottoms, 1);
     EXPECT_EQ(c.tops, 0);
@@ -671,7 +578,7 @@ TEST_F(RepeatFixture, SlidingOffThePressedTrianglePausesRepeats)
     clock.advance(100);
     EXPECT_EQ(c.bottoms, 1);
     move(downPoint()); // back: repeats resume on the next tick
-    EXPECT_EQ(b->ShownPressed(), TNumSpinButton::spDown);
+    EXPECT_EQ(b->shownPressed(), TNumSpinButton::spDown);
     clock.advance(100);
     EXPECT_EQ(c.bottoms, 2);
     clock.advance(200);
@@ -703,3 +610,19 @@ TEST_F(RepeatFixture, DisablingWhileHeldEndsTheRepeats)
 }
 
 } // namespace
+
+TEST(NumSpinEdit, TypedOrPastedTextMayCarryWhiteSpaceAround)
+{
+    // Line ends and no-break spaces come with text copied from a spreadsheet or a web page.
+    auto f = edit7();
+    f->setText(QStringLiteral("\u00A07,5\n"));
+    EXPECT_EQ(f->Value(), 7.5L);
+    auto i = edit12();
+    i->setText(QStringLiteral("\t12\u00A0"));
+    EXPECT_EQ(i->Value(), 12);
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("7,5\u00A0"));
+    f->selectAll();
+    f->pasteChecked();
+    EXPECT_EQ(f->text(), QStringLiteral("7,5\u00A0"));
+}

@@ -126,7 +126,7 @@ TEST_F(SwitchFixture, SettingTheSameStateRaisesNothing)
     EXPECT_TRUE(events.empty());
     sw.SetStateOn(true);
     sw.SetStateOn(true);
-    sw.Toggle();
+    sw.toggle();
     EXPECT_EQ(events, (Events{"on", "off"}));
 }
 
@@ -150,7 +150,7 @@ TEST_F(SwitchFixture, PicturePlacementFollowsTextPositionAndBorder)
     for (const Case& c : cases) {
         sw.SetTextPosition(c.pos);
         sw.SetBorderStyle(c.border);
-        EXPECT_EQ(sw.GlyphRect(), QRect(c.at, QSize(41, 27))) << int(c.pos) << "/" << int(c.border);
+        EXPECT_EQ(sw.glyphRect(), QRect(c.at, QSize(41, 27))) << int(c.pos) << "/" << int(c.border);
     }
 }
 
@@ -178,7 +178,7 @@ TEST_F(SwitchFixture, DisabledSwitchIgnoresInputAndShowsGreyedPicture)
     EXPECT_TRUE(events.empty());
 
     const QColor shown = sw.grab().toImage().pixelColor(20, 14);
-    EXPECT_EQ(shown, sw.GreyedOff().pixelColor(17, 13));
+    EXPECT_EQ(shown, sw.greyedOff().pixelColor(17, 13));
     EXPECT_EQ(shown.red(), shown.green());
     EXPECT_EQ(shown.green(), shown.blue());
 
@@ -193,7 +193,7 @@ TEST(ToggleSwitchGreyed, KeepsTransparentColourAndGreysTheRest)
 {
     QImage img = picture(QColor(200, 50, 50), 4, 3);
     img.setPixelColor(1, 0, Qt::white);
-    const QImage g = TToggleSwitch::MakeGreyed(img);
+    const QImage g = TToggleSwitch::makeGreyed(img);
     EXPECT_EQ(g.pixelColor(0, 2), kKey);
     EXPECT_EQ(g.pixelColor(1, 0), QColor(255, 255, 255));
     const QColor body = g.pixelColor(2, 1);
@@ -212,11 +212,11 @@ TEST(ToggleSwitchStock, NewSwitchHasDefaultsAndStockPictures)
     EXPECT_FALSE(sw.GlyphOff().isNull());
     EXPECT_FALSE(sw.GlyphOn().isNull());
     EXPECT_NE(sw.GlyphOff(), sw.GlyphOn());
-    EXPECT_FALSE(sw.GreyedOn().isNull());
+    EXPECT_FALSE(sw.greyedOn().isNull());
     // A null picture brings the stock one back.
     sw.SetGlyphOn(picture(Qt::red));
     sw.SetGlyphOn(QImage());
-    EXPECT_EQ(sw.GlyphOn(), TToggleSwitch::StockGlyph(true));
+    EXPECT_EQ(sw.GlyphOn(), TToggleSwitch::stockGlyph(true));
 }
 
 // Counts pixels on the one-pixel ring just outside the picture that differ from the switch colour.
@@ -248,12 +248,12 @@ TEST(ToggleSwitchFocus, FocusRectangleAroundPictureOnlyWhileFocusedAndShown)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 
     other.setFocus();
-    EXPECT_EQ(ringInk(sw.grab().toImage(), sw.GlyphRect()), 0);
+    EXPECT_EQ(ringInk(sw.grab().toImage(), sw.glyphRect()), 0);
     sw.setFocus();
     ASSERT_TRUE(sw.hasFocus());
-    EXPECT_GT(ringInk(sw.grab().toImage(), sw.GlyphRect()), 10);
+    EXPECT_GT(ringInk(sw.grab().toImage(), sw.glyphRect()), 10);
     sw.SetShowFocus(false);
-    EXPECT_EQ(ringInk(sw.grab().toImage(), sw.GlyphRect()), 0);
+    EXPECT_EQ(ringInk(sw.grab().toImage(), sw.glyphRect()), 0);
 
     // A left press takes the focus.
     sw.SetShowFocus(true);

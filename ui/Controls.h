@@ -46,6 +46,18 @@ QColor fontColor(const QWidget* w);
 // Makes the layout's font names resolve to installed, metric-compatible fonts.
 void installFontSubstitutions();
 
+// A left press and its release over the control make a click; a press of another button,
+// and every release, end the one pending.
+class ClickTracker {
+public:
+    void press(const QMouseEvent* e);
+    // Whether this release completes a click on w.
+    bool release(const QWidget* w, const QMouseEvent* e);
+
+private:
+    bool pending_ = false;
+};
+
 // Greyed copy of a picture, as disabled buttons show it.
 QImage greyed(const QImage& img);
 
@@ -65,7 +77,7 @@ protected:
 
 private:
     QImage picture_;
-    bool pressed_ = false;
+    ClickTracker click_;
 };
 
 // Static text on a filled background. Auto-sized labels take the width of their caption and
@@ -96,7 +108,7 @@ private:
     bool autoSize_ = true;
     Qt::Alignment alignment_ = Qt::AlignLeft;
     std::optional<QColor> color_;
-    bool pressed_ = false;
+    ClickTracker click_;
 };
 
 // A push button with a picture and no caption that never takes the keyboard focus. The

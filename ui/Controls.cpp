@@ -68,6 +68,16 @@ QImage greyed(const QImage& img)
     return out;
 }
 
+void ClickTracker::press(const QMouseEvent* e) { pending_ = e->button() == Qt::LeftButton; }
+
+bool ClickTracker::release(const QWidget* w, const QMouseEvent* e)
+{
+    const bool click =
+        pending_ && e->button() == Qt::LeftButton && w->rect().contains(e->position().toPoint());
+    pending_ = false;
+    return click;
+}
+
 // --- TImage -------------------------------------------------------------------------------
 
 TImage::TImage(QWidget* parent) : QWidget(parent) {}
@@ -84,13 +94,11 @@ void TImage::paintEvent(QPaintEvent*)
     p.drawImage(0, 0, picture_);
 }
 
-void TImage::mousePressEvent(QMouseEvent* e) { pressed_ = e->button() == Qt::LeftButton; }
+void TImage::mousePressEvent(QMouseEvent* e) { click_.press(e); }
 
 void TImage::mouseReleaseEvent(QMouseEvent* e)
 {
-    const bool click = pressed_ && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
-    pressed_ = false;
-    if (click && OnClick)
+    if (click_.release(this, e) && OnClick)
         OnClick(this);
 }
 
@@ -166,13 +174,11 @@ void TLabel::paintEvent(QPaintEvent*)
     }
 }
 
-void TLabel::mousePressEvent(QMouseEvent* e) { pressed_ = e->button() == Qt::LeftButton; }
+void TLabel::mousePressEvent(QMouseEvent* e) { click_.press(e); }
 
 void TLabel::mouseReleaseEvent(QMouseEvent* e)
 {
-    const bool click = pressed_ && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
-    pressed_ = false;
-    if (click && OnClick)
+    if (click_.release(this, e) && OnClick)
         OnClick(this);
 }
 

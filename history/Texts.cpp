@@ -29,8 +29,8 @@ QString share(qint64 part, qint64 whole)
 Language folderLanguage(const QString& folder)
 {
     try {
-        const QStringList lines = Preferences::read(Preferences::pathIn(folder));
-        if (lines.size() == Preferences::LineCount && lines[5] == u("EN"))
+        const QStringList lines = Preferences::read(Preferences::pathIn(folder)).lines;
+        if (lines.size() == Preferences::LineCount && lines[Preferences::LanguageLine] == u("EN"))
             return Language::English;
     } catch (const EInOutError&) {
     }

@@ -175,6 +175,8 @@ void TForm1::CreateControls()
     ToggleSwitch1->SetGlyphOff(picture(QStringLiteral("ToggleSwitch1Off")));
     ToggleSwitch1->SetGlyphOn(picture(QStringLiteral("ToggleSwitch1On")));
     ToggleSwitch1->SetCaption(QStringLiteral("ToggleSwitch1"));
+    // The picture must show the connection: every way of toggling runs the click handler.
+    ToggleSwitch1->SetEveryToggleClicks(true);
     ToggleSwitch1->SetColor(Colors::clActiveBorder);
     setHint(ToggleSwitch1, u("Połącz ..."));
     handCursor(ToggleSwitch1);

@@ -317,6 +317,8 @@ TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent)
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Tab moves the focus on, as in a plain memo that wants no tabs.
+    setTabChangesFocus(true);
 }
 
 TCheckBox::TCheckBox(QWidget* parent) : QCheckBox(parent)
@@ -332,6 +334,8 @@ TComboBox::TComboBox(QWidget* parent) : QComboBox(parent)
 {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
+    // No inline completion: the text the user sees is the port that is opened and stored.
+    setCompleter(nullptr);
     // Only the user's own edits and picks count as a change.
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] {
         if (OnChange)

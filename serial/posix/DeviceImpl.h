@@ -24,9 +24,14 @@ struct SerialDevice::Impl {
     bool haveCounts = false;
     LineCounters counts;
     TComErrors pendingErrors;
+    // Where the decoding of the kernel's error marks (PARMRK: 0xFF 0x00 byte, 0xFF 0xFF for
+    // a real 0xFF) stands between two reads: 0 none, 1 after 0xFF, 2 after 0xFF 0x00.
+    int markState = 0;
 
     // Moves what the descriptor holds into the queue, up to its capacity.
     int drain();
+    // Queues one received byte, decoding error marks and dropping NUL bytes as asked.
+    void receive(char c);
     // Takes up to count bytes from the queue.
     int take(char* out, int count);
     // Adds the line errors the driver counted since the last look to pendingErrors.

@@ -57,11 +57,38 @@ int SerialDevice::Impl::drain()
             return e == EAGAIN ? 0 : e;
         if (n == 0)
             return EIO; // a hung-up tty reads as end of file
+        // With DSR sensitivity, what arrives while DSR is off is dropped (where the driver
+        // shows the line at all).
+        int lines = 0;
+        if (settings.dsrSensitivity && sys.modemLines(fd, lines) == 0 && !(lines & kLineDsr))
+            continue;
         for (int i = 0; i < n; ++i)
-            if (buf[i] != 0 || !settings.discardNull)
-                queue.push_back(buf[i]);
+            receive(buf[i]);
     }
     return 0;
+}
+
+void SerialDevice::Impl::receive(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    if (settings.parityCheck) {
+        if (markState == 1) {
+            markState = byte == 0 ? 2 : 0;
+            if (byte == 0)
+                return;
+            if (byte != 0xFF)
+                queue.push_back(char(0xFF)); // not a mark after all
+        } else if (markState == 2) {
+            // The byte received with a parity or framing error.
+            markState = 0;
+            c = settings.parityReplace ? settings.replaceChar : c;
+        } else if (byte == 0xFF) {
+            markState = 1;
+            return;
+        }
+    }
+    if (c != 0 || !settings.discardNull)
+        queue.push_back(c);
 }
 
 int SerialDevice::Impl::take(char* out, int count)
@@ -198,6 +225,7 @@ int SerialDevice::setLineSettings(const LineSettings& s)
         return e;
     std::lock_guard lock(d_->m);
     d_->settings = s;
+    d_->markState = 0;
     return 0;
 }
 

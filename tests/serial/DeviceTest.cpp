@@ -140,6 +140,8 @@ struct Device : ::testing::Test {
     {
         ASSERT_EQ(device.open("/dev/ttyTEST"), 0);
         ASSERT_EQ(device.setLineSettings(programSettings()), 0);
+        // The program's: reads return at once.
+        ASSERT_EQ(device.setTimeouts({0xFFFFFFFFu, 0, 0, 100, 1000}), 0);
         sys.calls.clear();
     }
 };
@@ -228,6 +230,53 @@ TEST_F(Device, CountingTheInputClearsTheLineErrors)
     EXPECT_EQ(errors, (TComErrors{ceFrame, ceBreak}));
     ASSERT_EQ(device.takeLineErrors(errors), 0);
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(Device, ReceptionDecodesErrorMarksAndObeysDsr)
+{
+    struct Case {
+        const char* name;
+        void (*change)(LineSettings&);
+        std::deque<std::string> pieces;
+        std::string received;
+        int lines = kLineDsr;
+        int modemError = 0;
+    };
+    auto checked = [](LineSettings& s) { s.parityCheck = true; };
+    auto replaced = [](LineSettings& s) {
+        s.parityCheck = s.parityReplace = true;
+        s.replaceChar = '?';
+    };
+    auto dsr = [](LineSettings& s) { s.dsrSensitivity = true; };
+    const std::string mark("\xFF\0", 2);
+    const Case cases[] = {
+        {"unchecked: bytes as they come, NULs dropped",
+         [](LineSettings&) {},
+         {"a" + mark + "X\xFF"},
+         "a\xFFX\xFF"},
+        {"checked: the byte with an error is kept", checked, {"a" + mark + "Xb"}, "aXb"},
+        {"replaced", replaced, {"a" + mark + "Xb"}, "a?b"},
+        {"marks cut between reads", replaced, {"a\xFF", std::string("\0", 1), "Xb\xFF", "\xFF"}, "a?b\xFF"},
+        {"DSR off drops the input", dsr, {"lost"}, "", kLineCts},
+        {"DSR on keeps it", dsr, {"kept"}, "kept", kLineDsr},
+        {"no modem lines to ask: kept", dsr, {"kept"}, "kept", 0, ENOTTY},
+    };
+    for (const Case& c : cases) {
+        LineSettings s = programSettings();
+        c.change(s);
+        ASSERT_EQ(device.setLineSettings(s), 0);
+        sys.lines = c.lines;
+        sys.modemError = c.modemError;
+        std::string got;
+        for (const std::string& piece : c.pieces) {
+            sys.input = {piece};
+            char buffer[64];
+            int n = 0;
+            ASSERT_EQ(device.read(buffer, sizeof buffer, n), 0);
+            got.append(buffer, size_t(n));
+        }
+        EXPECT_EQ(got, c.received) << c.name;
+    }
 }
 
 } // namespace

@@ -79,7 +79,7 @@ TEST(TermiosRequest, FlowAndParityCheckSetOnlyTheirFlags)
         {"software flow", [](LineSettings& s) { s.xonXoffIn = s.xonXoffOut = true; },
          IGNBRK | IGNPAR | IXON | IXOFF, 0},
         {"XON/XOFF out only", [](LineSettings& s) { s.xonXoffOut = true; }, IGNBRK | IGNPAR | IXON, 0},
-        {"parity checked", [](LineSettings& s) { s.parityCheck = true; }, IGNBRK | INPCK, 0},
+        {"parity checked", [](LineSettings& s) { s.parityCheck = true; }, IGNBRK | INPCK | PARMRK, 0},
     };
     for (const Case& c : cases) {
         LineSettings s = programSettings();

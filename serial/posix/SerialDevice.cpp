@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <climits>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
@@ -99,26 +102,54 @@ int SerialDevice::Impl::take(char* out, int count)
     return n;
 }
 
-int SerialDevice::Impl::collectErrors()
+TComErrors SerialDevice::Impl::collectErrors(int* error)
 {
     LineCounters c;
-    if (int e = sys.counters(fd, c))
-        return classifyErrno(e) == ErrnoKind::Unsupported ? 0 : e;
+    TComErrors fresh;
+    if (int e = sys.counters(fd, c)) {
+        // No counters (pseudo-terminals) is no error.
+        if (error && classifyErrno(e) != ErrnoKind::Unsupported)
+            *error = e;
+        return fresh;
+    }
     if (haveCounts) {
-        if (c.frame != counts.frame)
-            pendingErrors.insert(ceFrame);
-        if (c.parity != counts.parity)
-            pendingErrors.insert(ceRxParity);
-        if (c.overrun != counts.overrun)
-            pendingErrors.insert(ceOverrun);
-        if (c.bufOverrun != counts.bufOverrun)
-            pendingErrors.insert(ceRxOver);
-        if (c.brk != counts.brk)
-            pendingErrors.insert(ceBreak);
+        auto note = [](int now, int before, auto& set, auto item) {
+            if (now != before)
+                set.insert(item);
+        };
+        note(c.frame, counts.frame, fresh, ceFrame);
+        note(c.parity, counts.parity, fresh, ceRxParity);
+        note(c.overrun, counts.overrun, fresh, ceOverrun);
+        note(c.bufOverrun, counts.bufOverrun, fresh, ceRxOver);
+        note(c.brk, counts.brk, fresh, ceBreak);
+        note(c.cts, counts.cts, lineEvents, evCTS);
+        note(c.dsr, counts.dsr, lineEvents, evDSR);
+        note(c.dcd, counts.dcd, lineEvents, evRLSD);
+        note(c.rng, counts.rng, lineEvents, evRing);
     }
     counts = c;
     haveCounts = true;
-    return 0;
+    pendingErrors = TComErrors::fromBits(pendingErrors.bits() | fresh.bits());
+    return fresh;
+}
+
+void SerialDevice::Impl::compareLines()
+{
+    int lines = 0;
+    if (sys.modemLines(fd, lines) != 0)
+        return;
+    if (lastLines >= 0) {
+        const int changed = lines ^ lastLines;
+        if (changed & kLineCts)
+            lineEvents.insert(evCTS);
+        if (changed & kLineDsr)
+            lineEvents.insert(evDSR);
+        if (changed & kLineCar)
+            lineEvents.insert(evRLSD);
+        if (changed & lastLines & kLineRng) // the ring signal has ended
+            lineEvents.insert(evRing);
+    }
+    lastLines = lines;
 }
 
 int SerialDevice::Impl::setModemLine(int line, bool on)
@@ -130,9 +161,15 @@ int SerialDevice::Impl::setModemLine(int line, bool on)
 SerialDevice::SerialDevice(SystemCalls* calls)
     : d_(std::make_unique<Impl>(calls ? *calls : SystemCalls::real()))
 {
+    d_->txEmptySignal = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
-SerialDevice::~SerialDevice() { close(); }
+SerialDevice::~SerialDevice()
+{
+    close();
+    if (d_->txEmptySignal >= 0)
+        ::close(d_->txEmptySignal);
+}
 
 std::string SerialDevice::pathOf(const std::string& port)
 {
@@ -175,6 +212,8 @@ int SerialDevice::open(const std::string& path)
     d_->queue.clear();
     d_->haveCounts = false;
     d_->pendingErrors = {};
+    d_->lineEvents = {};
+    d_->lastLines = -1;
     d_->collectErrors();
     return 0;
 }
@@ -340,10 +379,19 @@ int SerialDevice::write(const char* buffer, int count, int& written)
     // Wait until the bytes have left, but no longer than the write timeout allows.
     for (;;) {
         int queued = 0;
-        if (sys.outputQueued(d_->fd, queued) != 0 || queued <= 0 || deadline.left(sys) == 0)
+        if (sys.outputQueued(d_->fd, queued) != 0 || deadline.left(sys) == 0)
             return 0;
+        if (queued <= 0)
+            break;
         sys.sleepMs(1);
     }
+    // The output queue is empty: tell the waiter (evTxEmpty).
+    d_->txEmpty = true;
+    const uint64_t one = 1;
+    if (::write(d_->txEmptySignal, &one, sizeof one) < 0) {
+        // The counter cannot overflow in practice; a lost wake-up only loses the event.
+    }
+    return 0;
 }
 
 int SerialDevice::purge(PurgeFlags what)
@@ -360,7 +408,8 @@ int SerialDevice::purge(PurgeFlags what)
 int SerialDevice::takeLineErrors(TComErrors& errors)
 {
     std::lock_guard lock(d_->m);
-    const int e = d_->collectErrors();
+    int e = 0;
+    d_->collectErrors(&e);
     errors = d_->pendingErrors;
     d_->pendingErrors = {};
     return e;

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 // A device that answers from a script and records the calls. Waiting costs no time: a poll
@@ -31,14 +34,20 @@ struct ScriptedDevice : SystemCalls {
     TermiosRequest termios;
     std::vector<std::string> calls;
 
+    // The descriptor is a pipe's, so the waiter has something real to wait on.
+    int pipeEnds[2] = {-1, -1};
     int open(const char*, int& fd) override
     {
-        fd = 7;
+        if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
+            return errno;
+        fd = pipeEnds[0];
         calls.push_back("open");
         return 0;
     }
     int close(int) override
     {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
         calls.push_back("close");
         return 0;
     }
@@ -100,10 +109,11 @@ struct ScriptedDevice : SystemCalls {
         calls.push_back(std::string(on ? "raise " : "lower ") + (line == kLineRts ? "RTS" : "DTR"));
         return 0;
     }
+    int countersError = 0;
     int counters(int, LineCounters& c) override
     {
         c = lineCounters;
-        return 0;
+        return countersError;
     }
     int outputQueued(int, int& count) override
     {
@@ -277,6 +287,54 @@ TEST_F(Device, ReceptionDecodesErrorMarksAndObeysDsr)
         }
         EXPECT_EQ(got, c.received) << c.name;
     }
+}
+
+TEST_F(Device, LineEventsComeFromTheDriversCountsOrLineStates)
+{
+    device.setEventMask(TComEvents::all());
+    struct Case {
+        const char* name;
+        void (*change)(ScriptedDevice&);
+        TComEvents events;
+    };
+    const Case counted[] = {
+        {"CTS pulse", [](ScriptedDevice& d) { d.lineCounters.cts += 2; }, {evCTS}},
+        {"ring", [](ScriptedDevice& d) { ++d.lineCounters.rng; }, {evRing}},
+        {"carrier and DSR",
+         [](ScriptedDevice& d) { ++d.lineCounters.dcd, ++d.lineCounters.dsr; },
+         {evRLSD, evDSR}},
+        {"break that delivers no byte", [](ScriptedDevice& d) { ++d.lineCounters.brk; }, {evBreak, evError}},
+        {"framing error", [](ScriptedDevice& d) { ++d.lineCounters.frame; }, {evError}},
+    };
+    DeviceWaiter waiter(device);
+    TComEvents events;
+    for (const Case& c : counted) {
+        c.change(sys);
+        ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events) << c.name;
+        EXPECT_EQ(events, c.events) << c.name;
+    }
+    int written = 0;
+    ASSERT_EQ(device.write("x", 1, written), 0);
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events);
+    EXPECT_EQ(events, TComEvents{evTxEmpty});
+}
+
+TEST_F(Device, WithoutCountersTheLineStatesAreCompared)
+{
+    ASSERT_EQ(device.close(), 0);
+    sys.countersError = EINVAL;
+    ASSERT_EQ(device.open("/dev/ttyTEST"), 0);
+    device.setEventMask(TComEvents::all());
+    DeviceWaiter waiter(device);
+    TComEvents events;
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events); // the first look
+    EXPECT_TRUE(events.empty());
+    sys.lines = kLineCts | kLineDsr | kLineRng;
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events);
+    EXPECT_EQ(events, TComEvents{evDSR});
+    sys.lines = kLineDsr;
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events);
+    EXPECT_EQ(events, (TComEvents{evCTS, evRing}));
 }
 
 } // namespace

@@ -180,7 +180,7 @@ std::string SerialDevice::pathOf(const std::string& port)
 
 bool SerialDevice::isGone(int error) { return classifyErrno(error) == ErrnoKind::Gone; }
 
-int SerialDevice::open(const std::string& path)
+int SerialDevice::open(const std::string& path, const LineSettings& lines)
 {
     if (d_->fd >= 0)
         return EBUSY;
@@ -192,6 +192,15 @@ int SerialDevice::open(const std::string& path)
         sys.close(fd);
         return e;
     };
+    {
+        // Linux raises DTR and RTS at every opening; lines that should be off go down at once.
+        // HUPCL stays off (termiosFor), so closing leaves the lines where they are.
+        std::lock_guard lock(d_->m);
+        d_->fd = fd;
+        d_->setModemLine(kLineDtr, lines.dtr != dtrDisable);
+        d_->setModemLine(kLineRts, lines.rts == rtsEnable || lines.rts == rtsHandshake);
+        d_->fd = -1;
+    }
     // Only a terminal is a serial line: a file, a FIFO or /dev/null is refused before
     // anything is written to it or set on it.
     bool charDevice = false;

@@ -156,6 +156,16 @@ struct Device : ::testing::Test {
     }
 };
 
+TEST_F(Device, ModemLinesAreSetFirstThingAfterOpening)
+{
+    ASSERT_EQ(device.close(), 0);
+    sys.calls.clear();
+    ASSERT_EQ(device.open("/dev/ttyTEST", programSettings()), 0);
+    ASSERT_GE(sys.calls.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(sys.calls.begin(), sys.calls.begin() + 3),
+              (std::vector<std::string>{"open", "raise DTR", "lower RTS"}));
+}
+
 TEST_F(Device, ReadTimeoutsAreSixtyFourBitDeadlines)
 {
     constexpr uint32_t kMax = 0xFFFFFFFFu;

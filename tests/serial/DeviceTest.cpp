@@ -4,6 +4,8 @@
 #include "SerialDevice.h"
 #include "posix/SystemCalls.h"
 
+#include "ProgramLine.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -133,15 +135,6 @@ struct ScriptedDevice : SystemCalls {
     int64_t nowMs() override { return clock; }
     void sleepMs(int ms) override { clock += ms; }
 };
-
-LineSettings programSettings()
-{
-    LineSettings s;
-    s.baudRate = 19200;
-    s.discardNull = true;
-    s.dtr = dtrEnable;
-    return s;
-}
 
 struct Device : ::testing::Test {
     ScriptedDevice sys;

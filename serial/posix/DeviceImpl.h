@@ -29,7 +29,8 @@ struct SerialDevice::Impl {
     TComErrors pendingErrors;
     // Modem-line changes seen by counters or by comparing line states, not yet reported.
     TComEvents lineEvents;
-    int lastLines = -1; // for drivers without counters; -1 before the first look
+    int lastLines = -1;        // for drivers without counters; -1 before the first look
+    bool linesVisible = false; // the driver has modem lines (not pseudo-terminals)
     // Where the decoding of the kernel's error marks (PARMRK: 0xFF 0x00 byte, 0xFF 0xFF for
     // a real 0xFF) stands between two reads: 0 none, 1 after 0xFF, 2 after 0xFF 0x00.
     int markState = 0;

@@ -55,10 +55,8 @@ DeviceWaiter::DeviceWaiter(SerialDevice& device) : d_(std::make_unique<Impl>(*de
     ev.events = EPOLLIN | EPOLLET;
     ev.data.fd = d_->dev.fd;
     d_->watching = epoll_ctl(d_->epoll, EPOLL_CTL_ADD, d_->dev.fd, &ev) == 0;
-    LineCounters counters;
-    int lines = 0;
-    d_->linesVisible =
-        d_->dev.sys.counters(d_->dev.fd, counters) == 0 || d_->dev.sys.modemLines(d_->dev.fd, lines) == 0;
+    // What the device showed when it opened: counters, or modem lines to compare.
+    d_->linesVisible = d_->dev.haveCounts || d_->dev.linesVisible;
 }
 
 DeviceWaiter::~DeviceWaiter()
@@ -106,7 +104,7 @@ DeviceWaiter::Result DeviceWaiter::wait(TComEvents& events, bool inputWaiting)
         if (ev[i].events & EPOLLIN)
             events.insert(evRxChar);
     }
-    if (d_->watching) {
+    if (d_->watching && d_->linesVisible) {
         std::lock_guard lock(dev.m);
         const TComErrors fresh = dev.collectErrors();
         if (!dev.haveCounts)

@@ -197,17 +197,12 @@ int SerialDevice::open(const std::string& path, const LineSettings& lines)
         // HUPCL stays off (termiosFor), so closing leaves the lines where they are.
         std::lock_guard lock(d_->m);
         d_->fd = fd;
-        d_->setModemLine(kLineDtr, lines.dtr != dtrDisable);
+        d_->linesVisible = d_->sys.setModemLines(fd, kLineDtr, lines.dtr != dtrDisable) == 0;
         d_->setModemLine(kLineRts, lines.rts == rtsEnable || lines.rts == rtsHandshake);
         d_->fd = -1;
     }
     // Only a terminal is a serial line: a file, a FIFO or /dev/null is refused before
     // anything is written to it or set on it.
-    bool charDevice = false;
-    if (int e = sys.isCharDevice(fd, charDevice))
-        return fail(e);
-    if (!charDevice)
-        return fail(ENOTTY);
     TermiosRequest present;
     if (int e = sys.getTermios(fd, present))
         return fail(e);

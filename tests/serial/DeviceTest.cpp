@@ -30,7 +30,6 @@ struct ScriptedDevice : SystemCalls {
     LineCounters lineCounters;
     int lines = kLineCts;
     int modemError = 0;
-    bool charDevice = true;
     int termiosError = 0;
     uint32_t speedTaken = 0; // what the driver reports back; 0: what was asked
     TermiosRequest termios;
@@ -81,11 +80,6 @@ struct ScriptedDevice : SystemCalls {
         return 0;
     }
     int lock(int) override { return 0; }
-    int isCharDevice(int, bool& yes) override
-    {
-        yes = charDevice;
-        return 0;
-    }
     int setExclusive(int, bool) override { return 0; }
     int getTermios(int, TermiosRequest& t) override
     {

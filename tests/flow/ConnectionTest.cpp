@@ -35,6 +35,7 @@ TEST_F(PortListTest, ListsRealPortsByDeviceNumber)
     addTty(QStringLiteral("ttyUSB9"), QStringLiteral("188:9"), true);
     addTty(QStringLiteral("ttyACM0"), QStringLiteral("166:0"), true);
     addTty(QStringLiteral("ttyS1"), QStringLiteral("4:65"), true, QStringLiteral("0")); // placeholder UART
+    addTty(QStringLiteral("ttyS2"), QStringLiteral("4:66"), true); // no type: not known real
     addTty(QStringLiteral("ttyS0"), QStringLiteral("4:64"), true, QStringLiteral("4")); // a real 16550A
     addTty(QStringLiteral("tty0"), QStringLiteral("4:0"), false);                       // console
     addTty(QStringLiteral("ptmx"), QStringLiteral("5:2"), false);                       // pty multiplexer

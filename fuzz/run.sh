@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${FUZZ_BUILD_DIR:-build-fuzz}"
 seconds="${FUZZ_SECONDS:-10}"
-targets=(reception logreader files)
+targets=(reception logreader files serial)
 
 mkdir -p "$dir/artifacts"
 if ! CC=clang CXX=clang++ cmake -S fuzz -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$dir/configure.log" 2>&1; then

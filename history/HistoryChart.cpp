@@ -242,11 +242,24 @@ QLineSeries* HistoryChart::lineFromPool(std::vector<QLineSeries*>& pool, std::si
     return s;
 }
 
+namespace {
+// An area whose two edge lines it owns: QAreaSeries does not take its lines.
+QAreaSeries* newArea()
+{
+    auto* upper = new QLineSeries;
+    auto* lower = new QLineSeries;
+    auto* area = new QAreaSeries(upper, lower);
+    upper->setParent(area);
+    lower->setParent(area);
+    return area;
+}
+} // namespace
+
 QAreaSeries* HistoryChart::bandFromPool(std::size_t i)
 {
     if (i < band_.size())
         return band_[i];
-    auto* s = new QAreaSeries(new QLineSeries, new QLineSeries);
+    auto* s = newArea();
     s->setPen(Qt::NoPen);
     s->setBrush(HistoryColours::kBand);
     chart_->addSeries(s);
@@ -357,7 +370,7 @@ void HistoryChart::fillStrip(std::vector<QAreaSeries*>& pool, const std::vector<
     std::size_t used = 0;
     for (std::size_t at = 0; at < intervals.size(); at += kPerArea, ++used) {
         if (used == pool.size()) {
-            pool.push_back(new QAreaSeries(new QLineSeries, new QLineSeries));
+            pool.push_back(newArea());
             pool.back()->setPen(Qt::NoPen);
             pool.back()->setBrush(colour);
             strips_->addSeries(pool.back());

@@ -310,7 +310,7 @@ TEST_F(LogdEndToEnd, TlsWithClientCertificateAndCredentialsFile)
     ASSERT_TRUE(waitUntil([&] { return !all.payloads(kState).isEmpty(); }, 20000))
         << service.err().join('\n').toStdString();
     EXPECT_EQ(json(all.payloads(kState).last()).value("kh").toInt(), 5);
-    EXPECT_EQ(service.stop(), 0);
+    EXPECT_EQ(service.stop(), 0) << service.err().join('\n').toStdString();
 }
 
 int main(int argc, char** argv)

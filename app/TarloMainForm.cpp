@@ -350,11 +350,14 @@ void TForm1::CreateNonVisual()
     ComPort->SetStoredProps(TStoredProps{spBasic});
     ComPort->SetTriggersOnRxChar(true);
 
-    // Timer1 asks for 1 ms; like the window timer it stands for, it ticks every 10 ms at most.
+    // Timer1 asks for 1 ms, which the window timer it stands for gives as a tick every 10 ms.
+    // A tick changes something only at a second boundary and, while connected, on each of
+    // those ticks in a restart second; so the timer is armed for exactly those moments, one
+    // at a time, and sleeps in between.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setTimerType(Qt::CoarseTimer);
-    Timer1->setInterval(10);
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setSingleShot(true);
 
     const QString filter = u("Pliki ustawień Tarlo-01 (*.tarlo)");
     SaveDialog1 = {QString(), QStringLiteral("ustawienia"), filter, QStringLiteral("tarlo")};
@@ -412,8 +415,15 @@ void TForm1::BindHandlers()
     // The received-data handler runs as a delivery of the port's event thread; what escapes
     // it ends that thread's deliveries, so it handles its own errors.
     ComPort->OnRxChar = [this](QObject* sender, int count) { ComPortRxChar(sender, count); };
-    connect(Timer1, &QTimer::timeout, this, [this] { Guarded([&] { Timer1Timer(Timer1); }); });
-    Timer1->start();
+    connect(Timer1, &QTimer::timeout, this, &TForm1::RunTick);
+    Timer1->start(0);
+    // What the tick follows between its runs, followed at once: the switch offered as soon
+    // as there is a port name, and the restart ticks as soon as the switch is on.
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ShowSwitchForPortName(); });
+    ToggleSwitch1->OnOn = ToggleSwitch1->OnOff = [this](QObject*) {
+        if (Timer1->isActive())
+            ArmTimer1();
+    };
 }
 
 void TForm1::closeEvent(QCloseEvent* e)

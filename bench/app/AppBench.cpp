@@ -306,6 +306,7 @@ private:
         const Clock::time_point t0 = Clock::now();
         form_->Guarded([this] { form_->Timer1Timer(form_->Timer1); });
         const double cpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
+        form_->ArmTimer1();
         ++c_.ticks;
         c_.tickCpu += cpu;
         const double ms = ownMsSince(t0, s0);

@@ -39,8 +39,8 @@ void TForm1::SpeedButton5Click(QObject*) { EnumComPorts(); }
 void TForm1::ComboBox1Change(QObject*)
 {
     const QString text = ComboBox1->Text();
-    ComPort->SetPort(text.isEmpty() ? std::string("COM1") : text.toStdString());
-    SetPortInUse(QString::fromStdString(ComPort->Port()));
+    ComPort->SetPort(text.isEmpty() ? std::string("COM1") : PortBytes(text));
+    SetPortInUse(Preferences::decodeLine(QByteArray::fromStdString(ComPort->Port())));
     // A typed text that cannot start a port name is cleared (the port keeps it). Device
     // paths start with "/".
     if (!text.isEmpty() && !QStringLiteral("COM/").contains(text.front()))

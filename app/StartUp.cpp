@@ -28,15 +28,26 @@ TForm1* TForm1::Create()
     return form;
 }
 
-void TForm1::ApplyPreferences(const QStringList& lines)
+std::string TForm1::PortBytes(const QString& name) const
 {
+    // A name read from the preferences keeps the bytes it was stored as, also when they are
+    // not UTF-8; a typed or listed name is UTF-8.
+    if (!storedPortBytes_.isNull() && name == Preferences::decodeLine(storedPortBytes_))
+        return storedPortBytes_.toStdString();
+    return name.toStdString();
+}
+
+void TForm1::ApplyPreferences(const Preferences::Stored& stored)
+{
+    const QStringList& lines = stored.lines;
     // Line 1: the port name, whatever it holds. A Windows-style name (COM12) must carry a
     // number after "COM"; other names are taken as they are.
+    storedPortBytes_ = stored.portBytes;
     const QString& port = lines[Preferences::PortLine];
     ComboBox1->SetText(port);
     if (port.size() >= 4 && port.size() <= 6 && port.startsWith(QLatin1String("COM")))
         toInt(port.mid(3));
-    ComPort->SetPort(ComboBox1->Text().toStdString());
+    ComPort->SetPort(PortBytes(ComboBox1->Text()));
 
     const int left = toInt(lines[Preferences::LeftLine]);
     move(left, y());
@@ -45,6 +56,10 @@ void TForm1::ApplyPreferences(const QStringList& lines)
     const int width = toInt(lines[Preferences::WidthLine]);
     const int height = toInt(lines[Preferences::HeightLine]);
     SetBounds(x(), y(), width, height);
+    // A stored place whose title bar is on no screen (another monitor was unplugged) would
+    // open the window where it cannot be reached: it opens where the first run puts it.
+    if (!TitleBarOnAScreen())
+        PlaceAsFirstRun();
 
     const QString& language = lines[Preferences::LanguageLine];
     if (language == QLatin1String("PL"))
@@ -68,18 +83,39 @@ void TForm1::ApplyPreferences(const QStringList& lines)
     }
 }
 
+void TForm1::PlaceAsFirstRun()
+{
+    // Centred; C++ division truncates toward zero like the original's div.
+    const QSize screen = platform().screenSize();
+    move((screen.width() - 354) / 2, (screen.height() - 655) / 2);
+}
+
+bool TForm1::TitleBarOnAScreen() const
+{
+    // The strip above the client area that the title bar takes, at least a grip's height.
+    const QRect frame = frameGeometry();
+    const int bar = std::max(geometry().top() - frame.top(), 20);
+    const QRect titleBar(frame.left(), frame.top(), frame.width(), bar);
+    for (const QRect& screen : platform().screenAreas()) {
+        const QRect shared = screen.intersected(titleBar);
+        // Enough of it to take hold of.
+        if (shared.width() >= 40 && shared.height() >= bar / 2)
+            return true;
+    }
+    return false;
+}
+
 void TForm1::FirstRun(const QString& path)
 {
     const QSize screen = platform().screenSize();
     if (screen.height() < 600 || screen.width() < 800)
         platform().messageBox(this, applicationTitle(), kResolutionMessage);
 
-    // Centred; C++ division truncates toward zero like the original's div.
-    move((screen.width() - 354) / 2, (screen.height() - 655) / 2);
+    PlaceAsFirstRun();
     SetBounds(x(), y(), 425, 158);
 
     ComboBox1->SetText(QStringLiteral("COM1"));
-    ComPort->SetPort(ComboBox1->Text().toStdString());
+    ComPort->SetPort(PortBytes(ComboBox1->Text()));
     Preferences::write(
         path, Preferences::format({ComboBox1->Text(), Left(), Top(), Width(), Height(), true, false}));
 
@@ -92,17 +128,26 @@ void TForm1::FirstRun(const QString& path)
 void TForm1::FormCreate(QObject*)
 {
     State().LinkType = 0;
-    ComPort->SetPort(ComboBox1->Text().toStdString());
+    ComPort->SetPort(PortBytes(ComboBox1->Text()));
     const QString path = Preferences::pathIn(workingDirectory());
-    try {
-        if (QFileInfo::exists(path)) {
-            const QStringList lines = Preferences::read(path);
-            // Applied only when it has exactly seven lines; otherwise it waits to be replaced at close.
-            if (lines.size() == Preferences::LineCount)
-                ApplyPreferences(lines);
-        } else {
-            FirstRun(path);
+    // A file that cannot be read (not a regular file, far too large, unreadable) is refused
+    // with a message, and the program starts as without one.
+    std::optional<Preferences::Stored> stored;
+    bool exists = QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+    if (exists) {
+        try {
+            stored = Preferences::read(path);
+        } catch (const std::exception& e) {
+            ShowError(QString::fromUtf8(e.what()));
+            exists = false;
         }
+    }
+    try {
+        if (!exists)
+            FirstRun(path);
+        // Applied only when it has exactly seven lines; otherwise it waits to be replaced at close.
+        else if (stored->lines.size() == Preferences::LineCount)
+            ApplyPreferences(*stored);
     } catch (const std::exception& e) {
         // The window opens with what was applied before the error.
         ShowError(QString::fromUtf8(e.what()));
@@ -117,8 +162,10 @@ bool TForm1::FormClose(QObject*)
         ComPort->ClosePort();
     const QString path = Preferences::pathIn(workingDirectory());
     try {
+        const std::string port = PortBytes(ComboBox1->Text());
         Preferences::write(path, Preferences::format({ComboBox1->Text(), Left(), Top(), Width(), Height(),
-                                                      PolishActive(), State().LinkType == 1}));
+                                                      PolishActive(), State().LinkType == 1},
+                                                     QByteArray::fromStdString(port)));
     } catch (const std::exception& e) {
         // Reported, but the program still closes: otherwise a read-only folder would keep it
         // open for good.

@@ -1,9 +1,11 @@
 #include "TarloMainForm.h"
 
+#include "ControllerPort.h"
 #include "Frame.h"
 #include "NumSpin.h"
 #include "Pictures.h"
 #include "SerialPort.h"
+#include "Settings.h"
 #include "ShadowLabel.h"
 #include "ToggleSwitch.h"
 
@@ -72,10 +74,11 @@ TSpeedButton* speedButton(QWidget* parent, const char* name, int l, int t, int w
 
 void handCursor(QWidget* w) { w->setCursor(Qt::PointingHandCursor); }
 
-TNumSpinEdit* spinEdit(QWidget* parent, const char* name, int l, int t, int w, int h, TValueType type,
-                       long double minValue, long double maxValue, long double increment, long double value,
-                       const QString& hintText)
+TNumSpinEdit* spinEdit(QWidget* parent, const char* name, int l, int t, int w, int h, const SpinLimit& limit,
+                       long double value, const QString& hintText)
 {
+    const TValueType type = limit.decimals > 0 ? vtFloat : vtInteger;
+    const long double increment = limit.step, maxValue = limit.max, minValue = limit.min;
     auto* s = place<TNumSpinEdit>(parent, name, l, t, w, h);
     s->setFont(layoutFont(kSansSerif, 16, true));
     setFontColor(s, Qt::black);
@@ -297,19 +300,20 @@ void TForm1::CreateControls()
                     LabelFont{kSansSerif, 19, true, Colors::clSilver});
     Label19 = label(Panel1, "Label19", 8, 73, 168, 24, u("TWW (KH) WODY"),
                     LabelFont{kSansSerif, 19, true, Colors::clSilver});
-    NumSpinEdit7 = spinEdit(Panel1, "NumSpinEdit7", 100, 6, 73, 29, vtFloat, 4.0L, 8.7L, 0.01L, 6.9L,
+    NumSpinEdit7 = spinEdit(Panel1, "NumSpinEdit7", 100, 6, 73, 29, kSpinLimits.phMin, FactorySettings.phMin,
                             u("PH minimalne zakresu"));
-    NumSpinEdit8 = spinEdit(Panel1, "NumSpinEdit8", 196, 6, 73, 28, vtFloat, 4.1L, 8.8L, 0.01L, 7.1L,
+    NumSpinEdit8 = spinEdit(Panel1, "NumSpinEdit8", 196, 6, 73, 28, kSpinLimits.phMax, FactorySettings.phMax,
                             u("PH maksymalne zakresu"));
-    NumSpinEdit11 = spinEdit(Panel1, "NumSpinEdit11", 172, 39, 73, 28, vtFloat, 0.0L, 2.5L, 0.01L, 0.2L,
-                             u("Próg alarmu obliczany jako (PHmin-ALARM oraz PHmax+ALARM)"));
-    NumSpinEdit12 = spinEdit(Panel1, "NumSpinEdit12", 188, 72, 57, 28, vtInteger, 0, 20, 1, 0,
+    NumSpinEdit11 =
+        spinEdit(Panel1, "NumSpinEdit11", 172, 39, 73, 28, kSpinLimits.threshold, FactorySettings.threshold,
+                 u("Próg alarmu obliczany jako (PHmin-ALARM oraz PHmax+ALARM)"));
+    NumSpinEdit12 = spinEdit(Panel1, "NumSpinEdit12", 188, 72, 57, 28, kSpinLimits.kh, FactorySettings.kh,
                              u("Twardość węglanowa wody TWW (KH)"));
 
-    NumSpinEdit9 = spinEdit(this, "NumSpinEdit9", 33, 387, 60, 28, vtInteger, 0, 100, 1, 100,
-                            u("Jasność podświetlenia LCD"));
-    NumSpinEdit10 =
-        spinEdit(this, "NumSpinEdit10", 255, 387, 60, 28, vtInteger, 0, 25, 1, 14, u("Kontrast LCD"));
+    NumSpinEdit9 = spinEdit(this, "NumSpinEdit9", 33, 387, 60, 28, kSpinLimits.brightness,
+                            FactorySettings.brightness, u("Jasność podświetlenia LCD"));
+    NumSpinEdit10 = spinEdit(this, "NumSpinEdit10", 255, 387, 60, 28, kSpinLimits.contrast,
+                             FactorySettings.contrast, u("Kontrast LCD"));
 
     ComboBox1 = place<TComboBox>(this, "ComboBox1", 2, 51, 66, 21);
     ComboBox1->setFont(layoutFont(kSansSerif, 11, false));
@@ -329,26 +333,8 @@ void TForm1::CreateNonVisual()
 {
     ComPort = new TComPort(this);
     ComPort->setObjectName(QStringLiteral("ComPort"));
-    ComPort->SetBaudRate(br19200);
+    configureControllerPort(*ComPort);
     ComPort->SetPort("COM1");
-    TComParity parity;
-    parity.SetBits(prNone);
-    ComPort->SetParity(parity);
-    ComPort->SetStopBits(sbOneStopBit);
-    ComPort->SetDataBits(dbEight);
-    ComPort->SetDiscardNull(true);
-    ComPort->SetEvents(TComEvents{evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError,
-                                  evRLSD, evRx80Full});
-    TComFlowControl flow;
-    flow.SetOutCTSFlow(false);
-    flow.SetOutDSRFlow(false);
-    flow.SetControlDTR(dtrEnable);
-    flow.SetControlRTS(rtsDisable);
-    flow.SetXonXoffOut(false);
-    flow.SetXonXoffIn(false);
-    ComPort->SetFlowControl(flow);
-    ComPort->SetStoredProps(TStoredProps{spBasic});
-    ComPort->SetTriggersOnRxChar(true);
 
     // Timer1 asks for 1 ms, which the window timer it stands for gives as a tick every 10 ms.
     // A tick changes something only at a second boundary and, while connected, on each of

@@ -3,6 +3,7 @@
 #include "Controls.h"
 #include "LanguageTexts.h"
 #include "Platform.h"
+#include "Preferences.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -212,8 +213,12 @@ private:
     std::optional<QString> ChooseSettingsFile(bool saving);
     // The measured values and the link icon: shown by a good record, hidden on disconnecting.
     std::array<QWidget*, 9> ValueDisplays() const;
-    void ApplyPreferences(const QStringList& lines);
+    void ApplyPreferences(const Preferences::Stored& stored);
     void FirstRun(const QString& path);
+    void PlaceAsFirstRun();
+    bool TitleBarOnAScreen() const;
+    // The bytes of a port name for the serial port and the preferences file.
+    std::string PortBytes(const QString& name) const;
 
     void ReportLogError(const QString& message);
     // The switch where there is a port name, the grey field in its place where there is none.
@@ -227,6 +232,7 @@ private:
     QString memoText_;  // what Memo shows
     QString frameText_; // what Memo1 shows
     bool logFailing_ = false;
+    QByteArray storedPortBytes_; // line 1 of the preferences file as read
     QString restartErrorSecond_;
     bool restartErrorOpen_ = false;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -20,6 +22,8 @@ public:
     // Holds the main thread for ms milliseconds; the window shows its state as it was.
     virtual void pause(int ms) = 0;
     virtual QSize screenSize() = 0;
+    // The screens' areas in desktop coordinates; the primary screen alone by default.
+    virtual QList<QRect> screenAreas() { return {QRect(QPoint(0, 0), screenSize())}; }
     virtual void beep() = 0;
 
     // A modal box with one OK button.

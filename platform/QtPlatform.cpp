@@ -23,6 +23,14 @@ void QtPlatform::pause(int ms)
         QThread::msleep(static_cast<unsigned long>(ms));
 }
 
+QList<QRect> QtPlatform::screenAreas()
+{
+    QList<QRect> areas;
+    for (QScreen* s : QGuiApplication::screens())
+        areas << s->geometry();
+    return areas;
+}
+
 QSize QtPlatform::screenSize()
 {
     if (QScreen* s = QGuiApplication::primaryScreen())

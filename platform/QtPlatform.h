@@ -8,6 +8,7 @@ public:
     QDateTime now() override;
     void pause(int ms) override;
     QSize screenSize() override;
+    QList<QRect> screenAreas() override;
     void beep() override;
     void messageBox(QWidget* parent, const QString& title, const QString& text) override;
     void errorBox(QWidget* parent, const QString& title, const QString& text) override;

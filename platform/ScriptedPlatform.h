@@ -13,6 +13,7 @@ class ScriptedPlatform : public Platform {
 public:
     QDateTime clock{QDate(2016, 10, 1), QTime(18, 0, 0)};
     QSize screen{1024, 768};
+    QList<QRect> areas; // empty: the one screen of `screen`
 
     struct Message {
         QString title, text;
@@ -38,6 +39,7 @@ public:
         clock = clock.addMSecs(ms);
     }
     QSize screenSize() override { return screen; }
+    QList<QRect> screenAreas() override { return areas.isEmpty() ? Platform::screenAreas() : areas; }
     void beep() override { ++beeps; }
     void messageBox(QWidget*, const QString& title, const QString& text) override
     {

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,26 +46,85 @@ int writeAll(int fd, const QByteArray& data)
 void writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode, const QString& what)
 {
     const QByteArray name = QFile::encodeName(path);
-    const int flags = mode == WriteMode::CreateOrTruncate ? O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC
-                                                          : O_WRONLY | O_APPEND | O_CLOEXEC;
-    const int fd = ::open(name.constData(), flags, 0666);
+    int fd = -1;
+    bool created = false;
+    if (mode == WriteMode::CreateOrTruncate) {
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        created = fd >= 0;
+        if (fd < 0 && errno == EEXIST)
+            fd = ::open(name.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    } else {
+        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    }
     if (fd < 0)
         fail(what, path, errno);
-    // On a failed append, cut the file back so no half row stays in it.
+    // On a failed append, cut the file back so no half row stays in it; a file created here
+    // and not filled goes again, so failures on a full disk leave no empty files behind.
     const off_t before = mode == WriteMode::AppendExisting ? ::lseek(fd, 0, SEEK_END) : 0;
-    if (const int err = writeAll(fd, data)) {
-        if (before >= 0 && ::ftruncate(fd, before) != 0) {
+    auto undo = [&] {
+        if (created)
+            ::unlink(name.constData());
+        else if (before >= 0 && ::ftruncate(fd, before) != 0) {
             // The write error is the one to report.
         }
+    };
+    if (const int err = writeAll(fd, data)) {
+        undo();
         ::close(fd);
         fail(what, path, err);
     }
-    if (::close(fd) != 0)
-        fail(what, path, errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        if (created)
+            ::unlink(name.constData());
+        fail(what, path, err);
+    }
 }
 
-void replaceFileAtomically(const QString& path, const QByteArray& data, const QString& what)
+SmallFile readSmallFile(const QString& path, qint64 maxBytes, const QString& what)
 {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        fail(what, path, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw EInOutError(QStringLiteral("%1 \"%2\": not a regular file").arg(what, path));
+    }
+    SmallFile f;
+    f.data.resize(maxBytes + 1);
+    qint64 got = 0;
+    while (got < maxBytes + 1) {
+        const ssize_t n = ::read(fd, f.data.data() + got, size_t(maxBytes + 1 - got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int err = errno;
+            ::close(fd);
+            fail(what, path, err);
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    f.whole = got <= maxBytes;
+    f.data.truncate(std::min(got, maxBytes));
+    return f;
+}
+
+void replaceFileAtomically(const QString& linkOrPath, const QByteArray& data, const QString& what)
+{
+    // Through a link to a regular file (or to nothing yet): the target is replaced and the link
+    // kept. A link to anything else is itself replaced by the file.
+    QString path = linkOrPath;
+    const QFileInfo given(linkOrPath);
+    if (given.isSymLink()) {
+        const QFileInfo target(given.symLinkTarget());
+        if (!target.exists() || target.isFile())
+            path = target.absoluteFilePath();
+    }
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 // Whole-file writes that either complete or throw EInOutError naming the file and
 // the system's reason. Short writes (a full disk, a file size limit) are errors,
@@ -9,11 +10,26 @@
 
 enum class WriteMode { CreateOrTruncate, AppendExisting };
 
-// Opens, writes all of data, and closes before returning.
+// Opens, writes all of data, and closes before returning. A final symbolic link is never
+// followed (ELOOP), so rows cannot be sent out of the folder by replacing the file with a
+// link. A file that this call created and could not fill is removed again.
 // what: the start of the error message, such as "Cannot write the log file".
 void writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode, const QString& what);
 
 // Replaces path with data through a temporary file in the same folder that is
 // synced and then renamed over it: readers see the old or the new content, never
 // a part. On any failure the temporary is removed and the old file stays.
+// When path is a symbolic link to a regular file (or to nothing yet), the link's target
+// is replaced, beside itself, and the link stays.
 void replaceFileAtomically(const QString& path, const QByteArray& data, const QString& what);
+
+// What a bounded read of a small file gave.
+struct SmallFile {
+    QByteArray data;    // at most the bytes asked for
+    bool whole = false; // false when the file holds more than that
+};
+
+// Reads at most maxBytes of a regular file, without ever blocking: a FIFO, a device or a
+// folder is refused with EInOutError ("not a regular file"), as is a file that cannot be
+// opened or read. what: the start of the error message.
+SmallFile readSmallFile(const QString& path, qint64 maxBytes, const QString& what);

@@ -1,26 +1,24 @@
 #include "Preferences.h"
 
+#include "FileIo.h"
 #include "Numbers.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSaveFile>
+#include <QStringDecoder>
 
 namespace Preferences {
 
 QString pathIn(const QString& folder) { return folder + QLatin1Char('/') + FileName; }
 
-QStringList textLines(const QByteArray& content)
+QList<QByteArray> byteLines(const QByteArray& content)
 {
-    QStringList lines;
-    QString current;
-    const QString text = QString::fromUtf8(content);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+    QList<QByteArray> lines;
+    QByteArray current;
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        const char c = content[i];
+        if (c == '\r' || c == '\n') {
             lines << current;
             current.clear();
-            if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            if (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n')
                 ++i;
         } else {
             current += c;
@@ -31,38 +29,53 @@ QStringList textLines(const QByteArray& content)
     return lines;
 }
 
-QByteArray format(const Values& v)
+QString decodeLine(const QByteArray& line)
 {
-    const QStringList lines{v.port,
-                            QString::number(v.left),
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(line);
+    return utf8.hasError() ? QString::fromLatin1(line) : text;
+}
+
+QStringList textLines(const QByteArray& content)
+{
+    QStringList lines;
+    for (const QByteArray& l : byteLines(content))
+        lines << decodeLine(l);
+    return lines;
+}
+
+QByteArray format(const Values& v, const QByteArray& portBytes)
+{
+    const QStringList lines{QString::number(v.left),
                             QString::number(v.top),
                             QString::number(v.width),
                             QString::number(v.height),
                             v.polish ? QStringLiteral("PL") : QStringLiteral("EN"),
                             v.wireless ? QStringLiteral("WIFI") : QStringLiteral("USB")};
-    QByteArray out;
+    QByteArray out = (portBytes.isNull() ? v.port.toUtf8() : portBytes) + "\r\n";
     for (const QString& l : lines)
         out += l.toUtf8() + "\r\n";
     return out;
 }
 
-QStringList read(const QString& p)
+Stored read(const QString& p)
 {
-    QFile f(p);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("Cannot read %1: %2").arg(p, f.errorString()));
-    const QByteArray content = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw EInOutError(QStringLiteral("Cannot read %1: %2").arg(p, f.errorString()));
-    return textLines(content);
+    const QString what = QStringLiteral("Cannot read the preferences file");
+    const SmallFile file = readSmallFile(p, MaxFileSize, what);
+    if (!file.whole)
+        throw EInOutError(QStringLiteral("%1 \"%2\": larger than %3 bytes").arg(what, p).arg(MaxFileSize));
+    Stored stored;
+    const QList<QByteArray> lines = byteLines(file.data);
+    for (const QByteArray& l : lines)
+        stored.lines << decodeLine(l);
+    if (!lines.isEmpty())
+        stored.portBytes = lines.front();
+    return stored;
 }
 
 void write(const QString& p, const QByteArray& content)
 {
-    // Written beside the old file and renamed over it, so a failed write keeps the old one.
-    QSaveFile f(p);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.commit())
-        throw EInOutError(QStringLiteral("Cannot write %1: %2").arg(p, f.errorString()));
+    replaceFileAtomically(p, content, QStringLiteral("Cannot write the preferences file"));
 }
 
 } // namespace Preferences

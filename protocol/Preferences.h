@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -16,9 +17,16 @@ inline const QString FileName = QStringLiteral("tarlo02.ini");
 // Path of the preferences file in a folder (the program's working folder).
 QString pathIn(const QString& folder);
 
+// The largest preferences file read: seven short lines; anything larger is refused.
+inline constexpr qint64 MaxFileSize = 4096;
+
 // The lines of a text file as a line-by-line reader sees them: a line ends at CR LF, LF or
 // CR; text after the last line end is one more line; an empty file has none.
+QList<QByteArray> byteLines(const QByteArray& content);
 QStringList textLines(const QByteArray& content);
+// A line's text: UTF-8 when it is valid UTF-8, otherwise its bytes one by one (Latin-1),
+// so that no byte is lost.
+QString decodeLine(const QByteArray& line);
 
 struct Values {
     QString port;
@@ -27,12 +35,21 @@ struct Values {
     bool wireless = false;
 };
 
-// The seven lines, each ended by CR LF.
-QByteArray format(const Values& v);
+// The seven lines, each ended by CR LF. Line 1 is portBytes when given (the port name's bytes
+// as they were read), else the port name in UTF-8.
+QByteArray format(const Values& v, const QByteArray& portBytes = {});
 
-// Reads the file's lines; throws EInOutError when it exists but cannot be read.
-QStringList read(const QString& path);
-// Creates the file anew with the given content; throws EInOutError on failure.
+// What a preferences file holds: its lines, and line 1 as the bytes it was stored as.
+struct Stored {
+    QStringList lines;
+    QByteArray portBytes;
+};
+
+// Reads the file without blocking; throws EInOutError when it cannot be read, is not a
+// regular file or is larger than a preferences file can be.
+Stored read(const QString& path);
+// Replaces the file atomically (synced temporary renamed over it); on failure the old file
+// stays whole and EInOutError is thrown.
 void write(const QString& path, const QByteArray& content);
 
 } // namespace Preferences

@@ -18,6 +18,29 @@ struct SpinValues {
     long double contrast;   // NumSpinEdit10
 };
 
+// The range and step of one spin edit; decimals 0 means whole numbers.
+struct SpinLimit {
+    long double min;
+    long double max;
+    long double step;
+    int decimals;
+};
+
+// The limits of the six settings: the window's spin edits take them, and so does every
+// other way of setting the controller, so nothing outside them is ever sent.
+struct SpinLimitTable {
+    SpinLimit phMin;      // NumSpinEdit7
+    SpinLimit phMax;      // NumSpinEdit8
+    SpinLimit threshold;  // NumSpinEdit11, in pH units
+    SpinLimit kh;         // NumSpinEdit12
+    SpinLimit brightness; // NumSpinEdit9
+    SpinLimit contrast;   // NumSpinEdit10
+};
+inline constexpr SpinLimitTable kSpinLimits{
+    {4.0L, 8.7L, 0.01L, 2}, {4.1L, 8.8L, 0.01L, 2}, {0, 2.5L, 0.01L, 2},
+    {0, 20, 1, 0},          {0, 100, 1, 0},         {0, 25, 1, 0},
+};
+
 // Start values of the spin edits, which are also the controller's factory values.
 inline constexpr SpinValues FactorySettings{6.9L, 7.1L, 0.2L, 0, 100, 14};
 

@@ -4,12 +4,14 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-charts-dev libqt6opengl6-dev qt6-svg-dev desktop-file-utils
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   fonts-liberation fonts-dejavu-core
   xvfb xauth
   ccache
+  libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 missing=()
 for p in "${packages[@]}"; do

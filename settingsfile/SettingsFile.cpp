@@ -4,8 +4,6 @@
 #include "Numbers.h"
 #include "Settings.h"
 
-#include <QFile>
-
 void fieldsForSaving(const SpinValues& values, SettingsFields& fields)
 {
     for (std::size_t i = 0; i < kSettingsFileFields; ++i)
@@ -28,28 +26,30 @@ void saveSettingsFile(const QString& path, const QByteArray& data)
 
 std::vector<QString> readSettingsFileLines(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(
-            QStringLiteral("Cannot read the settings file \"%1\": %2").arg(path, file.errorString()));
-    // A settings file is a few dozen bytes; a large file is read no further than
-    // its fifteenth line, and no line is read beyond 64 KiB.
-    constexpr qint64 maxLine = 64 * 1024;
+    // A settings file is a few dozen bytes. It is read without blocking (a FIFO or a device is
+    // refused) and no further than fifteen lines of at most MaxSettingsLineLength characters.
+    const SmallFile file = readSmallFile(path, qint64(MaxSettingsFileLines) * (MaxSettingsLineLength + 2),
+                                         QStringLiteral("Cannot read the settings file"));
+    const QByteArray& data = file.data;
     std::vector<QString> lines;
-    while (static_cast<int>(lines.size()) < MaxSettingsFileLines && !file.atEnd()) {
-        QByteArray line = file.readLine(maxLine);
-        if (line.isEmpty() && file.error() != QFileDevice::NoError)
-            throw EInOutError(
-                QStringLiteral("Cannot read the settings file \"%1\": %2").arg(path, file.errorString()));
-        const bool complete = line.endsWith('\n');
-        if (complete)
-            line.chop(1);
+    qsizetype start = 0;
+    while (static_cast<int>(lines.size()) < MaxSettingsFileLines && start < data.size()) {
+        qsizetype end = data.indexOf('\n', start);
+        const bool cut = end < 0 && !file.whole; // the read stopped inside this line
+        if (end < 0)
+            end = data.size();
+        QByteArray line = data.mid(start, end - start);
         if (line.endsWith('\r'))
             line.chop(1);
-        // Skip what is left of an overlong line.
-        if (!complete)
-            while (!file.atEnd() && !file.readLine(maxLine).endsWith('\n')) {
-            }
+        start = end + 1;
+        if (cut || line.size() > MaxSettingsLineLength) {
+            // Too long for any value: kept as a text that never converts, so loading reports it
+            // as a bad value instead of reading a cut-off number.
+            lines.push_back(QString::fromLatin1(line.left(16)) + QChar(0x2026));
+            if (cut)
+                break;
+            continue;
+        }
         lines.push_back(QString::fromLatin1(line));
     }
     return lines;

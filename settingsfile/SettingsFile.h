@@ -25,9 +25,12 @@ void saveSettingsFile(const QString& path, const QByteArray& data);
 
 // Most lines a settings file can fill: fields 1 to 15.
 inline constexpr int MaxSettingsFileLines = 15;
+// The longest line read as a value; a longer one is a bad value.
+inline constexpr int MaxSettingsLineLength = 1024;
 
 // The first lines of a settings file (at most fifteen; the rest is ignored),
-// without their line ends. EInOutError when the file cannot be read.
+// without their line ends. EInOutError when the file cannot be read or is not a regular
+// file. A line longer than MaxSettingsLineLength comes back as a text that does not convert.
 std::vector<QString> readSettingsFileLines(const QString& path);
 
 // Puts line N of a file into settings field N; the fields after the last line keep

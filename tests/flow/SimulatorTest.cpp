@@ -144,6 +144,7 @@ TEST_F(SimulatorTest, HangUpLeavesNoSpinningThreadAndDisconnects)
     // The restart cannot reopen a device that is gone: told once, the window stays usable.
     at(18, 30, 5);
     at(18, 30, 5);
+    QCoreApplication::processEvents(); // the box opens after the tick
     EXPECT_EQ(pf.messages.size(), 1u);
     clickSwitch();
     EXPECT_FALSE(form->ToggleSwitch1->StateOn());

@@ -1,10 +1,13 @@
 // Start-up and shutdown: the preferences file "tarlo02.ini".
 
+#include "FileSizeLimit.h"
 #include "FormFixture.h"
 
 #include "Preferences.h"
 #include "SerialPort.h"
 
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -206,4 +209,78 @@ TEST_F(FormTest, FirstRunInAFolderThatCannotBeWrittenStillStarts)
     EXPECT_EQ(f.ComboBox1->Text(), QStringLiteral("COM1"));
     EXPECT_EQ(State().LogFinished, 1);
     EXPECT_EQ(State().LogFrameCount, 1);
+}
+
+TEST_F(FormTest, AFullDiskAtCloseKeepsThePreferencesWholeAndTellsTheUser)
+{
+    const QByteArray stored = prefs({"COM2", "100", "50", "361", "662", "EN", "WIFI"});
+    writeFile("tarlo02.ini", stored);
+    TForm1& f = create();
+    f.ComboBox1->SetText(QStringLiteral("/dev/ttyUSB0"));
+    {
+        FileSizeLimit full(10);
+        EXPECT_TRUE(f.close());
+    }
+    EXPECT_EQ(readFile("tarlo02.ini"), stored);
+    ASSERT_EQ(plat.messages.size(), 1u);
+    EXPECT_TRUE(plat.messages[0].text.contains(QStringLiteral("tarlo02.ini")));
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"tarlo02.ini"});
+}
+
+// A preferences file that is no small plain file is refused at once (no hang, no memory
+// grab), and the program starts as on its first run.
+TEST_F(FormTest, PreferencesThatAreNoSmallPlainFileStartAsTheFirstRun)
+{
+    const QString ini = QDir(work.path()).filePath("tarlo02.ini");
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0); }},
+        {"link to /dev/zero", [&] { ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), ini)); }},
+        {"100 MB", [&] { ASSERT_EQ(::truncate(QFile::encodeName(ini).constData(), 100 << 20), 0); }},
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        QFile::remove(ini);
+        if (QString::fromLatin1(what) == QLatin1String("100 MB"))
+            writeFile("tarlo02.ini", "");
+        make();
+        plat.messages.clear();
+        TForm1& f = create();
+        ASSERT_EQ(plat.messages.size(), 1u);
+        EXPECT_TRUE(plat.messages[0].text.startsWith(QStringLiteral("Cannot read the preferences file")));
+        EXPECT_EQ(f.Left(), 335); // the first run's place
+        EXPECT_EQ(f.ComboBox1->Text(), QStringLiteral("COM1"));
+    }
+}
+
+TEST_F(FormTest, APortNameThatIsNotUtf8KeepsItsBytes)
+{
+    const QByteArray port = "/dev/tty\xDCSB0";
+    writeFile("tarlo02.ini", port + "\r\n" + prefs({"100", "50", "361", "662", "PL", "USB"}));
+    TForm1& f = create();
+    EXPECT_EQ(f.ComPort->Port(), port.toStdString());
+    EXPECT_TRUE(f.close());
+    EXPECT_TRUE(readFile("tarlo02.ini").startsWith(port + "\r\n"));
+}
+
+TEST_F(FormTest, AWindowStoredOffEveryScreenOpensWhereTheFirstRunPutsIt)
+{
+    plat.screen = QSize(1024, 768);
+    const struct {
+        const char *left, *top;
+        int expectedLeft, expectedTop;
+    } cases[] = {
+        {"100", "50", 100, 50},    {"900", "700", 900, 700}, {"5000", "5000", 335, 56},
+        {"-300", "-200", 335, 56}, {"-400", "100", 335, 56},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.left) + "," + c.top);
+        writeFile("tarlo02.ini", prefs({"COM2", c.left, c.top, "361", "662", "PL", "USB"}));
+        TForm1& f = create();
+        EXPECT_EQ(f.Left(), c.expectedLeft);
+        EXPECT_EQ(f.Top(), c.expectedTop);
+    }
+    // A second screen to the right holds a window stored there.
+    plat.areas = {QRect(0, 0, 1024, 768), QRect(1024, 0, 1920, 1080)};
+    writeFile("tarlo02.ini", prefs({"COM2", "2000", "500", "361", "662", "PL", "USB"}));
+    EXPECT_EQ(create().Left(), 2000);
 }

@@ -1,0 +1,121 @@
+#include "Cli.h"
+
+#include "HistoryChart.h"
+#include "HistoryModel.h"
+
+#include <QSaveFile>
+
+namespace {
+
+std::optional<QDateTime> parseWhen(QString text, bool endOfDay)
+{
+    text.replace(u' ', u'T');
+    const QDate date = text.size() == 10 ? QDate::fromString(text, Qt::ISODate) : QDate();
+    if (date.isValid())
+        return endOfDay ? QDateTime(date, QTime(23, 59, 59, 999)) : QDateTime(date, QTime(0, 0));
+    const QDateTime t = QDateTime::fromString(text, Qt::ISODate);
+    if (t.isValid())
+        return t;
+    return std::nullopt;
+}
+
+} // namespace
+
+QString usage()
+{
+    return QStringLiteral(
+        "Usage: tarlo02-history [FILE|FOLDER]...\n"
+        "       tarlo02-history --png OUT.png [--size WxH] [--from T] [--to T] [FILE|FOLDER]...\n"
+        "       tarlo02-history --csv OUT.csv [--from T] [--to T] [FILE|FOLDER]...\n"
+        "Shows (or, with --png or --csv, exports without a display) the measurement logs of the\n"
+        "files and folders named; the current folder when none is named.\n"
+        "T: yyyy-MM-dd, \"yyyy-MM-dd hh:mm\" or yyyy-MM-ddThh:mm:ss; a date alone for --to is its\n"
+        "end.\n");
+}
+
+CliOptions parseCli(const QStringList& arguments, const QString& workingFolder)
+{
+    CliOptions o;
+    for (qsizetype i = 0; i < arguments.size() && o.error.isEmpty(); ++i) {
+        const QString& a = arguments[i];
+        const auto value = [&]() -> std::optional<QString> {
+            if (i + 1 >= arguments.size()) {
+                o.error = a + QStringLiteral(" needs a value");
+                return std::nullopt;
+            }
+            return arguments[++i];
+        };
+        if (a == QStringLiteral("--help") || a == QStringLiteral("-h")) {
+            o.help = true;
+        } else if (a == QStringLiteral("--png") || a == QStringLiteral("--csv")) {
+            if (const auto v = value())
+                (a == QStringLiteral("--png") ? o.png : o.csv) = *v;
+        } else if (a == QStringLiteral("--size")) {
+            if (const auto v = value()) {
+                const QStringList wh = v->split(u'x');
+                const int w = wh.value(0).toInt(), h = wh.value(1).toInt();
+                if (wh.size() != 2 || w < 320 || h < 240 || w > 10000 || h > 10000)
+                    o.error = QStringLiteral("--size wants WIDTHxHEIGHT, from 320x240 to 10000x10000");
+                else
+                    o.size = QSize(w, h);
+            }
+        } else if (a == QStringLiteral("--from") || a == QStringLiteral("--to")) {
+            if (const auto v = value()) {
+                const bool to = a == QStringLiteral("--to");
+                const auto when = parseWhen(*v, to);
+                if (!when)
+                    o.error = QStringLiteral("%1: not a date and time: %2").arg(a, *v);
+                else
+                    (to ? o.to : o.from) = when;
+            }
+        } else if (a.startsWith(QStringLiteral("--"))) {
+            o.error = QStringLiteral("unknown option ") + a;
+        } else {
+            o.inputs.append(a);
+        }
+    }
+    if (o.error.isEmpty() && o.from && o.to && *o.to < *o.from)
+        o.error = QStringLiteral("--to is before --from");
+    if (o.inputs.isEmpty())
+        o.inputs.append(workingFolder);
+    return o;
+}
+
+int runHeadless(const CliOptions& options, QString& err)
+{
+    LogSet logs;
+    logs.open(options.inputs);
+    if (logs.rows().empty()) {
+        const QString problems = problemsText(logs, Language::English).replace(u'\n', QStringLiteral("; "));
+        err = QStringLiteral("no measurements could be read from %1%2")
+                  .arg(options.inputs.join(QStringLiteral(", ")),
+                       problems.isEmpty() ? QString() : QStringLiteral(" (") + problems + u')');
+        return 1;
+    }
+    const TimeRange all = allRows(logs.rows());
+    // Exactly the rows asked for; the chart widens a view narrower than it draws.
+    const TimeRange view{options.from ? options.from->toMSecsSinceEpoch() : all.from,
+                         options.to ? options.to->toMSecsSinceEpoch() : all.to};
+
+    if (!options.csv.isEmpty()) {
+        // Replaced whole or not at all: a web page never reads half an export.
+        QSaveFile f(options.csv);
+        const QByteArray csv = mergedCsv(logs, view);
+        if (!f.open(QIODevice::WriteOnly) || f.write(csv) != csv.size() || !f.commit()) {
+            err = QStringLiteral("cannot write %1: %2").arg(options.csv, f.errorString());
+            return 1;
+        }
+    }
+    if (!options.png.isEmpty()) {
+        HistoryChart chart;
+        chart.setLanguage(folderLanguage(logs.folders().value(0)));
+        chart.setLogs(&logs);
+        chart.resize(options.size);
+        chart.setView(view);
+        if (!chart.image().save(options.png, "PNG")) {
+            err = QStringLiteral("cannot write %1").arg(options.png);
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,166 @@
+#include "HistoryWindow.h"
+
+#include "Platform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSaveFile>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+HistoryWindow::HistoryWindow(QWidget* parent)
+    : QMainWindow(parent), chart_(new HistoryChart), readout_(new QLabel), statistics_(new QLabel),
+      problems_(new QLabel)
+{
+    auto* tools = addToolBar(QString());
+    tools->setMovable(false);
+    openFiles_ = tools->addAction(QString(), this, [this] {
+        const QStringList files = QFileDialog::getOpenFileNames(
+            this, openFiles_->text(), logs_.folders().value(0), historyTexts(language_).csvFilter);
+        if (!files.isEmpty())
+            open(files);
+    });
+    openFolder_ = tools->addAction(QString(), this, [this] {
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, openFolder_->text(), logs_.folders().value(0));
+        if (!folder.isEmpty())
+            open({folder});
+    });
+    tools->addSeparator();
+    const auto preset = [this](Preset p) { return [this, p] { showView(presetRange(logs_.rows(), p)); }; };
+    day_ = tools->addAction(QString(), this, preset(Preset::Day));
+    week_ = tools->addAction(QString(), this, preset(Preset::Week));
+    month_ = tools->addAction(QString(), this, preset(Preset::Month));
+    all_ = tools->addAction(QString(), this, preset(Preset::All));
+    reset_ = tools->addAction(QString(), this, preset(Preset::All));
+    tools->addSeparator();
+    png_ = tools->addAction(QString(), this, [this] { exportPng(); });
+    svg_ = tools->addAction(QString(), this, [this] { exportSvg(); });
+    csv_ = tools->addAction(QString(), this, [this] { exportCsv(); });
+
+    auto* central = new QWidget;
+    auto* rows = new QVBoxLayout(central);
+    readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    readout_->setMinimumHeight(readout_->fontMetrics().height() + 4);
+    rows->addWidget(readout_);
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(chart_, 1);
+    statistics_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    statistics_->setMinimumWidth(220);
+    statistics_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    middle->addWidget(statistics_);
+    rows->addLayout(middle, 1);
+    problems_->setWordWrap(true);
+    problems_->setStyleSheet(QStringLiteral("color: #a04000"));
+    rows->addWidget(problems_);
+    setCentralWidget(central);
+    resize(1200, 720);
+
+    connect(chart_, &HistoryChart::viewChanged, this, [this](TimeRange v) {
+        statistics_->setText(statisticsText(statistics(logs_.rows(), v), language_));
+    });
+    connect(chart_, &HistoryChart::hovered, this, [this](const QString& text) { readout_->setText(text); });
+    followTimer_.setInterval(kFollowInterval);
+    connect(&followTimer_, &QTimer::timeout, this, &HistoryWindow::follow);
+    retranslate();
+}
+
+void HistoryWindow::open(const QStringList& paths)
+{
+    logs_ = LogSet();
+    logs_.open(paths);
+    language_ = folderLanguage(logs_.folders().value(0, workingDirectory()));
+    chart_->setLanguage(language_);
+    chart_->setLogs(&logs_);
+    retranslate();
+    followTimer_.start();
+}
+
+void HistoryWindow::follow()
+{
+    const TimeRange before = chart_->limits(), view = chart_->view();
+    if (!logs_.refresh())
+        return;
+    const TimeRange after = chart_->limits();
+    chart_->dataChanged();
+    // A view at the newest rows keeps showing the newest; any other stays where it is.
+    if (view.to >= before.to && after.to > before.to)
+        chart_->setView({after.to - view.span(), after.to});
+    problems_->setText(problemsText(logs_, language_));
+    problems_->setVisible(!problems_->text().isEmpty());
+}
+
+void HistoryWindow::showView(const TimeRange& view) { chart_->setView(view); }
+
+void HistoryWindow::retranslate()
+{
+    const HistoryTexts& t = historyTexts(language_);
+    QString title = t.title;
+    if (!logs_.folders().isEmpty())
+        title += QStringLiteral(" – ") + logs_.folders().join(QStringLiteral(", "));
+    setWindowTitle(title);
+    openFiles_->setText(t.openFiles);
+    openFolder_->setText(t.openFolder);
+    day_->setText(t.day);
+    week_->setText(t.week);
+    month_->setText(t.month);
+    all_->setText(t.all);
+    reset_->setText(t.reset);
+    png_->setText(t.exportPng);
+    svg_->setText(t.exportSvg);
+    csv_->setText(t.exportCsv);
+    chart_->setToolTip(t.hints);
+    statistics_->setText(logs_.rows().empty()
+                             ? t.noRows
+                             : statisticsText(statistics(logs_.rows(), chart_->view()), language_));
+    problems_->setText(problemsText(logs_, language_));
+    problems_->setVisible(!problems_->text().isEmpty());
+}
+
+QString HistoryWindow::statisticsShown() const { return statistics_->text(); }
+QString HistoryWindow::problemsShown() const { return problems_->text(); }
+QString HistoryWindow::readoutShown() const { return readout_->text(); }
+
+std::optional<QString> HistoryWindow::askSavePath(const QString& suffix, const QString& filter)
+{
+    const QDateTime end = QDateTime::fromMSecsSinceEpoch(chart_->view().to);
+    return platform().saveFile(
+        this, {logs_.folders().value(0, workingDirectory()),
+               QStringLiteral("tarlo02 ") + end.toString(QStringLiteral("yyyy-MM-dd")) + u'.' + suffix,
+               filter, suffix});
+}
+
+void HistoryWindow::reportSaveError(const QString& path)
+{
+    platform().errorBox(this, historyTexts(language_).title, historyTexts(language_).saveError + u' ' + path);
+}
+
+void HistoryWindow::exportPng()
+{
+    if (const auto path = askSavePath(QStringLiteral("png"), historyTexts(language_).pngFilter))
+        if (!chart_->image().save(*path, "PNG"))
+            reportSaveError(*path);
+}
+
+void HistoryWindow::exportSvg()
+{
+    if (const auto path = askSavePath(QStringLiteral("svg"), historyTexts(language_).svgFilter))
+        if (!chart_->saveSvg(*path))
+            reportSaveError(*path);
+}
+
+void HistoryWindow::exportCsv()
+{
+    const auto path = askSavePath(QStringLiteral("csv"), historyTexts(language_).csvFilter);
+    if (!path)
+        return;
+    // Replaced whole or not at all: a failed export leaves an older file as it was.
+    QSaveFile f(*path);
+    const QByteArray csv = mergedCsv(logs_, chart_->view());
+    if (!f.open(QIODevice::WriteOnly) || f.write(csv) != csv.size() || !f.commit())
+        reportSaveError(*path);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+// The viewer's window: the chart, the read-out under the pointer, the statistics of the
+// view, the files' problems, and the commands to open, zoom and export.
+
+#include "HistoryChart.h"
+#include "HistoryModel.h"
+#include "Texts.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+class QAction;
+class QLabel;
+
+class HistoryWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit HistoryWindow(QWidget* parent = nullptr);
+
+    // Opens files and folders in place of what was open; the language follows the
+    // preferences of the first folder.
+    void open(const QStringList& paths);
+
+    // Reads again what grew or changed; a view that showed the newest rows moves on with them.
+    void follow();
+
+    HistoryChart* chart() const { return chart_; }
+    const LogSet& logs() const { return logs_; }
+    Language language() const { return language_; }
+    QString statisticsShown() const;
+    QString problemsShown() const;
+    QString readoutShown() const;
+
+    void exportPng();
+    void exportSvg();
+    void exportCsv();
+
+    // How often a log being written is read again, ms.
+    static constexpr int kFollowInterval = 2000;
+
+private:
+    void retranslate();
+    void showView(const TimeRange& view);
+    std::optional<QString> askSavePath(const QString& suffix, const QString& filter);
+    void reportSaveError(const QString& path);
+
+    LogSet logs_;
+    Language language_ = Language::Polish;
+    HistoryChart* chart_;
+    QLabel* readout_;
+    QLabel* statistics_;
+    QLabel* problems_;
+    QTimer followTimer_;
+    QAction* openFiles_;
+    QAction* openFolder_;
+    QAction* day_;
+    QAction* week_;
+    QAction* month_;
+    QAction* all_;
+    QAction* reset_;
+    QAction* png_;
+    QAction* svg_;
+    QAction* csv_;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+// What the service runs with, from the command line and the config file.
+struct LogdOptions {
+    QString port;                         // the controller's serial device
+    QString logDir = QStringLiteral("."); // where the CSV logs go
+    QString brokerHost;                   // empty: log only
+    int brokerPort = 0;                   // 0: 1883, or 8883 with TLS
+    QString id;                           // the topic level of this controller
+    QString prefix = QStringLiteral("tarlo02");
+    int linkType = 0;          // 0 cable ("USB"), 1 wireless ("WIFI")
+    QString caFile;            // TLS on when set
+    QString certFile, keyFile; // optional client certificate
+    QString credentialsFile;   // user name on the first line, password on the second
+    bool allowCommands = false;
+    int mqttVersion = 4; // 4: MQTT 3.1.1, 5: MQTT 5
+
+    bool tls() const { return !caFile.isEmpty(); }
+    int effectiveBrokerPort() const { return brokerPort ? brokerPort : (tls() ? 8883 : 1883); }
+};
+
+struct CommandLine {
+    enum Kind { Run, Help, Version, Error } kind = Run;
+    LogdOptions options;
+    QString error; // one line, for Error
+};
+
+// A file's text, or nothing when it cannot be read.
+using FileReader = std::function<std::optional<QString>(const QString& path)>;
+
+// Parses the arguments (without the program name). "--config FILE" reads an INI file with the
+// same keys plus link, ca-file, cert-file, key-file and credentials-file; the command line
+// wins over the file. Passwords are never taken from the command line.
+CommandLine parseCommandLine(const QStringList& args, const FileReader& readFile);
+
+// The id a port gives when none is set: the device's file name, with every character that a
+// topic level or a Home Assistant id cannot hold made "_" ("/dev/ttyUSB0" -> "ttyUSB0").
+QString idFromPort(const QString& port);
+
+struct Credentials {
+    QString user, password;
+};
+// The credentials file: the user name on the first line, the password on the second.
+std::optional<Credentials> parseCredentials(const QString& text);
+
+QString usageText();

@@ -1,0 +1,219 @@
+#include "LogdService.h"
+
+#include "ControllerPort.h"
+#include "MqttCommands.h"
+#include "MqttLink.h"
+#include "SerialPort.h"
+#include "StatePayload.h"
+
+#include <QFile>
+
+LogdService::LogdService(LogdOptions options, Clock clock, JournalLog journal)
+    : options_(std::move(options)), clock_(std::move(clock)),
+      journal_(journal), topics_{options_.prefix, options_.id}, port_(std::make_unique<TComPort>()),
+      log_(options_.logDir, clock_), watch_(options_.port)
+{
+    configureControllerPort(*port_);
+    port_->SetPort(options_.port.toStdString());
+    port_->OnRxChar = [this](QObject*, int count) { onRxChar(count); };
+    // A read that fails (the device went away) ends the port's deliveries; the tick reopens it.
+    port_->OnException = [this](QObject*, std::exception_ptr e) {
+        QString what = QStringLiteral("delivery ended");
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::exception& ex) {
+            what = QString::fromUtf8(ex.what());
+        } catch (...) {
+        }
+        tell(watch_.lost(clock_(), what), JournalLog::Warning);
+        setAvailable(false);
+    };
+    tick_.setInterval(250);
+    connect(&tick_, &QTimer::timeout, this, &LogdService::onTick);
+}
+
+LogdService::~LogdService()
+{
+    // The link and its socket notifiers go on the thread they live on.
+    if (link_ && mqttThread_.isRunning())
+        QMetaObject::invokeMethod(
+            link_, [link = link_] { delete link; }, Qt::BlockingQueuedConnection);
+    else
+        delete link_;
+    mqttThread_.quit();
+    mqttThread_.wait();
+}
+
+QString LogdService::prepare()
+{
+    if (options_.brokerHost.isEmpty())
+        return {};
+    MqttSettings s;
+    s.host = options_.brokerHost;
+    s.port = options_.effectiveBrokerPort();
+    s.protocolVersion = options_.mqttVersion;
+    s.clientId = QStringLiteral("tarlo02-logd-") + options_.id;
+    s.caFile = options_.caFile;
+    s.certFile = options_.certFile;
+    s.keyFile = options_.keyFile;
+    s.will = {topics_.availability(), kOffline, true, 1};
+    if (options_.allowCommands)
+        s.subscriptions = {topics_.set(), topics_.command()};
+    if (!options_.credentialsFile.isEmpty()) {
+        QFile f(options_.credentialsFile);
+        if (!f.open(QIODevice::ReadOnly))
+            return QStringLiteral("cannot read the credentials file '%1': %2")
+                .arg(f.fileName(), f.errorString());
+        const auto c = parseCredentials(QString::fromUtf8(f.readAll()));
+        if (!c)
+            return QStringLiteral("the credentials file '%1' has no user name on its first line")
+                .arg(f.fileName());
+        s.user = c->user;
+        s.password = c->password;
+    }
+    link_ = new MqttLink(s);
+    if (QString e = link_->prepare(); !e.isEmpty())
+        return e;
+    link_->moveToThread(&mqttThread_);
+    connect(link_, &MqttLink::logLine, this,
+            [this](int level, const QString& line) { journal_.write(JournalLog::Level(level), line); });
+    connect(link_, &MqttLink::messageReceived, this, &LogdService::handleCommand);
+    connect(link_, &MqttLink::stopped, this, [this] { emit finished(); });
+    return {};
+}
+
+void LogdService::start()
+{
+    journal_.info(QStringLiteral("reading %1, logging to %2%3")
+                      .arg(options_.port, options_.logDir,
+                           options_.brokerHost.isEmpty() ? QStringLiteral(", no broker")
+                                                         : QStringLiteral(", publishing to %1:%2 as %3")
+                                                               .arg(options_.brokerHost)
+                                                               .arg(options_.effectiveBrokerPort())
+                                                               .arg(topics_.base())));
+    if (link_) {
+        mqttThread_.start();
+        for (const MqttMessage& m : discoveryMessages(topics_, options_.linkType))
+            publish(m);
+        QMetaObject::invokeMethod(link_, &MqttLink::start, Qt::QueuedConnection);
+    }
+    setAvailable(false);
+    reopenPort();
+    tick_.start();
+}
+
+void LogdService::reopenPort()
+{
+    const QDateTime now = clock_();
+    port_->ClosePort();
+    buffer_.reset();
+    try {
+        port_->OpenPort();
+    } catch (const std::exception& e) {
+        tell(watch_.openFailed(now, QString::fromUtf8(e.what())), JournalLog::Warning);
+        setAvailable(false);
+        return;
+    }
+    watch_.opened(now);
+}
+
+void LogdService::onTick()
+{
+    tell(log_.tick(), JournalLog::Error);
+    if (watch_.tick(clock_()) == PortWatch::Action::Reopen) {
+        tell(watch_.takeLine(), JournalLog::Warning);
+        if (watch_.inOutage())
+            setAvailable(false);
+        reopenPort();
+    }
+}
+
+void LogdService::onRxChar(int count)
+{
+    std::string received;
+    port_->ReadText(received, count);
+    const std::optional<ReceivedRecord> r = receiveRecord(
+        buffer_, QString::fromLatin1(received.data(), qsizetype(received.size())), record_, fields_);
+    if (!r || !r->complete())
+        return;
+    ++records_;
+    const QDateTime now = clock_();
+    // The row first: a broker that is away never costs a row.
+    tell(log_.record(record_), JournalLog::Error);
+    tell(watch_.recordArrived(now), JournalLog::Info);
+    setAvailable(true);
+    publish({topics_.state(), statePayload(*r, now), true, 0});
+}
+
+void LogdService::publish(const MqttMessage& m)
+{
+    if (link_)
+        QMetaObject::invokeMethod(
+            link_, [link = link_, m] { link->publish(m); }, Qt::QueuedConnection);
+}
+
+void LogdService::setAvailable(bool available)
+{
+    if (availabilityKnown_ && available == available_)
+        return;
+    availabilityKnown_ = true;
+    available_ = available;
+    publish({topics_.availability(), available ? kOnline : kOffline, true, 1});
+}
+
+void LogdService::handleCommand(const QString& topic, const QByteArray& payload, bool retained)
+{
+    // An empty message is how a retained one is deleted, not a command.
+    if (stopping_ || payload.isEmpty())
+        return;
+    CommandCheck check;
+    if (retained)
+        // A retained command would be obeyed again on every reconnect.
+        check = {topic == topics_.set() ? QStringLiteral("set") : QStringLiteral("command"),
+                 {},
+                 QStringLiteral("retained commands are ignored; publish without the retain flag")};
+    else if (topic == topics_.set())
+        check = checkSettingsCommand(payload);
+    else
+        check = checkDeviceCommand(payload);
+    QString sendError;
+    if (check.accepted()) {
+        try {
+            // Piece by piece, each written before the next, as the window sends.
+            for (const QString& piece : check.writes)
+                port_->WriteText(piece.toStdString());
+        } catch (const std::exception& e) {
+            sendError = QString::fromUtf8(e.what());
+        }
+    }
+    const QByteArray result = commandResult(check, sendError);
+    journal_.write(check.accepted() && sendError.isEmpty() ? JournalLog::Info : JournalLog::Warning,
+                   QStringLiteral("command on %1: %2").arg(topic, QString::fromUtf8(result)));
+    publish({topics_.result(), result, false, 1});
+}
+
+void LogdService::stop()
+{
+    if (stopping_)
+        return;
+    stopping_ = true;
+    tick_.stop();
+    port_->ClosePort();
+    tell(log_.finish(), JournalLog::Error);
+    journal_.info(QStringLiteral("%1 records read; log finished: %2")
+                      .arg(records_)
+                      .arg(log_.fileName().isEmpty() ? QStringLiteral("none") : log_.fileName()));
+    if (!link_) {
+        emit finished();
+        return;
+    }
+    const MqttMessage offline{topics_.availability(), kOffline, true, 1};
+    QMetaObject::invokeMethod(
+        link_, [link = link_, offline] { link->stop(offline, 3000); }, Qt::QueuedConnection);
+}
+
+void LogdService::tell(const std::optional<QString>& line, JournalLog::Level level)
+{
+    if (line)
+        journal_.write(level, *line);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Frame.h"
+#include "JournalLog.h"
+#include "LogdOptions.h"
+#include "MqttTopics.h"
+#include "PortWatch.h"
+#include "ServiceLog.h"
+
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
+
+class TComPort;
+class MqttLink;
+
+// The service's main loop: the controller's port, the reception of its records, the CSV log
+// and, with a broker, the MQTT link on a thread of its own. Everything here runs on the main
+// thread; publishing never waits for the broker.
+class LogdService : public QObject {
+    Q_OBJECT
+public:
+    LogdService(LogdOptions options, Clock clock, JournalLog journal);
+    ~LogdService() override;
+
+    // Sets up the broker link; an error text (a bad TLS file, credentials file) or empty.
+    QString prepare();
+    void start();
+    // Finishes the log, publishes "offline" and disconnects; emits finished() when done.
+    void stop();
+
+signals:
+    void finished();
+
+private:
+    void onRxChar(int count);
+    void onTick();
+    void reopenPort();
+    void publish(const MqttMessage& m);
+    void setAvailable(bool available);
+    void handleCommand(const QString& topic, const QByteArray& payload, bool retained);
+    void tell(const std::optional<QString>& line, JournalLog::Level level);
+
+    LogdOptions options_;
+    Clock clock_;
+    JournalLog journal_;
+    MqttTopics topics_;
+    std::unique_ptr<TComPort> port_;
+    ReceiveBuffer buffer_;
+    FrameLines record_;
+    SettingsFields fields_;
+    ServiceLog log_;
+    PortWatch watch_;
+    QTimer tick_;
+    bool available_ = false;
+    bool availabilityKnown_ = false;
+    bool stopping_ = false;
+    long long records_ = 0; // good records read
+    QThread mqttThread_;
+    MqttLink* link_ = nullptr; // lives on mqttThread_
+};

@@ -1,0 +1,108 @@
+#include "MqttCommands.h"
+
+#include "Settings.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+
+namespace {
+
+struct SettingKey {
+    const char* name;
+    const SpinLimit& limit;
+    long double SpinValues::*value;
+};
+
+const SettingKey kSettingKeys[] = {
+    {"ph_min", kSpinLimits.phMin, &SpinValues::phMin},
+    {"ph_max", kSpinLimits.phMax, &SpinValues::phMax},
+    {"alarm", kSpinLimits.threshold, &SpinValues::threshold},
+    {"kh", kSpinLimits.kh, &SpinValues::kh},
+    {"brightness", kSpinLimits.brightness, &SpinValues::brightness},
+    {"contrast", kSpinLimits.contrast, &SpinValues::contrast},
+};
+
+QString limitText(long double v, int decimals) { return QString::number(double(v), 'f', decimals); }
+
+CommandCheck refused(const QString& command, const QString& error) { return {command, {}, error}; }
+
+} // namespace
+
+CommandCheck checkSettingsCommand(const QByteArray& payload)
+{
+    const QString cmd = QStringLiteral("set");
+    QJsonParseError parseError{};
+    const QJsonDocument doc = QJsonDocument::fromJson(payload, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return refused(cmd, QStringLiteral("not JSON: ") + parseError.errorString());
+    if (!doc.isObject())
+        return refused(cmd, QStringLiteral("expected a JSON object"));
+    const QJsonObject o = doc.object();
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        bool known = false;
+        for (const SettingKey& k : kSettingKeys)
+            known = known || it.key() == QLatin1String(k.name);
+        if (!known)
+            return refused(cmd, QStringLiteral("unknown key '%1'").arg(it.key()));
+    }
+    SpinValues values{};
+    for (const SettingKey& k : kSettingKeys) {
+        const QString name = QString::fromLatin1(k.name);
+        if (!o.contains(name))
+            return refused(cmd, QStringLiteral("missing %1").arg(name));
+        const QJsonValue v = o.value(name);
+        if (!v.isDouble())
+            return refused(cmd, QStringLiteral("%1 is not a number").arg(name));
+        const double d = v.toDouble();
+        // The value in steps of the edit (hundredths or ones); it must be a whole number of steps.
+        const double scale = std::pow(10.0, k.limit.decimals);
+        const double steps = std::round(d * scale);
+        if (!std::isfinite(d) || std::fabs(d * scale - steps) > 1e-6)
+            return refused(
+                cmd, k.limit.decimals
+                         ? QStringLiteral("%1 has more than %2 decimals").arg(name).arg(k.limit.decimals)
+                         : QStringLiteral("%1 is not a whole number").arg(name));
+        const long double exact = static_cast<long double>(steps) / static_cast<long double>(scale);
+        if (steps < std::round(double(k.limit.min) * scale) ||
+            steps > std::round(double(k.limit.max) * scale))
+            return refused(cmd, QStringLiteral("%1 %2 is out of range %3 to %4")
+                                    .arg(name, limitText(exact, k.limit.decimals),
+                                         limitText(k.limit.min, k.limit.decimals),
+                                         limitText(k.limit.max, k.limit.decimals)));
+        values.*k.value = exact;
+    }
+    SettingsFields fields;
+    computeSettingsFields(values, fields);
+    return {cmd, settingsFrameWrites(fields), {}};
+}
+
+CommandCheck checkDeviceCommand(const QByteArray& payload)
+{
+    QString name = QString::fromUtf8(payload).trimmed();
+    const QJsonDocument doc = QJsonDocument::fromJson(payload);
+    if (doc.isObject())
+        name = doc.object().value(QStringLiteral("command")).toString();
+    if (name == QLatin1String("restart"))
+        return {name, {QString::fromLatin1(RestartCommand)}, {}};
+    if (name == QLatin1String("factory_reset"))
+        return {name, {QString::fromLatin1(FactorySettingsCommand)}, {}};
+    return refused(name.left(40), QStringLiteral("unknown command: expected restart or factory_reset"));
+}
+
+QByteArray commandResult(const CommandCheck& check, const QString& sendError)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("command"), check.command);
+    const QString error = check.accepted() ? sendError : check.error;
+    o.insert(QStringLiteral("ok"), error.isEmpty());
+    if (error.isEmpty()) {
+        QString sent;
+        for (const QString& w : check.writes)
+            sent += w;
+        o.insert(QStringLiteral("sent"), sent);
+    } else
+        o.insert(QStringLiteral("error"), error);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}

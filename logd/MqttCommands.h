@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+// A command from the broker, checked: what to write to the controller, or why nothing is.
+struct CommandCheck {
+    QString command;             // "set", "restart", "factory_reset", or what was asked for
+    std::vector<QString> writes; // the pieces to write in order; empty when refused
+    QString error;               // why it was refused; empty when accepted
+
+    bool accepted() const { return error.isEmpty(); }
+};
+
+// A settings object: {"ph_min": 6.9, "ph_max": 7.1, "alarm": 0.2, "kh": 5, "brightness": 100,
+// "contrast": 14}, all six, numbers within the spin edits' limits (two decimals at most for the
+// pH values and the alarm threshold, whole numbers for the rest). Gives the settings frame's
+// eleven writes, as the window's send button writes them.
+CommandCheck checkSettingsCommand(const QByteArray& payload);
+
+// "restart" or "factory_reset" (also as {"command": "..."}).
+CommandCheck checkDeviceCommand(const QByteArray& payload);
+
+// The answer on the result topic: {"command":..,"ok":true,"sent":".."} or
+// {"command":..,"ok":false,"error":".."}; sendError, when set, is a failed write.
+QByteArray commandResult(const CommandCheck& check, const QString& sendError = {});

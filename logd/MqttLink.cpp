@@ -1,0 +1,280 @@
+#include "MqttLink.h"
+
+#include "JournalLog.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <mosquitto.h>
+
+#include <cerrno>
+#include <cstring>
+
+MqttLink::MqttLink(MqttSettings settings) : settings_(std::move(settings)) { mosquitto_lib_init(); }
+
+MqttLink::~MqttLink()
+{
+    readNotifier_.reset();
+    writeNotifier_.reset();
+    if (mosq_)
+        mosquitto_destroy(mosq_);
+    mosquitto_lib_cleanup();
+}
+
+QString MqttLink::prepare()
+{
+    mosq_ = mosquitto_new(settings_.clientId.toUtf8().constData(), true, this);
+    if (!mosq_)
+        return QStringLiteral("cannot create the MQTT client");
+    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION,
+                         settings_.protocolVersion == 5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+    const MqttMessage& w = settings_.will;
+    int rc = mosquitto_will_set(mosq_, w.topic.toUtf8().constData(), int(w.payload.size()),
+                                w.payload.constData(), w.qos, w.retain);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return QStringLiteral("last will: %1").arg(QString::fromUtf8(mosquitto_strerror(rc)));
+    if (!settings_.user.isEmpty()) {
+        rc = mosquitto_username_pw_set(mosq_, settings_.user.toUtf8().constData(),
+                                       settings_.password.toUtf8().constData());
+        if (rc != MOSQ_ERR_SUCCESS)
+            return QStringLiteral("credentials: %1").arg(QString::fromUtf8(mosquitto_strerror(rc)));
+    }
+    if (!settings_.caFile.isEmpty()) {
+        const QByteArray ca = settings_.caFile.toUtf8(), cert = settings_.certFile.toUtf8(),
+                         key = settings_.keyFile.toUtf8();
+        rc = mosquitto_tls_set(mosq_, ca.constData(), nullptr, cert.isEmpty() ? nullptr : cert.constData(),
+                               key.isEmpty() ? nullptr : key.constData(), nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return QStringLiteral("TLS files (ca-file, cert-file, key-file): %1")
+                .arg(QString::fromUtf8(mosquitto_strerror(rc)));
+    }
+    mosquitto_connect_callback_set(mosq_, &MqttLink::onConnect);
+    mosquitto_disconnect_callback_set(mosq_, &MqttLink::onDisconnect);
+    mosquitto_publish_callback_set(mosq_, &MqttLink::onPublish);
+    mosquitto_message_callback_set(mosq_, &MqttLink::onMessage);
+    return {};
+}
+
+void MqttLink::start()
+{
+    reconnectTimer_ = new QTimer(this);
+    reconnectTimer_->setSingleShot(true);
+    connect(reconnectTimer_, &QTimer::timeout, this, &MqttLink::connectNow);
+    // Keep-alive pings and retries; also notices a broker that stopped answering.
+    miscTimer_ = new QTimer(this);
+    miscTimer_->setInterval(1000);
+    connect(miscTimer_, &QTimer::timeout, this, [this] {
+        if (socket_ >= 0) {
+            mosquitto_loop_misc(mosq_);
+            syncSocket();
+        }
+    });
+    miscTimer_->start();
+    // A connect that neither succeeds nor fails (packets to an unreachable host) is given up.
+    connectTimeout_ = new QTimer(this);
+    connectTimeout_->setSingleShot(true);
+    connectTimeout_->setInterval(15000);
+    connect(connectTimeout_, &QTimer::timeout, this, [this] {
+        if (!outbox_.isConnected())
+            lostConnection(QStringLiteral("no answer within 15 s"));
+    });
+    connectNow();
+}
+
+void MqttLink::connectNow()
+{
+    if (stopping_)
+        return;
+    const QByteArray host = settings_.host.toUtf8();
+    const int rc = connectStarted_ ? mosquitto_reconnect_async(mosq_)
+                                   : mosquitto_connect_async(mosq_, host.constData(), settings_.port,
+                                                             settings_.keepAliveSeconds);
+    // Even a failed first attempt leaves the broker's address behind for the reconnects.
+    connectStarted_ = true;
+    if (rc != MOSQ_ERR_SUCCESS) {
+        lostConnection(
+            QString::fromUtf8(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc)));
+        return;
+    }
+    connectTimeout_->start();
+    syncSocket();
+}
+
+void MqttLink::scheduleReconnect()
+{
+    if (stopping_ || reconnectTimer_->isActive())
+        return;
+    reconnectTimer_->start(backoff_.nextDelayMs());
+}
+
+void MqttLink::syncSocket()
+{
+    const int s = mosquitto_socket(mosq_);
+    if (s != socket_) {
+        dropNotifiers();
+        socket_ = s;
+        if (s >= 0) {
+            readNotifier_ = std::make_unique<QSocketNotifier>(s, QSocketNotifier::Read);
+            connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+                mosquitto_loop_read(mosq_, 1);
+                syncSocket();
+            });
+            writeNotifier_ = std::make_unique<QSocketNotifier>(s, QSocketNotifier::Write);
+            connect(writeNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+                mosquitto_loop_write(mosq_, 1);
+                syncSocket();
+            });
+        }
+    }
+    if (socket_ < 0) {
+        if (outbox_.isConnected() || connectTimeout_->isActive())
+            lostConnection(QStringLiteral("connection closed"));
+        return;
+    }
+    writeNotifier_->setEnabled(mosquitto_want_write(mosq_));
+}
+
+void MqttLink::dropNotifiers()
+{
+    // This may run inside a notifier's own signal: it goes once control is back in the loop.
+    for (auto* n : {&readNotifier_, &writeNotifier_})
+        if (*n) {
+            (*n)->setEnabled(false);
+            n->release()->deleteLater();
+        }
+}
+
+void MqttLink::lostConnection(const QString& why)
+{
+    connectTimeout_->stop();
+    const bool wasConnected = outbox_.isConnected();
+    outbox_.disconnected();
+    if (wasConnected)
+        emit connectedChanged(false);
+    if (stopping_) {
+        finishStop();
+        return;
+    }
+    // One line an outage, however many attempts it takes.
+    if (!outageTold_) {
+        outageTold_ = true;
+        emit logLine(JournalLog::Warning,
+                     QStringLiteral("MQTT broker %1:%2 %3 (%4); reconnecting with back-off")
+                         .arg(settings_.host)
+                         .arg(settings_.port)
+                         .arg(wasConnected ? QStringLiteral("lost") : QStringLiteral("unreachable"), why));
+    }
+    scheduleReconnect();
+}
+
+void MqttLink::onConnect(mosquitto*, void* obj, int rc)
+{
+    auto* self = static_cast<MqttLink*>(obj);
+    if (rc != 0) {
+        // Refused (credentials, protocol): the broker closes the connection, we try again later.
+        if (self->outageTold_)
+            return;
+        self->outageTold_ = true;
+        self->emit logLine(JournalLog::Error, QStringLiteral("MQTT broker refused the connection: %1")
+                                                  .arg(QString::fromUtf8(mosquitto_connack_string(rc))));
+        return;
+    }
+    self->connectTimeout_->stop();
+    self->backoff_.reset();
+    self->outageTold_ = false;
+    self->emit logLine(
+        JournalLog::Info,
+        QStringLiteral("MQTT connected to %1:%2").arg(self->settings_.host).arg(self->settings_.port));
+    for (const QString& topic : self->settings_.subscriptions)
+        mosquitto_subscribe(self->mosq_, nullptr, topic.toUtf8().constData(), 1);
+    for (const MqttMessage& m : self->outbox_.connected())
+        self->sendNow(m);
+    self->emit connectedChanged(true);
+}
+
+void MqttLink::onDisconnect(mosquitto*, void* obj, int rc)
+{
+    auto* self = static_cast<MqttLink*>(obj);
+    // Called from inside a libmosquitto call; the socket is followed once it returns.
+    QMetaObject::invokeMethod(
+        self,
+        [self, rc] {
+            self->syncSocket();
+            if (self->outbox_.isConnected() || self->stopping_)
+                self->lostConnection(rc == 0 ? QStringLiteral("disconnected")
+                                             : QString::fromUtf8(mosquitto_strerror(rc)));
+        },
+        Qt::QueuedConnection);
+}
+
+void MqttLink::onPublish(mosquitto*, void* obj, int mid)
+{
+    auto* self = static_cast<MqttLink*>(obj);
+    if (self->stopping_ && mid == self->stopMid_)
+        mosquitto_disconnect(self->mosq_);
+}
+
+void MqttLink::onMessage(mosquitto*, void* obj, const mosquitto_message* m)
+{
+    auto* self = static_cast<MqttLink*>(obj);
+    self->emit messageReceived(QString::fromUtf8(m->topic),
+                               QByteArray(static_cast<const char*>(m->payload), m->payloadlen), m->retain);
+}
+
+void MqttLink::publish(const MqttMessage& message)
+{
+    for (const MqttMessage& m : outbox_.post(message))
+        sendNow(m);
+}
+
+void MqttLink::sendNow(const MqttMessage& m)
+{
+    const QByteArray topic = m.topic.toUtf8();
+    int mid = 0;
+    const int rc = mosquitto_publish(mosq_, &mid, topic.constData(), int(m.payload.size()),
+                                     m.payload.constData(), m.qos, m.retain);
+    if (stopping_ && m.topic == settings_.will.topic)
+        stopMid_ = rc == MOSQ_ERR_SUCCESS ? mid : -1;
+    if (rc == MOSQ_ERR_SUCCESS)
+        ++published_;
+    if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN)
+        emit logLine(JournalLog::Warning, QStringLiteral("MQTT publish to %1 failed: %2")
+                                              .arg(m.topic, QString::fromUtf8(mosquitto_strerror(rc))));
+    syncSocket();
+}
+
+void MqttLink::stop(const MqttMessage& last, int timeoutMs)
+{
+    stopping_ = true;
+    if (reconnectTimer_)
+        reconnectTimer_->stop();
+    stopTimeout_ = new QTimer(this);
+    stopTimeout_->setSingleShot(true);
+    connect(stopTimeout_, &QTimer::timeout, this, &MqttLink::finishStop);
+    stopTimeout_->start(timeoutMs);
+    if (!outbox_.isConnected()) {
+        finishStop();
+        return;
+    }
+    publish(last);
+    if (stopMid_ < 0)
+        mosquitto_disconnect(mosq_);
+    syncSocket();
+}
+
+void MqttLink::finishStop()
+{
+    if (stopDone_)
+        return;
+    stopDone_ = true;
+    if (stopTimeout_)
+        stopTimeout_->stop();
+    if (miscTimer_)
+        miscTimer_->stop();
+    dropNotifiers();
+    emit logLine(JournalLog::Info,
+                 QStringLiteral("MQTT: %1 messages published, %2 command results dropped while away")
+                     .arg(published_)
+                     .arg(outbox_.dropped()));
+    emit stopped();
+}

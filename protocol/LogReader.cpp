@@ -1,0 +1,436 @@
+#include "LogReader.h"
+
+#include "Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr float kGap = std::numeric_limits<float>::quiet_NaN();
+constexpr int kMaxSkippedLines = 10;
+
+struct Field {
+    const char* p = nullptr;
+    int n = 0;
+    bool is(const char* text) const
+    {
+        const auto len = std::strlen(text);
+        return std::size_t(n) == len && std::memcmp(p, text, len) == 0;
+    }
+};
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+int twoDigits(const char* s) { return (s[0] - '0') * 10 + (s[1] - '0'); }
+
+// Seconds of the day for "hh:mm:ss" or "hh:mm"; -1 for anything else.
+int parseTime(Field f)
+{
+    const char* s = f.p;
+    if ((f.n != 5 && f.n != 8) || !isDigit(s[0]) || !isDigit(s[1]) || s[2] != ':' || !isDigit(s[3]) ||
+        !isDigit(s[4]))
+        return -1;
+    int sec = 0;
+    if (f.n == 8) {
+        if (s[5] != ':' || !isDigit(s[6]) || !isDigit(s[7]))
+            return -1;
+        sec = twoDigits(s + 6);
+    }
+    const int h = twoDigits(s), m = twoDigits(s + 3);
+    if (h > 23 || m > 59 || sec > 59)
+        return -1;
+    return h * 3600 + m * 60 + sec;
+}
+
+// "yyyy-MM-dd"; an invalid date for anything else.
+QDate parseDate(Field f)
+{
+    const char* s = f.p;
+    if (f.n != 10 || s[4] != '-' || s[7] != '-')
+        return {};
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (!isDigit(s[i]))
+            return {};
+    return QDate(twoDigits(s) * 100 + twoDigits(s + 2), twoDigits(s + 5), twoDigits(s + 8));
+}
+
+// Digits with an optional "," (or ".") and decimals, blanks around them; NaN for anything else.
+float parseNumber(Field f)
+{
+    const char* s = f.p;
+    const char* e = f.p + f.n;
+    while (s < e && *s == ' ')
+        ++s;
+    while (e > s && e[-1] == ' ')
+        --e;
+    static constexpr double kScale[] = {1, 1e-1, 1e-2, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7, 1e-8, 1e-9};
+    std::int64_t mantissa = 0;
+    int digits = 0, decimals = -1;
+    for (; s < e; ++s) {
+        if (isDigit(*s)) {
+            if (++digits > 15)
+                return kGap;
+            mantissa = mantissa * 10 + (*s - '0');
+            if (decimals >= 0 && ++decimals > 9)
+                return kGap;
+        } else if ((*s == ',' || *s == '.') && decimals < 0 && digits > 0) {
+            decimals = 0;
+        } else {
+            return kGap;
+        }
+    }
+    if (digits == 0 || decimals == 0)
+        return kGap;
+    return float(double(mantissa) * kScale[std::max(decimals, 0)]);
+}
+
+OutputState parseOutput(Field f)
+{
+    if (f.is("on"))
+        return OutputState::On;
+    if (f.is("off"))
+        return OutputState::Off;
+    return OutputState::Unknown;
+}
+
+// Splits at ";" into at most max fields; returns the number of fields, max + 1 when there are more.
+int split(const char* p, const char* end, Field* fields, int max)
+{
+    int count = 0;
+    for (;;) {
+        const char* sep = static_cast<const char*>(std::memchr(p, ';', std::size_t(end - p)));
+        const char* fieldEnd = sep ? sep : end;
+        if (count == max)
+            return max + 1;
+        fields[count++] = {p, int(fieldEnd - p)};
+        if (!sep)
+            return count;
+        p = sep + 1;
+    }
+}
+
+// Local time of a date and a second of the day, with the day's start looked up once a day.
+class DayClock {
+public:
+    qint64 at(QDate day, int second)
+    {
+        if (day != day_) {
+            day_ = day;
+            start_ = QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch();
+            // A day with a clock change has no fixed length: convert each of its rows.
+            regular_ = QDateTime(day.addDays(1), QTime(0, 0)).toMSecsSinceEpoch() - start_ == 86400000;
+        }
+        if (regular_)
+            return start_ + qint64(second) * 1000;
+        return QDateTime(day, QTime::fromMSecsSinceStartOfDay(second * 1000)).toMSecsSinceEpoch();
+    }
+
+private:
+    QDate day_;
+    qint64 start_ = 0;
+    bool regular_ = true;
+};
+
+void fillValues(LogRow& row, const Field* v)
+{
+    row.ph = parseNumber(v[0]);
+    row.phMin = parseNumber(v[1]);
+    row.phMax = parseNumber(v[2]);
+    row.ppm = parseNumber(v[3]);
+    row.kh = parseNumber(v[4]);
+    row.alarm = parseNumber(v[5]);
+    row.o2 = parseOutput(v[6]);
+    row.co2 = parseOutput(v[7]);
+}
+
+} // namespace
+
+std::optional<LogName> parseLogName(const QString& fileName, bool strict)
+{
+    static const QRegularExpression exact(
+        QStringLiteral(R"(^(\d{4}-\d\d-\d\d) \{(\d{6})\}(?:    (\d{4}-\d\d-\d\d) \{(\d{6})\})?\.csv$)"));
+    static const QRegularExpression loose(
+        QStringLiteral(R"(^(\d{4}-\d\d-\d\d)(?: \{(\d{6})\}(?:    (\d{4}-\d\d-\d\d) \{(\d{6})\})?)?)"));
+    const auto m = (strict ? exact : loose).match(fileName);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const auto stamp = [&](int date, int time) {
+        const QDate d = QDate::fromString(m.captured(date), QStringLiteral("yyyy-MM-dd"));
+        const QTime t = m.captured(time).isEmpty()
+                            ? QTime(0, 0)
+                            : QTime::fromString(m.captured(time), QStringLiteral("HHmmss"));
+        return d.isValid() && t.isValid() ? QDateTime(d, t) : QDateTime();
+    };
+    LogName name{stamp(1, 2), {}};
+    if (!name.start.isValid())
+        return std::nullopt;
+    if (m.hasCaptured(3)) {
+        name.end = stamp(3, 4);
+        if (!name.end.isValid())
+            return std::nullopt;
+    }
+    return name;
+}
+
+ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growing, std::uint16_t file)
+{
+    ParsedLog out;
+    out.rows.reserve(std::size_t(content.size() / 40 + 1));
+    const char* const base = content.constData();
+    const char* p = base;
+    const char* const end = base + content.size();
+    if (end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0)
+        p += 3;
+
+    DayClock clock;
+    QDate day = start.date();
+    // The name's time counts as the row before the first, so a first row after midnight
+    // is on the next day.
+    int previous = start.isValid() ? start.time().msecsSinceStartOfDay() / 1000 : 0;
+    bool headerChecked = false;
+    int lineNumber = 0;
+    Field f[11];
+
+    const auto skip = [&](int line) {
+        if (out.skippedLines.size() < kMaxSkippedLines)
+            out.skippedLines.append(line);
+        ++out.skipped;
+    };
+
+    while (p < end) {
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+        if (!nl && growing) {
+            out.partialLastLine = true;
+            break;
+        }
+        const char* lineEnd = nl ? nl : end;
+        const char* next = nl ? nl + 1 : end;
+        const char* const lineStart = p;
+        if (lineEnd > p && lineEnd[-1] == '\r')
+            --lineEnd;
+        ++lineNumber;
+        p = next;
+        if (lineEnd == lineStart)
+            continue;
+
+        const int count = split(lineStart, lineEnd, f, 10);
+        if (!headerChecked) {
+            headerChecked = true;
+            const QByteArray line = QByteArray::fromRawData(lineStart, lineEnd - lineStart);
+            if (line == LogHeader)
+                continue;
+            if (line == MergedLogHeader) {
+                out.dated = true;
+                continue;
+            }
+        }
+
+        LogRow row;
+        row.file = file;
+        row.offset = std::uint32_t(lineStart - base);
+        if (out.dated) {
+            const int second = count == 10 ? parseTime(f[1]) : -1;
+            const QDate date = second >= 0 ? parseDate(f[0]) : QDate();
+            if (!date.isValid()) {
+                skip(lineNumber);
+                continue;
+            }
+            row.time = clock.at(date, second);
+            fillValues(row, f + 2);
+        } else {
+            const int second = count == 9 && day.isValid() ? parseTime(f[0]) : -1;
+            if (second < 0) {
+                skip(lineNumber);
+                continue;
+            }
+            // Compared by the minute: the first row has seconds, the later ones do not.
+            if (second < previous / 60 * 60)
+                day = day.addDays(1);
+            previous = second;
+            row.time = clock.at(day, second);
+            fillValues(row, f + 1);
+        }
+        out.rows.push_back(row);
+    }
+    return out;
+}
+
+QByteArray mergedRow(const LogRow& row, const char* line, qsizetype length)
+{
+    const char* end = line + length;
+    const char* nl = static_cast<const char*>(std::memchr(line, '\n', std::size_t(length)));
+    if (nl)
+        end = nl;
+    if (end > line && end[-1] == '\r')
+        --end;
+    Field f[11];
+    const int count = split(line, end, f, 10);
+    const Field* v = count == 10 ? f + 2 : f + 1;
+
+    QByteArray out =
+        QDateTime::fromMSecsSinceEpoch(row.time).toString(QStringLiteral("yyyy-MM-dd;HH:mm:ss")).toLatin1();
+    if (count != 9 && count != 10)
+        return out + ";;;;;;;;";
+    out.reserve(out.size() + length + 2);
+    for (int i = 0; i < 8; ++i) {
+        out += ';';
+        const bool keep = i < 6 ? !std::isnan(parseNumber(v[i])) : parseOutput(v[i]) != OutputState::Unknown;
+        if (keep)
+            out.append(v[i].p, v[i].n);
+    }
+    return out;
+}
+
+void LogSet::open(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            const QString folder = info.absoluteFilePath();
+            if (!openedFolders_.contains(folder))
+                openedFolders_.append(folder);
+            if (!folders_.contains(folder))
+                folders_.append(folder);
+            for (const QString& log : logsInFolder(folder))
+                addFile(log);
+        } else {
+            const QString folder = info.absolutePath();
+            if (!folders_.contains(folder))
+                folders_.append(folder);
+            addFile(info.absoluteFilePath());
+        }
+    }
+}
+
+void LogSet::addFile(const QString& path)
+{
+    for (const LogFile& f : files_)
+        if (f.path == path)
+            return;
+    if (files_.size() >= std::numeric_limits<std::uint16_t>::max())
+        return;
+    LogFile f;
+    f.path = path;
+    files_.push_back(std::move(f));
+    readFile(files_.size() - 1);
+}
+
+void LogSet::readFile(std::size_t index)
+{
+    LogFile& f = files_[index];
+    f.name = parseLogName(QFileInfo(f.path).fileName(), false);
+    f.error.clear();
+    QFile file(f.path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        f.error = file.errorString();
+        f.content.clear();
+    } else if (file.size() > qint64(std::numeric_limits<std::uint32_t>::max())) {
+        f.error = QStringLiteral("too large");
+        f.content.clear();
+    } else {
+        f.content = file.readAll();
+    }
+    const bool growing = f.name && !f.name->finished();
+    ParsedLog parsed =
+        parseLog(f.content, f.name ? f.name->start : QDateTime(), growing, std::uint16_t(index));
+    if (f.error.isEmpty() && !f.name && !parsed.dated && !f.content.isEmpty()) {
+        f.error = QStringLiteral("no date in the file name");
+        parsed = ParsedLog{};
+    }
+    f.rows = qint64(parsed.rows.size());
+    f.skipped = parsed.skipped;
+    f.skippedLines = parsed.skippedLines;
+    f.partialLastLine = parsed.partialLastLine;
+    mergeRows(index, std::move(parsed.rows));
+}
+
+void LogSet::mergeRows(std::size_t changedFile, std::vector<LogRow> rows)
+{
+    const auto file = std::uint16_t(changedFile);
+    std::erase_if(rows_, [file](const LogRow& r) { return r.file == file; });
+    const auto earlier = [](const LogRow& a, const LogRow& b) { return a.time < b.time; };
+    if (!std::is_sorted(rows.begin(), rows.end(), earlier))
+        std::stable_sort(rows.begin(), rows.end(), earlier);
+    const auto middle = std::ptrdiff_t(rows_.size());
+    rows_.insert(rows_.end(), rows.begin(), rows.end());
+    if (middle > 0 && !rows.empty() && rows.front().time < rows_[std::size_t(middle) - 1].time)
+        std::inplace_merge(rows_.begin(), rows_.begin() + middle, rows_.end(), earlier);
+}
+
+bool LogSet::refresh()
+{
+    bool changed = false;
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+        LogFile& f = files_[i];
+        QFileInfo info(f.path);
+        if (!info.exists()) {
+            // A finished log was renamed: "<start>    <end>.csv" beside it.
+            if (!f.name || f.name->finished())
+                continue;
+            const QString prefix = info.completeBaseName() + QStringLiteral("    ");
+            const QStringList successors =
+                info.dir().entryList({prefix + QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+            if (successors.isEmpty())
+                continue;
+            f.path = info.dir().absoluteFilePath(successors.front());
+            info = QFileInfo(f.path);
+        } else if (info.size() == f.content.size() && f.error.isEmpty()) {
+            continue;
+        }
+        const qint64 rows = f.rows;
+        const QString error = f.error;
+        const qsizetype size = f.content.size();
+        readFile(i);
+        // A file that stays unreadable changes nothing.
+        changed = changed || f.rows != rows || f.error != error || f.content.size() != size;
+    }
+    for (const QString& folder : openedFolders_)
+        for (const QString& log : logsInFolder(folder)) {
+            const auto before = files_.size();
+            addFile(log);
+            changed = changed || files_.size() != before;
+        }
+    return changed;
+}
+
+int LogSet::skipped() const
+{
+    int n = 0;
+    for (const LogFile& f : files_)
+        n += f.skipped;
+    return n;
+}
+
+bool LogSet::growing() const
+{
+    return std::any_of(files_.begin(), files_.end(),
+                       [](const LogFile& f) { return f.error.isEmpty() && f.name && !f.name->finished(); });
+}
+
+QByteArray LogSet::mergedRow(const LogRow& row) const
+{
+    const QByteArray& content = files_[row.file].content;
+    return ::mergedRow(row, content.constData() + row.offset, content.size() - qsizetype(row.offset));
+}
+
+QStringList LogSet::logsInFolder(const QString& folder)
+{
+    const QDir dir(folder);
+    QStringList logs;
+    std::vector<std::pair<QDateTime, QString>> named;
+    for (const QString& name : dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name))
+        if (const auto n = parseLogName(name))
+            named.emplace_back(n->start, dir.absoluteFilePath(name));
+    std::stable_sort(named.begin(), named.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [start, path] : named)
+        logs.append(path);
+    return logs;
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+// Reading measurement logs back: the log's format as Log.h writes it, read the other way.
+// Widget-free; Qt Core only.
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// The header of a merged export: the log's header with "Time" replaced by "Date;Time".
+inline constexpr char MergedLogHeader[] = "Date;Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2";
+
+// Two rows further apart than this have no line between them.
+inline constexpr qint64 kLogGapMs = 3 * 60 * 1000;
+
+// What a log's file name tells: "2016-10-01 {183008}.csv" while it is written,
+// "2016-10-01 {183008}    2016-10-01 {191210}.csv" once finished.
+struct LogName {
+    QDateTime start;
+    QDateTime end; // invalid while the log is still being written
+    bool finished() const { return end.isValid(); }
+};
+
+// The file name alone (no folder). strict: exactly one of the two forms above, as the
+// program names its logs (for picking the logs out of a folder). Otherwise a name that
+// starts with "yyyy-MM-dd" is enough, with the start time after it when it is there
+// (a copy renamed by hand).
+std::optional<LogName> parseLogName(const QString& fileName, bool strict = true);
+
+enum class OutputState : std::int8_t { Unknown = -1, Off = 0, On = 1 };
+
+// One row. Values that the log does not hold as a number (">10", "--.-", "--", "?",
+// empty, noise) are NaN: a gap, never a zero.
+struct LogRow {
+    qint64 time = 0; // ms since the epoch, the row's local date and time
+    float ph = 0, phMin = 0, phMax = 0, ppm = 0, kh = 0, alarm = 0; // alarm in hundredths of pH
+    OutputState o2 = OutputState::Unknown, co2 = OutputState::Unknown;
+    std::uint16_t file = 0;   // index of its file in the set it was read into
+    std::uint32_t offset = 0; // where the row's line starts in that file's content
+};
+
+struct ParsedLog {
+    std::vector<LogRow> rows;
+    int skipped = 0;              // malformed lines: wrong field count, no valid time
+    QList<int> skippedLines;      // their 1-based line numbers, the first few
+    bool partialLastLine = false; // a last line without its line end, left for the next read
+    bool dated = false;           // a merged export: each row has its date
+};
+
+// Parses a log's content. start: the date and time from its name, where the rows' dates
+// begin (a row earlier in the day than the one before it is on the next day); not needed
+// for a merged export, whose rows carry their dates. growing: the file may still be written,
+// so a last line without its line end is left out; otherwise it is read like any other.
+ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growing, std::uint16_t file = 0);
+
+// The row's values as a merged export holds them: "yyyy-MM-dd;hh:mm:ss;" and then the eight
+// fields after the time as the log has them, with gaps left empty. line: the row's raw line.
+QByteArray mergedRow(const LogRow& row, const char* line, qsizetype length);
+
+// A file of a set.
+struct LogFile {
+    QString path;
+    QByteArray content;
+    std::optional<LogName> name;
+    qint64 rows = 0;
+    int skipped = 0;
+    QList<int> skippedLines;
+    bool partialLastLine = false;
+    QString error; // why nothing could be read, empty when it was read
+};
+
+// Logs read from files and folders, their rows merged in time order.
+class LogSet {
+public:
+    // Each path is a log file or a folder (every log in it, by its name). Files are read
+    // once each, however often they are named. Unreadable files are kept with their error.
+    void open(const QStringList& paths);
+
+    // Reads again what changed since the last read: files that grew or shrank, logs new in an
+    // opened folder, a log renamed when it was finished, files gone. True when the rows changed.
+    bool refresh();
+
+    const std::vector<LogRow>& rows() const { return rows_; }
+    const std::vector<LogFile>& files() const { return files_; }
+    // Folders opened, and the folders of the files opened, in the order named.
+    const QStringList& folders() const { return folders_; }
+    // Lines skipped over all files.
+    int skipped() const;
+    // True when a file has no end stamp in its name: logging may still go on.
+    bool growing() const;
+
+    // The merged export's line for a row, without its line end.
+    QByteArray mergedRow(const LogRow& row) const;
+
+    // The logs of a folder by their names, in time order.
+    static QStringList logsInFolder(const QString& folder);
+
+private:
+    void readFile(std::size_t index);
+    void addFile(const QString& path);
+    void mergeRows(std::size_t changedFile, std::vector<LogRow> rows);
+
+    std::vector<LogFile> files_;
+    std::vector<LogRow> rows_;
+    QStringList folders_;
+    QStringList openedFolders_;
+};

@@ -1,0 +1,119 @@
+#include "HistoryChart.h"
+#include "LogFiles.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    QByteArray out, err;
+};
+
+Outcome history(const QStringList& args, const QString& folder)
+{
+    QProcess p;
+    p.setWorkingDirectory(folder);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM")); // no display needed for the exports
+    env.remove(QStringLiteral("DISPLAY"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TARLO02_HISTORY), args);
+    if (!p.waitForFinished(30000))
+        return {};
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+class Headless : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeFile(
+            dir.filePath("2016-10-01 {235800}    2016-10-02 {000300}.csv"),
+            crlf({kHeader, "23:58:00;7,00;6,80;7,40;12,3;5;20;on;off", "23:59;>10;6,80;7,40;12,3;5;20;on;off",
+                  "00:00;7,02;6,80;7,40;--.-;5;20;;on", "bad", "00:01;7,03;6,80;7,40;12,3;5;20;off;on"}));
+        writeFile(dir.filePath("2016-10-01 {235930}.csv"),
+                  crlf({kHeader, "23:59:30;8,00;6,80;7,40;100;5;20;on;off"}) + "00:00;8,0");
+    }
+    QTemporaryDir dir, out;
+};
+
+} // namespace
+
+TEST_F(Headless, CsvMergesTheRowsOfARange)
+{
+    const QString csv = out.filePath("merged.csv");
+    // By default the working folder.
+    Outcome r = history({"--csv", csv, "--from", "2016-10-01 23:59", "--to", "2016-10-02T00:00"}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.err.constData();
+    EXPECT_EQ(readFile(csv).toStdString(), "Date;Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n"
+                                           "2016-10-01;23:59:00;;6,80;7,40;12,3;5;20;on;off\r\n"
+                                           "2016-10-01;23:59:30;8,00;6,80;7,40;100;5;20;on;off\r\n"
+                                           "2016-10-02;00:00:00;7,02;6,80;7,40;;5;20;;on\r\n");
+
+    // Files named one by one, the whole of them; the export reads back as the same rows.
+    r = history({"--csv", csv, dir.filePath("2016-10-01 {235800}    2016-10-02 {000300}.csv")}, out.path());
+    ASSERT_EQ(r.code, 0) << r.err.constData();
+    EXPECT_EQ(readFile(csv).count("\r\n"), 5);
+    const ParsedLog back = parseLog(readFile(csv), QDateTime(), false);
+    EXPECT_EQ(back.rows.size(), 4u);
+    EXPECT_EQ(back.skipped, 0);
+}
+
+TEST_F(Headless, PngOfTheChartWithoutADisplay)
+{
+    const QString png = out.filePath("chart.png");
+    const Outcome r = history({"--png", png, "--size", "800x500", dir.path()}, out.path());
+    ASSERT_EQ(r.code, 0) << r.err.constData();
+    const QImage image(png);
+    ASSERT_EQ(image.size(), QSize(800, 500));
+    bool line = false;
+    for (int y = 0; y < image.height() && !line; ++y)
+        for (int x = 0; x < image.width() && !line; ++x)
+            line = image.pixel(x, y) == HistoryColours::kPh.rgb();
+    EXPECT_TRUE(line) << "the pH line is drawn";
+}
+
+TEST_F(Headless, NothingReadIsAnErrorOfOneLine)
+{
+    QTemporaryDir empty;
+    writeFile(empty.filePath("tank.csv"), crlf({kHeader, "12:00:00;7,00;6,80;7,40;12,3;5;20;on;off"}));
+    const struct {
+        QStringList args;
+        int code;
+    } cases[] = {
+        {{"--csv", out.filePath("a.csv"), empty.path()}, 1},
+        {{"--png", out.filePath("a.png"), empty.filePath("tank.csv")}, 1},
+        {{"--png", out.filePath("a.png"), empty.filePath("missing.csv")}, 1},
+        {{"--csv", out.filePath("a.csv"), "--from", "yesterday"}, 2},
+        {{"--csv"}, 2},
+        {{"--csv", "/nonexistent/dir/a.csv", dir.path()}, 1},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = history(c.args, empty.path());
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
+        EXPECT_FALSE(r.err.isEmpty());
+        if (c.code == 1) {
+            EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
+        }
+        EXPECT_FALSE(QFile::exists(out.filePath("a.csv")) || QFile::exists(out.filePath("a.png")));
+    }
+}
+
+TEST(DesktopEntry, Validates)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (tool.isEmpty())
+        GTEST_SKIP() << "desktop-file-validate is not installed";
+    QProcess p;
+    p.start(tool, {QStringLiteral(TARLO02_HISTORY_DESKTOP)});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAll().constData();
+    const QByteArray entry = readFile(QStringLiteral(TARLO02_HISTORY_DESKTOP));
+    EXPECT_TRUE(entry.contains("\nMimeType=text/csv;\n"));
+    EXPECT_TRUE(entry.contains("\nName=Tarlo-02 history\n"));
+    EXPECT_TRUE(entry.contains("\nExec=tarlo02-history %F\n"));
+}

@@ -1,0 +1,166 @@
+#include "HistoryChart.h"
+#include "LogFiles.h"
+
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+
+namespace {
+
+bool near(QRgb a, const QColor& b, int tolerance)
+{
+    return std::abs(qRed(a) - b.red()) + std::abs(qGreen(a) - b.green()) + std::abs(qBlue(a) - b.blue()) <=
+           tolerance;
+}
+
+class ChartOfADay : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeFile(dir.filePath(DayLog::kName), DayLog::content());
+        logs.open({dir.path()});
+        ASSERT_EQ(logs.rows().size(), 1380u);
+        chart.setLogs(&logs);
+        chart.resize(1000, 600);
+        image = chart.image();
+        plot = chart.plotArea();
+        strips = chart.stripsArea();
+        ASSERT_GT(plot.width(), 600);
+    }
+    qint64 at(int minute) const
+    {
+        return QDateTime(QDate(2016, 10, 1), QTime(0, 0)).addSecs(minute * 60).toMSecsSinceEpoch();
+    }
+    int x(int minute) const
+    {
+        return int(std::lround(xAt(at(minute), plot.left(), plot.width(), chart.view())));
+    }
+    double y(double ph) const
+    {
+        const auto [low, high] = chart.phAxisRange();
+        return plot.bottom() - (ph - low) / (high - low) * plot.height();
+    }
+    // The pH line's colour within a few pixels of (x, y).
+    bool phLineNear(int px, double py, int reach) const
+    {
+        for (int dy = -reach; dy <= reach; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (near(image.pixel(px + dx, int(std::lround(py)) + dy), HistoryColours::kPh, 40))
+                    return true;
+        return false;
+    }
+
+    QTemporaryDir dir;
+    LogSet logs;
+    HistoryChart chart;
+    QImage image;
+    QRectF plot, strips;
+};
+
+} // namespace
+
+TEST_F(ChartOfADay, PhLineWhereTheRowsAre)
+{
+    EXPECT_EQ(chart.view(), (TimeRange{at(0), at(1440)}));
+    for (int minute : {30, 180, 360, 540, 720, 900, 1200, 1380})
+        EXPECT_TRUE(phLineNear(x(minute), y(DayLog::ph(minute)), 3)) << "minute " << minute;
+    // Not where the curve is not: a pH of 7,40 at 06:00 is nowhere near 6,70.
+    EXPECT_FALSE(phLineNear(x(360), y(6.7), 3));
+}
+
+TEST_F(ChartOfADay, GapWhereTheRowsStop)
+{
+    for (int minute : {615, 630, 645}) {
+        const int px = x(minute);
+        for (int py = int(plot.top()); py < int(plot.bottom()); ++py)
+            ASSERT_FALSE(near(image.pixel(px, py), HistoryColours::kPh, 40))
+                << "minute " << minute << " y " << py;
+        for (double row : {0.25, 0.75}) {
+            const QRgb strip = image.pixel(px, int(strips.top() + row * strips.height()));
+            EXPECT_FALSE(near(strip, HistoryColours::kO2On, 0) || near(strip, HistoryColours::kCo2On, 0) ||
+                         near(strip, HistoryColours::kOff, 0))
+                << "minute " << minute;
+        }
+    }
+}
+
+TEST_F(ChartOfADay, OutputStripsWhereTheOutputsWereOn)
+{
+    const int o2Row = int(strips.top() + 0.25 * strips.height());
+    const int co2Row = int(strips.top() + 0.75 * strips.height());
+    for (int minute = 15; minute < 1440; minute += 30) {
+        if (!DayLog::hasRow(minute))
+            continue;
+        EXPECT_TRUE(near(image.pixel(x(minute), o2Row),
+                         DayLog::o2(minute) ? HistoryColours::kO2On : HistoryColours::kOff, 0))
+            << "O2 at minute " << minute;
+        EXPECT_TRUE(near(image.pixel(x(minute), co2Row),
+                         DayLog::co2(minute) ? HistoryColours::kCo2On : HistoryColours::kOff, 0))
+            << "CO2 at minute " << minute;
+    }
+}
+
+TEST_F(ChartOfADay, ZoomAndPanRedrawTheView)
+{
+    const TimeRange morning{at(300), at(420)};
+    chart.setView(morning);
+    image = chart.image();
+    EXPECT_EQ(chart.view(), morning);
+    EXPECT_TRUE(phLineNear(x(360), y(DayLog::ph(360)), 3));
+    EXPECT_FALSE(phLineNear(x(300), y(DayLog::ph(720)), 3));
+    chart.setView({at(-600), at(-480)});
+    EXPECT_EQ(chart.view(), (TimeRange{at(0), at(120)})) << "no panning before the first row";
+}
+
+TEST_F(ChartOfADay, WheelZoomsDragPansSelectionZoomsHoverReads)
+{
+    QWidget* mouse = chart.plotView()->viewport();
+    const QPointF offset = chart.plotView()->pos();
+    const auto local = [&](double px) {
+        return QPoint(int(std::lround(px - offset.x())), int(plot.center().y() - offset.y()));
+    };
+    const auto minuteOf = [&](qint64 t) { return double(t - at(0)) / 60000; };
+
+    // One notch in at the middle: 80 % of the day around noon.
+    QWheelEvent wheel(local(x(720)), mouse->mapToGlobal(local(x(720))), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(mouse, &wheel);
+    EXPECT_NEAR(minuteOf(chart.view().from), 144, 2);
+    EXPECT_NEAR(minuteOf(chart.view().to), 1296, 2);
+
+    // Dragging 100 pixels to the left shows later rows by as much time as they stand for.
+    const TimeRange before = chart.view();
+    const double shift = 100.0 / plot.width() * double(before.span()) / 60000;
+    QTest::mousePress(mouse, Qt::LeftButton, Qt::NoModifier, local(500));
+    QTest::mouseMove(mouse, local(400));
+    QTest::mouseRelease(mouse, Qt::LeftButton, Qt::NoModifier, local(400));
+    EXPECT_NEAR(minuteOf(chart.view().from), minuteOf(before.from) + shift, 2);
+    EXPECT_EQ(chart.view().span(), before.span());
+
+    // A right-button drag zooms to what it selected.
+    chart.setView({at(0), at(1440)});
+    QTest::mousePress(mouse, Qt::RightButton, Qt::NoModifier, local(x(360)));
+    QTest::mouseMove(mouse, local(x(480)));
+    QTest::mouseRelease(mouse, Qt::RightButton, Qt::NoModifier, local(x(480)));
+    EXPECT_NEAR(minuteOf(chart.view().from), 360, 2);
+    EXPECT_NEAR(minuteOf(chart.view().to), 480, 2);
+
+    // The pointer over 06:00 reads out that row; over the gap, nothing.
+    chart.setView({at(0), at(1440)});
+    QSignalSpy hovered(&chart, &HistoryChart::hovered);
+    for (int minute : {360, 630}) {
+        const QPointF at = local(x(minute));
+        QMouseEvent move(QEvent::MouseMove, at, mouse->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(mouse, &move);
+    }
+    ASSERT_EQ(hovered.size(), 2);
+    // A pixel is more than a minute here: the row at 06:00 or next to it, at the top of the curve.
+    const QString row = hovered[0][0].toString();
+    EXPECT_TRUE(row.startsWith("2016-10-01 05:59:00") || row.startsWith("2016-10-01 06:00:00"))
+        << row.toStdString();
+    EXPECT_TRUE(row.contains("pH 7,40")) << row.toStdString();
+    EXPECT_EQ(hovered[1][0].toString(), QString());
+}

@@ -1,0 +1,115 @@
+#include "HistoryWindow.h"
+#include "LogFiles.h"
+#include "ScriptedPlatform.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+
+namespace {
+
+QString row(int minute, const char* ph = "7,00")
+{
+    return QStringLiteral("18:%1;%2;6,80;7,40;12,3;5;20;on;off").arg(minute, 2, 10, QChar(u'0')).arg(ph);
+}
+
+qint64 at(int minute) { return QDateTime(QDate(2016, 10, 1), QTime(18, minute)).toMSecsSinceEpoch(); }
+
+} // namespace
+
+TEST(HistoryWindow, LanguageOfTheFolderStatisticsAndSkippedLines)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("2016-10-01 {183000}    2016-10-01 {183500}.csv"),
+              crlf({kHeader, "18:30:00;7,00;6,80;7,40;12,3;5;20;on;off", "nonsense", row(31, "6,50")}));
+    HistoryWindow w;
+    w.open({dir.path()});
+    EXPECT_EQ(w.language(), Language::Polish) << "without preferences";
+    EXPECT_TRUE(w.statisticsShown().startsWith("Wiersze: 2\n")) << w.statisticsShown().toStdString();
+    EXPECT_EQ(w.problemsShown(), "2016-10-01 {183000}    2016-10-01 {183500}.csv: 1 pominięte linie (3)");
+
+    writeFile(dir.filePath("tarlo02.ini"), crlf({"COM1", "1", "2", "3", "4", "EN", "USB"}));
+    w.open({dir.path()});
+    EXPECT_EQ(w.language(), Language::English);
+    EXPECT_TRUE(w.windowTitle().startsWith("Tarlo-02 history"));
+    EXPECT_EQ(w.statisticsShown(), "Rows: 2\npH min 6,50 · max 7,00 · mean 6,75\nIn range: 0,0 h (50 %)\n"
+                                   "In alarm: 0,0 h (50 %)\nCO2 on per day: 0,0 h (0 %)");
+    // Eight lines are no preferences file: the main window ignores them too.
+    writeFile(dir.filePath("tarlo02.ini"), crlf({"COM1", "1", "2", "3", "4", "EN", "USB", ""}));
+    EXPECT_EQ(folderLanguage(dir.path()), Language::Polish);
+}
+
+TEST(HistoryWindow, FollowsALogBeingWritten)
+{
+    QTemporaryDir dir;
+    const QString live = dir.filePath("2016-10-01 {183000}.csv");
+    QStringList lines{kHeader, "18:30:00;7,00;6,80;7,40;12,3;5;20;on;off"};
+    for (int m = 31; m <= 40; ++m)
+        lines << row(m);
+    writeFile(live, crlf(lines));
+    HistoryWindow w;
+    w.open({dir.path()});
+    w.chart()->resize(800, 500);
+    ASSERT_EQ(w.chart()->view(), (TimeRange{at(30), at(40)}));
+
+    // The view shows the newest rows: it moves on with them.
+    for (int m = 41; m <= 45; ++m)
+        lines << row(m);
+    writeFile(live, crlf(lines));
+    w.follow();
+    EXPECT_EQ(w.logs().rows().size(), 16u);
+    EXPECT_EQ(w.chart()->view(), (TimeRange{at(40), at(50)}));
+
+    // A view of older rows stays where it is.
+    w.chart()->setView({at(30), at(40)});
+    for (int m = 46; m <= 55; ++m)
+        lines << row(m);
+    writeFile(live, crlf(lines));
+    w.follow();
+    EXPECT_EQ(w.logs().rows().size(), 26u);
+    EXPECT_EQ(w.chart()->view(), (TimeRange{at(30), at(40)}));
+}
+
+TEST(HistoryWindow, ExportsTheView)
+{
+    QTemporaryDir dir;
+    QStringList lines{kHeader, "18:30:00;7,00;6,80;7,40;12,3;5;20;on;off"};
+    for (int m = 31; m <= 59; ++m)
+        lines << row(m);
+    writeFile(dir.filePath("2016-10-01 {183000}    2016-10-01 {190000}.csv"), crlf(lines));
+    ScopedPlatform platform;
+    HistoryWindow w;
+    w.open({dir.path()});
+    w.chart()->resize(800, 500);
+    w.chart()->setView({at(40), at(50)});
+
+    platform.p.saveAnswers = {dir.filePath("view.csv"), dir.filePath("view.png"), dir.filePath("view.svg"),
+                              dir.filePath("missing/folder/view.csv"), ""};
+    w.exportCsv();
+    w.exportPng();
+    w.exportSvg();
+    ASSERT_EQ(platform.p.saveAsked.size(), 3u);
+    EXPECT_EQ(platform.p.saveAsked[0].fileName, "tarlo02 2016-10-01.csv");
+    EXPECT_EQ(platform.p.saveAsked[0].initialFolder, QDir(dir.path()).absolutePath());
+    const QByteArray csv = readFile(dir.filePath("view.csv"));
+    EXPECT_EQ(csv.count("\r\n"), 12) << "the header and the rows from 18:40 to 18:50";
+    EXPECT_TRUE(csv.contains("\r\n2016-10-01;18:40:00;7,00;6,80;7,40;12,3;5;20;on;off\r\n"));
+    EXPECT_EQ(QImage(dir.filePath("view.png")).size(), w.chart()->size());
+    EXPECT_TRUE(readFile(dir.filePath("view.svg")).contains("<svg"));
+    EXPECT_TRUE(platform.p.messages.empty());
+
+    w.exportCsv(); // into a folder that does not exist
+    ASSERT_EQ(platform.p.messages.size(), 1u);
+    EXPECT_TRUE(platform.p.messages[0].error);
+    w.exportCsv(); // cancelled
+    EXPECT_EQ(platform.p.messages.size(), 1u);
+}
+
+TEST(Readout, TheRowUnderThePointer)
+{
+    const QByteArray content = crlf({kHeader, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;"});
+    const ParsedLog log = parseLog(content, QDateTime(QDate(2016, 10, 1), QTime(18, 30, 8)), false);
+    ASSERT_EQ(log.rows.size(), 1u);
+    EXPECT_EQ(
+        readout(log.rows[0], Language::English),
+        "2016-10-01 18:30:08   pH 7,05   range 6,80–7,40   alarm 0,20   CO2 12,3 ppm   KH 5   O2 on   CO2 –");
+}

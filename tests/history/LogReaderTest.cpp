@@ -1,0 +1,285 @@
+#include "LogReader.h"
+#include "LogFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+namespace {
+
+QDateTime at(int y, int mo, int d, int h, int mi, int s = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
+}
+const QDateTime kStart = at(2016, 10, 1, 18, 30, 8);
+
+QString timeOf(const LogRow& r)
+{
+    return QDateTime::fromMSecsSinceEpoch(r.time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QStringList times(const std::vector<LogRow>& rows)
+{
+    QStringList t;
+    for (const LogRow& r : rows)
+        t.append(timeOf(r));
+    return t;
+}
+
+} // namespace
+
+TEST(LogName, BothFormsAndHandRenamedCopies)
+{
+    struct Case {
+        const char* name;
+        bool strict;
+        QDateTime start, end; // start invalid: not a log name
+    };
+    const Case cases[] = {
+        {"2016-10-01 {183008}.csv", true, kStart, {}},
+        {"2016-10-01 {183008}    2016-10-02 {001210}.csv", true, kStart, at(2016, 10, 2, 0, 12, 10)},
+        {"2016-10-01 {183008} copy.csv", true, {}, {}},
+        {"2016-10-01 {183008}   2016-10-02 {001210}.csv", true, {}, {}}, // three spaces
+        {"2016-10-01 {246008}.csv", true, {}, {}},
+        {"2016-13-01 {183008}.csv", true, {}, {}},
+        {"2016-10-01 {183008}.txt", true, {}, {}},
+        {"tarlo02.ini", true, {}, {}},
+        {"2016-10-01 {183008} copy.csv", false, kStart, {}},
+        {"2016-10-01.csv", false, at(2016, 10, 1, 0, 0), {}},
+        {"2016-10-01 {183008}    2016-10-02 {001210} (2).csv", false, kStart, at(2016, 10, 2, 0, 12, 10)},
+        {"merged.csv", false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        const auto n = parseLogName(QString::fromUtf8(c.name), c.strict);
+        ASSERT_EQ(n.has_value(), c.start.isValid()) << c.name;
+        if (!n)
+            continue;
+        EXPECT_EQ(n->start, c.start) << c.name;
+        EXPECT_EQ(n->end, c.end) << c.name;
+    }
+}
+
+TEST(ParseLog, FieldsGapsAndOutputs)
+{
+    const QByteArray content =
+        crlf({kHeader, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off", "18:31;>10;6,80;7,40;100;5;20;off;on",
+              "18:32;--.-;;7,40;--;?;20;;", "18:33;7.1;6,8; 7,4 ;0;12;5;maybe;ON",
+              "18:34;7,0x;-1;1,2,3;,5;5,;1e3;;"});
+    const ParsedLog log = parseLog(content, kStart, false);
+    ASSERT_EQ(log.rows.size(), 5u);
+    EXPECT_EQ(log.skipped, 0);
+    EXPECT_EQ(times(log.rows),
+              QStringList({"2016-10-01 18:30:08", "2016-10-01 18:31:00", "2016-10-01 18:32:00",
+                           "2016-10-01 18:33:00", "2016-10-01 18:34:00"}));
+    using O = OutputState;
+    struct Expect {
+        float ph, phMin, phMax, ppm, kh, alarm;
+        O o2, co2;
+    };
+    const float gap = NAN;
+    const Expect expected[] = {
+        {7.05f, 6.8f, 7.4f, 12.3f, 5, 20, O::On, O::Off},
+        {gap, 6.8f, 7.4f, 100, 5, 20, O::Off, O::On},
+        {gap, gap, 7.4f, gap, gap, 20, O::Unknown, O::Unknown},
+        {7.1f, 6.8f, 7.4f, 0, 12, 5, O::Unknown, O::Unknown},
+        {gap, gap, gap, gap, gap, gap, O::Unknown, O::Unknown},
+    };
+    const auto same = [](float a, float b) {
+        return std::isnan(a) ? std::isnan(b) : std::abs(a - b) < 1e-5f;
+    };
+    for (std::size_t i = 0; i < log.rows.size(); ++i) {
+        const LogRow& r = log.rows[i];
+        const Expect& e = expected[i];
+        const float got[] = {r.ph, r.phMin, r.phMax, r.ppm, r.kh, r.alarm};
+        const float want[] = {e.ph, e.phMin, e.phMax, e.ppm, e.kh, e.alarm};
+        for (int f = 0; f < 6; ++f)
+            EXPECT_TRUE(same(got[f], want[f])) << "row " << i << " field " << f << ": " << got[f];
+        EXPECT_EQ(r.o2, e.o2) << "row " << i;
+        EXPECT_EQ(r.co2, e.co2) << "row " << i;
+    }
+
+    // LF line ends read the same; each row knows where its line starts.
+    QByteArray lf = content;
+    lf.replace("\r\n", "\n");
+    const ParsedLog unix = parseLog(lf, kStart, false, 3);
+    ASSERT_EQ(unix.rows.size(), 5u);
+    EXPECT_EQ(times(unix.rows), times(log.rows));
+    EXPECT_EQ(unix.rows[1].file, 3);
+    EXPECT_TRUE(lf.mid(unix.rows[1].offset).startsWith("18:31;>10;"));
+}
+
+TEST(ParseLog, DatesRollOverAtMidnight)
+{
+    struct Case {
+        QDateTime start;
+        QStringList rows;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {at(2016, 12, 31, 23, 58, 30),
+         {"23:58:30", "23:59", "00:00", "00:01", "12:00", "00:00"},
+         {"2016-12-31 23:58:30", "2016-12-31 23:59:00", "2017-01-01 00:00:00", "2017-01-01 00:01:00",
+          "2017-01-01 12:00:00", "2017-01-02 00:00:00"}},
+        // The name's time is read before the first row's: a first row after midnight is a day on.
+        {at(2016, 10, 1, 23, 59, 59), {"00:00:00", "00:01"}, {"2016-10-02 00:00:00", "2016-10-02 00:01:00"}},
+        // A later row is compared by the minute with the first, which has seconds.
+        {at(2016, 10, 1, 18, 30, 40),
+         {"18:30:41", "18:30", "18:31"},
+         {"2016-10-01 18:30:41", "2016-10-01 18:30:00", "2016-10-01 18:31:00"}},
+        // Equal times stay on their day; a day without rows is not guessed.
+        {kStart,
+         {"18:30:08", "18:31", "18:31", "18:30"},
+         {"2016-10-01 18:30:08", "2016-10-01 18:31:00", "2016-10-01 18:31:00", "2016-10-02 18:30:00"}},
+    };
+    for (const Case& c : cases) {
+        QStringList lines{kHeader};
+        for (const QString& t : c.rows)
+            lines.append(t + ";7,00;6,80;7,40;12,3;5;20;on;off");
+        EXPECT_EQ(times(parseLog(crlf(lines), c.start, false).rows), c.expected)
+            << c.rows.join(' ').toStdString();
+    }
+}
+
+TEST(ParseLog, MalformedLinesSkippedAndCounted)
+{
+    const QByteArray content =
+        crlf({kHeader, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off",
+              "18:31;7,05;6,80;7,40;12,3;5;20;on", // 8 fields
+              "", "garbage", "24:00;7,05;6,80;7,40;12,3;5;20;on;off", "18:3;7,05;6,80;7,40;12,3;5;20;on;off",
+              "18:32;7,05;6,80;7,40;12,3;5;20;on;off;", kHeader, "18:33;7,05;6,80;7,40;12,3;5;20;on;off"});
+    const ParsedLog log = parseLog(content, kStart, false);
+    EXPECT_EQ(times(log.rows), QStringList({"2016-10-01 18:30:08", "2016-10-01 18:33:00"}));
+    EXPECT_EQ(log.skipped, 6) << "the empty line is no error";
+    EXPECT_EQ(log.skippedLines, QList<int>({3, 5, 6, 7, 8, 9}));
+
+    // A first line that is no header but a row is read as a row.
+    EXPECT_EQ(parseLog("18:30:08;7,05;6,80;7,40;12,3;5;20;on;off\r\n", kStart, false).rows.size(), 1u);
+    // Without a date from the name, rows of hours alone cannot be placed.
+    const ParsedLog undated = parseLog(content, QDateTime(), false);
+    EXPECT_TRUE(undated.rows.empty());
+    EXPECT_EQ(undated.skipped, 8);
+}
+
+TEST(ParseLog, HalfWrittenLastLine)
+{
+    const QByteArray full = crlf({kHeader, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off"});
+    struct Case {
+        QByteArray tail;
+        bool growing;
+        std::size_t rows;
+        int skipped;
+        bool partial;
+    };
+    const Case cases[] = {
+        {"18:31;7,0", true, 1, 0, true},
+        {"18:31;7,05;6,80;7,40;12,3;5;20;on;off\r", true, 1, 0, true},
+        {"18:31;7,05;6,80;7,40;12,3;5;20;on;off", false, 2, 0, false}, // finished: no more is coming
+        {"18:31;7,0", false, 1, 1, false},
+        {"", true, 1, 0, false},
+    };
+    for (const Case& c : cases) {
+        const ParsedLog log = parseLog(full + c.tail, kStart, c.growing);
+        EXPECT_EQ(log.rows.size(), c.rows) << c.tail.constData();
+        EXPECT_EQ(log.skipped, c.skipped) << c.tail.constData();
+        EXPECT_EQ(log.partialLastLine, c.partial) << c.tail.constData();
+    }
+}
+
+TEST(MergedRow, FullDateAndTheLogsFieldsWithGapsEmpty)
+{
+    const QByteArray content = crlf({kHeader, "23:59:08;7,05;6,80;7,40;12,3;5;20;on;off",
+                                     "00:00;>10;6,80;7,40;--.-;?;20;;on", "00:01;7,1;;7,4;100;--;5;x;off"});
+    const ParsedLog log = parseLog(content, at(2016, 10, 1, 23, 59, 8), false);
+    ASSERT_EQ(log.rows.size(), 3u);
+    QByteArrayList rows;
+    for (const LogRow& r : log.rows)
+        rows.append(mergedRow(r, content.constData() + r.offset, content.size() - r.offset));
+    EXPECT_EQ(rows, QByteArrayList({"2016-10-01;23:59:08;7,05;6,80;7,40;12,3;5;20;on;off",
+                                    "2016-10-02;00:00:00;;6,80;7,40;;;20;;on",
+                                    "2016-10-02;00:01:00;7,1;;7,4;100;;5;;off"}));
+
+    // A merged export reads back as the same rows, with no name needed.
+    QByteArray merged = QByteArray(MergedLogHeader) + "\r\n";
+    for (const QByteArray& r : rows)
+        merged += r + "\r\n";
+    const ParsedLog back = parseLog(merged, QDateTime(), false);
+    EXPECT_TRUE(back.dated);
+    EXPECT_EQ(back.skipped, 0);
+    EXPECT_EQ(times(back.rows), times(log.rows));
+    EXPECT_EQ(back.rows[2].phMax, log.rows[2].phMax);
+}
+
+TEST(LogSet, FolderMergedInTimeOrderWithSkippedLinesPerFile)
+{
+    QTemporaryDir dir;
+    const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
+    // Two runs that overlap (two programs logging), one earlier, and files that are no logs.
+    writeFile(
+        path("2016-10-01 {183008}    2016-10-01 {183300}.csv"),
+        crlf({kHeader, "18:30:08;7,00;6,80;7,40;12,3;5;20;on;off", "18:31;7,01;6,80;7,40;12,3;5;20;on;off",
+              "bad line", "18:32;7,02;6,80;7,40;12,3;5;20;on;off"}));
+    writeFile(path("2016-10-01 {183030}.csv"), crlf({kHeader, "18:30:30;8,00;6,80;7,40;12,3;5;20;on;off",
+                                                     "18:31;8,01;6,80;7,40;12,3;5;20;on;off"}) +
+                                                   "18:32;8,0");
+    writeFile(
+        path("2016-09-30 {235900}    2016-10-01 {000100}.csv"),
+        crlf({kHeader, "23:59:00;6,00;6,80;7,40;12,3;5;20;on;off", "00:00;6,01;6,80;7,40;12,3;5;20;on;off"}));
+    writeFile(path("merged.csv"), "not a log");
+    writeFile(path("tarlo02.ini"), "COM1\r\n");
+
+    LogSet set;
+    set.open({dir.path(), path("2016-10-01 {183030}.csv")});
+    ASSERT_EQ(set.files().size(), 3u) << "a file named twice is read once";
+    EXPECT_EQ(set.folders(), QStringList({QDir(dir.path()).absolutePath()}));
+    QStringList ph;
+    for (const LogRow& r : set.rows())
+        ph.append(QString::number(r.ph, 'f', 2));
+    EXPECT_EQ(ph, QStringList({"6.00", "6.01", "7.00", "8.00", "7.01", "8.01", "7.02"}));
+    EXPECT_EQ(set.skipped(), 1);
+    EXPECT_EQ(set.files()[1].skippedLines, QList<int>({4}));
+    EXPECT_TRUE(set.files()[2].partialLastLine);
+    EXPECT_TRUE(set.growing());
+    EXPECT_EQ(set.mergedRow(set.rows()[1]), "2016-10-01;00:00:00;6,01;6,80;7,40;12,3;5;20;on;off");
+
+    // A file without a date in its name holding rows of hours alone cannot be read.
+    LogSet named;
+    writeFile(path("tank.csv"), crlf({kHeader, "18:30:08;7,00;6,80;7,40;12,3;5;20;on;off"}));
+    named.open({path("tank.csv"), path("missing.csv")});
+    ASSERT_EQ(named.files().size(), 2u);
+    EXPECT_FALSE(named.files()[0].error.isEmpty());
+    EXPECT_FALSE(named.files()[1].error.isEmpty());
+    EXPECT_TRUE(named.rows().empty());
+    EXPECT_FALSE(named.refresh()) << "files that stay unreadable change nothing";
+}
+
+TEST(LogSet, RefreshFollowsAGrowingLogItsFinishingAndNewLogs)
+{
+    QTemporaryDir dir;
+    const QString live = dir.filePath("2016-10-01 {183008}.csv");
+    const QByteArray start = crlf({kHeader, "18:30:08;7,00;6,80;7,40;12,3;5;20;on;off"});
+    writeFile(live, start + "18:31;7,0");
+    LogSet set;
+    set.open({dir.path()});
+    ASSERT_EQ(set.rows().size(), 1u);
+    EXPECT_FALSE(set.refresh()) << "nothing changed";
+
+    // The half-written line is completed and another begins.
+    writeFile(live, start + crlf({"18:31;7,01;6,80;7,40;12,3;5;20;on;off"}) + "18:32");
+    EXPECT_TRUE(set.refresh());
+    EXPECT_EQ(set.rows().size(), 2u);
+
+    // Finishing renames the log; another run starts.
+    const QString finished = dir.filePath("2016-10-01 {183008}    2016-10-01 {183300}.csv");
+    writeFile(live, start + crlf({"18:31;7,01;6,80;7,40;12,3;5;20;on;off",
+                                  "18:32;7,02;6,80;7,40;12,3;5;20;on;off"}));
+    ASSERT_TRUE(QFile::rename(live, finished));
+    writeFile(dir.filePath("2016-10-01 {190000}.csv"),
+              crlf({kHeader, "19:00:00;7,10;6,80;7,40;12,3;5;20;on;off"}));
+    EXPECT_TRUE(set.refresh());
+    ASSERT_EQ(set.files().size(), 2u);
+    EXPECT_EQ(set.files()[0].path, finished);
+    EXPECT_EQ(set.rows().size(), 4u);
+    EXPECT_EQ(timeOf(set.rows().back()), "2016-10-01 19:00:00");
+    EXPECT_TRUE(set.growing());
+}

@@ -1,0 +1,414 @@
+// The service's widget-free core: options, payloads, commands, back-off, outbox, port watch,
+// log keeping and the journal's lines.
+
+#include "Backoff.h"
+#include "JournalLog.h"
+#include "LogdOptions.h"
+#include "MqttCommands.h"
+#include "MqttOutbox.h"
+#include "MqttTopics.h"
+#include "PortWatch.h"
+#include "ServiceLog.h"
+#include "StatePayload.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+// One decoded record from its ten value lines, as the port would deliver it.
+ReceivedRecord decoded(const QStringList& values)
+{
+    QString text =
+        QStringLiteral("-\r\n") + values.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n \r\n-\r\n");
+    for (int i = 0; i < 10; ++i)
+        text += QStringLiteral("x\r\n");
+    ReceiveBuffer buffer;
+    FrameLines record;
+    SettingsFields fields;
+    const auto r = receiveRecord(buffer, text, record, fields);
+    EXPECT_TRUE(r && r->complete());
+    return r.value_or(ReceivedRecord{});
+}
+
+QDateTime at(int y, int mo, int d, int h, int mi, int s)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone(7200));
+}
+
+CommandLine parse(const QStringList& args, const std::map<QString, QString>& files = {})
+{
+    return parseCommandLine(args, [&](const QString& path) -> std::optional<QString> {
+        const auto it = files.find(path);
+        return it == files.end() ? std::nullopt : std::optional<QString>(it->second);
+    });
+}
+
+} // namespace
+
+TEST(LogdOptions, CommandLineAndConfigFile)
+{
+    const CommandLine a =
+        parse({"--port", "/dev/ttyUSB0", "--broker", "pi.local:1884", "--log-dir=/var/log/t"});
+    ASSERT_EQ(a.kind, CommandLine::Run) << a.error.toStdString();
+    EXPECT_EQ(a.options.id, "ttyUSB0");
+    EXPECT_EQ(a.options.prefix, "tarlo02");
+    EXPECT_EQ(a.options.brokerHost, "pi.local");
+    EXPECT_EQ(a.options.effectiveBrokerPort(), 1884);
+    EXPECT_EQ(a.options.logDir, "/var/log/t");
+    EXPECT_FALSE(a.options.allowCommands);
+
+    // The file gives the TLS and credential files; the command line wins over it.
+    const CommandLine b =
+        parse({"--config", "c.ini", "--id", "tank2"},
+              {{"c.ini", "# tank\n[logd]\nport = /dev/ttyACM0\nbroker=[::1]\nid = x\n"
+                         "link = wifi\nca-file = /etc/ca.pem\ncredentials-file = /etc/cred\n"
+                         "allow-commands = yes\nmqtt-version = 5\n"}});
+    ASSERT_EQ(b.kind, CommandLine::Run) << b.error.toStdString();
+    EXPECT_EQ(b.options.port, "/dev/ttyACM0");
+    EXPECT_EQ(b.options.brokerHost, "::1");
+    EXPECT_EQ(b.options.effectiveBrokerPort(), 8883);
+    EXPECT_EQ(b.options.id, "tank2");
+    EXPECT_EQ(b.options.linkType, 1);
+    EXPECT_EQ(b.options.credentialsFile, "/etc/cred");
+    EXPECT_TRUE(b.options.allowCommands);
+    EXPECT_EQ(b.options.mqttVersion, 5);
+
+    EXPECT_EQ(parse({"--version"}).kind, CommandLine::Version);
+    EXPECT_EQ(parse({"--port", "x", "--help"}).kind, CommandLine::Help);
+}
+
+TEST(LogdOptions, BadOptionsAndConfigsAreOneLineErrors)
+{
+    const std::map<QString, QString> files{{"bad.ini", "port = /dev/x\nbrokr = h\n"},
+                                           {"nokey.ini", "port /dev/x\n"}};
+    const std::pair<QStringList, const char*> cases[] = {
+        {{}, "no port"},
+        {{"--port"}, "--port needs a value"},
+        {{"--port", "p", "--colour"}, "unknown option --colour"},
+        {{"--port", "p", "--ca-file", "ca.pem"}, "config file only"},
+        {{"--port", "p", "stray"}, "unexpected argument"},
+        {{"--port", "p", "--broker", "h:0"}, "port out of"},
+        {{"--port", "p", "--broker", "h:99999"}, "port out of"},
+        {{"--port", "p", "--broker", "a:b:c"}, "bad --broker"},
+        {{"--port", "p", "--id", "a/b"}, "bad --id"},
+        {{"--port", "p", "--id", "#"}, "bad --id"},
+        {{"--port", "p", "--prefix", "a/+/b"}, "bad --prefix"},
+        {{"--port", "p", "--mqtt-version", "4"}, "bad --mqtt-version"},
+        {{"--port", "p", "--allow-commands"}, "need a broker"},
+        {{"--config", "missing.ini"}, "cannot read the config file"},
+        {{"--config", "bad.ini"}, "bad.ini:2: unknown key 'brokr'"},
+        {{"--config", "nokey.ini"}, "nokey.ini:1: expected key = value"},
+    };
+    for (const auto& [args, error] : cases) {
+        const CommandLine r = parse(args, files);
+        EXPECT_EQ(r.kind, CommandLine::Error) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.error.contains(QString::fromUtf8(error)) && !r.error.contains(u'\n'))
+            << args.join(' ').toStdString() << " -> " << r.error.toStdString();
+    }
+}
+
+TEST(LogdOptions, IdFromPortAndCredentials)
+{
+    EXPECT_EQ(idFromPort("/dev/ttyUSB0"), "ttyUSB0");
+    EXPECT_EQ(idFromPort("/dev/serial/by-id/usb-FTDI_FT232R+x.1"), "usb-FTDI_FT232R_x_1");
+    EXPECT_EQ(idFromPort("COM3"), "COM3");
+    const auto c = parseCredentials("tank\nse cret\n");
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->user, "tank");
+    EXPECT_EQ(c->password, "se cret");
+    EXPECT_FALSE(parseCredentials("\npassword\n"));
+}
+
+TEST(StatePayload, ValuesAndNulls)
+{
+    const QDateTime t = at(2016, 10, 1, 18, 30, 8);
+    // pH, PHmin, PHmax, PPM, KH, alarm, O2, CO2, brightness, contrast
+    const std::pair<QStringList, const char*> cases[] = {
+        {{"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14"},
+         R"({"alarm_high":7.6,"alarm_low":6.6,"co2_out":false,"co2_ppm":12.3,"in_alarm":false,"kh":5,)"
+         R"("o2_out":true,"ph":7.05,"ph_max":7.4,"ph_min":6.8,"time":"2016-10-01T18:30:08+02:00"})"},
+        // >10 (first digit 9, CO2 off) and "--.-" (PPM and KH 0) are unknown, not 0.
+        {{"9,50", "6,80", "7,40", "0", "0", "20", "0", "0", "100", "14"},
+         R"({"alarm_high":7.6,"alarm_low":6.6,"co2_out":false,"co2_ppm":null,"in_alarm":true,"kh":null,)"
+         R"("o2_out":false,"ph":null,"ph_max":7.4,"ph_min":6.8,"time":"2016-10-01T18:30:08+02:00"})"},
+        // ">100!" is a bound; an output line other than 0/1 is unknown; below the low limit.
+        {{"6,10", "6,80", "7,40", "100", "12", "50", "X", "1", "100", "14"},
+         R"({"alarm_high":7.9,"alarm_low":6.3,"co2_out":true,"co2_ppm":null,"in_alarm":true,"kh":12,)"
+         R"("o2_out":null,"ph":6.1,"ph_max":7.4,"ph_min":6.8,"time":"2016-10-01T18:30:08+02:00"})"},
+        // PPM "0" with KH set shows 00.0: a real zero.
+        {{"7,00", "6,90", "7,10", "0", "4", "20", "0", "1", "100", "14"},
+         R"({"alarm_high":7.3,"alarm_low":6.7,"co2_out":true,"co2_ppm":0,"in_alarm":false,"kh":4,)"
+         R"("o2_out":false,"ph":7,"ph_max":7.1,"ph_min":6.9,"time":"2016-10-01T18:30:08+02:00"})"},
+    };
+    for (const auto& [lines, json] : cases)
+        EXPECT_EQ(statePayload(decoded(lines), t).toStdString(), std::string(json))
+            << lines.join(' ').toStdString();
+    EXPECT_EQ(isoTimeWithOffset(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), QTimeZone(-34200))),
+              "2024-01-02T03:04:05-09:30");
+}
+
+TEST(HaDiscovery, OneDeviceTenEntities)
+{
+    const auto messages = discoveryMessages({"tarlo02", "tank1"}, 0);
+    ASSERT_EQ(messages.size(), 10u);
+    int binary = 0;
+    for (const MqttMessage& m : messages) {
+        EXPECT_TRUE(m.retain);
+        const QJsonObject c = QJsonDocument::fromJson(m.payload).object();
+        EXPECT_EQ(c.value("state_topic").toString(), "tarlo02/tank1/state");
+        EXPECT_EQ(c.value("availability_topic").toString(), "tarlo02/tank1/availability");
+        EXPECT_EQ(c.value("device").toObject().value("identifiers").toArray().first().toString(),
+                  "tarlo02_tank1");
+        binary += m.topic.startsWith("homeassistant/binary_sensor/") ? 1 : 0;
+    }
+    EXPECT_EQ(binary, 3);
+    EXPECT_EQ(messages[5].topic, "homeassistant/sensor/tarlo02_tank1/co2_ppm/config");
+    EXPECT_EQ(
+        messages[5].payload,
+        R"({"availability_topic":"tarlo02/tank1/availability","device":{"identifiers":["tarlo02_tank1"],)"
+        R"j("manufacturer":"Tarlo","model":"Tarlo-02 (USB)","name":"Tarlo-02 tank1"},)j"
+        R"("device_class":"carbon_dioxide","name":"CO2","object_id":"tarlo02_tank1_co2_ppm",)"
+        R"("payload_available":"online","payload_not_available":"offline","state_class":"measurement",)"
+        R"("state_topic":"tarlo02/tank1/state","unique_id":"tarlo02_tank1_co2_ppm",)"
+        R"("unit_of_measurement":"ppm","value_template":"{{ value_json.co2_ppm }}"})");
+}
+
+TEST(MqttCommands, SettingsWithinTheSpinEditsLimitsMakeTheWindowsFrame)
+{
+    const std::pair<const char*, const char*> accepted[] = {
+        {R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})",
+         "10001400701000609002000000000011"},
+        {R"({"contrast":0,"brightness":5,"kh":20,"alarm":2.5,"ph_max":8.8,"ph_min":4.0})",
+         "00500000808000400025002000000011"},
+        // 0,53 is held as 0.5299...: still 53 hundredths.
+        {R"({"ph_min":6.05,"ph_max":4.1,"alarm":0.53,"kh":7,"brightness":0,"contrast":25})",
+         "00002500401000600505300700000011"},
+    };
+    for (const auto& [json, frame] : accepted) {
+        const CommandCheck c = checkSettingsCommand(json);
+        ASSERT_TRUE(c.accepted()) << json << ": " << c.error.toStdString();
+        ASSERT_EQ(c.writes.size(), 11u);
+        QString all;
+        for (const QString& w : c.writes)
+            all += w;
+        EXPECT_EQ(all, frame) << json;
+    }
+}
+
+TEST(MqttCommands, AnythingMalformedOrOutOfRangeSendsNothing)
+{
+    const std::pair<const char*, const char*> refused[] = {
+        {"not json", "not JSON"},
+        {"[1,2]", "expected a JSON object"},
+        {R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100})", "missing contrast"},
+        {R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14,"x":1})",
+         "unknown key 'x'"},
+        {R"({"ph_min":"6.9","ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})",
+         "ph_min is not a number"},
+        {R"({"ph_min":3.99,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})",
+         "ph_min 3.99 is out of range 4.00 to 8.70"},
+        {R"({"ph_min":6.9,"ph_max":8.81,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})",
+         "ph_max 8.81 is out of range"},
+        {R"({"ph_min":6.9,"ph_max":7.1,"alarm":2.51,"kh":0,"brightness":100,"contrast":14})",
+         "alarm 2.51 is out of range"},
+        {R"({"ph_min":6.9,"ph_max":7.1,"alarm":-0.01,"kh":0,"brightness":100,"contrast":14})",
+         "alarm -0.01 is out of range"},
+        {R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":21,"brightness":100,"contrast":14})",
+         "kh 21 is out of range 0 to 20"},
+        {R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":101,"contrast":14})",
+         "brightness 101"},
+        {R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":26})", "contrast 26"},
+        {R"({"ph_min":6.905,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})",
+         "ph_min has more than 2 decimals"},
+        {R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":1.5,"brightness":100,"contrast":14})",
+         "kh is not a whole number"},
+    };
+    for (const auto& [json, error] : refused) {
+        const CommandCheck c = checkSettingsCommand(json);
+        EXPECT_FALSE(c.accepted()) << json;
+        EXPECT_TRUE(c.writes.empty()) << json;
+        EXPECT_TRUE(c.error.contains(QString::fromUtf8(error))) << json << " -> " << c.error.toStdString();
+        EXPECT_EQ(QJsonDocument::fromJson(commandResult(c)).object().value("ok"), QJsonValue(false));
+    }
+}
+
+TEST(MqttCommands, RestartFactoryResetAndResults)
+{
+    EXPECT_EQ(checkDeviceCommand("restart").writes, std::vector<QString>{QString(32, u'3')});
+    EXPECT_EQ(checkDeviceCommand(R"({"command":"factory_reset"})").writes,
+              std::vector<QString>{QString(32, u'2')});
+    const CommandCheck bad = checkDeviceCommand("reboot");
+    EXPECT_FALSE(bad.accepted());
+    EXPECT_TRUE(bad.writes.empty());
+    EXPECT_EQ(commandResult(checkDeviceCommand("restart")),
+              R"({"command":"restart","ok":true,"sent":"33333333333333333333333333333333"})");
+    EXPECT_EQ(commandResult(checkDeviceCommand("restart"), "Write failed"),
+              R"({"command":"restart","error":"Write failed","ok":false})");
+}
+
+TEST(Backoff, DoublesToTheCapWithSpreadAndResets)
+{
+    double unit = 0.5; // no spread
+    Backoff b(1000, 30000, [&] { return unit; });
+    std::vector<int> delays;
+    for (int i = 0; i < 7; ++i)
+        delays.push_back(b.nextDelayMs());
+    EXPECT_EQ(delays, (std::vector<int>{1000, 2000, 4000, 8000, 16000, 30000, 30000}));
+    b.reset();
+    unit = 0.0;
+    EXPECT_EQ(b.nextDelayMs(), 800);
+    unit = 0.999999;
+    EXPECT_NEAR(b.nextDelayMs(), 2400, 1);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_LE(b.nextDelayMs(), 30000);
+}
+
+TEST(MqttOutbox, KeepsTheNewestRetainedAndABoundedQueueWhileAway)
+{
+    MqttOutbox box;
+    const MqttMessage online{"t/a/availability", "online", true, 1};
+    EXPECT_TRUE(box.post(online).empty());
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_TRUE(box.post({"t/a/state", QByteArray::number(i), true, 0}).empty());
+    for (int i = 0; i < 100; ++i)
+        box.post({"t/a/result", QByteArray::number(i), false, 1});
+    EXPECT_EQ(box.retainedCount(), 2u);
+    EXPECT_EQ(box.queuedCount(), MqttOutbox::kResultBound);
+    EXPECT_EQ(box.dropped(), 100 - MqttOutbox::kResultBound);
+
+    const auto sent = box.connected();
+    ASSERT_EQ(sent.size(), 2 + MqttOutbox::kResultBound);
+    EXPECT_EQ(sent[0], online);
+    EXPECT_EQ(sent[1].payload, "999");                                              // only the newest state
+    EXPECT_EQ(sent[2].payload, QByteArray::number(100 - MqttOutbox::kResultBound)); // oldest results dropped
+    EXPECT_EQ(box.queuedCount(), 0u);
+
+    // Connected: straight through, and the retained ones are sent again on the next connect.
+    EXPECT_EQ(box.post({"t/a/state", "new", true, 0}).size(), 1u);
+    box.disconnected();
+    const auto again = box.connected();
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[1].payload, "new");
+}
+
+TEST(PortWatch, ReopensOnTheRhythmAndTellsOneOutageOnce)
+{
+    PortWatch w("/dev/x");
+    auto t = [](int m, int s, int ms = 0) { return at(2016, 10, 1, 18, m, s).addMSecs(ms); };
+    w.opened(t(30, 1));
+    w.recordArrived(t(30, 2));
+    // A healthy port is never restarted.
+    for (int s = 3; s < 60; ++s)
+        for (int ms : {0, 250, 500}) {
+            if (s % 5 == 0)
+                w.recordArrived(t(30, s, ms));
+            EXPECT_EQ(w.tick(t(30, s, ms)), PortWatch::Action::None) << s;
+        }
+    // The device goes away: one line, then a try every five seconds, each only once.
+    const auto first = w.lost(t(31, 1), "Read failed (Error: 5)");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(*first,
+              "device /dev/x lost: Read failed (Error: 5); reopening every 5 to 15 s until it is back");
+    int tries = 0;
+    for (int s = 1; s < 31; ++s)
+        for (int ms : {0, 250, 500, 750})
+            if (w.tick(t(31, s, ms)) == PortWatch::Action::Reopen) {
+                ++tries;
+                EXPECT_EQ(s % 5, 0);
+                EXPECT_FALSE(w.openFailed(t(31, s, ms), "Open failed (Error: 2)")); // no second line
+            }
+    EXPECT_EQ(tries, 6);
+    // Back: the port opens, but the outage ends only with a record.
+    EXPECT_EQ(w.tick(t(31, 35)), PortWatch::Action::Reopen);
+    w.opened(t(31, 35));
+    EXPECT_TRUE(w.inOutage());
+    const auto back = w.recordArrived(t(31, 36));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, "device /dev/x back after 35 s (6 failed open attempts)");
+    EXPECT_FALSE(w.inOutage());
+}
+
+TEST(PortWatch, ASilentPortIsRestartedAfterAWholePeriod)
+{
+    PortWatch w("/dev/x");
+    auto t = [](int m, int s) { return at(2016, 10, 1, 18, m, s); };
+    w.opened(t(30, 1));
+    EXPECT_EQ(w.tick(t(30, 5)), PortWatch::Action::None); // the first restart second only arms
+    EXPECT_EQ(w.tick(t(30, 19)), PortWatch::Action::None);
+    EXPECT_EQ(w.tick(t(30, 20)), PortWatch::Action::Reopen);
+    ASSERT_TRUE(w.takeLine());
+    EXPECT_FALSE(w.takeLine());
+    w.opened(t(30, 20));
+    EXPECT_EQ(w.tick(t(30, 35)), PortWatch::Action::None);
+    EXPECT_EQ(w.tick(t(30, 50)), PortWatch::Action::Reopen);
+    EXPECT_FALSE(w.takeLine()); // the same outage
+}
+
+TEST(ServiceLog, OneRowAMinuteAFileADayFinishedAtStop)
+{
+    QTemporaryDir dir;
+    QDateTime now = at(2016, 10, 1, 23, 58, 8);
+    ServiceLog log(dir.path(), [&] { return now; });
+    const FrameLines lines{"7.05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14", " ", "-"};
+    auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QStringLiteral("<missing>");
+    };
+    EXPECT_FALSE(log.record(lines));
+    now = now.addSecs(30);
+    EXPECT_FALSE(log.record(lines)); // the same minute: no row
+    now = now.addSecs(30);
+    EXPECT_FALSE(log.record(lines));
+    EXPECT_FALSE(log.tick());
+    const QString first = dir.filePath("2016-10-01 {235808}.csv");
+    EXPECT_EQ(read(first),
+              "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n"
+              "23:58:08;7,05;6,80;7,40;12,3;5;20;on;off\r\n23:59;7,05;6,80;7,40;12,3;5;20;on;off\r\n");
+    // Midnight finishes the day's file even with no record; the next record starts a new one.
+    now = at(2016, 10, 2, 0, 0, 1);
+    EXPECT_FALSE(log.tick());
+    EXPECT_FALSE(log.fileOpen());
+    EXPECT_TRUE(QFile::exists(dir.filePath("2016-10-01 {235808}    2016-10-02 {000001}.csv")));
+    now = at(2016, 10, 2, 0, 0, 30);
+    EXPECT_FALSE(log.record(lines));
+    now = at(2016, 10, 2, 8, 0, 0);
+    EXPECT_FALSE(log.finish());
+    EXPECT_TRUE(QFile::exists(dir.filePath("2016-10-02 {000030}    2016-10-02 {080000}.csv")));
+    EXPECT_FALSE(log.finish()); // nothing open
+}
+
+TEST(ServiceLog, AFailingFolderIsToldOnceUntilItWorksAgain)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("gone");
+    QDateTime now = at(2016, 10, 1, 18, 0, 0);
+    ServiceLog log(folder, [&] { return now; });
+    const FrameLines lines{"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14", " ", "-"};
+    EXPECT_TRUE(log.record(lines));
+    now = now.addSecs(60);
+    EXPECT_FALSE(log.record(lines));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    now = now.addSecs(60);
+    EXPECT_FALSE(log.record(lines));
+    EXPECT_TRUE(QFile::exists(QDir(folder).filePath("2016-10-01 {180200}.csv")));
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    now = now.addSecs(60);
+    EXPECT_TRUE(log.record(lines)); // told again after it had worked
+}
+
+TEST(JournalLog, OneLineWithItsLevel)
+{
+    EXPECT_EQ(JournalLog::format(JournalLog::Warning, "device lost:\r\nEIO", false), "<4>device lost:  EIO");
+    EXPECT_EQ(JournalLog::format(JournalLog::Info, "started", false), "<6>started");
+    EXPECT_EQ(JournalLog::format(JournalLog::Error, "x", true), "\x1b[31merror:\x1b[0m x");
+}

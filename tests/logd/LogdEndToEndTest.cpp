@@ -1,0 +1,321 @@
+// The service end to end: a real Mosquitto broker on a free port with its own config, the
+// controller simulator on a pseudo-terminal behind a link, and the service as a process.
+
+#include "LogdProcess.h"
+#include "MqttTopics.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTime>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+const QString kState = QStringLiteral("tarlo02/tank/state");
+const QString kAvailability = QStringLiteral("tarlo02/tank/availability");
+const QString kResult = QStringLiteral("tarlo02/tank/result");
+
+int countLines(const QStringList& lines, const QString& part)
+{
+    return int(std::count_if(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(part); }));
+}
+
+class LogdEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(work.isValid());
+        logDir = work.filePath(QStringLiteral("logs"));
+        ASSERT_TRUE(QDir().mkpath(logDir));
+        link = work.filePath(QStringLiteral("tarlo-link"));
+        commandLog = work.filePath(QStringLiteral("commands.log"));
+    }
+
+    void startSim(const QStringList& extra)
+    {
+        sim.start(QStringLiteral(TARLO02_SIM_PATH),
+                  QStringList{"--link", link, "--command-log", commandLog, "--seed", "7", "--kh", "5"} +
+                      extra);
+        ASSERT_TRUE(waitUntil([&] { return !sim.out().isEmpty() && QFile::exists(link); }, 10000))
+            << sim.err().join('\n').toStdString();
+    }
+    void startService(const QStringList& extra)
+    {
+        service.start(QStringLiteral(TARLO02_LOGD_PATH),
+                      QStringList{"--port", link, "--log-dir", logDir, "--id", "tank"} + extra);
+    }
+    QStringList brokerArgs(int port) { return {"--broker", QStringLiteral("127.0.0.1:%1").arg(port)}; }
+    // Subscribes to everything and returns once the subscription is live.
+    void subscribeAll(Subscriber& s, int port, const QStringList& extra = {})
+    {
+        s.start(port, QStringLiteral("#"), extra);
+        // Retained, so it arrives however late the subscription is made.
+        ASSERT_TRUE(publishOnce(port, QStringLiteral("test/ready"), "1", QStringList{"-r"} + extra));
+        ASSERT_TRUE(waitUntil([&] { return !s.payloads(QStringLiteral("test/ready")).isEmpty(); }, 10000));
+    }
+    QStringList logFiles()
+    {
+        return QDir(logDir).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    }
+    QStringList commandLines() { return readText(commandLog).split(u'\n', Qt::SkipEmptyParts); }
+
+    QTemporaryDir work;
+    QString logDir, link, commandLog;
+    Child sim, service;
+};
+
+QJsonObject json(const QString& payload) { return QJsonDocument::fromJson(payload.toUtf8()).object(); }
+
+} // namespace
+
+TEST_F(LogdEndToEnd, DiscoveryStateAndACleanStop)
+{
+    Broker broker;
+    ASSERT_TRUE(broker.start(work.path(), freePort()));
+    Subscriber all;
+    subscribeAll(all, broker.port());
+    startSim({"--interval", "200"});
+    startService(brokerArgs(broker.port()));
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(kState).size() >= 3; }, 20000))
+        << service.err().join('\n').toStdString();
+
+    for (const MqttMessage& m : discoveryMessages({"tarlo02", "tank"}, 0))
+        EXPECT_EQ(all.payloads(m.topic), QStringList{QString::fromUtf8(m.payload)}) << m.topic.toStdString();
+    const QString phConfig =
+        R"j({"availability_topic":"tarlo02/tank/availability","device":{"identifiers":["tarlo02_tank"],)j"
+        R"j("manufacturer":"Tarlo","model":"Tarlo-02 (USB)","name":"Tarlo-02 tank"},"device_class":"ph",)j"
+        R"j("name":"pH","object_id":"tarlo02_tank_ph","payload_available":"online",)j"
+        R"j("payload_not_available":"offline","state_class":"measurement","state_topic":"tarlo02/tank/state",)j"
+        R"j("unique_id":"tarlo02_tank_ph","value_template":"{{ value_json.ph }}"})j";
+    EXPECT_EQ(all.payloads(QStringLiteral("homeassistant/sensor/tarlo02_tank/ph/config")),
+              QStringList{phConfig});
+    EXPECT_EQ(all.payloads(kAvailability).value(all.payloads(kAvailability).size() - 1), "online");
+
+    const QJsonObject state = json(all.payloads(kState).last());
+    EXPECT_EQ(state.keys(), (QStringList{"alarm_high", "alarm_low", "co2_out", "co2_ppm", "in_alarm", "kh",
+                                         "o2_out", "ph", "ph_max", "ph_min", "time"}));
+    // The simulator's factory settings with KH 5.
+    EXPECT_EQ(state.value("ph_min").toDouble(), 6.9);
+    EXPECT_EQ(state.value("ph_max").toDouble(), 7.1);
+    EXPECT_EQ(state.value("alarm_low").toDouble(), 6.7);
+    EXPECT_EQ(state.value("alarm_high").toDouble(), 7.3);
+    EXPECT_EQ(state.value("kh").toInt(), 5);
+    EXPECT_TRUE(state.value("ph").isDouble());
+    EXPECT_TRUE(state.value("co2_out").isBool());
+    EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)")
+                    .match(state.value("time").toString())
+                    .hasMatch());
+
+    // SIGTERM: exit 0, the log finished under its end stamp, "offline" retained.
+    EXPECT_EQ(service.stop(), 0) << service.err().join('\n').toStdString();
+    const QStringList files = logFiles();
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\d \{\d{6}\}    \d{4}-\d\d-\d\d \{\d{6}\}\.csv$)")
+                    .match(files[0])
+                    .hasMatch())
+        << files[0].toStdString();
+    const QStringList rows =
+        readText(QDir(logDir).filePath(files[0])).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_GE(rows.size(), 2);
+    EXPECT_EQ(rows[0], "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2");
+    EXPECT_EQ(rows[1].section(u';', 2, 3), "6,90;7,10");
+    EXPECT_EQ(rows[1].section(u';', 5, 6), "5;20");
+    Subscriber late;
+    late.start(broker.port(), kAvailability);
+    ASSERT_TRUE(waitUntil([&] { return !late.payloads(kAvailability).isEmpty(); }, 10000));
+    EXPECT_EQ(late.payloads(kAvailability, true), QStringList{"offline"});
+}
+
+TEST_F(LogdEndToEnd, BrokerAwayAndBackGetsTheNewestStateAndTheLogHasNoGap)
+{
+    const int port = freePort();
+    auto broker = std::make_unique<Broker>();
+    ASSERT_TRUE(broker->start(work.path(), port));
+    startSim({"--interval", "200"});
+    startService(brokerArgs(port));
+    {
+        Subscriber s;
+        subscribeAll(s, port);
+        ASSERT_TRUE(waitUntil([&] { return !s.payloads(kState).isEmpty(); }, 20000));
+    }
+    broker.reset();
+    ASSERT_TRUE(waitUntil([&] { return countLines(service.err(), "MQTT broker 127.0.0.1") >= 1; }, 20000));
+    // Away for 8 s rather than 20: the back-off has made several attempts by then (1, 2, 4 s),
+    // which is what a longer outage adds; the log must go on meanwhile.
+    waitUntil([] { return false; }, 8000);
+    const QTime back = QTime::currentTime();
+    broker = std::make_unique<Broker>();
+    ASSERT_TRUE(broker->start(work.path(), port));
+    ASSERT_TRUE(waitUntil([&] { return countLines(service.err(), "MQTT connected") == 2; }, 60000))
+        << service.err().join('\n').toStdString();
+    // A restarted broker keeps nothing: a retained state there was published after reconnecting.
+    Subscriber s;
+    s.start(port, QStringLiteral("#"));
+    ASSERT_TRUE(waitUntil([&] { return !s.payloads(kState, true).isEmpty(); }, 20000))
+        << service.err().join('\n').toStdString();
+    const QTime stateTime = QTime::fromString(
+        json(s.payloads(kState, true).first()).value("time").toString().mid(11, 8), "HH:mm:ss");
+    // Records arrive every 200 ms: the newest state is from after the broker came back.
+    EXPECT_LE(stateTime.secsTo(back), 1) << "the state is older than the reconnect";
+    EXPECT_EQ(s.payloads(kAvailability, true), QStringList{"online"});
+    EXPECT_EQ(s.payloads(QStringLiteral("homeassistant/sensor/tarlo02_tank/ph/config"), true).size(), 1);
+
+    ASSERT_EQ(service.stop(), 0);
+    const QStringList err = service.err();
+    EXPECT_EQ(countLines(err, "MQTT broker 127.0.0.1"), 1) << err.join('\n').toStdString(); // not one per try
+    EXPECT_EQ(countLines(err, "MQTT connected"), 2);
+    // One row for every clock minute from the first record to the stop.
+    const QStringList rows =
+        readText(QDir(logDir).filePath(logFiles().value(0))).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_GE(rows.size(), 2);
+    for (int i = 2; i < rows.size(); ++i) {
+        const QTime prev = QTime::fromString(rows[i - 1].left(5), "HH:mm");
+        const QTime cur = QTime::fromString(rows[i].left(5), "HH:mm");
+        EXPECT_EQ(prev.addSecs(60), cur) << rows[i - 1].toStdString() << " / " << rows[i].toStdString();
+    }
+}
+
+TEST_F(LogdEndToEnd, DeviceUnpluggedAndBackIsOneOutage)
+{
+    startSim({"--interval", "200", "--unplug-after", "2", "--replug-after", "3"});
+    startService({});
+    ASSERT_TRUE(waitUntil([&] { return countLines(service.err(), "back after") == 1; }, 90000))
+        << service.err().join('\n').toStdString();
+    ASSERT_EQ(service.stop(), 0);
+    const QStringList err = service.err();
+    EXPECT_EQ(countLines(err, "lost:"), 1) << err.join('\n').toStdString();
+    EXPECT_EQ(countLines(err, "back after"), 1);
+    ASSERT_EQ(logFiles().size(), 1);
+}
+
+TEST_F(LogdEndToEnd, CommandsSendTheWindowsFrameAndRefuseBadObjects)
+{
+    Broker broker;
+    ASSERT_TRUE(broker.start(work.path(), freePort()));
+    Subscriber all;
+    subscribeAll(all, broker.port());
+    const QString command = QStringLiteral("tarlo02/tank/command");
+    // A retained command reaches the service on subscribing, and would again on every reconnect:
+    // it is refused.
+    ASSERT_TRUE(publishOnce(broker.port(), command, "restart", {"-r"}));
+    startSim({"--interval", "200"});
+    startService(brokerArgs(broker.port()) + QStringList{"--allow-commands"});
+    // The service subscribes before it publishes anything on a connect.
+    ASSERT_TRUE(waitUntil(
+        [&] { return !all.payloads(kState).isEmpty() && all.payloads(kResult).size() == 1; }, 20000))
+        << service.err().join('\n').toStdString();
+    EXPECT_TRUE(all.payloads(kResult)[0].contains("retained commands are ignored"));
+    ASSERT_TRUE(publishOnce(broker.port(), command, "", {"-r"}));
+
+    const QString set = QStringLiteral("tarlo02/tank/set");
+    ASSERT_TRUE(
+        publishOnce(broker.port(), set,
+                    R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})"));
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(kResult).size() == 2; }, 10000));
+    EXPECT_EQ(all.payloads(kResult)[1],
+              R"({"command":"set","ok":true,"sent":"10001400701000609002000000000011"})");
+    ASSERT_TRUE(waitUntil([&] { return commandLines().size() == 1; }, 10000));
+    EXPECT_EQ(commandLines(), QStringList{"10001400701000609002000000000011"});
+
+    const QByteArray bad[] = {
+        "{",
+        "[6.9]",
+        R"({"ph_min":6.9})",
+        R"({"ph_min":9.0,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})",
+        R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":"5","brightness":100,"contrast":14})",
+        R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14,"mode":1})",
+    };
+    for (const QByteArray& b : bad)
+        ASSERT_TRUE(publishOnce(broker.port(), set, b));
+    ASSERT_TRUE(publishOnce(broker.port(), command, "reboot"));
+    // The last command goes through: everything before it was handled, and sent nothing.
+    ASSERT_TRUE(publishOnce(broker.port(), command, "restart"));
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(kResult).size() == 10; }, 10000))
+        << all.payloads(kResult).join('\n').toStdString();
+    const QStringList results = all.payloads(kResult);
+    for (int i = 2; i < 9; ++i)
+        EXPECT_EQ(json(results[i]).value("ok"), QJsonValue(false)) << results[i].toStdString();
+    EXPECT_EQ(json(results[9]).value("ok"), QJsonValue(true));
+    ASSERT_TRUE(waitUntil([&] { return commandLines().size() == 2; }, 10000));
+    EXPECT_EQ(commandLines(), (QStringList{"10001400701000609002000000000011", QString(32, u'3')}));
+}
+
+namespace {
+bool run(const QString& dir, const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.start(program, args);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A certificate for `name` signed by the test's CA, with the given subjectAltName.
+bool makeCertificate(const QString& dir, const QString& name, const QString& altName)
+{
+    QFile ext(QDir(dir).filePath(name + ".ext"));
+    if (!ext.open(QIODevice::WriteOnly))
+        return false;
+    ext.write(("subjectAltName=" + altName + "\n").toUtf8());
+    ext.close();
+    return run(dir, "openssl",
+               {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                name + ".key", "-out", name + ".csr", "-subj", "/CN=" + name}) &&
+           run(dir, "openssl",
+               {"x509", "-req", "-in", name + ".csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
+                "-out", name + ".crt", "-days", "2", "-extfile", name + ".ext"});
+}
+} // namespace
+
+TEST_F(LogdEndToEnd, TlsWithClientCertificateAndCredentialsFile)
+{
+    const QString d = work.path();
+    ASSERT_TRUE(run(d, "openssl",
+                    {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                     "-keyout", "ca.key", "-out", "ca.crt", "-days", "2", "-subj", "/CN=Tarlo test CA"}));
+    ASSERT_TRUE(makeCertificate(d, "server", "IP:127.0.0.1"));
+    ASSERT_TRUE(makeCertificate(d, "client", "DNS:tank"));
+    ASSERT_TRUE(run(d, "mosquitto_passwd", {"-c", "-b", "passwords", "tank", "s3cret pass"}));
+    QFile cred(QDir(d).filePath("credentials"));
+    ASSERT_TRUE(cred.open(QIODevice::WriteOnly));
+    cred.write("tank\ns3cret pass\n");
+    cred.close();
+
+    const int port = freePort();
+    Broker broker;
+    ASSERT_TRUE(broker.start(
+        d, port,
+        QStringLiteral("cafile %1/ca.crt\ncertfile %1/server.crt\nkeyfile %1/server.key\n"
+                       "require_certificate true\nallow_anonymous false\npassword_file %1/passwords\n")
+            .arg(d)));
+    const QStringList tls{"--cafile", d + "/ca.crt", "--cert", d + "/client.crt", "--key", d + "/client.key",
+                          "-u",       "tank",        "-P",     "s3cret pass"};
+    Subscriber all;
+    subscribeAll(all, port, tls);
+
+    QFile ini(QDir(d).filePath("logd.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral(
+                  "broker = 127.0.0.1:%1\nmqtt-version = 5\nca-file = %2/ca.crt\ncert-file = %2/client.crt\n"
+                  "key-file = %2/client.key\ncredentials-file = %2/credentials\n")
+                  .arg(port)
+                  .arg(d)
+                  .toUtf8());
+    ini.close();
+    startSim({"--interval", "200"});
+    startService({"--config", ini.fileName()});
+    ASSERT_TRUE(waitUntil([&] { return !all.payloads(kState).isEmpty(); }, 20000))
+        << service.err().join('\n').toStdString();
+    EXPECT_EQ(json(all.payloads(kState).last()).value("kh").toInt(), 5);
+    EXPECT_EQ(service.stop(), 0);
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,103 @@
+// Whole-file writes on a full disk and through symbolic links.
+
+#include "FileIo.h"
+#include "FileSizeLimit.h"
+#include "Log.h"
+#include "Numbers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+QByteArray contentOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+void put(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+} // namespace
+
+// A write that fails half way leaves what was there before, and no file of its own.
+TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath("2016-10-01 {183008}.csv");
+    const QString old = dir.filePath("old.csv");
+    const QString settings = dir.filePath("s.tarlo");
+    put(old, "Time;PH\r\n18:30:08;7,05\r\n");
+    put(settings, "100\r\n14\r\n");
+    const QByteArray longRow(200, '7');
+
+    const struct {
+        const char* what;
+        std::function<void()> write;
+        QString path;
+        QByteArray expected; // the file's content after the failure
+    } cases[] = {
+        {"new log", [&] { startLogFile(log, QString::fromLatin1(longRow)); }, log, "(missing)"},
+        {"append", [&] { appendLogRow(old, QString::fromLatin1(longRow)); }, old, contentOf(old)},
+        {"settings", [&] { replaceFileAtomically(settings, longRow, "Cannot save"); }, settings,
+         contentOf(settings)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            FileSizeLimit full(64);
+            EXPECT_THROW(c.write(), EInOutError);
+        }
+        EXPECT_EQ(contentOf(c.path), c.expected);
+    }
+    // Nothing else was left behind: no temporary, no empty log.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+TEST(FileIo, LogsNeverFollowALinkAndSavesKeepTheLink)
+{
+    QTemporaryDir dir, elsewhere;
+    const QString target = elsewhere.filePath("target");
+    put(target, "outside\r\n");
+    const QString log = dir.filePath("log.csv");
+    ASSERT_TRUE(QFile::link(target, log));
+    EXPECT_THROW(startLogFile(log, "18:30:08;7,05"), EInOutError);
+    EXPECT_THROW(appendLogRow(log, "18:31;7,05"), EInOutError);
+    EXPECT_EQ(contentOf(target), "outside\r\n");
+
+    // A settings file that is a link: the target gets the new content, the link stays.
+    const QString settings = dir.filePath("s.tarlo");
+    ASSERT_TRUE(QFile::link(target, settings));
+    replaceFileAtomically(settings, "100\r\n", "Cannot save");
+    EXPECT_TRUE(QFileInfo(settings).isSymLink());
+    EXPECT_EQ(contentOf(target), "100\r\n");
+    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST(FileIo, SmallFileReadsRefuseWhatIsNoPlainFile)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {fifo, QStringLiteral("/dev/zero"), dir.path()})
+        EXPECT_THROW(readSmallFile(path, 100, "Cannot read"), EInOutError) << path.toStdString();
+
+    const QString big = dir.filePath("big");
+    put(big, QByteArray(101, 'x'));
+    const SmallFile f = readSmallFile(big, 100, "Cannot read");
+    EXPECT_FALSE(f.whole);
+    EXPECT_EQ(f.data.size(), 100);
+}

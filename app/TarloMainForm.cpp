@@ -55,18 +55,16 @@ TLabel* label(QWidget* parent, const char* name, int l, int t, int w, int h, con
     return lb;
 }
 
+// Pictures and glyphs are set by TForm1::SetPictures, once they are decoded.
 TImage* image(QWidget* parent, const char* name, int l, int t, int w, int h)
 {
-    auto* im = place<TImage>(parent, name, l, t, w, h);
-    im->SetPicture(picture(QString::fromLatin1(name)));
-    return im;
+    return place<TImage>(parent, name, l, t, w, h);
 }
 
 TSpeedButton* speedButton(QWidget* parent, const char* name, int l, int t, int w, int h,
                           const QString& hintText = QString())
 {
     auto* b = place<TSpeedButton>(parent, name, l, t, w, h);
-    b->SetGlyph(picture(QString::fromLatin1(name)));
     if (!hintText.isEmpty())
         setHint(b, hintText);
     return b;
@@ -105,8 +103,9 @@ bool isWindowed(QWidget* w)
 TForm1::TForm1(QWidget* parent) : QWidget(parent), receive_(std::make_unique<ReceiveBuffer>())
 {
     setObjectName(QStringLiteral("Form1"));
+    // The pictures are decoded on another thread while the controls are built here.
+    std::future<QHash<QString, QImage>> pictures = decodeAllPictures();
     setWindowTitle(QStringLiteral("Tarlo-02 - www.tarlo.pl"));
-    setWindowIcon(QIcon(QPixmap::fromImage(picture(QStringLiteral("AppIcon")))));
     setFont(layoutFont(kSansSerif, 11, true));
     setFontColor(this, Qt::white);
     setAutoFillBackground(true);
@@ -118,6 +117,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), receive_(std::make_unique<Rec
     move(528, 110);
 
     CreateControls();
+    SetPictures(pictures.get());
     CreateNonVisual();
     ApplyStacking();
     ApplyTabOrder();
@@ -172,8 +172,6 @@ void TForm1::CreateControls()
     SpeedButton8->hide();
 
     ToggleSwitch1 = place<TToggleSwitch>(this, "ToggleSwitch1", 24, 78, 47, 29);
-    ToggleSwitch1->SetGlyphOff(picture(QStringLiteral("ToggleSwitch1Off")));
-    ToggleSwitch1->SetGlyphOn(picture(QStringLiteral("ToggleSwitch1On")));
     ToggleSwitch1->SetCaption(QStringLiteral("ToggleSwitch1"));
     ToggleSwitch1->SetColor(Colors::clActiveBorder);
     setHint(ToggleSwitch1, u("Połącz ..."));
@@ -327,6 +325,20 @@ void TForm1::CreateControls()
 
     // Settings buttons start disabled with their frame.
     GroupBox14->SetEnabled(false);
+}
+
+void TForm1::SetPictures(const QHash<QString, QImage>& pictures)
+{
+    // Each picture is named after the control that shows it.
+    for (TImage* im : findChildren<TImage*>())
+        if (pictures.contains(im->objectName()))
+            im->SetPicture(pictures.value(im->objectName()));
+    for (TSpeedButton* b : findChildren<TSpeedButton*>())
+        if (pictures.contains(b->objectName()))
+            b->SetGlyph(pictures.value(b->objectName()));
+    ToggleSwitch1->SetGlyphOff(pictures.value(QStringLiteral("ToggleSwitch1Off")));
+    ToggleSwitch1->SetGlyphOn(pictures.value(QStringLiteral("ToggleSwitch1On")));
+    setWindowIcon(QIcon(QPixmap::fromImage(pictures.value(QStringLiteral("AppIcon")))));
 }
 
 void TForm1::CreateNonVisual()

@@ -198,6 +198,8 @@ protected:
 
 private:
     void CreateControls();
+    // Gives every picture, glyph and the window icon to its control, by name.
+    void SetPictures(const QHash<QString, QImage>& pictures);
     void CreateNonVisual();
     void BindHandlers();
     void ApplyStacking();

@@ -436,7 +436,8 @@ public:
     }
     std::optional<Cost> finish()
     {
-        if (!proc_.waitForFinished(30000))
+        // It may have ended already, seen by the phase's event loop.
+        if (proc_.state() != QProcess::NotRunning && !proc_.waitForFinished(30000))
             return std::nullopt;
         const QList<QByteArray> f = proc_.readAllStandardOutput().trimmed().split(' ');
         if (f.size() != 5 || f[0] != "floor")

@@ -173,6 +173,8 @@ void TForm1::CreateControls()
 
     ToggleSwitch1 = place<TToggleSwitch>(this, "ToggleSwitch1", 24, 78, 47, 29);
     ToggleSwitch1->SetCaption(QStringLiteral("ToggleSwitch1"));
+    // The picture must show the connection: every way of toggling runs the click handler.
+    ToggleSwitch1->SetEveryToggleClicks(true);
     ToggleSwitch1->SetColor(Colors::clActiveBorder);
     setHint(ToggleSwitch1, u("Połącz ..."));
     handCursor(ToggleSwitch1);

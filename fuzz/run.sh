@@ -1,59 +1,65 @@
 #!/usr/bin/env bash
-# Builds the reception and log reader fuzz targets with clang and runs each on a copy of
-# its seed corpus for a bounded time (FUZZ_SECONDS, 10 by default). Exits non-zero on a
-# crash, a sanitizer report, a broken invariant or a build failure; the input that
-# failed is kept under <build dir>/artifacts/.
+# Builds the fuzz targets with clang; for each, replays its whole committed corpus, then
+# fuzzes a copy of it for a bounded time (FUZZ_SECONDS, 10 by default). Exits non-zero on a
+# crash, a sanitizer report, a broken invariant or a build failure; the input that failed
+# is kept under <build dir>/artifacts/.
+# FUZZ_KEEP=1 merges what the run found into fuzz/corpus/<target>, minimised (libFuzzer's
+# -merge=1), so a run's finds can be committed and replayed by every later run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${FUZZ_BUILD_DIR:-build-fuzz}"
 seconds="${FUZZ_SECONDS:-10}"
+targets=(reception logreader files serial)
 
 mkdir -p "$dir/artifacts"
 if ! CC=clang CXX=clang++ cmake -S fuzz -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$dir/configure.log" 2>&1; then
   cat "$dir/configure.log"
-  echo "fuzz: configuring the fuzz target failed"
+  echo "fuzz: configuring the fuzz targets failed"
   exit 1
 fi
-if ! cmake --build "$dir" --target fuzz_reception fuzz_logreader -j"$(nproc)" >"$dir/build.log" 2>&1; then
+if ! cmake --build "$dir" --target "${targets[@]/#/fuzz_}" -j"$(nproc)" >"$dir/build.log" 2>&1; then
   cat "$dir/build.log"
-  echo "fuzz: building the fuzz target failed"
+  echo "fuzz: building the fuzz targets failed"
   exit 1
 fi
 
-# The committed seeds stay as they are: the fuzzer adds its finds to a copy.
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-cp -r fuzz/corpus "$work/corpus"
-mv "$work/corpus/logreader" "$work/logreader"
 
-log="$dir/fuzz_reception.log"
-status=0
-"$dir/fuzz_reception" -dict=fuzz/reception.dict -max_total_time="$seconds" -timeout=10 \
-  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/artifacts/" \
-  "$work/corpus" >"$log" 2>&1 || status=$?
-if [ "$status" -ne 0 ]; then
-  grep -v -E '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse)' "$log" | tail -n 80
-  echo "fuzz: fuzz_reception failed (exit $status); the failing input is in $dir/artifacts/"
-  echo "fuzz: replay it with $dir/fuzz_reception <input>; full log in $log"
+# fail <target> <log> <status>
+fail() {
+  grep -v -E '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse)' "$2" | tail -n 80
+  echo "fuzz: fuzz_$1 failed (exit $3); the failing input is in $dir/artifacts/"
+  echo "fuzz: replay it with $dir/fuzz_$1 <input>; full log in $2"
   exit 1
-fi
-grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1
-grep -E '^Done [0-9]+ runs' "$log" | tail -n 1
-grep -E '^stat::average_exec_per_sec' "$log" | tail -n 1
-echo "fuzz: fuzz_reception ran ${seconds} s clean"
+}
 
-# The log reader, for the same time.
-log="$dir/fuzz_logreader.log"
-status=0
-"$dir/fuzz_logreader" -dict=fuzz/logreader.dict -max_total_time="$seconds" -timeout=10 \
-  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/artifacts/logreader-" \
-  "$work/logreader" >"$log" 2>&1 || status=$?
-if [ "$status" -ne 0 ]; then
-  grep -v -E '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse)' "$log" | tail -n 80
-  echo "fuzz: fuzz_logreader failed (exit $status); the failing input is in $dir/artifacts/"
-  echo "fuzz: replay it with $dir/fuzz_logreader <input>; full log in $log"
-  exit 1
-fi
-grep -E '^Done [0-9]+ runs' "$log" | tail -n 1
-grep -E '^stat::average_exec_per_sec' "$log" | tail -n 1
-echo "fuzz: fuzz_logreader ran ${seconds} s clean"
+for t in "${targets[@]}"; do
+  bin="$dir/fuzz_$t"
+  corpus="fuzz/corpus/$t"
+  dict=()
+  [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
+  log="$dir/fuzz_$t.log"
+  common=(-timeout=10 -rss_limit_mb=2048 -artifact_prefix="$dir/artifacts/$t-")
+
+  # Every committed input, as it is.
+  status=0
+  "$bin" "${common[@]}" -runs=0 "$corpus" >"$log.replay" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || fail "$t" "$log.replay" "$status"
+  echo "fuzz: fuzz_$t replayed $(find "$corpus" -type f | wc -l) committed inputs"
+
+  # New inputs, on a copy: the committed seeds stay as they are.
+  cp -r "$corpus" "$work/$t"
+  status=0
+  "$bin" "${dict[@]}" "${common[@]}" -max_total_time="$seconds" -print_final_stats=1 "$work/$t" >"$log" 2>&1 ||
+    status=$?
+  [ "$status" -eq 0 ] || fail "$t" "$log" "$status"
+  grep -E '^Done [0-9]+ runs' "$log" | tail -n 1
+  grep -E '^stat::average_exec_per_sec' "$log" | tail -n 1
+  echo "fuzz: fuzz_$t ran ${seconds} s clean"
+
+  if [ "${FUZZ_KEEP:-0}" = 1 ]; then
+    "$bin" -merge=1 "$corpus" "$work/$t" >"$log.merge" 2>&1
+    echo "fuzz: fuzz/corpus/$t now holds $(find "$corpus" -type f | wc -l) inputs"
+  fi
+done

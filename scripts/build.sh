@@ -6,5 +6,5 @@ cd "$(dirname "$0")/.."
 dir="${BUILD_DIR:-build}"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "${launcher[@]}" "$@" >/dev/null
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DTARLO_WERROR=ON "${launcher[@]}" "$@" >/dev/null
 cmake --build "$dir" -j"$(nproc)"

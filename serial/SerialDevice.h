@@ -27,8 +27,9 @@ public:
     // True for the error numbers that mean the device has gone away.
     static bool isGone(int error);
 
-    // Opens the device for exclusive use.
-    int open(const std::string& path);
+    // Opens the device for exclusive use, and sets its DTR and RTS lines as `lines` asks
+    // first thing, so that a line the system raises at opening is up as briefly as it can be.
+    int open(const std::string& path, const LineSettings& lines = {});
     bool isOpen() const;
     int close();
 

@@ -378,7 +378,7 @@ void TCustomComPort::runHandedOver(std::shared_ptr<DeliveryHandOver> h)
 
 void TCustomComPort::OpenDevice()
 {
-    if (int e = device_->open(SerialDevice::pathOf(port_)))
+    if (int e = device_->open(SerialDevice::pathOf(port_), DeviceLineSettings()))
         ReportPortError(CE_OpenFailed, e);
 }
 

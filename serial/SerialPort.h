@@ -102,7 +102,8 @@ public:
     void SetBits(TParityBits v) { Set(&ComParityValues::bits, v); }
     bool Check() const { return values_.check; }
     void SetCheck(bool v) { Set(&ComParityValues::check, v); }
-    // With Check: bytes received with a parity or framing error read as ReplaceChar.
+    // With Check: bytes received with a parity or framing error read as ReplaceChar (Linux:
+    // the driver marks them with PARMRK and the device layer replaces them).
     bool Replace() const { return values_.replace; }
     void SetReplace(bool v) { Set(&ComParityValues::replace, v); }
     char ReplaceChar() const { return values_.replaceChar; }
@@ -133,18 +134,25 @@ public:
 
     bool OutCTSFlow() const { return values_.outCTSFlow; }
     void SetOutCTSFlow(bool v) { Set(&ComFlowValues::outCTSFlow, v); }
+    // Linux: no equivalent (termios has no DSR output flow); kept for the device control block.
     bool OutDSRFlow() const { return values_.outDSRFlow; }
     void SetOutDSRFlow(bool v) { Set(&ComFlowValues::outDSRFlow, v); }
+    // Linux: dtrHandshake has no equivalent and holds DTR on.
     TDTRFlowControl ControlDTR() const { return values_.controlDTR; }
     void SetControlDTR(TDTRFlowControl v) { Set(&ComFlowValues::controlDTR, v); }
+    // Linux: rtsHandshake is CRTSCTS; rtsToggle (RTS on while sending) has no equivalent and
+    // holds RTS off.
     TRTSFlowControl ControlRTS() const { return values_.controlRTS; }
     void SetControlRTS(TRTSFlowControl v) { Set(&ComFlowValues::controlRTS, v); }
     bool XonXoffOut() const { return values_.xonXoffOut; }
     void SetXonXoffOut(bool v) { Set(&ComFlowValues::xonXoffOut, v); }
     bool XonXoffIn() const { return values_.xonXoffIn; }
     void SetXonXoffIn(bool v) { Set(&ComFlowValues::xonXoffIn, v); }
+    // Linux: bytes read while DSR is off are dropped, where the driver reports DSR at all
+    // (not on pseudo-terminals).
     bool DSRSensitivity() const { return values_.dsrSensitivity; }
     void SetDSRSensitivity(bool v) { Set(&ComFlowValues::dsrSensitivity, v); }
+    // Linux: no equivalent; output never stops because the driver sent XOFF (as if true).
     bool TxContinueOnXoff() const { return values_.txContinueOnXoff; }
     void SetTxContinueOnXoff(bool v) { Set(&ComFlowValues::txContinueOnXoff, v); }
     char XonChar() const { return values_.xonChar; }
@@ -191,9 +199,12 @@ public:
     explicit TComBuffer(TCustomComPort* port = nullptr) : TComValue(port) {}
     const char* ClassName() const override { return "TComBuffer"; }
 
+    // The input queue's size in bytes. Linux: XonLim and XoffLim (a quarter of it in the
+    // device control block) have no equivalent; the driver's own thresholds apply.
     int InputSize() const { return values_.inputSize; }
     // An odd positive size is stored minus one (both sizes).
     void SetInputSize(int v) { Set(&ComBufferValues::inputSize, EvenSize(v)); }
+    // Linux: the driver's output buffer has a fixed size; OutputSize is only stored.
     int OutputSize() const { return values_.outputSize; }
     void SetOutputSize(int v) { Set(&ComBufferValues::outputSize, EvenSize(v)); }
 

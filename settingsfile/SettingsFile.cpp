@@ -30,12 +30,16 @@ std::vector<QString> readSettingsFileLines(const QString& path)
     // refused) and no further than fifteen lines of at most MaxSettingsLineLength characters.
     const SmallFile file = readSmallFile(path, qint64(MaxSettingsFileLines) * (MaxSettingsLineLength + 2),
                                          QStringLiteral("Cannot read the settings file"));
-    const QByteArray& data = file.data;
+    return settingsFileLines(file.data, file.whole);
+}
+
+std::vector<QString> settingsFileLines(const QByteArray& data, bool whole)
+{
     std::vector<QString> lines;
     qsizetype start = 0;
     while (static_cast<int>(lines.size()) < MaxSettingsFileLines && start < data.size()) {
         qsizetype end = data.indexOf('\n', start);
-        const bool cut = end < 0 && !file.whole; // the read stopped inside this line
+        const bool cut = end < 0 && !whole; // the read stopped inside this line
         if (end < 0)
             end = data.size();
         QByteArray line = data.mid(start, end - start);

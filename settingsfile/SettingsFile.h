@@ -32,6 +32,8 @@ inline constexpr int MaxSettingsLineLength = 1024;
 // without their line ends. EInOutError when the file cannot be read or is not a regular
 // file. A line longer than MaxSettingsLineLength comes back as a text that does not convert.
 std::vector<QString> readSettingsFileLines(const QString& path);
+// The same from bytes already read; `whole` is false when the read stopped before the end.
+std::vector<QString> settingsFileLines(const QByteArray& data, bool whole);
 
 // Puts line N of a file into settings field N; the fields after the last line keep
 // their contents.

@@ -70,6 +70,12 @@ QImage greyed(const QImage& img)
 
 void ClickTracker::press(const QMouseEvent* e) { pending_ = e->button() == Qt::LeftButton; }
 
+void ClickTracker::changed(const QEvent* e)
+{
+    if (e->type() == QEvent::EnabledChange)
+        pending_ = false;
+}
+
 bool ClickTracker::release(const QWidget* w, const QMouseEvent* e)
 {
     const bool click =
@@ -100,6 +106,12 @@ void TImage::mouseReleaseEvent(QMouseEvent* e)
 {
     if (click_.release(this, e) && OnClick)
         OnClick(this);
+}
+
+void TImage::changeEvent(QEvent* e)
+{
+    click_.changed(e);
+    QWidget::changeEvent(e);
 }
 
 // --- TLabel -------------------------------------------------------------------------------
@@ -152,6 +164,7 @@ void TLabel::adjustBounds()
 
 void TLabel::changeEvent(QEvent* e)
 {
+    click_.changed(e);
     if (e->type() == QEvent::FontChange)
         adjustBounds();
     QWidget::changeEvent(e);
@@ -317,6 +330,8 @@ TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent)
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Tab moves the focus on, as in a plain memo that wants no tabs.
+    setTabChangesFocus(true);
 }
 
 TCheckBox::TCheckBox(QWidget* parent) : QCheckBox(parent)
@@ -332,6 +347,8 @@ TComboBox::TComboBox(QWidget* parent) : QComboBox(parent)
 {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
+    // No inline completion: the text the user sees is the port that is opened and stored.
+    setCompleter(nullptr);
     // Only the user's own edits and picks count as a change.
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] {
         if (OnChange)

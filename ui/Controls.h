@@ -53,6 +53,9 @@ public:
     void press(const QMouseEvent* e);
     // Whether this release completes a click on w.
     bool release(const QWidget* w, const QMouseEvent* e);
+    // A change of the control's enabled state ends a pending click: a press before a disable
+    // and a release after the enable are no click.
+    void changed(const QEvent* e);
 
 private:
     bool pending_ = false;
@@ -74,6 +77,7 @@ protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
+    void changeEvent(QEvent*) override;
 
 private:
     QImage picture_;

@@ -235,8 +235,9 @@ void TToggleSwitch::mouseDoubleClickEvent(QMouseEvent* e)
 {
     const QPoint pos = e->position().toPoint();
     if (e->button() == Qt::LeftButton) {
-        // The second press of a double click: its release raises no OnClick.
-        clickPending_ = false;
+        // The second press of a double click: its release raises no OnClick, unless every
+        // toggle must click.
+        clickPending_ = everyToggleClicks_;
         toggle();
         if (OnDblClick)
             OnDblClick(this);
@@ -249,9 +250,12 @@ void TToggleSwitch::mouseReleaseEvent(QMouseEvent* e)
 {
     if (e->button() != Qt::LeftButton)
         return;
-    const bool click = clickPending_ && rect().contains(e->position().toPoint());
+    const bool inside = rect().contains(e->position().toPoint());
+    const bool pending = clickPending_;
     clickPending_ = false;
-    if (click && OnClick)
+    if (pending && !inside && everyToggleClicks_)
+        toggle(); // released outside: the press's flip is taken back
+    if (pending && inside && OnClick)
         OnClick(this);
 }
 
@@ -264,6 +268,8 @@ void TToggleSwitch::keyPressEvent(QKeyEvent* e)
     if (QKeyCombination(mods, Qt::Key(e->key())) == toggleKey_) {
         toggle();
         e->accept();
+        if (everyToggleClicks_ && OnClick)
+            OnClick(this);
         return;
     }
     QWidget::keyPressEvent(e);

@@ -35,6 +35,11 @@ public:
 
     QKeyCombination ToggleKey() const { return toggleKey_; }
     void SetToggleKey(QKeyCombination key) { toggleKey_ = key; }
+    // Off by default. On: every toggle by the user raises OnClick once (the toggle key and the
+    // second press of a double click too), and a press released outside the switch flips it
+    // back, so a click handler that acts on the state always sees what the picture shows.
+    bool EveryToggleClicks() const { return everyToggleClicks_; }
+    void SetEveryToggleClicks(bool on) { everyToggleClicks_ = on; }
     bool ShowFocus() const { return showFocus_; }
     void SetShowFocus(bool on);
     bool TabStop() const { return tabStop_; }
@@ -90,4 +95,5 @@ private:
     int shortcutId_ = 0;
     // Set by a single left press; its release over the switch raises OnClick.
     bool clickPending_ = false;
+    bool everyToggleClicks_ = false;
 };

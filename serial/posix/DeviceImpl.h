@@ -15,6 +15,9 @@ struct SerialDevice::Impl {
     SystemCalls& sys;
     int fd = -1;
     std::atomic<uint32_t> eventMask{0};
+    // Wakes the waiter when a write has drained (evTxEmpty).
+    int txEmptySignal = -1;
+    std::atomic<bool> txEmpty{false};
 
     std::mutex m; // guards everything below
     std::deque<char> queue;
@@ -24,13 +27,26 @@ struct SerialDevice::Impl {
     bool haveCounts = false;
     LineCounters counts;
     TComErrors pendingErrors;
+    // Modem-line changes seen by counters or by comparing line states, not yet reported.
+    TComEvents lineEvents;
+    int lastLines = -1;        // for drivers without counters; -1 before the first look
+    bool linesVisible = false; // the driver has modem lines (not pseudo-terminals)
+    // Where the decoding of the kernel's error marks (PARMRK: 0xFF 0x00 byte, 0xFF 0xFF for
+    // a real 0xFF) stands between two reads: 0 none, 1 after 0xFF, 2 after 0xFF 0x00.
+    int markState = 0;
 
     // Moves what the descriptor holds into the queue, up to its capacity.
     int drain();
+    // Queues one received byte, decoding error marks and dropping NUL bytes as asked.
+    void receive(char c);
     // Takes up to count bytes from the queue.
     int take(char* out, int count);
-    // Adds the line errors the driver counted since the last look to pendingErrors.
-    int collectErrors();
+    // Adds the line errors the driver counted since the last look to pendingErrors (and the
+    // modem-line changes to lineEvents); returns the errors new in this look. A failure other
+    // than missing counters goes to *error.
+    TComErrors collectErrors(int* error = nullptr);
+    // Compares the modem lines with the last look, for drivers without counters.
+    void compareLines();
     // Raises or lowers a modem line; a device without modem lines is no error.
     int setModemLine(int line, bool on);
 };

@@ -1,5 +1,15 @@
 // Waiting for line events on Linux: epoll on the device, edge-triggered so that a wake-up
-// means new bytes, plus an eventfd as the stop signal.
+// means new bytes, an eventfd as the stop signal and one for a drained write (evTxEmpty).
+//
+// What Linux gives and what it does not:
+// - evRxChar: new bytes (EPOLLIN); evTxEmpty: a write of ours has drained.
+// - evCTS, evDSR, evRLSD, evRing, evBreak, evError: looked for every kLinePollMs while one of
+//   them is in the mask, through the driver's counters (TIOCGICOUNT: catches short pulses,
+//   and a break or framing error that delivers no byte), else by comparing the line states
+//   (TIOCMGET: changes shorter than the poll are missed). A driver with neither
+//   (pseudo-terminals) reports none of them, and the waiter then never polls.
+// - evRxFlag and evRx80Full are not reported: the bytes are looked at only when the main
+//   thread takes them.
 
 #include "../SerialDevice.h"
 #include "DeviceImpl.h"
@@ -10,26 +20,43 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+namespace {
+
+constexpr int kLinePollMs = 20;
+const TComEvents kLineEvents{evCTS, evDSR, evRLSD, evRing, evBreak, evError};
+
+} // namespace
+
 struct DeviceWaiter::Impl {
     explicit Impl(SerialDevice::Impl& device) : dev(device) {}
     SerialDevice::Impl& dev;
     int epoll = -1;
     int stop = -1;
     std::atomic<bool> watching{false};
+    bool linesVisible = false; // the driver has counters or modem lines
+
+    void add(int fd, uint32_t events)
+    {
+        epoll_event ev{};
+        ev.events = events;
+        ev.data.fd = fd;
+        epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &ev);
+    }
 };
 
 DeviceWaiter::DeviceWaiter(SerialDevice& device) : d_(std::make_unique<Impl>(*device.d_))
 {
     d_->epoll = epoll_create1(EPOLL_CLOEXEC);
     d_->stop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.fd = d_->stop;
-    epoll_ctl(d_->epoll, EPOLL_CTL_ADD, d_->stop, &ev);
+    d_->add(d_->stop, EPOLLIN);
+    d_->add(d_->dev.txEmptySignal, EPOLLIN);
     // Edge-triggered: a wake-up means new bytes, so bytes left queued do not wake us again.
+    epoll_event ev{};
     ev.events = EPOLLIN | EPOLLET;
     ev.data.fd = d_->dev.fd;
     d_->watching = epoll_ctl(d_->epoll, EPOLL_CTL_ADD, d_->dev.fd, &ev) == 0;
+    // What the device showed when it opened: counters, or modem lines to compare.
+    d_->linesVisible = d_->dev.haveCounts || d_->dev.linesVisible;
 }
 
 DeviceWaiter::~DeviceWaiter()
@@ -45,10 +72,12 @@ DeviceWaiter::Result DeviceWaiter::wait(TComEvents& events, bool inputWaiting)
     events = {};
     if (d_->epoll < 0 || d_->stop < 0)
         return Failed;
-    epoll_event ev[2];
+    const TComEvents mask = TComEvents::fromBits(d_->dev.eventMask);
+    const bool pollLines = d_->linesVisible && d_->watching && (mask.bits() & kLineEvents.bits());
+    epoll_event ev[3];
     int n;
     do
-        n = epoll_wait(d_->epoll, ev, 2, inputWaiting ? 0 : -1);
+        n = epoll_wait(d_->epoll, ev, 3, inputWaiting ? 0 : pollLines ? kLinePollMs : -1);
     while (n < 0 && errno == EINTR);
     if (n < 0)
         return Failed;
@@ -57,25 +86,37 @@ DeviceWaiter::Result DeviceWaiter::wait(TComEvents& events, bool inputWaiting)
     for (int i = 0; i < n; ++i)
         if (ev[i].data.fd == d_->stop)
             return Stopped;
+    SerialDevice::Impl& dev = d_->dev;
     for (int i = 0; i < n; ++i) {
+        if (ev[i].data.fd == dev.txEmptySignal) {
+            uint64_t count;
+            if (::read(dev.txEmptySignal, &count, sizeof count) > 0 && dev.txEmpty.exchange(false))
+                events.insert(evTxEmpty);
+            continue;
+        }
         if (ev[i].events & (EPOLLHUP | EPOLLERR)) {
             // The device has gone: from now on only the stop signal can end a wait.
-            epoll_ctl(d_->epoll, EPOLL_CTL_DEL, d_->dev.fd, nullptr);
+            epoll_ctl(d_->epoll, EPOLL_CTL_DEL, dev.fd, nullptr);
             d_->watching = false;
             events = {};
             return Events;
         }
-        if (ev[i].events & EPOLLIN) {
+        if (ev[i].events & EPOLLIN)
             events.insert(evRxChar);
-            std::lock_guard lock(d_->dev.m);
-            d_->dev.collectErrors();
-            if (!d_->dev.pendingErrors.empty())
-                events.insert(evError);
-            if (d_->dev.pendingErrors.contains(ceBreak))
-                events.insert(evBreak);
-        }
     }
-    events = TComEvents::fromBits(events.bits() & d_->dev.eventMask);
+    if (d_->watching && d_->linesVisible) {
+        std::lock_guard lock(dev.m);
+        const TComErrors fresh = dev.collectErrors();
+        if (!dev.haveCounts)
+            dev.compareLines();
+        if (!fresh.empty())
+            events.insert(evError);
+        if (fresh.contains(ceBreak))
+            events.insert(evBreak);
+        events = TComEvents::fromBits(events.bits() | dev.lineEvents.bits());
+        dev.lineEvents = {};
+    }
+    events = TComEvents::fromBits(events.bits() & mask.bits());
     return Events;
 }
 

@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <climits>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
@@ -57,11 +60,38 @@ int SerialDevice::Impl::drain()
             return e == EAGAIN ? 0 : e;
         if (n == 0)
             return EIO; // a hung-up tty reads as end of file
+        // With DSR sensitivity, what arrives while DSR is off is dropped (where the driver
+        // shows the line at all).
+        int lines = 0;
+        if (settings.dsrSensitivity && sys.modemLines(fd, lines) == 0 && !(lines & kLineDsr))
+            continue;
         for (int i = 0; i < n; ++i)
-            if (buf[i] != 0 || !settings.discardNull)
-                queue.push_back(buf[i]);
+            receive(buf[i]);
     }
     return 0;
+}
+
+void SerialDevice::Impl::receive(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    if (settings.parityCheck) {
+        if (markState == 1) {
+            markState = byte == 0 ? 2 : 0;
+            if (byte == 0)
+                return;
+            if (byte != 0xFF)
+                queue.push_back(char(0xFF)); // not a mark after all
+        } else if (markState == 2) {
+            // The byte received with a parity or framing error.
+            markState = 0;
+            c = settings.parityReplace ? settings.replaceChar : c;
+        } else if (byte == 0xFF) {
+            markState = 1;
+            return;
+        }
+    }
+    if (c != 0 || !settings.discardNull)
+        queue.push_back(c);
 }
 
 int SerialDevice::Impl::take(char* out, int count)
@@ -72,26 +102,54 @@ int SerialDevice::Impl::take(char* out, int count)
     return n;
 }
 
-int SerialDevice::Impl::collectErrors()
+TComErrors SerialDevice::Impl::collectErrors(int* error)
 {
     LineCounters c;
-    if (int e = sys.counters(fd, c))
-        return classifyErrno(e) == ErrnoKind::Unsupported ? 0 : e;
+    TComErrors fresh;
+    if (int e = sys.counters(fd, c)) {
+        // No counters (pseudo-terminals) is no error.
+        if (error && classifyErrno(e) != ErrnoKind::Unsupported)
+            *error = e;
+        return fresh;
+    }
     if (haveCounts) {
-        if (c.frame != counts.frame)
-            pendingErrors.insert(ceFrame);
-        if (c.parity != counts.parity)
-            pendingErrors.insert(ceRxParity);
-        if (c.overrun != counts.overrun)
-            pendingErrors.insert(ceOverrun);
-        if (c.bufOverrun != counts.bufOverrun)
-            pendingErrors.insert(ceRxOver);
-        if (c.brk != counts.brk)
-            pendingErrors.insert(ceBreak);
+        auto note = [](int now, int before, auto& set, auto item) {
+            if (now != before)
+                set.insert(item);
+        };
+        note(c.frame, counts.frame, fresh, ceFrame);
+        note(c.parity, counts.parity, fresh, ceRxParity);
+        note(c.overrun, counts.overrun, fresh, ceOverrun);
+        note(c.bufOverrun, counts.bufOverrun, fresh, ceRxOver);
+        note(c.brk, counts.brk, fresh, ceBreak);
+        note(c.cts, counts.cts, lineEvents, evCTS);
+        note(c.dsr, counts.dsr, lineEvents, evDSR);
+        note(c.dcd, counts.dcd, lineEvents, evRLSD);
+        note(c.rng, counts.rng, lineEvents, evRing);
     }
     counts = c;
     haveCounts = true;
-    return 0;
+    pendingErrors = TComErrors::fromBits(pendingErrors.bits() | fresh.bits());
+    return fresh;
+}
+
+void SerialDevice::Impl::compareLines()
+{
+    int lines = 0;
+    if (sys.modemLines(fd, lines) != 0)
+        return;
+    if (lastLines >= 0) {
+        const int changed = lines ^ lastLines;
+        if (changed & kLineCts)
+            lineEvents.insert(evCTS);
+        if (changed & kLineDsr)
+            lineEvents.insert(evDSR);
+        if (changed & kLineCar)
+            lineEvents.insert(evRLSD);
+        if (changed & lastLines & kLineRng) // the ring signal has ended
+            lineEvents.insert(evRing);
+    }
+    lastLines = lines;
 }
 
 int SerialDevice::Impl::setModemLine(int line, bool on)
@@ -103,9 +161,15 @@ int SerialDevice::Impl::setModemLine(int line, bool on)
 SerialDevice::SerialDevice(SystemCalls* calls)
     : d_(std::make_unique<Impl>(calls ? *calls : SystemCalls::real()))
 {
+    d_->txEmptySignal = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
-SerialDevice::~SerialDevice() { close(); }
+SerialDevice::~SerialDevice()
+{
+    close();
+    if (d_->txEmptySignal >= 0)
+        ::close(d_->txEmptySignal);
+}
 
 std::string SerialDevice::pathOf(const std::string& port)
 {
@@ -116,7 +180,7 @@ std::string SerialDevice::pathOf(const std::string& port)
 
 bool SerialDevice::isGone(int error) { return classifyErrno(error) == ErrnoKind::Gone; }
 
-int SerialDevice::open(const std::string& path)
+int SerialDevice::open(const std::string& path, const LineSettings& lines)
 {
     if (d_->fd >= 0)
         return EBUSY;
@@ -128,13 +192,17 @@ int SerialDevice::open(const std::string& path)
         sys.close(fd);
         return e;
     };
+    {
+        // Linux raises DTR and RTS at every opening; lines that should be off go down at once.
+        // HUPCL stays off (termiosFor), so closing leaves the lines where they are.
+        std::lock_guard lock(d_->m);
+        d_->fd = fd;
+        d_->linesVisible = d_->sys.setModemLines(fd, kLineDtr, lines.dtr != dtrDisable) == 0;
+        d_->setModemLine(kLineRts, lines.rts == rtsEnable || lines.rts == rtsHandshake);
+        d_->fd = -1;
+    }
     // Only a terminal is a serial line: a file, a FIFO or /dev/null is refused before
     // anything is written to it or set on it.
-    bool charDevice = false;
-    if (int e = sys.isCharDevice(fd, charDevice))
-        return fail(e);
-    if (!charDevice)
-        return fail(ENOTTY);
     TermiosRequest present;
     if (int e = sys.getTermios(fd, present))
         return fail(e);
@@ -148,6 +216,8 @@ int SerialDevice::open(const std::string& path)
     d_->queue.clear();
     d_->haveCounts = false;
     d_->pendingErrors = {};
+    d_->lineEvents = {};
+    d_->lastLines = -1;
     d_->collectErrors();
     return 0;
 }
@@ -198,6 +268,7 @@ int SerialDevice::setLineSettings(const LineSettings& s)
         return e;
     std::lock_guard lock(d_->m);
     d_->settings = s;
+    d_->markState = 0;
     return 0;
 }
 
@@ -312,10 +383,19 @@ int SerialDevice::write(const char* buffer, int count, int& written)
     // Wait until the bytes have left, but no longer than the write timeout allows.
     for (;;) {
         int queued = 0;
-        if (sys.outputQueued(d_->fd, queued) != 0 || queued <= 0 || deadline.left(sys) == 0)
+        if (sys.outputQueued(d_->fd, queued) != 0 || deadline.left(sys) == 0)
             return 0;
+        if (queued <= 0)
+            break;
         sys.sleepMs(1);
     }
+    // The output queue is empty: tell the waiter (evTxEmpty).
+    d_->txEmpty = true;
+    const uint64_t one = 1;
+    if (::write(d_->txEmptySignal, &one, sizeof one) < 0) {
+        // The counter cannot overflow in practice; a lost wake-up only loses the event.
+    }
+    return 0;
 }
 
 int SerialDevice::purge(PurgeFlags what)
@@ -332,7 +412,8 @@ int SerialDevice::purge(PurgeFlags what)
 int SerialDevice::takeLineErrors(TComErrors& errors)
 {
     std::lock_guard lock(d_->m);
-    const int e = d_->collectErrors();
+    int e = 0;
+    d_->collectErrors(&e);
     errors = d_->pendingErrors;
     d_->pendingErrors = {};
     return e;

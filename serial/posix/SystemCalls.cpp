@@ -11,7 +11,6 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 static_assert(sizeof(TermiosRequest) == sizeof(termios2));
@@ -74,16 +73,6 @@ int SystemCalls::poll(int fd, bool forWriting, int timeoutMs, bool& ready, bool&
 }
 
 int SystemCalls::lock(int fd) { return result(::flock(fd, LOCK_EX | LOCK_NB)); }
-
-int SystemCalls::isCharDevice(int fd, bool& yes)
-{
-    struct stat st {};
-    yes = false;
-    if (::fstat(fd, &st) != 0)
-        return errno;
-    yes = S_ISCHR(st.st_mode);
-    return 0;
-}
 
 int SystemCalls::setExclusive(int fd, bool on) { return result(::ioctl(fd, on ? TIOCEXCL : TIOCNXCL)); }
 

@@ -51,7 +51,6 @@ public:
     virtual int poll(int fd, bool forWriting, int timeoutMs, bool& ready, bool& hungUp);
     // An exclusive advisory lock that does not wait.
     virtual int lock(int fd);
-    virtual int isCharDevice(int fd, bool& yes);
     // TIOCEXCL and TIOCNXCL.
     virtual int setExclusive(int fd, bool on);
     virtual int getTermios(int fd, TermiosRequest& t);

@@ -58,7 +58,9 @@ TermiosRequest termiosFor(const LineSettings& s)
 
     // A break or a framing error must not arrive as a NUL byte.
     t.iflag |= IGNBRK;
-    t.iflag |= s.parityCheck ? INPCK : IGNPAR;
+    // A checked line marks each byte with an error (0xFF 0x00 byte), so the byte can still be
+    // delivered, or replaced, as on Windows; unchecked, bytes with a framing error are dropped.
+    t.iflag |= s.parityCheck ? INPCK | PARMRK : IGNPAR;
     if (s.xonXoffOut)
         t.iflag |= IXON;
     if (s.xonXoffIn)

@@ -4,6 +4,9 @@
 
 #include "NumSpin.h"
 #include "ProgramState.h"
+#include "ToggleSwitch.h"
+
+#include <functional>
 
 namespace {
 
@@ -32,6 +35,7 @@ TEST_F(PortListTest, ListsRealPortsByDeviceNumber)
     addTty(QStringLiteral("ttyUSB9"), QStringLiteral("188:9"), true);
     addTty(QStringLiteral("ttyACM0"), QStringLiteral("166:0"), true);
     addTty(QStringLiteral("ttyS1"), QStringLiteral("4:65"), true, QStringLiteral("0")); // placeholder UART
+    addTty(QStringLiteral("ttyS2"), QStringLiteral("4:66"), true); // no type: not known real
     addTty(QStringLiteral("ttyS0"), QStringLiteral("4:64"), true, QStringLiteral("4")); // a real 16550A
     addTty(QStringLiteral("tty0"), QStringLiteral("4:0"), false);                       // console
     addTty(QStringLiteral("ptmx"), QStringLiteral("5:2"), false);                       // pty multiplexer
@@ -290,23 +294,101 @@ TEST_F(SwitchTest, Label8IsNotGreyedAfterReconnecting)
     EXPECT_TRUE(form->Label8->isEnabled());
 }
 
-TEST_F(SwitchTest, SpaceBarTogglesWithoutConnecting)
+// --- keyboard and the switch ---
+
+// The box completes nothing: what the user sees is the port opened and stored.
+TEST_F(PortListTest, TypedTextIsThePortWithoutCompletion)
+{
+    addTty(QStringLiteral("ttyS0"), QStringLiteral("4:64"), true, QStringLiteral("4"));
+    addTty(QStringLiteral("ttyUSB0"), QStringLiteral("188:0"), true);
+    pf.devices = sysfs();
+    openWindow();
+    QApplication::setActiveWindow(form.get());
+    form->ComboBox1->setFocus(Qt::MouseFocusReason); // entering the box lists the ports
+    ASSERT_EQ(form->ComboBox1->count(), 2);
+    const struct {
+        const char *typed, *text;
+    } cases[] = {{"/dev/ttyS", "/dev/ttyS"}, {"/dev/ttyUSB", "/dev/ttyUSB"}, {"XYZ", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        form->ComboBox1->lineEdit()->clear();
+        QTest::keyClicks(form->ComboBox1->lineEdit(), QString::fromLatin1(c.typed));
+        tick();
+        EXPECT_EQ(form->ComboBox1->Text(), QString::fromLatin1(c.text));
+        // The switch is offered only for a name the user can see, and that name is the port.
+        EXPECT_EQ(form->ToggleSwitch1->isHidden(), *c.text == 0);
+        if (*c.text) {
+            EXPECT_EQ(form->ComPort->Port(), c.text);
+        }
+    }
+}
+
+TEST_F(SwitchTest, TabGoesOnceRoundTheWindow)
 {
     PtyPeer pty;
     openWindow();
+    at(18, 30, 1);
+    connectTo(pty.qPath());
+    ASSERT_TRUE(form->ComPort->Connected());
+    QApplication::setActiveWindow(form.get());
+    form->ToggleSwitch1->setFocus(Qt::TabFocusReason);
+    const std::vector<QWidget*> expected = {form->Memo,          form->Memo1,        form->CheckBox1,
+                                            form->NumSpinEdit7,  form->NumSpinEdit8, form->NumSpinEdit11,
+                                            form->NumSpinEdit12, form->NumSpinEdit9, form->NumSpinEdit10,
+                                            form->ToggleSwitch1}; // the port box is disabled while connected
+    std::vector<QWidget*> seen;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(form->focusWidget(), Qt::Key_Tab);
+        QWidget* w = form->focusWidget();
+        // The port box's editor stands for the box.
+        seen.push_back(w && w->parentWidget() == form->ComboBox1 ? form->ComboBox1 : w);
+    }
+    EXPECT_EQ(seen, expected);
+    EXPECT_FALSE(form->Memo->toPlainText().contains(u'\t'));
+}
+
+// A double click as the window system delivers it: press, release, double-click press, release.
+void doubleClick(QWidget* w, QPoint at)
+{
+    QTest::mouseClick(w, Qt::LeftButton, {}, at);
+    QMouseEvent second(QEvent::MouseButtonDblClick, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                       Qt::NoModifier);
+    QApplication::sendEvent(w, &second);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(w, &release);
+}
+
+// Whatever way the switch is toggled, the picture is on exactly when the port is open.
+TEST_F(SwitchTest, ThePictureAlwaysShowsTheConnection)
+{
+    PtyPeer pty;
+    openWindow();
+    at(18, 30, 1);
     choosePort(pty.qPath());
     tick();
-    form->ToggleSwitch1->setFocus();
-    QTest::keyClick(form->ToggleSwitch1, Qt::Key_Space);
-    EXPECT_TRUE(form->ToggleSwitch1->StateOn());
-    expectIdle(0);
-
-    // The next click turns it off and runs the disconnect sequence; the one after connects.
-    clickSwitch();
-    EXPECT_FALSE(form->ToggleSwitch1->StateOn());
-    expectIdle(0);
-    clickSwitch();
-    EXPECT_TRUE(form->ToggleSwitch1->StateOn());
-    expectWorking(0);
-    EXPECT_TRUE(pf.messages.empty());
+    TToggleSwitch* s = form->ToggleSwitch1;
+    const QPoint in = s->rect().center(), out(s->width() + 20, s->height() + 20);
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"click", [&] { clickSwitch(); }},
+        {"space",
+         [&] {
+             s->setFocus();
+             QTest::keyClick(s, Qt::Key_Space);
+         }},
+        {"double click", [&] { doubleClick(s, in); }},
+        {"release outside",
+         [&] {
+             QTest::mousePress(s, Qt::LeftButton, {}, in);
+             QTest::mouseRelease(s, Qt::LeftButton, {}, out);
+         }},
+    };
+    for (const auto& [way, toggle] : ways) {
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(std::string(way) + (round ? " again" : ""));
+            toggle();
+            EXPECT_EQ(s->StateOn(), form->ComPort->Connected());
+            EXPECT_EQ(s->StateOn(), form->Panel2->isHidden()); // the grey cover goes while connected
+        }
+    }
 }

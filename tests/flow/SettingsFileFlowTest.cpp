@@ -84,8 +84,12 @@ TEST_F(SettingsFileTest, LoadRoundTripThenTakeGivesTheLoadedValues)
     form->ShadowLabel1->SetCaption(QStringLiteral("*.*"));
 
     pf.pauses.clear();
-    pf.openAnswers = {path(QStringLiteral("round"))}; // typed without the extension
+    form->ReceiveText().setText(QStringLiteral("-\r\n7,0")); // part of a record, received before
+    pf.openAnswers = {path(QStringLiteral("round"))};        // typed without the extension
     form->SpeedButton1->click();
+    // The receive buffer holds the file's lines alone.
+    EXPECT_EQ(form->ReceiveText().text(),
+              QStringLiteral("55\r\n3\r\n7\r\n33\r\n6\r\n5\r\n45\r\n7\r\n0\r\n0\r\n"));
     ASSERT_TRUE(pf.messages.empty()) << pf.messages[0].text.toStdString();
     EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("round.tarlo"));
     EXPECT_NEAR(double(form->NumSpinEdit7->Value()), 6.05, 1e-9);

@@ -2,6 +2,7 @@
 
 #include "FileIo.h"
 #include "FileSizeLimit.h"
+#include "Files.h"
 #include "Log.h"
 #include "Numbers.h"
 
@@ -16,23 +17,6 @@
 
 #include <functional>
 
-namespace {
-
-QByteArray contentOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
-
-void put(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(data), data.size());
-}
-
-} // namespace
-
 // A write that fails half way leaves what was there before, and no file of its own.
 TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
 {
@@ -40,8 +24,8 @@ TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
     const QString log = dir.filePath("2016-10-01 {183008}.csv");
     const QString old = dir.filePath("old.csv");
     const QString settings = dir.filePath("s.tarlo");
-    put(old, "Time;PH\r\n18:30:08;7,05\r\n");
-    put(settings, "100\r\n14\r\n");
+    putFile(old, "Time;PH\r\n18:30:08;7,05\r\n");
+    putFile(settings, "100\r\n14\r\n");
     const QByteArray longRow(200, '7');
 
     const struct {
@@ -51,9 +35,9 @@ TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
         QByteArray expected; // the file's content after the failure
     } cases[] = {
         {"new log", [&] { startLogFile(log, QString::fromLatin1(longRow)); }, log, "(missing)"},
-        {"append", [&] { appendLogRow(old, QString::fromLatin1(longRow)); }, old, contentOf(old)},
+        {"append", [&] { appendLogRow(old, QString::fromLatin1(longRow)); }, old, fileBytes(old)},
         {"settings", [&] { replaceFileAtomically(settings, longRow, "Cannot save"); }, settings,
-         contentOf(settings)},
+         fileBytes(settings)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -61,7 +45,7 @@ TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
             FileSizeLimit full(64);
             EXPECT_THROW(c.write(), EInOutError);
         }
-        EXPECT_EQ(contentOf(c.path), c.expected);
+        EXPECT_EQ(fileBytes(c.path), c.expected);
     }
     // Nothing else was left behind: no temporary, no empty log.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
@@ -71,19 +55,19 @@ TEST(FileIo, LogsNeverFollowALinkAndSavesKeepTheLink)
 {
     QTemporaryDir dir, elsewhere;
     const QString target = elsewhere.filePath("target");
-    put(target, "outside\r\n");
+    putFile(target, "outside\r\n");
     const QString log = dir.filePath("log.csv");
     ASSERT_TRUE(QFile::link(target, log));
     EXPECT_THROW(startLogFile(log, "18:30:08;7,05"), EInOutError);
     EXPECT_THROW(appendLogRow(log, "18:31;7,05"), EInOutError);
-    EXPECT_EQ(contentOf(target), "outside\r\n");
+    EXPECT_EQ(fileBytes(target), "outside\r\n");
 
     // A settings file that is a link: the target gets the new content, the link stays.
     const QString settings = dir.filePath("s.tarlo");
     ASSERT_TRUE(QFile::link(target, settings));
     replaceFileAtomically(settings, "100\r\n", "Cannot save");
     EXPECT_TRUE(QFileInfo(settings).isSymLink());
-    EXPECT_EQ(contentOf(target), "100\r\n");
+    EXPECT_EQ(fileBytes(target), "100\r\n");
     EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
@@ -96,7 +80,7 @@ TEST(FileIo, SmallFileReadsRefuseWhatIsNoPlainFile)
         EXPECT_THROW(readSmallFile(path, 100, "Cannot read"), EInOutError) << path.toStdString();
 
     const QString big = dir.filePath("big");
-    put(big, QByteArray(101, 'x'));
+    putFile(big, QByteArray(101, 'x'));
     const SmallFile f = readSmallFile(big, 100, "Cannot read");
     EXPECT_FALSE(f.whole);
     EXPECT_EQ(f.data.size(), 100);

@@ -4,6 +4,8 @@
 #include "SerialDevice.h"
 #include "posix/SystemCalls.h"
 
+#include "ProgramLine.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -11,6 +13,9 @@
 #include <deque>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -25,20 +30,25 @@ struct ScriptedDevice : SystemCalls {
     LineCounters lineCounters;
     int lines = kLineCts;
     int modemError = 0;
-    bool charDevice = true;
     int termiosError = 0;
     uint32_t speedTaken = 0; // what the driver reports back; 0: what was asked
     TermiosRequest termios;
     std::vector<std::string> calls;
 
+    // The descriptor is a pipe's, so the waiter has something real to wait on.
+    int pipeEnds[2] = {-1, -1};
     int open(const char*, int& fd) override
     {
-        fd = 7;
+        if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
+            return errno;
+        fd = pipeEnds[0];
         calls.push_back("open");
         return 0;
     }
     int close(int) override
     {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
         calls.push_back("close");
         return 0;
     }
@@ -70,11 +80,6 @@ struct ScriptedDevice : SystemCalls {
         return 0;
     }
     int lock(int) override { return 0; }
-    int isCharDevice(int, bool& yes) override
-    {
-        yes = charDevice;
-        return 0;
-    }
     int setExclusive(int, bool) override { return 0; }
     int getTermios(int, TermiosRequest& t) override
     {
@@ -100,10 +105,11 @@ struct ScriptedDevice : SystemCalls {
         calls.push_back(std::string(on ? "raise " : "lower ") + (line == kLineRts ? "RTS" : "DTR"));
         return 0;
     }
+    int countersError = 0;
     int counters(int, LineCounters& c) override
     {
         c = lineCounters;
-        return 0;
+        return countersError;
     }
     int outputQueued(int, int& count) override
     {
@@ -124,15 +130,6 @@ struct ScriptedDevice : SystemCalls {
     void sleepMs(int ms) override { clock += ms; }
 };
 
-LineSettings programSettings()
-{
-    LineSettings s;
-    s.baudRate = 19200;
-    s.discardNull = true;
-    s.dtr = dtrEnable;
-    return s;
-}
-
 struct Device : ::testing::Test {
     ScriptedDevice sys;
     SerialDevice device{&sys};
@@ -140,9 +137,21 @@ struct Device : ::testing::Test {
     {
         ASSERT_EQ(device.open("/dev/ttyTEST"), 0);
         ASSERT_EQ(device.setLineSettings(programSettings()), 0);
+        // The program's: reads return at once.
+        ASSERT_EQ(device.setTimeouts({0xFFFFFFFFu, 0, 0, 100, 1000}), 0);
         sys.calls.clear();
     }
 };
+
+TEST_F(Device, ModemLinesAreSetFirstThingAfterOpening)
+{
+    ASSERT_EQ(device.close(), 0);
+    sys.calls.clear();
+    ASSERT_EQ(device.open("/dev/ttyTEST", programSettings()), 0);
+    ASSERT_GE(sys.calls.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(sys.calls.begin(), sys.calls.begin() + 3),
+              (std::vector<std::string>{"open", "raise DTR", "lower RTS"}));
+}
 
 TEST_F(Device, ReadTimeoutsAreSixtyFourBitDeadlines)
 {
@@ -228,6 +237,101 @@ TEST_F(Device, CountingTheInputClearsTheLineErrors)
     EXPECT_EQ(errors, (TComErrors{ceFrame, ceBreak}));
     ASSERT_EQ(device.takeLineErrors(errors), 0);
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(Device, ReceptionDecodesErrorMarksAndObeysDsr)
+{
+    struct Case {
+        const char* name;
+        void (*change)(LineSettings&);
+        std::deque<std::string> pieces;
+        std::string received;
+        int lines = kLineDsr;
+        int modemError = 0;
+    };
+    auto checked = [](LineSettings& s) { s.parityCheck = true; };
+    auto replaced = [](LineSettings& s) {
+        s.parityCheck = s.parityReplace = true;
+        s.replaceChar = '?';
+    };
+    auto dsr = [](LineSettings& s) { s.dsrSensitivity = true; };
+    const std::string mark("\xFF\0", 2);
+    const Case cases[] = {
+        {"unchecked: bytes as they come, NULs dropped",
+         [](LineSettings&) {},
+         {"a" + mark + "X\xFF"},
+         "a\xFFX\xFF"},
+        {"checked: the byte with an error is kept", checked, {"a" + mark + "Xb"}, "aXb"},
+        {"replaced", replaced, {"a" + mark + "Xb"}, "a?b"},
+        {"marks cut between reads", replaced, {"a\xFF", std::string("\0", 1), "Xb\xFF", "\xFF"}, "a?b\xFF"},
+        {"DSR off drops the input", dsr, {"lost"}, "", kLineCts},
+        {"DSR on keeps it", dsr, {"kept"}, "kept", kLineDsr},
+        {"no modem lines to ask: kept", dsr, {"kept"}, "kept", 0, ENOTTY},
+    };
+    for (const Case& c : cases) {
+        LineSettings s = programSettings();
+        c.change(s);
+        ASSERT_EQ(device.setLineSettings(s), 0);
+        sys.lines = c.lines;
+        sys.modemError = c.modemError;
+        std::string got;
+        for (const std::string& piece : c.pieces) {
+            sys.input = {piece};
+            char buffer[64];
+            int n = 0;
+            ASSERT_EQ(device.read(buffer, sizeof buffer, n), 0);
+            got.append(buffer, size_t(n));
+        }
+        EXPECT_EQ(got, c.received) << c.name;
+    }
+}
+
+TEST_F(Device, LineEventsComeFromTheDriversCountsOrLineStates)
+{
+    device.setEventMask(TComEvents::all());
+    struct Case {
+        const char* name;
+        void (*change)(ScriptedDevice&);
+        TComEvents events;
+    };
+    const Case counted[] = {
+        {"CTS pulse", [](ScriptedDevice& d) { d.lineCounters.cts += 2; }, {evCTS}},
+        {"ring", [](ScriptedDevice& d) { ++d.lineCounters.rng; }, {evRing}},
+        {"carrier and DSR",
+         [](ScriptedDevice& d) { ++d.lineCounters.dcd, ++d.lineCounters.dsr; },
+         {evRLSD, evDSR}},
+        {"break that delivers no byte", [](ScriptedDevice& d) { ++d.lineCounters.brk; }, {evBreak, evError}},
+        {"framing error", [](ScriptedDevice& d) { ++d.lineCounters.frame; }, {evError}},
+    };
+    DeviceWaiter waiter(device);
+    TComEvents events;
+    for (const Case& c : counted) {
+        c.change(sys);
+        ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events) << c.name;
+        EXPECT_EQ(events, c.events) << c.name;
+    }
+    int written = 0;
+    ASSERT_EQ(device.write("x", 1, written), 0);
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events);
+    EXPECT_EQ(events, TComEvents{evTxEmpty});
+}
+
+TEST_F(Device, WithoutCountersTheLineStatesAreCompared)
+{
+    ASSERT_EQ(device.close(), 0);
+    sys.countersError = EINVAL;
+    ASSERT_EQ(device.open("/dev/ttyTEST"), 0);
+    device.setEventMask(TComEvents::all());
+    DeviceWaiter waiter(device);
+    TComEvents events;
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events); // the first look
+    EXPECT_TRUE(events.empty());
+    sys.lines = kLineCts | kLineDsr | kLineRng;
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events);
+    EXPECT_EQ(events, TComEvents{evDSR});
+    sys.lines = kLineDsr;
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events);
+    EXPECT_EQ(events, (TComEvents{evCTS, evRing}));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "posix/Termios.h"
 
+#include "ProgramLine.h"
+
 #include <gtest/gtest.h>
 
 #include <termios.h>
@@ -13,15 +15,6 @@ namespace {
 constexpr uint32_t kBothSpeeds = CBAUD | CIBAUD;
 constexpr int kInputShift = 16;
 constexpr uint32_t kOther = 0010000;
-
-LineSettings programSettings()
-{
-    LineSettings s;
-    s.baudRate = 19200;
-    s.discardNull = true;
-    s.dtr = dtrEnable;
-    return s;
-}
 
 TEST(TermiosRequest, ProgramSettingsGiveARawLineAndNothingElse)
 {
@@ -79,7 +72,7 @@ TEST(TermiosRequest, FlowAndParityCheckSetOnlyTheirFlags)
         {"software flow", [](LineSettings& s) { s.xonXoffIn = s.xonXoffOut = true; },
          IGNBRK | IGNPAR | IXON | IXOFF, 0},
         {"XON/XOFF out only", [](LineSettings& s) { s.xonXoffOut = true; }, IGNBRK | IGNPAR | IXON, 0},
-        {"parity checked", [](LineSettings& s) { s.parityCheck = true; }, IGNBRK | INPCK, 0},
+        {"parity checked", [](LineSettings& s) { s.parityCheck = true; }, IGNBRK | INPCK | PARMRK, 0},
     };
     for (const Case& c : cases) {
         LineSettings s = programSettings();

@@ -1,4 +1,5 @@
 #include "SettingsFile.h"
+#include "Files.h"
 #include "Numbers.h"
 #include "Settings.h"
 
@@ -12,19 +13,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeRaw(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(data), data.size());
-}
 
 SettingsFields savedFields(const SpinValues& v)
 {
@@ -85,7 +73,7 @@ TEST(SettingsFile, ReadsAtMostFifteenLines)
     QByteArray data;
     for (int i = 1; i <= 16; ++i)
         data += QByteArray::number(i) + "\r\n";
-    writeRaw(path, data);
+    putFile(path, data);
     const auto lines = readSettingsFileLines(path);
     ASSERT_EQ(lines.size(), 15u);
     EXPECT_EQ(lines.front(), "1");
@@ -111,7 +99,7 @@ TEST(SettingsFile, LineEndsAndShortFiles)
     };
     for (const auto& [data, expected] : cases) {
         const QString path = dir.filePath("f.tarlo");
-        writeRaw(path, data);
+        putFile(path, data);
         EXPECT_EQ(readSettingsFileLines(path), expected) << data.left(20).toStdString();
     }
 
@@ -169,9 +157,9 @@ TEST(SettingsFile, SaveReplacesAnExistingFile)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("s.tarlo");
-    writeRaw(path, "a much longer old content that must go entirely\r\n");
+    putFile(path, "a much longer old content that must go entirely\r\n");
     saveSettingsFile(path, "1\r\n");
-    EXPECT_EQ(contents(path), "1\r\n");
+    EXPECT_EQ(fileBytes(path, "<unreadable>"), "1\r\n");
 }
 
 TEST(SettingsFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporary)
@@ -180,7 +168,7 @@ TEST(SettingsFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporary)
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("s.tarlo");
     const QByteArray old = "100\r\n14\r\n7\r\n10\r\n6\r\n90\r\n20\r\n0\r\n0\r\n0\r\n";
-    writeRaw(path, old);
+    putFile(path, old);
 
     // Let no file grow past 8 bytes: the new content fails half way, as on a full disk.
     const QByteArray fresh = formatSettingsFile(savedFields({6.5L, 7.5L, 0.1L, 3, 50, 12}));
@@ -204,7 +192,7 @@ TEST(SettingsFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporary)
 
     EXPECT_TRUE(threw);
     EXPECT_TRUE(message.contains(path)) << message.toStdString();
-    EXPECT_EQ(contents(path), old);
+    EXPECT_EQ(fileBytes(path, "<unreadable>"), old);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"s.tarlo"});
 
     // A missing folder or a folder in the file's place: an error, nothing created.

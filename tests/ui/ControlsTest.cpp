@@ -1,4 +1,5 @@
 #include "Controls.h"
+#include "ToggleSwitch.h"
 
 #include <QTest>
 
@@ -32,5 +33,31 @@ TEST(ClickTracker, ALeftPressAndItsReleaseOverTheControlClick)
         // A release always ends the pending click.
         QTest::mouseRelease(&label, Qt::LeftButton, {}, {5, 5});
         EXPECT_EQ(clicks, c.click ? 1 : 0) << c.what;
+    }
+}
+
+// A press, then the control disabled and enabled again, then the release: no click.
+TEST(ClickTracker, ADisableBetweenPressAndReleaseEndsTheClick)
+{
+    TLabel label;
+    label.SetAutoSize(false);
+    TImage image;
+    TSpeedButton button;
+    TToggleSwitch toggle;
+    int clicks = 0;
+    label.OnClick = image.OnClick = toggle.OnClick = [&](QObject*) { ++clicks; };
+    QObject::connect(&button, &QAbstractButton::clicked, [&] { ++clicks; });
+    for (QWidget* w : std::initializer_list<QWidget*>{&label, &image, &button, &toggle}) {
+        SCOPED_TRACE(w->metaObject()->className());
+        w->resize(20, 20);
+        clicks = 0;
+        QTest::mousePress(w, Qt::LeftButton, {}, {5, 5});
+        w->setEnabled(false);
+        w->setEnabled(true);
+        QTest::mouseRelease(w, Qt::LeftButton, {}, {5, 5});
+        EXPECT_EQ(clicks, 0);
+        // And a plain click afterwards still counts.
+        QTest::mouseClick(w, Qt::LeftButton, {}, {5, 5});
+        EXPECT_EQ(clicks, 1);
     }
 }

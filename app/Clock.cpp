@@ -1,11 +1,15 @@
 // The clock and the periodic tick: time, date and weekday, the connection switch offered
 // only with a port name, the port restart four times a minute and the no-data check.
+// The tick runs just after each second boundary, and every 10 ms through a restart second
+// while connected; what changes between those moments (the port box's text, the language,
+// the switch) is followed where it changes.
 
 #include "TarloMainForm.h"
 
 #include "Frame.h"
 #include "ProgramState.h"
 #include "SerialPort.h"
+#include "TickSchedule.h"
 #include "ToggleSwitch.h"
 
 #include <QTimer>
@@ -35,6 +39,29 @@ void TForm1::ReportRestartError(const QString& message, const QDateTime& now)
     });
 }
 
+void TForm1::ShowWeekday(const QDate& date)
+{
+    // Qt counts Monday as 1 and Sunday as 7; the names are kept from Sunday = 1.
+    Label3->SetCaption(weekdayName(CurrentLanguage(), date.dayOfWeek() % 7 + 1));
+}
+
+void TForm1::ShowSwitchForPortName()
+{
+    const bool havePort = !ComboBox1->Text().isEmpty();
+    ToggleSwitch1->setVisible(havePort);
+    Image7->setVisible(!havePort);
+}
+
+void TForm1::ArmTimer1() { Timer1->start(msToNextTick(platform().now().time(), ToggleSwitch1->StateOn())); }
+
+void TForm1::RunTick()
+{
+    // Armed after the tick, from the clock as it is then: a box opened inside the tick holds
+    // the clock, as the window timer's own handler always did.
+    Guarded([this] { Timer1Timer(Timer1); });
+    ArmTimer1();
+}
+
 void TForm1::Timer1Timer(QObject*)
 {
     ProgramState& st = State();
@@ -42,20 +69,15 @@ void TForm1::Timer1Timer(QObject*)
     const QString time = now.time().toString(QStringLiteral("hh:mm:ss"));
     Label5->SetCaption(time);
     Label4->SetCaption(now.date().toString(QStringLiteral("yyyy-MM-dd")));
-    // Qt counts Monday as 1 and Sunday as 7; the names are kept from Sunday = 1.
-    Label3->SetCaption(weekdayName(CurrentLanguage(), now.date().dayOfWeek() % 7 + 1));
+    ShowWeekday(now.date());
     st.ClockMinute = time.mid(3, 2);
 
-    const bool havePort = !ComboBox1->Text().isEmpty();
-    ToggleSwitch1->setVisible(havePort);
-    Image7->setVisible(!havePort);
+    ShowSwitchForPortName();
 
     if (!ToggleSwitch1->StateOn())
         return;
 
-    const QString seconds = time.mid(6, 2);
-    if (seconds == QLatin1String("05") || seconds == QLatin1String("20") || seconds == QLatin1String("35") ||
-        seconds == QLatin1String("50")) {
+    if (isRestartSecond(time.mid(6, 2).toInt())) {
         SpeedButton3->hide();
         SpeedButton4->hide();
         SpeedButton13->show();

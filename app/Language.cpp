@@ -34,6 +34,8 @@ void TForm1::SwitchLanguage(Language lang)
             break;
         }
     }
+    // The tick shows the weekday once a second; a language change shows it at once.
+    ShowWeekday(platform().now().date());
 }
 
 void TForm1::Image12Click(QObject*) { SwitchLanguage(Language::Polish); }

@@ -55,18 +55,16 @@ TLabel* label(QWidget* parent, const char* name, int l, int t, int w, int h, con
     return lb;
 }
 
+// Pictures and glyphs are set by TForm1::SetPictures, once they are decoded.
 TImage* image(QWidget* parent, const char* name, int l, int t, int w, int h)
 {
-    auto* im = place<TImage>(parent, name, l, t, w, h);
-    im->SetPicture(picture(QString::fromLatin1(name)));
-    return im;
+    return place<TImage>(parent, name, l, t, w, h);
 }
 
 TSpeedButton* speedButton(QWidget* parent, const char* name, int l, int t, int w, int h,
                           const QString& hintText = QString())
 {
     auto* b = place<TSpeedButton>(parent, name, l, t, w, h);
-    b->SetGlyph(picture(QString::fromLatin1(name)));
     if (!hintText.isEmpty())
         setHint(b, hintText);
     return b;
@@ -105,8 +103,9 @@ bool isWindowed(QWidget* w)
 TForm1::TForm1(QWidget* parent) : QWidget(parent), receive_(std::make_unique<ReceiveBuffer>())
 {
     setObjectName(QStringLiteral("Form1"));
+    // The pictures are decoded on another thread while the controls are built here.
+    std::future<QHash<QString, QImage>> pictures = decodeAllPictures();
     setWindowTitle(QStringLiteral("Tarlo-02 - www.tarlo.pl"));
-    setWindowIcon(QIcon(QPixmap::fromImage(picture(QStringLiteral("AppIcon")))));
     setFont(layoutFont(kSansSerif, 11, true));
     setFontColor(this, Qt::white);
     setAutoFillBackground(true);
@@ -118,6 +117,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), receive_(std::make_unique<Rec
     move(528, 110);
 
     CreateControls();
+    SetPictures(pictures.get());
     CreateNonVisual();
     ApplyStacking();
     ApplyTabOrder();
@@ -172,8 +172,6 @@ void TForm1::CreateControls()
     SpeedButton8->hide();
 
     ToggleSwitch1 = place<TToggleSwitch>(this, "ToggleSwitch1", 24, 78, 47, 29);
-    ToggleSwitch1->SetGlyphOff(picture(QStringLiteral("ToggleSwitch1Off")));
-    ToggleSwitch1->SetGlyphOn(picture(QStringLiteral("ToggleSwitch1On")));
     ToggleSwitch1->SetCaption(QStringLiteral("ToggleSwitch1"));
     // The picture must show the connection: every way of toggling runs the click handler.
     ToggleSwitch1->SetEveryToggleClicks(true);
@@ -331,6 +329,20 @@ void TForm1::CreateControls()
     GroupBox14->SetEnabled(false);
 }
 
+void TForm1::SetPictures(const QHash<QString, QImage>& pictures)
+{
+    // Each picture is named after the control that shows it.
+    for (TImage* im : findChildren<TImage*>())
+        if (pictures.contains(im->objectName()))
+            im->SetPicture(pictures.value(im->objectName()));
+    for (TSpeedButton* b : findChildren<TSpeedButton*>())
+        if (pictures.contains(b->objectName()))
+            b->SetGlyph(pictures.value(b->objectName()));
+    ToggleSwitch1->SetGlyphOff(pictures.value(QStringLiteral("ToggleSwitch1Off")));
+    ToggleSwitch1->SetGlyphOn(pictures.value(QStringLiteral("ToggleSwitch1On")));
+    setWindowIcon(QIcon(QPixmap::fromImage(pictures.value(QStringLiteral("AppIcon")))));
+}
+
 void TForm1::CreateNonVisual()
 {
     ComPort = new TComPort(this);
@@ -338,11 +350,14 @@ void TForm1::CreateNonVisual()
     configureControllerPort(*ComPort);
     ComPort->SetPort("COM1");
 
-    // Timer1 asks for 1 ms; like the window timer it stands for, it ticks every 10 ms at most.
+    // Timer1 asks for 1 ms, which the window timer it stands for gives as a tick every 10 ms.
+    // A tick changes something only at a second boundary and, while connected, on each of
+    // those ticks in a restart second; so the timer is armed for exactly those moments, one
+    // at a time, and sleeps in between.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setTimerType(Qt::CoarseTimer);
-    Timer1->setInterval(10);
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setSingleShot(true);
 
     const QString filter = u("Pliki ustawień Tarlo-01 (*.tarlo)");
     SaveDialog1 = {QString(), QStringLiteral("ustawienia"), filter, QStringLiteral("tarlo")};
@@ -400,8 +415,15 @@ void TForm1::BindHandlers()
     // The received-data handler runs as a delivery of the port's event thread; what escapes
     // it ends that thread's deliveries, so it handles its own errors.
     ComPort->OnRxChar = [this](QObject* sender, int count) { ComPortRxChar(sender, count); };
-    connect(Timer1, &QTimer::timeout, this, [this] { Guarded([&] { Timer1Timer(Timer1); }); });
-    Timer1->start();
+    connect(Timer1, &QTimer::timeout, this, &TForm1::RunTick);
+    Timer1->start(0);
+    // What the tick follows between its runs, followed at once: the switch offered as soon
+    // as there is a port name, and the restart ticks as soon as the switch is on.
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ShowSwitchForPortName(); });
+    ToggleSwitch1->OnOn = ToggleSwitch1->OnOff = [this](QObject*) {
+        if (Timer1->isActive())
+            ArmTimer1();
+    };
 }
 
 void TForm1::closeEvent(QCloseEvent* e)

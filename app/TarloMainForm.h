@@ -154,6 +154,10 @@ public:
     // Returns false when the close must not go on.
     bool FormClose(QObject* Sender);
     void Timer1Timer(QObject* Sender);
+    // One tick as Timer1 runs it: Timer1Timer, then the timer armed for the next tick.
+    void RunTick();
+    // Arms Timer1 for the next moment a tick can change something, from the platform clock.
+    void ArmTimer1();
     void ComPortRxChar(QObject* Sender, int Count);
     void Image12Click(QObject* Sender);
     void Image15Click(QObject* Sender);
@@ -194,6 +198,8 @@ protected:
 
 private:
     void CreateControls();
+    // Gives every picture, glyph and the window icon to its control, by name.
+    void SetPictures(const QHash<QString, QImage>& pictures);
     void CreateNonVisual();
     void BindHandlers();
     void ApplyStacking();
@@ -217,6 +223,10 @@ private:
     std::string PortBytes(const QString& name) const;
 
     void ReportLogError(const QString& message);
+    // The switch where there is a port name, the grey field in its place where there is none.
+    void ShowSwitchForPortName();
+    // Label3: the weekday of `date` in the current language.
+    void ShowWeekday(const QDate& date);
     // Reports a failed reopen of the port's restart, queued after the tick.
     void ReportRestartError(const QString& message, const QDateTime& now);
 

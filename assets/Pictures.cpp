@@ -1,6 +1,8 @@
 #include "Pictures.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImageReader>
 
 #include <csetjmp>
 #include <cstdio>
@@ -170,5 +172,26 @@ QImage picture(const QString& name)
     const QLatin1String extension(entry->extension);
     if (extension == QLatin1String("jpg"))
         return decodeJpeg(data);
-    return QImage::fromData(data, extension == QLatin1String("bmp") ? "BMP" : "PNG");
+    // Read by Qt's own handler for the named format. Left to guess, the reader would first
+    // load every image format plugin installed to ask whether it knows the data.
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, extension == QLatin1String("bmp") ? "bmp" : "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+std::future<QHash<QString, QImage>> decodeAllPictures()
+{
+    return std::async(std::launch::async, [] {
+        QHash<QString, QImage> all;
+        for (const QString& name : pictureNames()) {
+            QImage image = picture(name);
+            if (image.format() == QImage::Format_RGB888)
+                image.convertTo(QImage::Format_RGB32);
+            all.insert(name, image);
+        }
+        return all;
+    });
 }

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QImage>
 #include <QString>
 #include <QStringList>
+
+#include <future>
 
 // Decodes JPEG data with libjpeg. The result is QImage::Format_RGB888.
 // Grey-scale, YCbCr, RGB and CMYK/YCCK files are accepted.
@@ -24,3 +27,7 @@ const QStringList& pictureNames();
 
 // The stored bytes of a picture (the file as committed), empty for an unknown name.
 QByteArray pictureData(const QString& name);
+
+// Every picture by name, decoded on a thread of its own while the caller goes on; get() on
+// the result waits for the rest. The window builds its controls meanwhile.
+std::future<QHash<QString, QImage>> decodeAllPictures();

@@ -1,11 +1,17 @@
-// CPU use and main-thread stalls of the whole program on the real clock, offscreen:
+// What the whole program costs at rest, set beside the floor any clock window costs: a bare
+// Qt window with a label clock on a 1 s timer, built by this bench in the same run.
+//   start-up   the program and the floor window each started as a process of its own, over
+//              and over in turns: the time from starting the process to its first painted
+//              frame, with the program's phases;
 //   idle       the window created, switch off, the event loop left to run;
 //   connected  the port set to the simulator's link and the switch turned on, with
 //              tarlo02-sim streaming one record a second.
-// Each phase runs for --seconds (default 60). A 5 ms probe timer on the main thread records
-// how late each of its ticks comes; the program's own pauses (the platform's pause()) are
-// left out of that, the port restarts are not. The window's tick and received-data handlers
-// are timed as they run, so the table can say where the main thread's time goes.
+// Each phase runs for --seconds (default 60) with the floor window running beside it in its
+// own process. Per phase: CPU % of a core, wake-ups of the main thread a second (its
+// voluntary context switches), resident memory; connected, also the wake-ups outside the
+// restart seconds against the deliveries of received data.
+// --probe adds a 5 ms timer on the main thread that records how late each of its ticks
+// comes (stalls); its own 200 wake-ups a second then swamp the cost figures.
 
 #include "Controls.h"
 #include "Frame.h"
@@ -13,12 +19,14 @@
 #include "QtPlatform.h"
 #include "SerialPort.h"
 #include "TarloMainForm.h"
+#include "TickSchedule.h"
 #include "ToggleSwitch.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTime>
@@ -29,17 +37,22 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr char kStartEnv[] = "TARLO_BENCH_START_NS";
 
 double cpuSeconds(clockid_t id)
 {
@@ -48,10 +61,90 @@ double cpuSeconds(clockid_t id)
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
+long long monotonicNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
 double msBetween(Clock::time_point a, Clock::time_point b)
 {
     return std::chrono::duration<double, std::milli>(b - a).count();
 }
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t rank = size_t(std::ceil(p / 100 * double(v.size())));
+    return v[std::clamp<size_t>(rank, 1, v.size()) - 1];
+}
+
+// A "Name:  value" field of a /proc status file, read with one pread of a descriptor kept
+// open; -1 when it is not there.
+class StatusFile {
+public:
+    explicit StatusFile(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {}
+    ~StatusFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    StatusFile(const StatusFile&) = delete;
+    StatusFile& operator=(const StatusFile&) = delete;
+
+    long field(const char* name) const
+    {
+        char buf[4096];
+        const ssize_t n = fd_ >= 0 ? ::pread(fd_, buf, sizeof buf - 1, 0) : -1;
+        if (n <= 0)
+            return -1;
+        buf[n] = '\0';
+        const size_t len = std::strlen(name);
+        for (const char* line = buf; line && *line; line = std::strchr(line, '\n')) {
+            if (*line == '\n')
+                ++line;
+            if (std::strncmp(line, name, len) == 0 && line[len] == ':')
+                return std::strtol(line + len + 1, nullptr, 10);
+        }
+        return -1;
+    }
+
+private:
+    int fd_;
+};
+
+// The calling thread's wake-ups: each voluntary context switch is a sleep that something
+// ended. Opened on the thread whose wake-ups are counted.
+class Wakeups {
+public:
+    Wakeups() : status_("/proc/thread-self/status") {}
+    long count() const { return status_.field("voluntary_ctxt_switches"); }
+    // The same counter through one cheap system call, for reading at every tick: reading
+    // the status file there would add its own cost to the program's figures.
+    static long quickCount()
+    {
+        rusage u{};
+        getrusage(RUSAGE_THREAD, &u);
+        return u.ru_nvcsw;
+    }
+
+private:
+    StatusFile status_;
+};
+
+long rssKb() { return StatusFile("/proc/self/status").field("VmRSS"); }
 
 // User plus system CPU seconds of another process, from /proc; nothing once it is gone.
 std::optional<double> processCpuSeconds(qint64 pid)
@@ -71,8 +164,6 @@ std::optional<double> processCpuSeconds(qint64 pid)
     const double ticks = double(fields[11].toLongLong() + fields[12].toLongLong());
     return ticks / double(sysconf(_SC_CLK_TCK));
 }
-
-bool isRestartSecond(int s) { return s == 5 || s == 20 || s == 35 || s == 50; }
 
 // The seconds of the wall clock, read without the local time zone lookup that QTime does
 // (time zones are whole minutes away from UTC).
@@ -117,6 +208,107 @@ public:
 private:
     int fd_;
 };
+
+// --- the child processes: a start-up to time, or the floor window to run beside a phase ---
+
+// The floor: a bare window of the program's size with a label clock on a 1 s timer.
+struct FloorWindow {
+    QWidget window;
+    QLabel* clock = new QLabel(&window);
+    QTimer timer;
+    FloorWindow()
+    {
+        window.setFixedSize(TForm1::ClientWidth, TForm1::ClientHeight);
+        clock->setGeometry(265, 110, 57, 16);
+        auto show = [this] { clock->setText(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))); };
+        show();
+        QObject::connect(&timer, &QTimer::timeout, show);
+        timer.start(1000);
+    }
+};
+
+// Calls `then` once the window's first frame is painted and flushed: a zero timer queued
+// from its first paint runs after the whole repaint that paint belongs to.
+class FirstFrame : public QObject {
+public:
+    FirstFrame(QWidget* window, std::function<void()> then) : then_(std::move(then))
+    {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint && !seen_) {
+            seen_ = true;
+            o->removeEventFilter(this);
+            QTimer::singleShot(0, this, then_);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> then_;
+    bool seen_ = false;
+};
+
+// Starts the program as its entry does (or the floor window), and prints the milliseconds
+// from the parent's start of this process to main, to the application made, to the window
+// built, to it shown and to its first frame; then ends at once.
+int childStart(int argc, char** argv, bool program)
+{
+    const long long t0 = qEnvironmentVariable(kStartEnv).toLongLong();
+    auto since = [t0] { return double(monotonicNs() - t0) / 1e6; };
+    const double atMain = since();
+    QApplication app(argc, argv);
+    QWidget* window = nullptr;
+    std::optional<FloorWindow> floor;
+    if (program) {
+        QApplication::setApplicationName(QStringLiteral("Tarlo01"));
+        installFontSubstitutions();
+    }
+    const double atApp = since();
+    if (program) {
+        window = TForm1::Create();
+    } else {
+        floor.emplace();
+        window = &floor->window;
+    }
+    const double built = since();
+    double shown = 0;
+    FirstFrame frame(window, [&] {
+        std::printf("start %.3f %.3f %.3f %.3f %.3f\n", atMain, atApp, built, shown, since());
+        std::fflush(stdout);
+        std::_Exit(0);
+    });
+    window->show();
+    shown = since();
+    return app.exec();
+}
+
+// The floor window for a phase: ready once settled; then its CPU seconds, wake-ups and
+// resident memory over `seconds`.
+int childFloor(int argc, char** argv, double seconds)
+{
+    QApplication app(argc, argv);
+    FloorWindow floor;
+    floor.window.show();
+    Wakeups wakeups;
+    QEventLoop loop;
+    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    std::printf("ready\n");
+    std::fflush(stdout);
+    const double cpu0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    const long w0 = wakeups.count();
+    const Clock::time_point t0 = Clock::now();
+    QTimer::singleShot(int(std::lround(seconds * 1000)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+    std::printf("floor %.6f %ld %ld %.3f\n", cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0,
+                wakeups.count() - w0, rssKb(), msBetween(t0, Clock::now()) / 1000);
+    std::fflush(stdout);
+    return 0;
+}
+
+// --- the program in this process ---
 
 // The desktop platform with its pauses marked, so that the stalls they cause are left out of
 // the figures, and without modal boxes: nobody is there to click them away. A box that
@@ -164,6 +356,13 @@ private:
     Clock::time_point lastPauseEnd{};
 };
 
+// Time, main-thread wake-ups and deliveries of received data between two ticks.
+struct Span {
+    double seconds = 0;
+    long wakeups = 0;
+    long deliveries = 0;
+};
+
 // What one phase counts; reset when a phase starts.
 struct Counters {
     long ticks = 0;        // Timer1Timer runs
@@ -172,12 +371,15 @@ struct Counters {
     long restartTicks = 0; // runs within a restart second with the switch on
     double restartCpu = 0;
     double restartMaxMs = 0;
-    long rxCalls = 0; // ComPortRxChar runs
+    long rxCalls = 0; // ComPortRxChar runs: one a delivery
     double rxCpu = 0;
     double rxMaxMs = 0;
-    long extracted = 0;         // records cut out of the receive buffer
-    long shown = 0;             // Label7 caption changes
-    long blanked = 0;           // of those, to the no-data "0.00"
+    long extracted = 0; // records cut out of the receive buffer
+    long shown = 0;     // Label7 caption changes
+    long blanked = 0;   // of those, to the no-data "0.00"
+    Span outside;       // from ticks outside restart seconds to the next tick
+    Span restart;       // from ticks in restart seconds (switch on) to the next tick
+    // The stall probe's figures (--probe).
     std::vector<double> lateMs; // probe tick lateness
     std::vector<double> ownMs;  // the same less the time the main thread waited for a CPU
     long excluded = 0;          // probe ticks left out for a pause
@@ -196,15 +398,55 @@ struct Counters {
                                // longest handler in the gap: the program's doing for sure
 };
 
+// The cost of one process over one phase.
+struct Cost {
+    double seconds = 0;
+    double cpu = 0; // CPU seconds
+    long wakeups = 0;
+    long rssKb = 0;
+    double cpuPercent() const { return seconds > 0 ? 100 * cpu / seconds : 0; }
+    double wakeupsPerSecond() const { return seconds > 0 ? double(wakeups) / seconds : 0; }
+};
+
 struct PhaseResult {
     QString name;
-    double seconds = 0;
-    double cpu = 0;
+    Cost program;
+    std::optional<Cost> floor;
     double mainCpu = 0;
     std::optional<double> simCpu;
     long pauses = 0;
     long messages = 0;
     Counters c;
+};
+
+// Starts the floor window in a process of its own and waits until it has settled.
+class FloorProcess {
+public:
+    bool start(double seconds)
+    {
+        proc_.setProcessChannelMode(QProcess::SeparateChannels);
+        proc_.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--child-floor"), QString::number(seconds)});
+        if (!proc_.waitForStarted(5000))
+            return false;
+        while (!proc_.canReadLine())
+            if (!proc_.waitForReadyRead(10000))
+                return false;
+        return proc_.readLine().trimmed() == "ready";
+    }
+    std::optional<Cost> finish()
+    {
+        // It may have ended already, seen by the phase's event loop.
+        if (proc_.state() != QProcess::NotRunning && !proc_.waitForFinished(30000))
+            return std::nullopt;
+        const QList<QByteArray> f = proc_.readAllStandardOutput().trimmed().split(' ');
+        if (f.size() != 5 || f[0] != "floor")
+            return std::nullopt;
+        return Cost{f[4].toDouble(), f[1].toDouble(), f[2].toLong(), f[3].toLong()};
+    }
+
+private:
+    QProcess proc_;
 };
 
 class Bench {
@@ -231,14 +473,22 @@ public:
     PhaseResult run(const QString& name, double seconds, const QProcess* sim)
     {
         c_ = Counters{};
-        c_.lateMs.reserve(size_t(seconds * 1000 / kProbeMs) + 16);
-        c_.ownMs.reserve(c_.lateMs.capacity());
+        if (probing_) {
+            c_.lateMs.reserve(size_t(seconds * 1000 / kProbeMs) + 16);
+            c_.ownMs.reserve(c_.lateMs.capacity());
+        }
         lastCaption_ = form_->Label7->Caption();
+        FloorProcess floor;
+        const bool floorRuns = floor.start(seconds);
+        if (!floorRuns)
+            std::fprintf(stderr, "the floor window did not start\n");
         const long pauses0 = plat_.pauses, messages0 = plat_.messages;
         const std::optional<double> sim0 = sim ? processCpuSeconds(sim->processId()) : std::nullopt;
         const double cpu0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         const double main0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const long wake0 = wakeups_.count();
         const Clock::time_point t0 = Clock::now();
+        markSpan(t0);
 
         lastProbe_ = Clock::now();
         lastSched_ = wait_.read();
@@ -253,14 +503,20 @@ public:
 
         PhaseResult r;
         r.name = name;
-        r.seconds = msBetween(t0, Clock::now()) / 1000;
-        r.cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+        const Clock::time_point t1 = Clock::now();
+        closeSpan(t1);
+        r.program.seconds = msBetween(t0, t1) / 1000;
+        r.program.cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+        r.program.wakeups = wakeups_.count() - wake0;
+        r.program.rssKb = rssKb();
         r.mainCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - main0;
         if (sim) {
             const std::optional<double> sim1 = processCpuSeconds(sim->processId());
             if (sim0 && sim1)
                 r.simCpu = *sim1 - *sim0;
         }
+        if (floorRuns)
+            r.floor = floor.finish();
         r.pauses = plat_.pauses - pauses0;
         r.messages = plat_.messages - messages0;
         r.c = std::move(c_);
@@ -298,14 +554,34 @@ private:
         }
     }
 
+    // The time from one tick to the next belongs to the restart seconds when the first of
+    // the two ran in one with the switch on, otherwise to the rest of the time.
+    void markSpan(Clock::time_point now)
+    {
+        spanStart_ = now;
+        spanWakeups_ = Wakeups::quickCount();
+        spanDeliveries_ = c_.rxCalls;
+        spanInRestart_ = form_->ToggleSwitch1->StateOn() && isRestartSecond(wallSecond());
+    }
+    void closeSpan(Clock::time_point now)
+    {
+        Span& s = spanInRestart_ ? c_.restart : c_.outside;
+        s.seconds += msBetween(spanStart_, now) / 1000;
+        s.wakeups += Wakeups::quickCount() - spanWakeups_;
+        s.deliveries += c_.rxCalls - spanDeliveries_;
+    }
+
     void timedTick()
     {
+        const Clock::time_point woke = Clock::now();
+        closeSpan(woke);
         const bool restart = form_->ToggleSwitch1->StateOn() && isRestartSecond(wallSecond());
         const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         const SchedTimes s0 = wait_.read();
         const Clock::time_point t0 = Clock::now();
         form_->Guarded([this] { form_->Timer1Timer(form_->Timer1); });
         const double cpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
+        form_->ArmTimer1();
         ++c_.ticks;
         c_.tickCpu += cpu;
         const double ms = ownMsSince(t0, s0);
@@ -317,6 +593,8 @@ private:
             c_.restartMaxMs = std::max(c_.restartMaxMs, ms);
         }
         noteCaption();
+        markSpan(woke);
+        spanInRestart_ = restart;
     }
 
     void timedRx(QObject* sender, int count)
@@ -393,50 +671,198 @@ private:
     QTimer probe_;
     Clock::time_point lastProbe_;
     RunQueueWait wait_; // opened on the main thread, so it is the main thread's
+    Wakeups wakeups_;   // the same
     SchedTimes lastSched_;
     const char* gapHandler_ = nullptr;
     double gapHandlerMs_ = 0;
     QString lastCaption_;
+    Clock::time_point spanStart_;
+    long spanWakeups_ = 0;
+    long spanDeliveries_ = 0;
+    bool spanInRestart_ = false;
     Counters c_;
 };
 
-double percentile(std::vector<double> v, double p)
+// --- start-up: the program and the floor started in turns ---
+
+struct StartTimes {
+    std::vector<double> main, app, built, shown, frame;
+};
+
+// Starts this bench as a child that times one start-up; false when it did not report.
+bool timeOneStart(const QString& workDir, bool program, StartTimes& out)
 {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t rank = size_t(std::ceil(p / 100 * double(v.size())));
-    return v[std::clamp<size_t>(rank, 1, v.size()) - 1];
+    QProcess p;
+    p.setWorkingDirectory(workDir);
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const long long t0 = monotonicNs();
+    env.insert(QString::fromLatin1(kStartEnv), QString::number(t0));
+    p.setProcessEnvironment(env);
+    p.start(QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--child-start"), program ? QStringLiteral("program") : QStringLiteral("floor")});
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished(3000);
+        return false;
+    }
+    const QList<QByteArray> f = p.readAllStandardOutput().trimmed().split(' ');
+    if (f.size() != 6 || f[0] != "start")
+        return false;
+    out.main.push_back(f[1].toDouble());
+    out.app.push_back(f[2].toDouble());
+    out.built.push_back(f[3].toDouble());
+    out.shown.push_back(f[4].toDouble());
+    out.frame.push_back(f[5].toDouble());
+    return true;
 }
 
-void printTable(const std::vector<PhaseResult>& results, bool waitKnown)
+struct StartResult {
+    StartTimes program, floor;
+    int starts = 0;
+};
+
+StartResult timeStarts(int starts)
+{
+    StartResult r;
+    QTemporaryDir dir;
+    // The program starts with preferences as a user's second run finds them.
+    QFile ini(QDir(dir.path()).filePath(QStringLiteral("tarlo02.ini")));
+    if (ini.open(QIODevice::WriteOnly))
+        ini.write("COM1\r\n335\r\n56\r\n345\r\n623\r\nPL\r\nUSB\r\n");
+    ini.close();
+    // A first start of each, not counted, brings the files into the page cache.
+    StartTimes discard;
+    timeOneStart(dir.path(), true, discard);
+    timeOneStart(dir.path(), false, discard);
+    for (int i = 0; i < starts; ++i) {
+        // In turns, each first every other time, so that neither always finds the other's
+        // aftermath.
+        const bool programFirst = i % 2 == 0;
+        const bool ok = timeOneStart(dir.path(), programFirst, programFirst ? r.program : r.floor) &&
+                        timeOneStart(dir.path(), !programFirst, programFirst ? r.floor : r.program);
+        if (!ok) {
+            std::fprintf(stderr, "a start-up did not report its first frame\n");
+            break;
+        }
+        ++r.starts;
+    }
+    return r;
+}
+
+void printStarts(const StartResult& s)
+{
+    const double program = median(s.program.frame), floor = median(s.floor.frame);
+    std::printf(
+        "\nstart-up to the first painted frame, median of %d starts each, ms from starting the process:\n",
+        s.starts);
+    std::printf("  %-9s %8s %13s %13s %8s %12s\n", "", "main", "application", "window built", "shown",
+                "first frame");
+    for (const auto& [name, t] : {std::pair<const char*, const StartTimes&>{"program", s.program},
+                                  std::pair<const char*, const StartTimes&>{"floor", s.floor}})
+        std::printf("  %-9s %8.1f %13.1f %13.1f %8.1f %12.1f\n", name, median(t.main), median(t.app),
+                    median(t.built), median(t.shown), median(t.frame));
+    if (floor > 0)
+        std::printf("  ratio %.2f (target at most 1.30)   program min %.1f ms, floor min %.1f ms\n",
+                    program / floor, *std::min_element(s.program.frame.begin(), s.program.frame.end()),
+                    *std::min_element(s.floor.frame.begin(), s.floor.frame.end()));
+}
+
+void printCosts(const std::vector<PhaseResult>& results)
+{
+    std::printf("\ncost per phase, the program beside the floor window running at the same time:\n");
+    std::printf("%-10s %-8s %8s %8s %12s %9s\n", "phase", "", "seconds", "CPU %", "wake-ups/s", "RSS MB");
+    for (const PhaseResult& r : results) {
+        auto row = [&](const char* phase, const char* who, const Cost& c) {
+            std::printf("%-10s %-8s %8.1f %7.3f%% %12.2f %9.1f\n", phase, who, c.seconds, c.cpuPercent(),
+                        c.wakeupsPerSecond(), double(c.rssKb) / 1024);
+        };
+        row(qPrintable(r.name), "program", r.program);
+        if (!r.floor) {
+            std::printf("%-10s %-8s (did not report)\n", "", "floor");
+            continue;
+        }
+        row("", "floor", *r.floor);
+        const Cost& f = *r.floor;
+        const bool idle = r.name == QLatin1String("idle");
+        const double factor = idle ? 1.2 : 1.5, extra = idle ? 0.1 : 0.2;
+        const double cpuTarget = factor * f.cpuPercent() + extra;
+        std::printf("%-10s %-8s %8s %7.2fx %11.2fx %8.2fx   CPU target at most %.2fx + %.1f%% = %.3f%%: %s;"
+                    " RSS target at most 1.30x: %s\n",
+                    "", "ratio", "", f.cpu > 0 ? r.program.cpu / r.program.seconds / (f.cpu / f.seconds) : 0,
+                    f.wakeups > 0 ? r.program.wakeupsPerSecond() / f.wakeupsPerSecond() : 0,
+                    f.rssKb > 0 ? double(r.program.rssKb) / double(f.rssKb) : 0, factor, extra, cpuTarget,
+                    r.program.cpuPercent() <= cpuTarget ? "met" : "missed",
+                    double(r.program.rssKb) <= 1.3 * double(f.rssKb) ? "met" : "missed");
+    }
+    for (const PhaseResult& r : results) {
+        const Span& o = r.c.outside;
+        if (o.seconds <= 0)
+            continue;
+        const double beyond = double(o.wakeups - o.deliveries) / o.seconds;
+        std::printf(
+            "%s, outside restart seconds (%.1f s): %.2f wake-ups/s, %.2f deliveries/s, %.2f/s beyond one"
+            " a delivery (target at most 3): %s\n",
+            qPrintable(r.name), o.seconds, double(o.wakeups) / o.seconds, double(o.deliveries) / o.seconds,
+            beyond, beyond <= 3 ? "met" : "missed");
+        if (r.c.restart.seconds > 0)
+            std::printf("%s, in restart seconds (%.1f s): %.1f wake-ups/s\n", qPrintable(r.name),
+                        r.c.restart.seconds, double(r.c.restart.wakeups) / r.c.restart.seconds);
+    }
+}
+
+void printStalls(const std::vector<PhaseResult>& results, bool waitKnown)
 {
     // Stalls as the probe saw them; the same less the time the main thread waited for a CPU
     // that other processes held ("own"); and of that, no more than the main thread spent on
     // a CPU or in one handler during the gap ("busy"). On a shared or virtual machine the
     // first two include late wake-ups that are not the program's.
-    std::printf("\n%-10s %8s %8s %7s %8s %11s %9s %11s %9s %9s\n", "phase", "seconds", "CPU s", "CPU %",
-                "records", "longest ms", "p99 ms", "own max ms", "own p99", "busy max");
+    std::printf("\nstalls of the main thread (5 ms probe):\n%-10s %11s %9s %11s %9s %9s\n", "phase",
+                "longest ms", "p99 ms", "own max ms", "own p99", "busy max");
     for (const PhaseResult& r : results) {
-        std::printf("%-10s %8.1f %8.3f %6.2f%% %8ld", qPrintable(r.name), r.seconds, r.cpu,
-                    100 * r.cpu / r.seconds, r.c.shown);
-        if (r.c.lateMs.empty())
-            std::printf(" %11s %9s %11s %9s %9s\n", "-", "-", "-", "-", "-");
-        else if (!waitKnown)
+        std::printf("%-10s", qPrintable(r.name));
+        if (!waitKnown)
             std::printf(" %11.2f %9.2f %11s %9s %9s\n", r.c.worstMs, percentile(r.c.lateMs, 99), "-", "-",
                         "-");
         else
             std::printf(" %11.2f %9.2f %11.2f %9.2f %9.2f\n", r.c.worstMs, percentile(r.c.lateMs, 99),
                         r.c.worstOwnMs, percentile(r.c.ownMs, 99), r.c.worstBusyMs);
     }
-
-    std::printf("\nwhere the time goes (CPU seconds; main thread = event loop, painting and the handlers;\n"
-                "a handler's longest run is its wall time less the time it waited for a CPU)\n");
     for (const PhaseResult& r : results) {
         const Counters& c = r.c;
         std::printf("%s:\n", qPrintable(r.name));
-        std::printf("  process %.3f = main thread %.3f + other threads %.3f\n", r.cpu, r.mainCpu,
-                    std::max(0.0, r.cpu - r.mainCpu));
+        std::printf("  %zu probe ticks, median %.3f ms late; longest %.2f ms at %s; %ld ticks left out for"
+                    " %ld pauses\n",
+                    c.lateMs.size(), percentile(c.lateMs, 50), c.worstMs,
+                    c.worstAt.isEmpty() ? "-" : qPrintable(c.worstAt), c.excluded, r.pauses);
+        if (!waitKnown)
+            continue;
+        std::printf("  own stalls: longest %.2f ms at %s, longest outside restart seconds %.2f ms\n",
+                    c.worstOwnMs, c.worstOwnAt.isEmpty() ? "-" : qPrintable(c.worstOwnAt),
+                    c.worstOutsideRestartMs);
+        if (c.stalls.empty())
+            continue;
+        std::vector<Counters::Stall> top = c.stalls;
+        std::sort(top.begin(), top.end(), [](const auto& a, const auto& b) { return a.ownMs > b.ownMs; });
+        std::printf("  %zu own stalls of 3 ms or more; the longest, with the main thread's CPU time in the"
+                    " gap and the longest handler run in it:\n",
+                    c.stalls.size());
+        for (size_t i = 0; i < std::min<size_t>(top.size(), 5); ++i)
+            std::printf("    %s  gap %6.2f ms  own %6.2f ms  on CPU %5.2f ms  handler: %s\n",
+                        qPrintable(top[i].at), top[i].gapMs, top[i].ownMs, top[i].cpuMs,
+                        qPrintable(top[i].handler));
+    }
+}
+
+void printWhereTheTimeGoes(const std::vector<PhaseResult>& results)
+{
+    std::printf("\nwhere the program's time goes (CPU seconds; main thread = event loop, painting and the\n"
+                "handlers; a handler's longest run is its wall time less the time it waited for a CPU)\n");
+    for (const PhaseResult& r : results) {
+        const Counters& c = r.c;
+        std::printf("%s:\n", qPrintable(r.name));
+        std::printf("  process %.3f = main thread %.3f + other threads %.3f\n", r.program.cpu, r.mainCpu,
+                    std::max(0.0, r.program.cpu - r.mainCpu));
         std::printf("  Timer1Timer      %7ld runs %8.3f s  (%.1f us a run, longest %.2f ms)\n", c.ticks,
                     c.tickCpu, c.ticks ? 1e6 * c.tickCpu / double(c.ticks) : 0.0, c.tickMaxMs);
         std::printf("    of which in restart seconds %ld runs %.3f s (%.1f us a run, longest %.2f ms)\n",
@@ -445,30 +871,6 @@ void printTable(const std::vector<PhaseResult>& results, bool waitKnown)
         std::printf("  ComPortRxChar    %7ld runs %8.3f s  (longest %.2f ms), %ld records cut out\n",
                     c.rxCalls, c.rxCpu, c.rxMaxMs, c.extracted);
         std::printf("  rest of the main thread      %8.3f s\n", r.mainCpu - c.tickCpu - c.rxCpu);
-        if (!c.lateMs.empty()) {
-            std::printf(
-                "  stalls: %zu probe ticks, median %.3f ms; longest %.2f ms at %s; %ld ticks left out for"
-                " %ld pauses\n",
-                c.lateMs.size(), percentile(c.lateMs, 50), c.worstMs,
-                c.worstAt.isEmpty() ? "-" : qPrintable(c.worstAt), c.excluded, r.pauses);
-            if (waitKnown)
-                std::printf("  own stalls: longest %.2f ms at %s, longest outside restart seconds %.2f ms\n",
-                            c.worstOwnMs, c.worstOwnAt.isEmpty() ? "-" : qPrintable(c.worstOwnAt),
-                            c.worstOutsideRestartMs);
-            if (waitKnown && !c.stalls.empty()) {
-                std::vector<Counters::Stall> top = c.stalls;
-                std::sort(top.begin(), top.end(),
-                          [](const auto& a, const auto& b) { return a.ownMs > b.ownMs; });
-                std::printf(
-                    "  %zu own stalls of 3 ms or more; the longest, with the main thread's CPU time in the"
-                    " gap and the longest handler run in it:\n",
-                    c.stalls.size());
-                for (size_t i = 0; i < std::min<size_t>(top.size(), 5); ++i)
-                    std::printf("    %s  gap %6.2f ms  own %6.2f ms  on CPU %5.2f ms  handler: %s\n",
-                                qPrintable(top[i].at), top[i].gapMs, top[i].ownMs, top[i].cpuMs,
-                                qPrintable(top[i].handler));
-            }
-        }
         std::printf("  Label7 changes %ld (%ld to the no-data 0.00); message boxes %ld\n", c.shown, c.blanked,
                     r.messages);
         if (r.simCpu)
@@ -478,11 +880,13 @@ void printTable(const std::vector<PhaseResult>& results, bool waitKnown)
 
 void usage()
 {
-    std::printf("Usage: bench_app [--seconds N] [--only idle|connected] [--no-probe] [--sim PATH]\n"
-                "Runs the window offscreen on the real clock for N seconds idle (switch off) and N\n"
-                "seconds connected to tarlo02-sim streaming a record a second, and prints the CPU time\n"
-                "used and the main thread's longest stalls in each phase. Default N is 60.\n"
-                "--no-probe leaves out the 5 ms stall probe, to see the CPU time without its wake-ups.\n");
+    std::printf(
+        "Usage: bench_app [--seconds N] [--starts K] [--only startup|idle|connected] [--probe] [--sim PATH]\n"
+        "Times K start-ups of the program and of a bare Qt clock window in turns (default 15), then\n"
+        "runs the window offscreen on the real clock for N seconds idle (switch off) and N seconds\n"
+        "connected to tarlo02-sim streaming a record a second, the bare window beside it, and prints\n"
+        "CPU, main-thread wake-ups and memory of both with their ratios. Default N is 60.\n"
+        "--probe adds a 5 ms stall probe on the main thread (its wake-ups swamp the cost figures).\n");
 }
 
 } // namespace
@@ -491,10 +895,15 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 3 && std::strcmp(argv[1], "--child-start") == 0)
+        return childStart(argc, argv, std::strcmp(argv[2], "program") == 0);
+    if (argc == 3 && std::strcmp(argv[1], "--child-floor") == 0)
+        return childFloor(argc, argv, std::strtod(argv[2], nullptr));
 
     double seconds = 60;
+    int starts = 15;
     QString only;
-    bool probing = true;
+    bool probing = false;
     QString simPath = QStringLiteral(TARLO02_SIM_PATH);
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -509,14 +918,21 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "--seconds wants a number of seconds above 0, at most 3600\n");
                 return 2;
             }
-        } else if (a == "--only" && hasValue) {
-            only = QString::fromLocal8Bit(argv[++i]);
-            if (only != QLatin1String("idle") && only != QLatin1String("connected")) {
-                std::fprintf(stderr, "--only wants idle or connected\n");
+        } else if (a == "--starts" && hasValue) {
+            starts = std::atoi(argv[++i]);
+            if (starts < 1 || starts > 1000) {
+                std::fprintf(stderr, "--starts wants a count from 1 to 1000\n");
                 return 2;
             }
-        } else if (a == "--no-probe") {
-            probing = false;
+        } else if (a == "--only" && hasValue) {
+            only = QString::fromLocal8Bit(argv[++i]);
+            if (only != QLatin1String("startup") && only != QLatin1String("idle") &&
+                only != QLatin1String("connected")) {
+                std::fprintf(stderr, "--only wants startup, idle or connected\n");
+                return 2;
+            }
+        } else if (a == "--probe") {
+            probing = true;
         } else if (a == "--sim" && hasValue) {
             simPath = QString::fromLocal8Bit(argv[++i]);
         } else {
@@ -524,11 +940,25 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    auto wanted = [&](const char* phase) { return only.isEmpty() || only == QLatin1String(phase); };
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarlo01"));
     QApplication::setApplicationDisplayName(applicationTitle());
     installFontSubstitutions();
+
+    std::printf("platform %s; load average at start:", qPrintable(QApplication::platformName()));
+    if (double load[3]; getloadavg(load, 3) == 3)
+        std::printf(" %.2f %.2f %.2f", load[0], load[1], load[2]);
+    std::printf("\n");
+    std::fflush(stdout);
+
+    if (wanted("startup")) {
+        printStarts(timeStarts(starts));
+        std::fflush(stdout);
+    }
+    if (only == QLatin1String("startup"))
+        return 0;
 
     // The program's files (preferences) go to the working folder: a fresh one.
     QTemporaryDir work;
@@ -555,11 +985,8 @@ int main(int argc, char** argv)
             return 1;
         }
     const QString device = QString::fromLatin1(sim.readLine()).trimmed();
-    std::printf("tarlo02-sim on %s behind %s; %.0f s a phase; load average at start:", qPrintable(device),
-                qPrintable(link), seconds);
-    if (double load[3]; getloadavg(load, 3) == 3)
-        std::printf(" %.2f %.2f %.2f", load[0], load[1], load[2]);
-    std::printf("\n");
+    std::printf("\ntarlo02-sim on %s behind %s; %.0f s a phase%s\n", qPrintable(device), qPrintable(link),
+                seconds, probing ? "; with the stall probe" : "");
     std::fflush(stdout);
 
     auto* form = TForm1::Create();
@@ -574,7 +1001,7 @@ int main(int argc, char** argv)
         settle.exec();
     }
 
-    if (only.isEmpty() || only == QLatin1String("idle")) {
+    if (wanted("idle")) {
         if (form->ToggleSwitch1->StateOn()) {
             std::fprintf(stderr, "the switch is on at start-up\n");
             return 1;
@@ -583,7 +1010,7 @@ int main(int argc, char** argv)
     }
 
     int rc = 0;
-    if (only.isEmpty() || only == QLatin1String("connected")) {
+    if (wanted("connected")) {
         // As the user does it: the port typed in, then the switch clicked on. The connect's
         // 300 ms pause is over before the measured stretch begins.
         form->ComboBox1->SetText(link);
@@ -607,7 +1034,10 @@ int main(int argc, char** argv)
         form->Guarded([&] { form->ToggleSwitch1Click(form->ToggleSwitch1); });
     }
 
-    printTable(results, bench.runQueueWaitKnown());
+    printCosts(results);
+    printWhereTheTimeGoes(results);
+    if (probing)
+        printStalls(results, bench.runQueueWaitKnown());
 
     form->close();
     delete form;

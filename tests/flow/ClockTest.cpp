@@ -248,3 +248,101 @@ TEST_F(ClockTest, FailingReopenIsToldAfterTheTickAndRecoveryGoesOnWhileItsBoxIsO
     QCoreApplication::processEvents();
     EXPECT_EQ(pf.messages.size(), 2u);
 }
+
+// The window's own schedule: the timer is never left running, each armed tick is run by hand
+// with the scripted clock moved on by the delay the window armed.
+class TickScheduleTest : public ClockTest {
+protected:
+    // Runs the ticks the window arms from the clock's current time until `end`; the times
+    // they ran at.
+    std::vector<QTime> runArmedTicksUntil(const QTime& end)
+    {
+        std::vector<QTime> ran;
+        while (pf.clock.time() < end) {
+            ran.push_back(pf.clock.time());
+            form->RunTick();
+            EXPECT_TRUE(form->Timer1->isActive());
+            const int armed = form->Timer1->interval();
+            form->Timer1->stop();
+            pf.clock = pf.clock.addMSecs(armed);
+        }
+        return ran;
+    }
+};
+
+TEST_F(TickScheduleTest, PortTextAndLanguageShowAtOnceWithoutATick)
+{
+    openWindow();
+    pf.clock = QDateTime(QDate(2016, 10, 5), QTime(9, 0, 0)); // a Wednesday
+    form->ComboBox1->SetText(QString());
+    EXPECT_TRUE(form->ToggleSwitch1->isHidden());
+    EXPECT_TRUE(shown(form->Image7));
+    form->ComboBox1->SetText(QStringLiteral("C"));
+    EXPECT_TRUE(shown(form->ToggleSwitch1));
+    EXPECT_TRUE(form->Image7->isHidden());
+    form->Image15Click(form.get());
+    EXPECT_EQ(form->Label3->Caption(), QStringLiteral("Wednesday"));
+    form->Image12Click(form.get());
+    EXPECT_EQ(form->Label3->Caption(), QString::fromUtf8("Środa"));
+}
+
+TEST_F(TickScheduleTest, EveryArmedTickOfARestartSecondReopensThePort)
+{
+    PtyPeer pty;
+    openWindow();
+    at(18, 30, 1);
+    connectTo(pty.qPath());
+    ASSERT_TRUE(form->ComPort->Connected());
+    countRestarts();
+
+    pf.clock.setTime(QTime(18, 30, 4, 500));
+    const std::vector<QTime> ran = runArmedTicksUntil(QTime(18, 30, 7, 500));
+    std::vector<QTime> inRestart;
+    for (const QTime& t : ran)
+        if (t.second() == 5)
+            inRestart.push_back(t);
+    ASSERT_EQ(inRestart.size(), 100u);
+    EXPECT_EQ(inRestart.front(), QTime(18, 30, 5, 1));
+    EXPECT_EQ(inRestart.back(), QTime(18, 30, 5, 991));
+    EXPECT_EQ(closes, 100);
+    EXPECT_EQ(opens, 100);
+    EXPECT_TRUE(form->ComPort->Connected());
+    // Outside it, one tick just past each second.
+    EXPECT_EQ(ran.size(), 103u);
+    EXPECT_EQ(ran[ran.size() - 2], QTime(18, 30, 6, 1));
+    EXPECT_EQ(ran.back(), QTime(18, 30, 7, 1));
+    EXPECT_EQ(form->Label5->Caption(), QStringLiteral("18:30:07"));
+
+    // The switch turned off in a restart second: no tick is armed before the next second.
+    pf.clock.setTime(QTime(18, 30, 20, 300));
+    form->RunTick();
+    EXPECT_EQ(form->Timer1->interval(), 10);
+    form->ToggleSwitch1->SetStateOn(false);
+    EXPECT_EQ(form->Timer1->interval(), 701);
+    form->Timer1->stop();
+}
+
+TEST_F(TickScheduleTest, AJumpOfTheClockIsFollowedAtTheNextSecond)
+{
+    openWindow();
+    struct Step {
+        QDateTime jumpTo;
+        const char* time;
+        const char* date;
+        int armedMs;
+    };
+    const Step steps[] = {
+        {QDateTime(QDate(2016, 10, 1), QTime(18, 30, 10, 0)), "18:30:10", "2016-10-01", 1001},
+        {QDateTime(QDate(2016, 10, 1), QTime(17, 5, 59, 400)), "17:05:59", "2016-10-01", 601}, // back
+        {QDateTime(QDate(2016, 10, 3), QTime(7, 0, 0, 990)), "07:00:00", "2016-10-03", 11},    // forward
+        {QDateTime(QDate(2016, 10, 3), QTime(7, 0, 1, 1)), "07:00:01", "2016-10-03", 1000},
+    };
+    for (const Step& s : steps) {
+        pf.clock = s.jumpTo;
+        form->RunTick();
+        EXPECT_EQ(form->Label5->Caption(), QLatin1String(s.time));
+        EXPECT_EQ(form->Label4->Caption(), QLatin1String(s.date));
+        EXPECT_EQ(form->Timer1->interval(), s.armedMs) << s.time;
+        form->Timer1->stop();
+    }
+}

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Controls.h"
 #include "LanguageTexts.h"
 #include "Platform.h"
 #include "Preferences.h"
+#include "StandardControls.h"
 
 #include <QTimer>
 #include <QWidget>

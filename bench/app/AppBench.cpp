@@ -13,11 +13,11 @@
 // --probe adds a 5 ms timer on the main thread that records how late each of its ticks
 // comes (stalls); its own 200 wake-ups a second then swamp the cost figures.
 
-#include "Controls.h"
 #include "Frame.h"
 #include "ProgramState.h"
 #include "QtPlatform.h"
 #include "SerialPort.h"
+#include "StandardControls.h"
 #include "TarloMainForm.h"
 #include "TickSchedule.h"
 #include "ToggleSwitch.h"

@@ -1,4 +1,4 @@
-#include "Controls.h"
+#include "StandardControls.h"
 
 #include <QApplication>
 

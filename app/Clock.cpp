@@ -52,6 +52,17 @@ void TForm1::ShowSwitchForPortName()
     Image7->setVisible(!havePort);
 }
 
+void TForm1::ShowSendButtonsEnabled(bool enabled)
+{
+    // Only the outcome of a restart is shown: nothing paints while the port is reopened, and
+    // hiding and showing again on each of a restart second's hundred ticks would repaint that
+    // part of the panel each time.
+    SpeedButton3->setVisible(enabled);
+    SpeedButton4->setVisible(enabled);
+    SpeedButton13->setVisible(!enabled);
+    SpeedButton14->setVisible(!enabled);
+}
+
 void TForm1::ArmTimer1() { Timer1->start(msToNextTick(platform().now().time(), ToggleSwitch1->StateOn())); }
 
 void TForm1::RunTick()
@@ -78,10 +89,6 @@ void TForm1::Timer1Timer(QObject*)
         return;
 
     if (isRestartSecond(time.mid(6, 2).toInt())) {
-        SpeedButton3->hide();
-        SpeedButton4->hide();
-        SpeedButton13->show();
-        SpeedButton14->show();
         ComPort->ClosePort();
         receive_->reset();
         ShowReceiveBuffer();
@@ -89,13 +96,11 @@ void TForm1::Timer1Timer(QObject*)
         try {
             ComPort->OpenPort();
         } catch (const std::exception& e) {
+            ShowSendButtonsEnabled(false);
             ReportRestartError(QString::fromUtf8(e.what()), now);
             return;
         }
-        SpeedButton3->show();
-        SpeedButton4->show();
-        SpeedButton13->hide();
-        SpeedButton14->hide();
+        ShowSendButtonsEnabled(true);
         zeroDigitCounters(st);
     }
 

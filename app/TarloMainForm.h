@@ -225,6 +225,8 @@ private:
     void ReportLogError(const QString& message);
     // The switch where there is a port name, the grey field in its place where there is none.
     void ShowSwitchForPortName();
+    // The send buttons, or their greyed covers while the port could not be reopened.
+    void ShowSendButtonsEnabled(bool enabled);
     // Label3: the weekday of `date` in the current language.
     void ShowWeekday(const QDate& date);
     // Reports a failed reopen of the port's restart, queued after the tick.

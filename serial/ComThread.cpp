@@ -13,23 +13,54 @@ int DeliveryEventType()
 }
 
 TComThread::TComThread(TCustomComPort* port)
-    : comPort_(port), syncMethod_(port->SyncMethod()),
-      waiter_(std::make_unique<DeviceWaiter>(*port->device_)), handOver_(std::make_shared<DeliveryHandOver>())
+    : comPort_(port), waiter_(std::make_unique<DeviceWaiter>(*port->device_)), thread_([this] { run(); })
 {
-    port->device_->setEventMask(port->Events());
-    thread_ = std::thread([this] { run(); });
 }
 
 TComThread::~TComThread()
 {
-    Stop();
-    if (thread_.joinable())
-        thread_.join();
+    {
+        std::lock_guard lock(m_);
+        quit_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+}
+
+std::shared_ptr<DeliveryHandOver> TComThread::Start()
+{
+    // The last session has ended (ClosePort waited for it), so the thread is not waiting on
+    // the device and its waiter can be pointed at the new opening.
+    comPort_->device_->setEventMask(comPort_->Events());
+    waiter_->watch();
+    auto handOver = std::make_shared<DeliveryHandOver>();
+    {
+        std::lock_guard lock(m_);
+        syncMethod_ = comPort_->SyncMethod();
+        next_ = handOver;
+    }
+    cv_.notify_all();
+    return handOver;
 }
 
 void TComThread::Stop() { waiter_->stop(); }
 
 void TComThread::run()
+{
+    for (;;) {
+        std::shared_ptr<DeliveryHandOver> handOver;
+        {
+            std::unique_lock lock(m_);
+            cv_.wait(lock, [&] { return quit_ || next_; });
+            if (quit_)
+                return;
+            handOver = std::move(next_);
+        }
+        serve(handOver);
+    }
+}
+
+void TComThread::serve(const std::shared_ptr<DeliveryHandOver>& handOver)
 {
     bool endedByError = false;
     bool inputWaiting = false;
@@ -40,7 +71,7 @@ void TComThread::run()
         if (events_.empty())
             continue;
         try {
-            if (!dispatch(events_))
+            if (!dispatch(*handOver, events_))
                 break;
             // Bytes beyond the input queue's size stay in the driver; once the handler has
             // made room for them they are announced again. A handler that reads nothing leaves
@@ -64,13 +95,13 @@ void TComThread::run()
         device.purge(PurgeFlags::ClearOutput | PurgeFlags::ClearInput);
     }
     {
-        std::lock_guard lock(handOver_->m);
-        handOver_->threadEnded = true;
+        std::lock_guard lock(handOver->m);
+        handOver->sessionEnded = true;
     }
-    handOver_->cv.notify_all();
+    handOver->cv.notify_all();
 }
 
-bool TComThread::dispatch(TComEvents events)
+bool TComThread::dispatch(DeliveryHandOver& handOver, TComEvents events)
 {
     if (syncMethod_ == smNone) {
         comPort_->ProcessEvents(events);
@@ -79,16 +110,16 @@ bool TComThread::dispatch(TComEvents events)
     auto d = std::make_shared<Delivery>();
     d->events = events;
     {
-        std::lock_guard lock(handOver_->m);
-        if (handOver_->abandon)
+        std::lock_guard lock(handOver.m);
+        if (handOver.abandon)
             return false;
-        handOver_->queue.push_back(d);
+        handOver.queue.push_back(d);
     }
-    handOver_->cv.notify_all();
+    handOver.cv.notify_all();
     // The port lives on the main thread; its event() runs the queue, in any event loop.
     QCoreApplication::postEvent(comPort_, new QEvent(QEvent::Type(DeliveryEventType())));
-    std::unique_lock lock(handOver_->m);
-    handOver_->cv.wait(lock, [&] { return d->done || handOver_->abandon; });
+    std::unique_lock lock(handOver.m);
+    handOver.cv.wait(lock, [&] { return d->done || handOver.abandon; });
     if (!d->done)
         return false;
     if (d->error)

@@ -1,23 +1,28 @@
 #pragma once
 
-// TComThread: the event thread of an open port. It waits on the device and its stop signal,
-// turns each wake-up into a TComEvents set and has the port deliver it: handed over to the
-// main thread (smThreadSync, and smWindowSync, which is delivered the same way here) or run
-// on the event thread itself (smNone).
+// TComThread: the event thread of a port. It waits on the device and its stop signal, turns
+// each wake-up into a TComEvents set and has the port deliver it: handed over to the main
+// thread (smThreadSync, and smWindowSync, which is delivered the same way here) or run on the
+// event thread itself (smNone).
 //
-// The hand-over (DeliveryHandOver):
+// One thread serves every opening of its port. Between a close and the next open it sleeps
+// on its condition; Start() wakes it for a new session and Stop() ends the session. A port
+// restarted many times a second (the program reopens its port through whole seconds) then
+// costs no thread creation or join, and no new epoll set, at each reopen.
+//
+// The hand-over (DeliveryHandOver, one per session):
 // - Who waits: the event thread queues a Delivery, posts a Qt event to the port and blocks
 //   until the main thread has run it (done) or released it (abandon). The main thread runs
 //   the queue from the port's event(), in whatever event loop is running, modal ones too.
 // - Who cancels: only the main thread, in ClosePort. It signals stop, then keeps running
-//   queued deliveries until the thread has ended, so neither waits for the other. Closing
-//   from inside one of this thread's deliveries sets abandon: the thread stops waiting for a
-//   delivery that cannot finish before ClosePort returns.
+//   queued deliveries until the session has ended, so neither waits for the other. Closing
+//   from inside one of this session's deliveries sets abandon: the thread stops waiting for
+//   a delivery that cannot finish before ClosePort returns.
 // - What a close does to a pending delivery: one already queued runs inside ClosePort while
 //   the port is still open; one running further up the main thread's stack has its cancel
 //   flag set and skips its remaining steps. After ClosePort no handler of that port runs.
 // - An exception from a delivery is caught on the main thread, passed back in the Delivery,
-//   and ends the event thread.
+//   and ends the session.
 
 #include "ComTypes.h"
 
@@ -40,12 +45,12 @@ struct Delivery {
     std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
 };
 
-// What the event thread and the main thread share for the hand-over.
+// What the event thread and the main thread share for the hand-over of one session.
 struct DeliveryHandOver {
     std::mutex m;
     std::condition_variable cv;
     std::deque<std::shared_ptr<Delivery>> queue;
-    bool threadEnded = false;
+    bool sessionEnded = false;
     // The main thread closes the port from inside a delivery of this thread, so that
     // delivery cannot finish before the thread must end: the thread stops waiting for it.
     bool abandon = false;
@@ -53,30 +58,37 @@ struct DeliveryHandOver {
 
 class TComThread {
 public:
-    // Sets the device's event mask from the port's Events and starts the thread.
+    // Starts the thread, asleep until Start().
     explicit TComThread(TCustomComPort* port);
-    // Stops the thread and waits for its end. The port's ClosePort serves hand-overs before
-    // this, so the wait cannot block on a pending delivery.
+    // Ends the thread and waits for it. A running session must have been stopped and waited
+    // for (the port's ClosePort does this, serving hand-overs meanwhile).
     ~TComThread();
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
 
-    // Signals stop; the thread ends at its next wait.
+    // Begins a session on the freshly opened device: sets the device's event mask from the
+    // port's Events, watches the device and wakes the thread. Returns the session's hand-over.
+    std::shared_ptr<DeliveryHandOver> Start();
+    // Signals the session to stop; it ends at its next wait and marks its hand-over ended.
     void Stop();
-    const std::shared_ptr<DeliveryHandOver>& HandOver() const { return handOver_; }
-    // The thread's id (for telling handler threads apart).
-    std::thread::id Id() const { return thread_.get_id(); }
 
 private:
     void run();
+    // One session: waits and delivers until stopped, abandoned or failed.
+    void serve(const std::shared_ptr<DeliveryHandOver>& handOver);
     // Delivers one wake-up; false when the main thread abandoned it.
-    bool dispatch(TComEvents events);
+    bool dispatch(DeliveryHandOver& handOver, TComEvents events);
 
     TCustomComPort* comPort_;
-    TSyncMethod syncMethod_;
+    TSyncMethod syncMethod_ = smThreadSync; // of the session running
     std::unique_ptr<DeviceWaiter> waiter_;
-    std::shared_ptr<DeliveryHandOver> handOver_;
     TComEvents events_; // of the last wake-up
+
+    // The session to serve next, or the end of the thread.
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::shared_ptr<DeliveryHandOver> next_;
+    bool quit_ = false;
     std::thread thread_;
 };
 

@@ -66,13 +66,18 @@ private:
     std::unique_ptr<Impl> d_;
 };
 
-// Waits for line events on an open device, or for the stop signal.
+// Waits for line events on an open device, or for the stop signal. One waiter serves every
+// opening of its device; watch() points it at the one open now.
 class DeviceWaiter {
 public:
     explicit DeviceWaiter(SerialDevice& device);
     ~DeviceWaiter();
     DeviceWaiter(const DeviceWaiter&) = delete;
     DeviceWaiter& operator=(const DeviceWaiter&) = delete;
+
+    // Watches the device as it is open now, and clears the stop signal. Called between
+    // waits, never during one.
+    void watch();
 
     enum Result { Events, Stopped, Failed };
     // Blocks until something happens. Events: `events` holds what happened, within the

@@ -116,8 +116,8 @@ TCustomComPort::~TCustomComPort()
     } catch (const std::exception& e) {
         // The port is going away whatever the device says: end the thread, drop the device.
         reportUnhandled(e);
-        if (eventThread_)
-            destroyEventThread();
+        if (handOver_)
+            stopEventThread();
         device_->close();
         connected_ = false;
     }
@@ -253,12 +253,11 @@ void TCustomComPort::OpenPort()
         connected_ = false;
         throw;
     }
-    if (events_.empty()) {
-        threadCreated_ = false;
-    } else {
-        eventThread_ = std::make_unique<TComThread>(this);
-        handOver_ = eventThread_->HandOver();
-        threadCreated_ = true;
+    if (!events_.empty()) {
+        // The thread outlives the opening: created at the first, it sleeps between them.
+        if (!eventThread_)
+            eventThread_ = std::make_unique<TComThread>(this);
+        handOver_ = eventThread_->Start();
     }
     DoAfterOpen();
     TModemSignals s = ModemSignals();
@@ -283,22 +282,20 @@ void TCustomComPort::ClosePort()
         if (!SerialDevice::isGone(e))
             ReportPortError(CE_PurgeFailed, e);
     }
-    if (threadCreated_) {
-        destroyEventThread();
-        threadCreated_ = false;
-    }
+    if (handOver_)
+        stopEventThread();
     CloseDevice();
     connected_ = false;
     DoAfterClose();
 }
 
-void TCustomComPort::destroyEventThread()
+void TCustomComPort::stopEventThread()
 {
-    std::shared_ptr<DeliveryHandOver> h = eventThread_->HandOver();
+    std::shared_ptr<DeliveryHandOver> h = handOver_;
     eventThread_->Stop();
     std::unique_lock lock(h->m);
     for (;;) {
-        if (h->threadEnded)
+        if (h->sessionEnded)
             break;
         bool insideOurDelivery = false;
         for (auto& r : running_)
@@ -324,7 +321,6 @@ void TCustomComPort::destroyEventThread()
     // Whatever of this port is still running further up the stack stops after its handler.
     for (auto& r : running_)
         *r.second = true;
-    eventThread_.reset();
     handOver_.reset();
 }
 

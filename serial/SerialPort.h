@@ -323,13 +323,14 @@ private:
     friend class TComThread;
 
     bool canApply() const { return connected_ && !loading_; }
-    void destroyEventThread();
+    // Ends the event thread's session, serving its hand-overs until it has ended.
+    void stopEventThread();
     // Runs the deliveries the event thread has handed over (main thread).
     void runHandedOver(std::shared_ptr<DeliveryHandOver> h);
 
     std::unique_ptr<SerialDevice> device_;
     std::unique_ptr<TComThread> eventThread_;
-    bool threadCreated_ = false;
+    // The hand-over of the event thread's session while the port is open with events.
     std::shared_ptr<DeliveryHandOver> handOver_;
     // Deliveries running on the main thread's stack: their hand-over and cancel flag.
     std::vector<std::pair<DeliveryHandOver*, std::shared_ptr<std::atomic<bool>>>> running_;

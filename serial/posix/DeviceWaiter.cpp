@@ -50,11 +50,23 @@ DeviceWaiter::DeviceWaiter(SerialDevice& device) : d_(std::make_unique<Impl>(*de
     d_->stop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     d_->add(d_->stop, EPOLLIN);
     d_->add(d_->dev.txEmptySignal, EPOLLIN);
+}
+
+void DeviceWaiter::watch()
+{
+    // A stop left over from the last session is taken back.
+    uint64_t count;
+    while (::read(d_->stop, &count, sizeof count) < 0 && errno == EINTR) {
+    }
     // Edge-triggered: a wake-up means new bytes, so bytes left queued do not wake us again.
+    // Closing the last device removed it from the set; a descriptor still there is replaced.
     epoll_event ev{};
     ev.events = EPOLLIN | EPOLLET;
     ev.data.fd = d_->dev.fd;
-    d_->watching = epoll_ctl(d_->epoll, EPOLL_CTL_ADD, d_->dev.fd, &ev) == 0;
+    bool ok = epoll_ctl(d_->epoll, EPOLL_CTL_ADD, d_->dev.fd, &ev) == 0;
+    if (!ok && errno == EEXIST)
+        ok = epoll_ctl(d_->epoll, EPOLL_CTL_MOD, d_->dev.fd, &ev) == 0;
+    d_->watching = ok;
     // What the device showed when it opened: counters, or modem lines to compare.
     d_->linesVisible = d_->dev.haveCounts || d_->dev.linesVisible;
 }

@@ -304,6 +304,7 @@ TEST_F(Device, LineEventsComeFromTheDriversCountsOrLineStates)
         {"framing error", [](ScriptedDevice& d) { ++d.lineCounters.frame; }, {evError}},
     };
     DeviceWaiter waiter(device);
+    waiter.watch();
     TComEvents events;
     for (const Case& c : counted) {
         c.change(sys);
@@ -323,6 +324,7 @@ TEST_F(Device, WithoutCountersTheLineStatesAreCompared)
     ASSERT_EQ(device.open("/dev/ttyTEST"), 0);
     device.setEventMask(TComEvents::all());
     DeviceWaiter waiter(device);
+    waiter.watch();
     TComEvents events;
     ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events); // the first look
     EXPECT_TRUE(events.empty());

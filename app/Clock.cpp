@@ -63,7 +63,36 @@ void TForm1::ShowSendButtonsEnabled(bool enabled)
     SpeedButton14->setVisible(!enabled);
 }
 
-void TForm1::ArmTimer1() { Timer1->start(msToNextTick(platform().now().time(), ToggleSwitch1->StateOn())); }
+namespace {
+qint64 secondOf(qint64 msSinceEpoch)
+{
+    return msSinceEpoch >= 0 ? msSinceEpoch / 1000 : (msSinceEpoch - 999) / 1000;
+}
+} // namespace
+
+bool TForm1::ReadClock()
+{
+    // Working out the local time is the costly part of a tick. Within one second of the clock
+    // nothing the clock shows can change, so a restart second's hundred ticks keep the
+    // second's reading and only look whether the second has moved on.
+    if (secondOf(platform().msSinceEpoch()) == clockSecond_)
+        return false;
+    clockNow_ = platform().now();
+    clockSecond_ = secondOf(clockNow_.toMSecsSinceEpoch());
+    clockTime_ = clockNow_.time().toString(QStringLiteral("hh:mm:ss"));
+    return true;
+}
+
+QTime TForm1::ClockTime()
+{
+    const qint64 ms = platform().msSinceEpoch();
+    if (secondOf(ms) != clockSecond_)
+        return platform().now().time();
+    const QTime t = clockNow_.time();
+    return QTime(t.hour(), t.minute(), t.second(), int(ms - clockSecond_ * 1000));
+}
+
+void TForm1::ArmTimer1() { Timer1->start(msToNextTick(ClockTime(), ToggleSwitch1->StateOn())); }
 
 void TForm1::RunTick()
 {
@@ -76,14 +105,15 @@ void TForm1::RunTick()
 void TForm1::Timer1Timer(QObject*)
 {
     ProgramState& st = State();
-    const QDateTime now = platform().now();
-    const QString time = now.time().toString(QStringLiteral("hh:mm:ss"));
-    Label5->SetCaption(time);
-    Label4->SetCaption(now.date().toString(QStringLiteral("yyyy-MM-dd")));
-    ShowWeekday(now.date());
-    st.ClockMinute = time.mid(3, 2);
-
-    ShowSwitchForPortName();
+    if (ReadClock()) {
+        Label5->SetCaption(clockTime_);
+        Label4->SetCaption(clockNow_.date().toString(QStringLiteral("yyyy-MM-dd")));
+        ShowWeekday(clockNow_.date());
+        st.ClockMinute = clockTime_.mid(3, 2);
+        ShowSwitchForPortName();
+    }
+    const QDateTime& now = clockNow_;
+    const QString& time = clockTime_;
 
     if (!ToggleSwitch1->StateOn())
         return;

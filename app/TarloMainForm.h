@@ -5,10 +5,12 @@
 #include "Preferences.h"
 #include "StandardControls.h"
 
+#include <QDateTime>
 #include <QTimer>
 #include <QWidget>
 
 #include <array>
+#include <limits>
 #include <memory>
 
 class TComPort;
@@ -229,6 +231,11 @@ private:
     void ShowSendButtonsEnabled(bool enabled);
     // Label3: the weekday of `date` in the current language.
     void ShowWeekday(const QDate& date);
+    // Reads the wall clock into clockNow_ and clockTime_ when its second has moved on since the
+    // last reading; false when it has not.
+    bool ReadClock();
+    // The wall clock's time of day, from the last reading while its second lasts.
+    QTime ClockTime();
     // Reports a failed reopen of the port's restart, queued after the tick.
     void ReportRestartError(const QString& message, const QDateTime& now);
 
@@ -239,6 +246,11 @@ private:
     QByteArray storedPortBytes_; // line 1 of the preferences file as read
     QString restartErrorSecond_;
     bool restartErrorOpen_ = false;
+    // The tick's last reading of the wall clock: the time, its second since 1970 and the
+    // time as Label5 shows it.
+    QDateTime clockNow_;
+    qint64 clockSecond_ = std::numeric_limits<qint64>::min();
+    QString clockTime_;
 };
 
 // The form of this run (nullptr before it exists).

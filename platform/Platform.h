@@ -19,6 +19,9 @@ public:
     virtual ~Platform() = default;
 
     virtual QDateTime now() = 0;
+    // The same clock as milliseconds since 1970 UTC. Far cheaper than now() on a desktop (no
+    // local time to work out), for telling whether the second has moved on.
+    virtual qint64 msSinceEpoch() { return now().toMSecsSinceEpoch(); }
     // Holds the main thread for ms milliseconds; the window shows its state as it was.
     virtual void pause(int ms) = 0;
     virtual QSize screenSize() = 0;

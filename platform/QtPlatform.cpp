@@ -11,6 +11,7 @@
 #include <QUrl>
 
 QDateTime QtPlatform::now() { return QDateTime::currentDateTime(); }
+qint64 QtPlatform::msSinceEpoch() { return QDateTime::currentMSecsSinceEpoch(); }
 
 void QtPlatform::pause(int ms)
 {

@@ -6,6 +6,7 @@
 class QtPlatform : public Platform {
 public:
     QDateTime now() override;
+    qint64 msSinceEpoch() override;
     void pause(int ms) override;
     QSize screenSize() override;
     QList<QRect> screenAreas() override;

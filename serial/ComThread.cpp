@@ -24,6 +24,8 @@ TComThread::~TComThread()
         quit_ = true;
     }
     cv_.notify_all();
+    // A session still running ends at its next wait.
+    Stop();
     thread_.join();
 }
 

@@ -60,8 +60,9 @@ class TComThread {
 public:
     // Starts the thread, asleep until Start().
     explicit TComThread(TCustomComPort* port);
-    // Ends the thread and waits for it. A running session must have been stopped and waited
-    // for (the port's ClosePort does this, serving hand-overs meanwhile).
+    // Ends the thread and waits for it. A session still running is stopped, but its pending
+    // delivery would never be served: the port's ClosePort ends the session first, serving
+    // hand-overs meanwhile.
     ~TComThread();
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;

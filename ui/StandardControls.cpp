@@ -116,7 +116,12 @@ void TImage::changeEvent(QEvent* e)
 
 // --- TLabel -------------------------------------------------------------------------------
 
-TLabel::TLabel(QWidget* parent) : QWidget(parent) {}
+TLabel::TLabel(QWidget* parent) : QWidget(parent)
+{
+    // The label fills its whole rectangle with its colour, so whatever lies beneath it need
+    // not be painted first when its caption changes.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
 void TLabel::SetCaption(const QString& text)
 {

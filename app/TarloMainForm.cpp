@@ -122,8 +122,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), receive_(std::make_unique<Rec
     ApplyStacking();
     ApplyTabOrder();
     BindHandlers();
-    Memo->setPlainText(memoText_ = receive_->text());
-    Memo1->setPlainText(frameText_ = QStringLiteral("\r\n"));
+    Memo->SetText(memoText_ = receive_->text());
+    Memo1->SetText(frameText_ = QStringLiteral("\r\n"));
     Form1 = this;
 }
 
@@ -473,12 +473,12 @@ void TForm1::SetSettingsFolder(const QString& folder) { setHint(ShadowLabel1, fo
 
 void TForm1::ShowReceiveBuffer()
 {
-    // The tick resets the buffers many times a second while the port restarts; laying the
-    // text out again only when it changed keeps that cheap.
+    // The tick resets the buffers many times a second while the port restarts; the memo is
+    // given the text only when it changed, so that one looking at it keeps its place.
     if (memoText_ == receive_->text())
         return;
     memoText_ = receive_->text();
-    Memo->setPlainText(memoText_);
+    Memo->SetText(memoText_);
 }
 
 void TForm1::SetFrameBufferText(const QString& text)
@@ -486,5 +486,5 @@ void TForm1::SetFrameBufferText(const QString& text)
     if (frameText_ == text)
         return;
     frameText_ = text;
-    Memo1->setPlainText(text);
+    Memo1->SetText(text);
 }

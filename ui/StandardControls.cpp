@@ -339,6 +339,44 @@ TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent)
     setTabChangesFocus(true);
 }
 
+void TMemo::SetText(const QString& text) { pending_ = text; }
+
+QString TMemo::Text()
+{
+    Sync();
+    return toPlainText();
+}
+
+void TMemo::Sync()
+{
+    if (!pending_)
+        return;
+    const QString text = std::move(*pending_);
+    pending_.reset();
+    setPlainText(text);
+}
+
+bool TMemo::viewportEvent(QEvent* e)
+{
+    switch (e->type()) {
+    case QEvent::Paint:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::ContextMenu:
+        Sync();
+        break;
+    default:
+        break;
+    }
+    return QPlainTextEdit::viewportEvent(e);
+}
+
+void TMemo::focusInEvent(QFocusEvent* e)
+{
+    Sync();
+    QPlainTextEdit::focusInEvent(e);
+}
+
 TCheckBox::TCheckBox(QWidget* parent) : QCheckBox(parent)
 {
     setAutoFillBackground(true);

@@ -178,10 +178,24 @@ public:
 };
 
 // Multi-line text box with a vertical scroll bar.
+// A memo fed by the program. The text it is given is laid out only when it can be seen or
+// used (a paint, the focus, a mouse press, Text()): a covered memo fed on every record then
+// costs nothing, and one in view shows the same as if it had been laid out at once.
 class TMemo : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit TMemo(QWidget* parent = nullptr);
+    void SetText(const QString& text);
+    // The text shown, as the document holds it.
+    QString Text();
+
+protected:
+    bool viewportEvent(QEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+
+private:
+    void Sync();
+    std::optional<QString> pending_;
 };
 
 class TCheckBox : public QCheckBox {

@@ -27,7 +27,7 @@ protected:
     {
         EXPECT_EQ(form->ReceiveText().text(), QStringLiteral("\r\n"));
         EXPECT_EQ(form->FrameBufferText(), QStringLiteral("\r\n"));
-        EXPECT_EQ(form->Memo->toPlainText(), form->Memo1->toPlainText());
+        EXPECT_EQ(form->Memo->Text(), form->Memo1->Text());
     }
     void setValueLabels(const QString& text)
     {

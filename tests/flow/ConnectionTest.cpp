@@ -344,7 +344,7 @@ TEST_F(SwitchTest, TabGoesOnceRoundTheWindow)
         seen.push_back(w && w->parentWidget() == form->ComboBox1 ? form->ComboBox1 : w);
     }
     EXPECT_EQ(seen, expected);
-    EXPECT_FALSE(form->Memo->toPlainText().contains(u'\t'));
+    EXPECT_FALSE(form->Memo->Text().contains(u'\t'));
 }
 
 // A double click as the window system delivers it: press, release, double-click press, release.

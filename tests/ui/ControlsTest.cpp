@@ -1,7 +1,12 @@
 #include "StandardControls.h"
 #include "ToggleSwitch.h"
 
+#include <QApplication>
+#include <QFocusEvent>
 #include <QTest>
+#include <QTextDocument>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -60,4 +65,33 @@ TEST(ClickTracker, ADisableBetweenPressAndReleaseEndsTheClick)
         QTest::mouseClick(w, Qt::LeftButton, {}, {5, 5});
         EXPECT_EQ(clicks, 1);
     }
+}
+
+// A memo given text lays it out only when it is seen or used, and then shows the last text.
+TEST(Memo, TextGivenIsLaidOutWhenPaintedFocusedOrRead)
+{
+    const std::pair<const char*, std::function<void(TMemo&)>> uses[] = {
+        {"painted", [](TMemo& m) { m.grab(); }},
+        {"focused",
+         [](TMemo& m) {
+             QFocusEvent in(QEvent::FocusIn);
+             QApplication::sendEvent(&m, &in);
+         }},
+        {"pressed",
+         [](TMemo& m) {
+             QTest::mousePress(m.viewport(), Qt::LeftButton, {}, {5, 5});
+         }},
+    };
+    for (const auto& [what, use] : uses) {
+        TMemo memo;
+        memo.resize(90, 120);
+        memo.SetText(QStringLiteral("first"));
+        memo.SetText(QStringLiteral("12\r\n7,01"));
+        EXPECT_TRUE(memo.document()->isEmpty()) << what;
+        use(memo);
+        EXPECT_EQ(memo.toPlainText(), QStringLiteral("12\n7,01")) << what;
+    }
+    TMemo memo;
+    memo.SetText(QStringLiteral("a"));
+    EXPECT_EQ(memo.Text(), QStringLiteral("a"));
 }

@@ -361,6 +361,7 @@ struct Span {
     double seconds = 0;
     long wakeups = 0;
     long deliveries = 0;
+    double mainCpu = 0; // the main thread's CPU seconds
 };
 
 // What one phase counts; reset when a phase starts.
@@ -488,7 +489,7 @@ public:
         const double main0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         const long wake0 = wakeups_.count();
         const Clock::time_point t0 = Clock::now();
-        markSpan(t0, Wakeups::quickCount(), inRestartSecond());
+        markSpan(t0, Wakeups::quickCount(), inRestartSecond(), cpuSeconds(CLOCK_THREAD_CPUTIME_ID));
 
         lastProbe_ = Clock::now();
         lastSched_ = wait_.read();
@@ -504,7 +505,7 @@ public:
         PhaseResult r;
         r.name = name;
         const Clock::time_point t1 = Clock::now();
-        closeSpan(t1, Wakeups::quickCount());
+        closeSpan(t1, Wakeups::quickCount(), cpuSeconds(CLOCK_THREAD_CPUTIME_ID));
         r.program.seconds = msBetween(t0, t1) / 1000;
         r.program.cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
         r.program.wakeups = wakeups_.count() - wake0;
@@ -557,19 +558,21 @@ private:
     // The time from one tick to the next belongs to the restart seconds when the first of
     // the two ran in one with the switch on, otherwise to the rest of the time. A tick's own
     // wake-ups belong to the span it begins.
-    void markSpan(Clock::time_point now, long switches, bool restart)
+    void markSpan(Clock::time_point now, long switches, bool restart, double mainCpu)
     {
         spanStart_ = now;
+        spanCpu_ = mainCpu;
         spanWakeups_ = switches;
         spanDeliveries_ = c_.rxCalls;
         spanInRestart_ = restart;
     }
-    void closeSpan(Clock::time_point now, long switches)
+    void closeSpan(Clock::time_point now, long switches, double mainCpu)
     {
         Span& s = spanInRestart_ ? c_.restart : c_.outside;
         s.seconds += msBetween(spanStart_, now) / 1000;
         s.wakeups += switches - spanWakeups_;
         s.deliveries += c_.rxCalls - spanDeliveries_;
+        s.mainCpu += mainCpu - spanCpu_;
     }
     bool inRestartSecond() const { return form_->ToggleSwitch1->StateOn() && isRestartSecond(wallSecond()); }
 
@@ -580,9 +583,9 @@ private:
     {
         const Clock::time_point woke = Clock::now();
         const long switches = Wakeups::quickCount();
-        closeSpan(woke, switches);
-        const bool restart = inRestartSecond();
         const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        closeSpan(woke, switches, cpu0);
+        const bool restart = inRestartSecond();
         const SchedTimes s0 = probing_ ? wait_.read() : SchedTimes{};
         form_->Guarded([this] { form_->Timer1Timer(form_->Timer1); });
         const double cpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
@@ -598,7 +601,7 @@ private:
             c_.restartMaxMs = std::max(c_.restartMaxMs, ms);
         }
         noteCaption();
-        markSpan(woke, switches, restart);
+        markSpan(woke, switches, restart, cpu0);
     }
 
     void timedRx(QObject* sender, int count)
@@ -683,6 +686,7 @@ private:
     QString lastCaption_;
     Clock::time_point spanStart_;
     long spanWakeups_ = 0;
+    double spanCpu_ = 0;
     long spanDeliveries_ = 0;
     bool spanInRestart_ = false;
     Counters c_;
@@ -813,6 +817,12 @@ void printCosts(const std::vector<PhaseResult>& results)
         if (r.c.restart.seconds > 0)
             std::printf("%s, in restart seconds (%.1f s): %.1f wake-ups/s\n", qPrintable(r.name),
                         r.c.restart.seconds, double(r.c.restart.wakeups) / r.c.restart.seconds);
+        // The phase's main-thread CPU split by where it was spent, as shares of the phase's
+        // figure: what the restart seconds cost against the rest of the minute.
+        std::printf("%s, main thread CPU as %% of a core over the phase: %.3f%% outside restart seconds,"
+                    " %.3f%% in them\n",
+                    qPrintable(r.name), 100 * o.mainCpu / r.program.seconds,
+                    100 * r.c.restart.mainCpu / r.program.seconds);
     }
 }
 

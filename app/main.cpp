@@ -1,10 +1,14 @@
+#include "FontWarmUp.h"
 #include "TarloMainForm.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
+    // The font configuration loads while the application connects to the display.
+    FontWarmUp fonts;
     QApplication app(argc, argv);
+    fonts.wait();
     // The application title goes on message boxes; a display name would also be appended to
     // the window's own caption.
     QApplication::setApplicationName(QStringLiteral("Tarlo01"));

@@ -13,6 +13,7 @@
 // --probe adds a 5 ms timer on the main thread that records how late each of its ticks
 // comes (stalls); its own 200 wake-ups a second then swamp the cost figures.
 
+#include "FontWarmUp.h"
 #include "Frame.h"
 #include "ProgramState.h"
 #include "QtPlatform.h"
@@ -258,7 +259,13 @@ int childStart(int argc, char** argv, bool program)
     const long long t0 = qEnvironmentVariable(kStartEnv).toLongLong();
     auto since = [t0] { return double(monotonicNs() - t0) / 1e6; };
     const double atMain = since();
+    // As the program's main does; the floor is a bare Qt window and does not.
+    std::optional<FontWarmUp> fonts;
+    if (program)
+        fonts.emplace();
     QApplication app(argc, argv);
+    if (fonts)
+        fonts->wait();
     QWidget* window = nullptr;
     std::optional<FloorWindow> floor;
     if (program) {

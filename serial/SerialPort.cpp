@@ -464,6 +464,14 @@ int TCustomComPort::WriteText(const std::string& S)
     return written;
 }
 
+bool TCustomComPort::DeliveryWaiting() const
+{
+    if (!handOver_)
+        return false;
+    std::lock_guard lock(handOver_->m);
+    return !handOver_->queue.empty();
+}
+
 int TCustomComPort::InputPending()
 {
     int count = 0;

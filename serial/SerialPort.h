@@ -274,6 +274,8 @@ public:
     int InputPending();
     TModemSignals ModemSignals();
     TComErrors LineErrors();
+    // Whether the event thread has handed the main thread a wake-up that has not run yet.
+    bool DeliveryWaiting() const;
 
     // The line settings ApplyLineSettings gives the device, from the properties alone.
     LineSettings DeviceLineSettings() const;

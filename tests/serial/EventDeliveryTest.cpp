@@ -212,7 +212,9 @@ TEST_F(Events, ClosingRunsAPendingDeliveryAndNoHandlerAfterwards)
     port.OpenPort();
     peer.send("xyz");
     // The event loop does not run: the event thread wakes and blocks in its hand-over.
-    std::this_thread::sleep_for(300ms);
+    for (int i = 0; i < 500 && !port.DeliveryWaiting(); ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(port.DeliveryWaiting());
     port.ClosePort();
     EXPECT_EQ(log, (std::vector<std::string>{"BeforeClose", "RxChar:xyz:open", "AfterClose"}));
     runEvents(200);

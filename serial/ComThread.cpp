@@ -29,17 +29,55 @@ TComThread::~TComThread()
     thread_.join();
 }
 
+// Tells the thread's state around the waiter's blocking call, so that TakeOver knows when
+// the thread is blocked with nothing of its session pending.
+class TComThread::WaitGate : public DeviceWaiter::Gate {
+public:
+    WaitGate(TComThread& thread, const DeliveryHandOver* session) : t_(thread), session_(session) {}
+    void enter(bool noTimeout) override
+    {
+        std::lock_guard lock(t_.m_);
+        t_.blocked_ = true;
+        t_.blockedForever_ = noTimeout;
+        t_.waitingFor_ = session_;
+    }
+    bool leave() override
+    {
+        bool ours;
+        {
+            std::lock_guard lock(t_.m_);
+            ours = t_.waitingFor_ == session_;
+            t_.blocked_ = false;
+            t_.waitingFor_ = nullptr;
+        }
+        t_.unblocked_.notify_all();
+        return ours;
+    }
+
+private:
+    TComThread& t_;
+    const DeliveryHandOver* session_;
+};
+
 std::shared_ptr<DeliveryHandOver> TComThread::Start()
 {
-    // The last session has ended (ClosePort waited for it), so the thread is not waiting on
-    // the device and its waiter can be pointed at the new opening.
+    // The last session has ended (ClosePort waited for it or took it over), so the thread
+    // does not look at the device: the waiter can be pointed at the new opening, also while
+    // a wait that was taken over still blocks.
     comPort_->device_->setEventMask(comPort_->Events());
-    waiter_->watch();
     auto handOver = std::make_shared<DeliveryHandOver>();
     {
-        std::lock_guard lock(m_);
+        std::unique_lock lock(m_);
+        waiter_->watch();
+        if (blocked_ && !waitingFor_ && blockedForever_ && waiter_->polls()) {
+            // That wait has no timeout, but this opening is looked at on intervals: it is
+            // woken and let go first, then the stop signal is taken back.
+            waiter_->stop();
+            unblocked_.wait(lock, [&] { return !blocked_; });
+            waiter_->watch();
+        }
         syncMethod_ = comPort_->SyncMethod();
-        next_ = handOver;
+        current_ = handOver;
     }
     cv_.notify_all();
     return handOver;
@@ -47,27 +85,53 @@ std::shared_ptr<DeliveryHandOver> TComThread::Start()
 
 void TComThread::Stop() { waiter_->stop(); }
 
+bool TComThread::TakeOver(const DeliveryHandOver& handOver)
+{
+    std::lock_guard lock(m_);
+    // Blocked in this session's wait, or in one taken over before, which would serve this
+    // session from its next wake-up.
+    const bool waiting = waitingFor_ == &handOver || (!waitingFor_ && current_.get() == &handOver);
+    if (!blocked_ || !waiting)
+        return false;
+    waitingFor_ = nullptr;
+    if (current_.get() == &handOver)
+        current_.reset();
+    return true;
+}
+
 void TComThread::run()
 {
     for (;;) {
         std::shared_ptr<DeliveryHandOver> handOver;
         {
             std::unique_lock lock(m_);
-            cv_.wait(lock, [&] { return quit_ || next_; });
+            cv_.wait(lock, [&] { return quit_ || current_; });
             if (quit_)
                 return;
-            handOver = std::move(next_);
+            handOver = current_;
         }
-        serve(handOver);
+        handOver = serve(handOver, false);
+        // Sessions begun while a wait that was taken over still blocked: served from it.
+        while (handOver)
+            handOver = serve(handOver, true);
     }
 }
 
-void TComThread::serve(const std::shared_ptr<DeliveryHandOver>& handOver)
+std::shared_ptr<DeliveryHandOver> TComThread::serve(const std::shared_ptr<DeliveryHandOver>& handOver,
+                                                    bool adopted)
 {
+    WaitGate gate(*this, handOver.get());
     bool endedByError = false;
-    bool inputWaiting = false;
+    // What woke a wait that was taken over was dropped unlooked-at: bytes queued by then are
+    // announced at once.
+    bool inputWaiting = adopted && comPort_->device_->inputWaiting();
     for (;;) {
-        if (waiter_->wait(events_, inputWaiting) != DeviceWaiter::Events)
+        const DeviceWaiter::Result result = waiter_->wait(events_, inputWaiting, &gate);
+        if (result == DeviceWaiter::TakenOver) {
+            std::lock_guard lock(m_);
+            return quit_ ? nullptr : current_;
+        }
+        if (result != DeviceWaiter::Events)
             break;
         inputWaiting = false;
         if (events_.empty())
@@ -97,10 +161,17 @@ void TComThread::serve(const std::shared_ptr<DeliveryHandOver>& handOver)
         device.purge(PurgeFlags::ClearOutput | PurgeFlags::ClearInput);
     }
     {
+        // Before the session is marked ended: the next one may be started right after.
+        std::lock_guard lock(m_);
+        if (current_ == handOver)
+            current_.reset();
+    }
+    {
         std::lock_guard lock(handOver->m);
         handOver->sessionEnded = true;
     }
     handOver->cv.notify_all();
+    return nullptr;
 }
 
 bool TComThread::dispatch(DeliveryHandOver& handOver, TComEvents events)

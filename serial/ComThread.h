@@ -10,6 +10,13 @@
 // restarted many times a second (the program reopens its port through whole seconds) then
 // costs no thread creation or join, and no new epoll set, at each reopen.
 //
+// Taking over a waiting session: while the thread blocks in its wait, with no delivery of
+// the session pending, the main thread may end the session itself (TakeOver) instead of
+// waking the thread and waiting for it. The thread then stays in that wait; a Start that
+// follows points the wait at the new opening, and the thread serves the new session from
+// its next wake-up. A reopen then wakes neither thread. A wake-up of a wait that was taken
+// over is dropped unlooked-at; the bytes queued by then are announced again at once.
+//
 // The hand-over (DeliveryHandOver, one per session):
 // - Who waits: the event thread queues a Delivery, posts a Qt event to the port and blocks
 //   until the main thread has run it (done) or released it (abandon). The main thread runs
@@ -72,11 +79,18 @@ public:
     std::shared_ptr<DeliveryHandOver> Start();
     // Signals the session to stop; it ends at its next wait and marks its hand-over ended.
     void Stop();
+    // Ends the session here when the thread is blocked waiting for it: true, and the thread
+    // will not touch the device for it again; the caller finishes the session (event mask,
+    // purge) before closing the device. False when the thread is busy: Stop() it instead.
+    bool TakeOver(const DeliveryHandOver& handOver);
 
 private:
+    class WaitGate;
     void run();
-    // One session: waits and delivers until stopped, abandoned or failed.
-    void serve(const std::shared_ptr<DeliveryHandOver>& handOver);
+    // One session: waits and delivers until stopped, abandoned or failed. Returns the next
+    // session when this one was taken over and the next has begun meanwhile.
+    // `adopted`: begun while a wait taken over still blocked, whose wake-up was dropped.
+    std::shared_ptr<DeliveryHandOver> serve(const std::shared_ptr<DeliveryHandOver>& handOver, bool adopted);
     // Delivers one wake-up; false when the main thread abandoned it.
     bool dispatch(DeliveryHandOver& handOver, TComEvents events);
 
@@ -85,11 +99,15 @@ private:
     std::unique_ptr<DeviceWaiter> waiter_;
     TComEvents events_; // of the last wake-up
 
-    // The session to serve next, or the end of the thread.
+    // The session to serve, or the end of the thread; and where the thread's wait stands.
     std::mutex m_;
     std::condition_variable cv_;
-    std::shared_ptr<DeliveryHandOver> next_;
+    std::shared_ptr<DeliveryHandOver> current_;
     bool quit_ = false;
+    bool blocked_ = false;                 // inside a wait's blocking call
+    bool blockedForever_ = false;          // ... one without a timeout
+    const DeliveryHandOver* waitingFor_{}; // the session of that wait; null once taken over
+    std::condition_variable unblocked_;    // signalled when a blocking call wakes
     std::thread thread_;
 };
 

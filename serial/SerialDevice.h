@@ -76,15 +76,30 @@ public:
     DeviceWaiter& operator=(const DeviceWaiter&) = delete;
 
     // Watches the device as it is open now, and clears the stop signal. Called between
-    // waits, never during one.
+    // waits, or during a wait whose gate has let the device go.
     void watch();
 
-    enum Result { Events, Stopped, Failed };
+    // Told by wait() around its blocking call, so that another thread may take the device
+    // over while the wait blocks (see TComThread).
+    class Gate {
+    public:
+        virtual ~Gate() = default;
+        // Everything the wait depends on has been read; `noTimeout`: it blocks until something happens.
+        virtual void enter(bool noTimeout) = 0;
+        // The wait woke; false when the device was taken over meanwhile.
+        virtual bool leave() = 0;
+    };
+
+    enum Result { Events, Stopped, Failed, TakenOver };
     // Blocks until something happens. Events: `events` holds what happened, within the
     // device's event mask (may be empty). A device that has hung up is no longer watched:
     // later waits end only on the stop signal. With inputWaiting the wait does not block:
-    // received characters are reported at once unless the stop signal is set.
-    Result wait(TComEvents& events, bool inputWaiting = false);
+    // received characters are reported at once unless the stop signal is set. TakenOver:
+    // the gate's leave() said so; nothing that woke the wait has been looked at or taken.
+    Result wait(TComEvents& events, bool inputWaiting = false, Gate* gate = nullptr);
+    // Whether a wait begun now would look at the lines at intervals rather than block until
+    // something happens.
+    bool polls() const;
     // Signals stop; stays signalled. Any thread.
     void stop();
     bool watching() const;

@@ -292,6 +292,25 @@ void TCustomComPort::ClosePort()
 void TCustomComPort::stopEventThread()
 {
     std::shared_ptr<DeliveryHandOver> h = handOver_;
+    if (eventThread_->TakeOver(*h)) {
+        // The thread was waiting, with nothing of this session pending: the session ends
+        // here as the thread would end it, and the thread is not woken.
+        device_->setEventMask({});
+        // A device that is gone cannot be purged; there is nothing to do about it here.
+        device_->purge(PurgeFlags::ClearOutput | PurgeFlags::ClearInput);
+        std::lock_guard lock(h->m);
+        h->sessionEnded = true;
+    } else {
+        endSessionOnItsThread(h);
+    }
+    // Whatever of this port is still running further up the stack stops after its handler.
+    for (auto& r : running_)
+        *r.second = true;
+    handOver_.reset();
+}
+
+void TCustomComPort::endSessionOnItsThread(const std::shared_ptr<DeliveryHandOver>& h)
+{
     eventThread_->Stop();
     std::unique_lock lock(h->m);
     for (;;) {
@@ -317,11 +336,6 @@ void TCustomComPort::stopEventThread()
         }
         h->cv.wait(lock);
     }
-    lock.unlock();
-    // Whatever of this port is still running further up the stack stops after its handler.
-    for (auto& r : running_)
-        *r.second = true;
-    handOver_.reset();
 }
 
 bool TCustomComPort::event(QEvent* e)

@@ -325,8 +325,11 @@ private:
     friend class TComThread;
 
     bool canApply() const { return connected_ && !loading_; }
-    // Ends the event thread's session, serving its hand-overs until it has ended.
+    // Ends the event thread's session: taken over when the thread waits for it, else on the
+    // thread.
     void stopEventThread();
+    // Signals the event thread to end the session and serves its hand-overs until it has.
+    void endSessionOnItsThread(const std::shared_ptr<DeliveryHandOver>& h);
     // Runs the deliveries the event thread has handed over (main thread).
     void runHandedOver(std::shared_ptr<DeliveryHandOver> h);
 

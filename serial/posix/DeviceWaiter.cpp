@@ -79,18 +79,28 @@ DeviceWaiter::~DeviceWaiter()
         ::close(d_->stop);
 }
 
-DeviceWaiter::Result DeviceWaiter::wait(TComEvents& events, bool inputWaiting)
+bool DeviceWaiter::polls() const
+{
+    return d_->linesVisible && d_->watching && (d_->dev.eventMask & kLineEvents.bits());
+}
+
+DeviceWaiter::Result DeviceWaiter::wait(TComEvents& events, bool inputWaiting, Gate* gate)
 {
     events = {};
     if (d_->epoll < 0 || d_->stop < 0)
         return Failed;
     const TComEvents mask = TComEvents::fromBits(d_->dev.eventMask);
-    const bool pollLines = d_->linesVisible && d_->watching && (mask.bits() & kLineEvents.bits());
+    const bool pollLines = polls();
+    const int timeout = inputWaiting ? 0 : pollLines ? kLinePollMs : -1;
+    if (gate)
+        gate->enter(timeout < 0);
     epoll_event ev[3];
     int n;
     do
-        n = epoll_wait(d_->epoll, ev, 3, inputWaiting ? 0 : pollLines ? kLinePollMs : -1);
+        n = epoll_wait(d_->epoll, ev, 3, timeout);
     while (n < 0 && errno == EINTR);
+    if (gate && !gate->leave())
+        return TakenOver;
     if (n < 0)
         return Failed;
     if (inputWaiting)

@@ -85,6 +85,13 @@ std::shared_ptr<DeliveryHandOver> TComThread::Start()
 
 void TComThread::Stop() { waiter_->stop(); }
 
+void TComThread::ClearSession(SerialDevice& device)
+{
+    device.setEventMask({});
+    // A device that is gone cannot be purged; there is nothing to do about it here.
+    device.purge(PurgeFlags::ClearOutput | PurgeFlags::ClearInput);
+}
+
 bool TComThread::TakeOver(const DeliveryHandOver& handOver)
 {
     std::lock_guard lock(m_);
@@ -154,12 +161,8 @@ std::shared_ptr<DeliveryHandOver> TComThread::serve(const std::shared_ptr<Delive
             break;
         }
     }
-    if (!endedByError) {
-        SerialDevice& device = *comPort_->device_;
-        device.setEventMask({});
-        // A device that is gone cannot be purged; there is nothing to do about it here.
-        device.purge(PurgeFlags::ClearOutput | PurgeFlags::ClearInput);
-    }
+    if (!endedByError)
+        ClearSession(*comPort_->device_);
     {
         // Before the session is marked ended: the next one may be started right after.
         std::lock_guard lock(m_);

@@ -42,6 +42,7 @@
 
 class TCustomComPort;
 class DeviceWaiter;
+class SerialDevice;
 
 // One wake-up handed to the main thread.
 struct Delivery {
@@ -83,6 +84,8 @@ public:
     // will not touch the device for it again; the caller finishes the session (event mask,
     // purge) before closing the device. False when the thread is busy: Stop() it instead.
     bool TakeOver(const DeliveryHandOver& handOver);
+    // What the end of a session leaves on the device: no events asked for, nothing queued.
+    static void ClearSession(SerialDevice& device);
 
 private:
     class WaitGate;

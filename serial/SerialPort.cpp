@@ -295,9 +295,7 @@ void TCustomComPort::stopEventThread()
     if (eventThread_->TakeOver(*h)) {
         // The thread was waiting, with nothing of this session pending: the session ends
         // here as the thread would end it, and the thread is not woken.
-        device_->setEventMask({});
-        // A device that is gone cannot be purged; there is nothing to do about it here.
-        device_->purge(PurgeFlags::ClearOutput | PurgeFlags::ClearInput);
+        TComThread::ClearSession(*device_);
         std::lock_guard lock(h->m);
         h->sessionEnded = true;
     } else {

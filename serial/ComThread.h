@@ -21,8 +21,9 @@
 // - Who waits: the event thread queues a Delivery, posts a Qt event to the port and blocks
 //   until the main thread has run it (done) or released it (abandon). The main thread runs
 //   the queue from the port's event(), in whatever event loop is running, modal ones too.
-// - Who cancels: only the main thread, in ClosePort. It signals stop, then keeps running
-//   queued deliveries until the session has ended, so neither waits for the other. Closing
+// - Who cancels: only the main thread, in ClosePort. Unless it can take the session over,
+//   it signals stop, then keeps running queued deliveries until the session has ended, so
+//   neither waits for the other. Closing
 //   from inside one of this session's deliveries sets abandon: the thread stops waiting for
 //   a delivery that cannot finish before ClosePort returns.
 // - What a close does to a pending delivery: one already queued runs inside ClosePort while

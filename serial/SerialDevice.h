@@ -84,7 +84,8 @@ public:
     class Gate {
     public:
         virtual ~Gate() = default;
-        // Everything the wait depends on has been read; `noTimeout`: it blocks until something happens.
+        // Everything the wait depends on has been read. `noTimeout`: the wait blocks until
+        // something happens.
         virtual void enter(bool noTimeout) = 0;
         // The wait woke; false when the device was taken over meanwhile.
         virtual bool leave() = 0;

@@ -177,10 +177,10 @@ public:
     explicit TPanel(QWidget* parent = nullptr) : TContainer(false, parent) {}
 };
 
-// Multi-line text box with a vertical scroll bar.
-// A memo fed by the program. The text it is given is laid out only when it can be seen or
-// used (a paint, the focus, a mouse press, Text()): a covered memo fed on every record then
-// costs nothing, and one in view shows the same as if it had been laid out at once.
+// Multi-line text box with a vertical scroll bar, fed by the program. The text it is given
+// is laid out only when it can be seen or used (a paint, the focus, a mouse press, Text()):
+// a covered memo fed on every record then costs nothing, and one in view shows the same as
+// if it had been laid out at once.
 class TMemo : public QPlainTextEdit {
     Q_OBJECT
 public:

@@ -12,6 +12,8 @@
 // restart seconds against the deliveries of received data.
 // --probe adds a 5 ms timer on the main thread that records how late each of its ticks
 // comes (stalls); its own 200 wake-ups a second then swamp the cost figures.
+// --plain leaves the window's handlers untimed: the phase figures without the hooks' own
+// cost, and without the spans and the breakdown the hooks give.
 
 #include "FontWarmUp.h"
 #include "Frame.h"

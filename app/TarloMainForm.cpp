@@ -122,7 +122,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), receive_(std::make_unique<Rec
     ApplyStacking();
     ApplyTabOrder();
     BindHandlers();
-    Memo->SetText(memoText_ = receive_->text());
+    Memo->SetText(receive_->text());
     Memo1->SetText(frameText_ = QStringLiteral("\r\n"));
     Form1 = this;
 }
@@ -471,20 +471,10 @@ void TForm1::SetPortInUse(const QString& port) { Label29->SetCaption(port); }
 QString TForm1::SettingsFolder() const { return hint(ShadowLabel1); }
 void TForm1::SetSettingsFolder(const QString& folder) { setHint(ShadowLabel1, folder); }
 
-void TForm1::ShowReceiveBuffer()
-{
-    // The tick resets the buffers many times a second while the port restarts; the memo is
-    // given the text only when it changed, so that one looking at it keeps its place.
-    if (memoText_ == receive_->text())
-        return;
-    memoText_ = receive_->text();
-    Memo->SetText(memoText_);
-}
+void TForm1::ShowReceiveBuffer() { Memo->SetText(receive_->text()); }
 
 void TForm1::SetFrameBufferText(const QString& text)
 {
-    if (frameText_ == text)
-        return;
     frameText_ = text;
     Memo1->SetText(text);
 }

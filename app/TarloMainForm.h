@@ -240,7 +240,6 @@ private:
     void ReportRestartError(const QString& message, const QDateTime& now);
 
     std::unique_ptr<ReceiveBuffer> receive_;
-    QString memoText_;  // what Memo shows
     QString frameText_; // what Memo1 shows
     bool logFailing_ = false;
     QByteArray storedPortBytes_; // line 1 of the preferences file as read

@@ -23,9 +23,9 @@
 //   the queue from the port's event(), in whatever event loop is running, modal ones too.
 // - Who cancels: only the main thread, in ClosePort. Unless it can take the session over,
 //   it signals stop, then keeps running queued deliveries until the session has ended, so
-//   neither waits for the other. Closing
-//   from inside one of this session's deliveries sets abandon: the thread stops waiting for
-//   a delivery that cannot finish before ClosePort returns.
+//   neither waits for the other. Closing from inside one of this session's deliveries sets
+//   abandon: the thread stops waiting for a delivery that cannot finish before ClosePort
+//   returns.
 // - What a close does to a pending delivery: one already queued runs inside ClosePort while
 //   the port is still open; one running further up the main thread's stack has its cancel
 //   flag set and skips its remaining steps. After ClosePort no handler of that port runs.

@@ -339,7 +339,13 @@ TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent)
     setTabChangesFocus(true);
 }
 
-void TMemo::SetText(const QString& text) { pending_ = text; }
+void TMemo::SetText(const QString& text)
+{
+    if (text == given_)
+        return;
+    given_ = text;
+    stale_ = true;
+}
 
 QString TMemo::Text()
 {
@@ -349,11 +355,10 @@ QString TMemo::Text()
 
 void TMemo::Sync()
 {
-    if (!pending_)
+    if (!stale_)
         return;
-    const QString text = std::move(*pending_);
-    pending_.reset();
-    setPlainText(text);
+    stale_ = false;
+    setPlainText(given_);
 }
 
 bool TMemo::viewportEvent(QEvent* e)

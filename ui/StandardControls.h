@@ -180,7 +180,7 @@ public:
 // Multi-line text box with a vertical scroll bar, fed by the program. The text it is given
 // is laid out only when it can be seen or used (a paint, the focus, a mouse press, Text()):
 // a covered memo fed on every record then costs nothing, and one in view shows the same as
-// if it had been laid out at once.
+// if it had been laid out at once. Given the same text again, it keeps its place.
 class TMemo : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -195,7 +195,8 @@ protected:
 
 private:
     void Sync();
-    std::optional<QString> pending_;
+    QString given_;      // the last text given
+    bool stale_ = false; // given_ is not laid out yet
 };
 
 class TCheckBox : public QCheckBox {

@@ -92,6 +92,11 @@ TEST(Memo, TextGivenIsLaidOutWhenPaintedFocusedOrRead)
         EXPECT_EQ(memo.toPlainText(), QStringLiteral("12\n7,01")) << what;
     }
     TMemo memo;
-    memo.SetText(QStringLiteral("a"));
-    EXPECT_EQ(memo.Text(), QStringLiteral("a"));
+    memo.SetText(QStringLiteral("a\r\nb"));
+    EXPECT_EQ(memo.Text(), QStringLiteral("a\nb"));
+    // The same text again is not laid out anew: the reader keeps his place.
+    memo.moveCursor(QTextCursor::End);
+    memo.SetText(QStringLiteral("a\r\nb"));
+    memo.grab();
+    EXPECT_EQ(memo.textCursor().position(), 3);
 }

@@ -103,7 +103,6 @@ public:
     bool polls() const;
     // Signals stop; stays signalled. Any thread.
     void stop();
-    bool watching() const;
 
     struct Impl;
 

@@ -148,5 +148,3 @@ void DeviceWaiter::stop()
     while (::write(d_->stop, &one, sizeof one) < 0 && errno == EINTR) {
     }
 }
-
-bool DeviceWaiter::watching() const { return d_->watching; }

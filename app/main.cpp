@@ -1,4 +1,5 @@
 #include "FontWarmUp.h"
+#include "SessionBusWarmUp.h"
 #include "TarloMainForm.h"
 
 #include <QApplication>
@@ -8,6 +9,8 @@ int main(int argc, char** argv)
     // The font configuration loads while the application connects to the display.
     FontWarmUp fonts;
     QApplication app(argc, argv);
+    // The session bus is joined while the window is built.
+    SessionBusWarmUp bus;
     fonts.wait();
     // The application title goes on message boxes; a display name would also be appended to
     // the window's own caption.

@@ -20,6 +20,7 @@
 #include "ProgramState.h"
 #include "QtPlatform.h"
 #include "SerialPort.h"
+#include "SessionBusWarmUp.h"
 #include "StandardControls.h"
 #include "TarloMainForm.h"
 #include "TickSchedule.h"
@@ -266,6 +267,9 @@ int childStart(int argc, char** argv, bool program)
     if (program)
         fonts.emplace();
     QApplication app(argc, argv);
+    std::optional<SessionBusWarmUp> bus;
+    if (program)
+        bus.emplace();
     if (fonts)
         fonts->wait();
     QWidget* window = nullptr;

@@ -10,7 +10,7 @@ int main(int argc, char** argv)
     FontWarmUp fonts;
     QApplication app(argc, argv);
     // The session bus is joined while the window is built.
-    SessionBusWarmUp bus;
+    const std::jthread bus = joinSessionBusEarly();
     fonts.wait();
     // The application title goes on message boxes; a display name would also be appended to
     // the window's own caption.

@@ -6,19 +6,13 @@
 #include <QDBusConnection>
 #endif
 
-SessionBusWarmUp::SessionBusWarmUp()
+std::jthread joinSessionBusEarly()
 {
 #ifdef TARLO_HAVE_QTDBUS
     const QString platform = QGuiApplication::platformName();
-    if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland")))
-        return;
-    // Qt keeps the connection for the whole process; asking for it makes it.
-    thread_ = std::thread([] { QDBusConnection::sessionBus(); });
+    if (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland")))
+        // Qt keeps the connection for the whole process; asking for it makes it.
+        return std::jthread([] { QDBusConnection::sessionBus(); });
 #endif
-}
-
-SessionBusWarmUp::~SessionBusWarmUp()
-{
-    if (thread_.joinable())
-        thread_.join();
+    return {};
 }

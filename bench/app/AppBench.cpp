@@ -267,9 +267,9 @@ int childStart(int argc, char** argv, bool program)
     if (program)
         fonts.emplace();
     QApplication app(argc, argv);
-    std::optional<SessionBusWarmUp> bus;
+    std::jthread bus;
     if (program)
-        bus.emplace();
+        bus = joinSessionBusEarly();
     if (fonts)
         fonts->wait();
     QWidget* window = nullptr;

@@ -919,19 +919,24 @@ void usage()
         "Usage: bench_app [--seconds N] [--starts K] [--only startup|idle|connected] [--probe|--plain]\n"
         "                 [--sim PATH]\n"
         "Times K start-ups of the program and of a bare Qt clock window in turns (default 15), then\n"
-        "runs the window offscreen on the real clock for N seconds idle (switch off) and N seconds\n"
+        "runs the window on the real clock for N seconds idle (switch off) and N seconds\n"
         "connected to tarlo02-sim streaming a record a second, the bare window beside it, and prints\n"
         "CPU, main-thread wake-ups and memory of both with their ratios. Default N is 60.\n"
         "--probe adds a 5 ms stall probe on the main thread (its wake-ups swamp the cost figures).\n"
         "--plain leaves the window's handlers untimed: the cost figures without the bench's\n"
-        "per-tick hooks, and no breakdown of them.\n");
+        "per-tick hooks, and no breakdown of them.\n"
+        "The windows go to the display when there is one, offscreen otherwise; QT_QPA_PLATFORM\n"
+        "chooses.\n");
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    // The window is measured where it is mapped: on the display, real or virtual, when there
+    // is one; offscreen only without any. The children inherit the choice.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc == 3 && std::strcmp(argv[1], "--child-start") == 0)
         return childStart(argc, argv, std::strcmp(argv[2], "program") == 0);

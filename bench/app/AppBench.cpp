@@ -925,8 +925,8 @@ void usage()
         "--probe adds a 5 ms stall probe on the main thread (its wake-ups swamp the cost figures).\n"
         "--plain leaves the window's handlers untimed: the cost figures without the bench's\n"
         "per-tick hooks, and no breakdown of them.\n"
-        "The windows go to the display when there is one, offscreen otherwise; QT_QPA_PLATFORM\n"
-        "chooses.\n");
+        "The windows go to the display when there is one, offscreen otherwise; QT_QPA_PLATFORM,\n"
+        "when set, decides.\n");
 }
 
 } // namespace

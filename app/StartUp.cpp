@@ -1,13 +1,16 @@
-// Start-up and shutdown: the preferences file, the first run, and what must be finished
-// before the program ends.
+// Start-up and shutdown: the program's start, the preferences file, the first run, and what
+// must be finished before the program ends.
 
 #include "TarloMainForm.h"
 
+#include "FontWarmUp.h"
 #include "Numbers.h"
 #include "Preferences.h"
 #include "ProgramState.h"
 #include "SerialPort.h"
+#include "SessionBusWarmUp.h"
 
+#include <QApplication>
 #include <QFileInfo>
 
 ProgramState& State()
@@ -20,6 +23,29 @@ namespace {
 const QString kResolutionMessage =
     QStringLiteral("Do poprawnego dzialania program wymaga \r\nrozdzielczosci minimum SVGA 800x600");
 } // namespace
+
+int runProgram(int argc, char** argv, const StartHooks& hooks)
+{
+    // The font configuration loads while the application connects to the display.
+    FontWarmUp fonts;
+    QApplication app(argc, argv);
+    // The session bus is joined while the window is built.
+    const std::jthread bus = joinSessionBusEarly();
+    fonts.wait();
+    // The application title goes on message boxes; a display name would also be appended to
+    // the window's own caption.
+    QApplication::setApplicationName(QStringLiteral("Tarlo01"));
+    installFontSubstitutions();
+    if (hooks.applicationReady)
+        hooks.applicationReady();
+    const std::unique_ptr<TForm1> form(TForm1::Create());
+    if (hooks.windowBuilt)
+        hooks.windowBuilt(form.get());
+    form->show();
+    if (hooks.windowShown)
+        hooks.windowShown();
+    return app.exec();
+}
 
 TForm1* TForm1::Create()
 {

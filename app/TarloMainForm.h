@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -256,6 +257,17 @@ private:
 extern TForm1* Form1;
 
 QString applicationTitle();
+
+// What the start-up bench watches of the program's start; each hook may be empty.
+struct StartHooks {
+    std::function<void()> applicationReady;   // the application made, the fonts loaded
+    std::function<void(TForm1*)> windowBuilt; // the window built and created, not yet shown
+    std::function<void()> windowShown;
+};
+
+// The whole program from its entry: the application, the window, the event loop. The bench
+// runs the same sequence to time it.
+int runProgram(int argc, char** argv, const StartHooks& hooks = {});
 
 template <typename F>
 void TForm1::Guarded(F&& f)

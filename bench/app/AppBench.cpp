@@ -15,12 +15,10 @@
 // --plain leaves the window's handlers untimed: the phase figures without the hooks' own
 // cost, and without the spans and the breakdown the hooks give.
 
-#include "FontWarmUp.h"
 #include "Frame.h"
 #include "ProgramState.h"
 #include "QtPlatform.h"
 #include "SerialPort.h"
-#include "SessionBusWarmUp.h"
 #include "StandardControls.h"
 #include "TarloMainForm.h"
 #include "TickSchedule.h"
@@ -254,45 +252,35 @@ private:
     bool seen_ = false;
 };
 
-// Starts the program as its entry does (or the floor window), and prints the milliseconds
-// from the parent's start of this process to main, to the application made, to the window
-// built, to it shown and to its first frame; then ends at once.
+// Starts the program through its own entry sequence (or the floor window), and prints the
+// milliseconds from the parent's start of this process to main, to the application made, to
+// the window built, to it shown and to its first frame; then ends at once.
 int childStart(int argc, char** argv, bool program)
 {
     const long long t0 = qEnvironmentVariable(kStartEnv).toLongLong();
     auto since = [t0] { return double(monotonicNs() - t0) / 1e6; };
     const double atMain = since();
-    // As the program's main does; the floor is a bare Qt window and does not.
-    std::optional<FontWarmUp> fonts;
-    if (program)
-        fonts.emplace();
-    QApplication app(argc, argv);
-    std::jthread bus;
-    if (program)
-        bus = joinSessionBusEarly();
-    if (fonts)
-        fonts->wait();
-    QWidget* window = nullptr;
-    std::optional<FloorWindow> floor;
-    if (program) {
-        QApplication::setApplicationName(QStringLiteral("Tarlo01"));
-        installFontSubstitutions();
-    }
-    const double atApp = since();
-    if (program) {
-        window = TForm1::Create();
-    } else {
-        floor.emplace();
-        window = &floor->window;
-    }
-    const double built = since();
-    double shown = 0;
-    FirstFrame frame(window, [&] {
+    double atApp = 0, built = 0, shown = 0;
+    std::optional<FirstFrame> frame;
+    auto report = [&] {
         std::printf("start %.3f %.3f %.3f %.3f %.3f\n", atMain, atApp, built, shown, since());
         std::fflush(stdout);
         std::_Exit(0);
-    });
-    window->show();
+    };
+    auto watch = [&](QWidget* window) {
+        built = since();
+        frame.emplace(window, report);
+    };
+    if (program)
+        return runProgram(
+            argc, argv,
+            {[&] { atApp = since(); }, [&](TForm1* form) { watch(form); }, [&] { shown = since(); }});
+    // The floor is a bare Qt window: no early font load, no session bus.
+    QApplication app(argc, argv);
+    atApp = since();
+    FloorWindow floor;
+    watch(&floor.window);
+    floor.window.show();
     shown = since();
     return app.exec();
 }

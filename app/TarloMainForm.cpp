@@ -123,7 +123,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), receive_(std::make_unique<Rec
     ApplyTabOrder();
     BindHandlers();
     Memo->SetText(receive_->text());
-    Memo1->SetText(frameText_ = QStringLiteral("\r\n"));
+    Memo1->SetText(QStringLiteral("\r\n"));
     Form1 = this;
 }
 
@@ -473,8 +473,5 @@ void TForm1::SetSettingsFolder(const QString& folder) { setHint(ShadowLabel1, fo
 
 void TForm1::ShowReceiveBuffer() { Memo->SetText(receive_->text()); }
 
-void TForm1::SetFrameBufferText(const QString& text)
-{
-    frameText_ = text;
-    Memo1->SetText(text);
-}
+void TForm1::SetFrameBufferText(const QString& text) { Memo1->SetText(text); }
+QString TForm1::FrameBufferText() const { return Memo1->GivenText(); }

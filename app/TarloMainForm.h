@@ -60,7 +60,7 @@ public:
     ReceiveBuffer& ReceiveText() { return *receive_; }
     void ShowReceiveBuffer();
     void SetFrameBufferText(const QString& text);
-    QString FrameBufferText() const { return frameText_; }
+    QString FrameBufferText() const;
 
     // --- controls on the window, in creation order ---
     TImage* Image3;               // the controller's front panel, the window's background
@@ -241,7 +241,6 @@ private:
     void ReportRestartError(const QString& message, const QDateTime& now);
 
     std::unique_ptr<ReceiveBuffer> receive_;
-    QString frameText_; // what Memo1 shows
     bool logFailing_ = false;
     QByteArray storedPortBytes_; // line 1 of the preferences file as read
     QString restartErrorSecond_;

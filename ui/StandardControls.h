@@ -186,6 +186,8 @@ class TMemo : public QPlainTextEdit {
 public:
     explicit TMemo(QWidget* parent = nullptr);
     void SetText(const QString& text);
+    // The last text given, as given (line ends kept), whether laid out yet or not.
+    const QString& GivenText() const { return given_; }
     // The text shown, as the document holds it.
     QString Text();
 

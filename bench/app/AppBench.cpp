@@ -974,6 +974,10 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    if (plain && probing) {
+        std::fprintf(stderr, "--plain and --probe do not go together\n");
+        return 2;
+    }
     auto wanted = [&](const char* phase) { return only.isEmpty() || only == QLatin1String(phase); };
 
     QApplication app(argc, argv);
@@ -1025,10 +1029,6 @@ int main(int argc, char** argv)
 
     auto* form = TForm1::Create();
     form->show();
-    if (plain && probing) {
-        std::fprintf(stderr, "--plain and --probe do not go together\n");
-        return 2;
-    }
     Bench bench(form, plat, probing, plain);
     std::vector<PhaseResult> results;
 

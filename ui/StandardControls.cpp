@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QVariant>
 
 namespace {
@@ -389,6 +390,29 @@ TCheckBox::TCheckBox(QWidget* parent) : QCheckBox(parent)
         if (OnClick)
             OnClick(this);
     });
+}
+
+void TCheckBox::paintEvent(QPaintEvent*)
+{
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const bool ticked = opt.state & QStyle::State_On;
+    // The style draws the box as if unticked; the mark is ours.
+    opt.state = (opt.state & ~QStyle::State_On) | QStyle::State_Off;
+    p.drawControl(QStyle::CE_CheckBox, opt);
+    if (!ticked)
+        return;
+    // A tick of 8 x 8 pixels, three pixels thick, centred in the box: the top row of each
+    // column, left to right.
+    constexpr int kTickSize = 8;
+    constexpr int kColumnTop[kTickSize] = {3, 4, 5, 4, 3, 2, 1, 0};
+    const QRect box = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, this);
+    const QPoint origin =
+        box.topLeft() + QPoint((box.width() - kTickSize) / 2, (box.height() - kTickSize) / 2);
+    const QColor ink = isEnabled() ? Colors::clWindowText : Colors::clGray;
+    for (int x = 0; x < kTickSize; ++x)
+        p.fillRect(origin.x() + x, origin.y() + kColumnTop[x], 1, 3, ink);
 }
 
 TComboBox::TComboBox(QWidget* parent) : QComboBox(parent)

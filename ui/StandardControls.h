@@ -201,12 +201,18 @@ private:
     bool stale_ = false; // given_ is not laid out yet
 };
 
+// A check box whose tick is drawn in the window's own ink: black while enabled, grey while
+// disabled, whatever the text colour it inherits (the window's is white, which a style would
+// turn into a faint mark on the light box). The box itself is the style's.
 class TCheckBox : public QCheckBox {
     Q_OBJECT
 public:
     explicit TCheckBox(QWidget* parent = nullptr);
     bool Checked() const { return isChecked(); }
     TNotifyEvent OnClick;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
 };
 
 // Editable drop-down. OnChange fires for the user's edits and picks only; OnEnter when it

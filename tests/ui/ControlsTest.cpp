@@ -3,9 +3,12 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -99,4 +102,46 @@ TEST(Memo, TextGivenIsLaidOutWhenPaintedFocusedOrRead)
     memo.SetText(QStringLiteral("a\r\nb"));
     memo.grab();
     EXPECT_EQ(memo.textCursor().position(), 3);
+}
+
+// The tick stands out from the box it sits in: clearly while enabled, still visible but
+// weaker while disabled, even under a parent whose text colour is white (as the window's).
+TEST(CheckBox, TickContrastsWithTheBox)
+{
+    struct Case {
+        const char* what;
+        bool ticked, enabled;
+        int minContrast, maxContrast; // grey levels between the lightest and darkest pixel
+    };
+    const Case cases[] = {
+        {"ticked", true, true, 192, 255},
+        {"ticked, disabled", true, false, 64, 160},
+        {"unticked", false, true, 0, 0},
+        {"unticked, disabled", false, false, 0, 0},
+    };
+    QWidget parent;
+    setFontColor(&parent, Qt::white);
+    auto* box = new TCheckBox(&parent);
+    box->resize(15, 14);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        box->setChecked(c.ticked);
+        box->setEnabled(c.enabled);
+        QStyleOptionButton opt;
+        opt.initFrom(box);
+        // Inside the box's border and shading.
+        const QRect inside =
+            box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, box).adjusted(2, 2, -2, -2);
+        const QImage img = box->grab().toImage();
+        int lightest = 0, darkest = 255;
+        for (int y = inside.top(); y <= inside.bottom(); ++y)
+            for (int x = inside.left(); x <= inside.right(); ++x) {
+                const int grey = qGray(img.pixel(x, y));
+                lightest = std::max(lightest, grey);
+                darkest = std::min(darkest, grey);
+            }
+        const int contrast = lightest - darkest;
+        EXPECT_GE(contrast, c.minContrast);
+        EXPECT_LE(contrast, c.maxContrast);
+    }
 }

@@ -3,11 +3,11 @@
 #include "Numbers.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -114,32 +114,59 @@ SmallFile readSmallFile(const QString& path, qint64 maxBytes, const QString& wha
     return f;
 }
 
+namespace {
+
+// The file that saving to path replaces: through a chain of symbolic links, the one at its end
+// when that is a regular file or nothing yet, so every link of the chain stays; when the chain
+// ends at anything else, path itself. A loop of links throws ELOOP. Names stay bytes, and a
+// relative target is joined to its link's folder as the system does, with no ".." folded away.
+QByteArray replacedFile(const QByteArray& path, const QString& what, const QString& shown)
+{
+    // Linux follows at most 40 links in one path lookup.
+    constexpr int kMaxLinks = 40;
+    QByteArray current = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(current.constData(), &st) != 0) {
+            if (errno == ENOENT)
+                return current;
+            fail(what, shown, errno);
+        }
+        if (!S_ISLNK(st.st_mode))
+            return S_ISREG(st.st_mode) ? current : path;
+        if (hops == kMaxLinks)
+            fail(what, shown, ELOOP);
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t n = ::readlink(current.constData(), target.data(), size_t(target.size()));
+        if (n < 0)
+            fail(what, shown, errno);
+        target.truncate(n);
+        current = target.startsWith('/') ? target : current.left(current.lastIndexOf('/') + 1) + target;
+    }
+}
+
+} // namespace
+
 void replaceFileAtomically(const QString& linkOrPath, const QByteArray& data, const QString& what)
 {
-    // Through a link to a regular file (or to nothing yet): the target is replaced and the link
-    // kept. A link to anything else is itself replaced by the file.
-    QString path = linkOrPath;
-    const QFileInfo given(linkOrPath);
-    if (given.isSymLink()) {
-        const QFileInfo target(given.symLinkTarget());
-        if (!target.exists() || target.isFile())
-            path = target.absoluteFilePath();
-    }
-    const QFileInfo info(path);
-    const QString folder = info.absolutePath();
+    const QByteArray name = replacedFile(QFile::encodeName(linkOrPath), what, linkOrPath);
+    const QString path = QFile::decodeName(name);
+    // The folder as given (empty: the working folder), so the temporary lands beside the file.
+    const qsizetype slash = name.lastIndexOf('/');
+    const QByteArray folder = name.left(slash + 1);
+    const QByteArray fileName = name.mid(slash + 1);
 
     // A fresh hidden name beside the target; 0666 lets the umask decide the rights.
-    QString tempPath;
+    QByteArray tempName;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
-        tempPath = QStringLiteral("%1/.%2.%3.tmp")
-                       .arg(folder, info.fileName())
-                       .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
-        fd = ::open(QFile::encodeName(tempPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        tempName = folder + '.' + fileName + '.' +
+                   QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') +
+                   ".tmp";
+        fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt >= 100))
             fail(what, path, errno);
     }
-    const QByteArray tempName = QFile::encodeName(tempPath);
     auto discard = [&](int err) {
         if (fd >= 0)
             ::close(fd);
@@ -149,7 +176,7 @@ void replaceFileAtomically(const QString& linkOrPath, const QByteArray& data, co
 
     // Keep the rights of the file being replaced.
     struct stat old {};
-    if (::stat(QFile::encodeName(path).constData(), &old) == 0 && S_ISREG(old.st_mode))
+    if (::stat(name.constData(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(fd, old.st_mode & 07777);
 
     if (const int err = writeAll(fd, data))
@@ -160,6 +187,6 @@ void replaceFileAtomically(const QString& linkOrPath, const QByteArray& data, co
     fd = -1;
     if (closed != 0)
         discard(errno);
-    if (::rename(tempName.constData(), QFile::encodeName(path).constData()) != 0)
+    if (::rename(tempName.constData(), name.constData()) != 0)
         discard(errno);
 }

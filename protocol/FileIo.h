@@ -19,8 +19,8 @@ void writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode,
 // Replaces path with data through a temporary file in the same folder that is
 // synced and then renamed over it: readers see the old or the new content, never
 // a part. On any failure the temporary is removed and the old file stays.
-// When path is a symbolic link to a regular file (or to nothing yet), the link's target
-// is replaced, beside itself, and the link stays.
+// When path is a symbolic link, or a chain of them, that ends at a regular file (or at nothing
+// yet), the file at the end is replaced, beside itself, and every link stays.
 void replaceFileAtomically(const QString& path, const QByteArray& data, const QString& what);
 
 // What a bounded read of a small file gave.

@@ -12,10 +12,13 @@
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 // A write that fails half way leaves what was there before, and no file of its own.
 TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
@@ -51,7 +54,7 @@ TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
-TEST(FileIo, LogsNeverFollowALinkAndSavesKeepTheLink)
+TEST(FileIo, LogsNeverFollowALinkAndSavesKeepEveryLink)
 {
     QTemporaryDir dir, elsewhere;
     const QString target = elsewhere.filePath("target");
@@ -62,13 +65,35 @@ TEST(FileIo, LogsNeverFollowALinkAndSavesKeepTheLink)
     EXPECT_THROW(appendLogRow(log, "18:31;7,05"), EInOutError);
     EXPECT_EQ(fileBytes(target), "outside\r\n");
 
-    // A settings file that is a link: the target gets the new content, the link stays.
-    const QString settings = dir.filePath("s.tarlo");
-    ASSERT_TRUE(QFile::link(target, settings));
-    replaceFileAtomically(settings, "100\r\n", "Cannot save");
-    EXPECT_TRUE(QFileInfo(settings).isSymLink());
-    EXPECT_EQ(fileBytes(target), "100\r\n");
-    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    // A save through links replaces (or makes) the file at the end of the chain; every link,
+    // relative ones too, stays a link. A loop of links is an error.
+    const QString a = elsewhere.filePath("a"), b = elsewhere.filePath("b"), loop = dir.filePath("loop");
+    const struct {
+        const char* what;
+        std::vector<std::pair<QString, QString>> links; // name, target
+        QString end;                                    // the file that gets the content
+    } cases[] = {
+        {"one link", {{dir.filePath("s1"), target}}, target},
+        {"chain", {{dir.filePath("s2"), a}, {a, "target"}}, target},
+        {"chain to a new file", {{dir.filePath("s3"), b}, {b, "fresh"}}, elsewhere.filePath("fresh")},
+        {"loop", {{loop, dir.filePath("s4")}, {dir.filePath("s4"), loop}}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& [name, to] : c.links)
+            ASSERT_EQ(::symlink(QFile::encodeName(to).constData(), QFile::encodeName(name).constData()), 0);
+        const QByteArray data = QByteArray(c.what) + "\r\n";
+        if (c.end.isEmpty()) {
+            EXPECT_THROW(replaceFileAtomically(c.links.front().first, data, "Cannot save"), EInOutError);
+        } else {
+            replaceFileAtomically(c.links.front().first, data, "Cannot save");
+            EXPECT_EQ(fileBytes(c.end), data);
+        }
+        for (const auto& link : c.links)
+            EXPECT_TRUE(QFileInfo(link.first).isSymLink()) << link.first.toStdString();
+    }
+    for (const QDir& d : {QDir(dir.path()), QDir(elsewhere.path())})
+        EXPECT_TRUE(d.entryList({"*.tmp"}, QDir::AllEntries | QDir::Hidden | QDir::System).isEmpty());
 }
 
 TEST(FileIo, SmallFileReadsRefuseWhatIsNoPlainFile)

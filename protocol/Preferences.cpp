@@ -7,13 +7,17 @@
 
 namespace Preferences {
 
+namespace {
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+} // namespace
+
 QString pathIn(const QString& folder) { return folder + QLatin1Char('/') + FileName; }
 
 QList<QByteArray> byteLines(const QByteArray& content)
 {
     QList<QByteArray> lines;
     QByteArray current;
-    for (qsizetype i = 0; i < content.size(); ++i) {
+    for (qsizetype i = content.startsWith(kUtf8Mark) ? 3 : 0; i < content.size(); ++i) {
         const char c = content[i];
         if (c == '\r' || c == '\n') {
             lines << current;
@@ -27,6 +31,18 @@ QList<QByteArray> byteLines(const QByteArray& content)
     if (!current.isEmpty())
         lines << current;
     return lines;
+}
+
+QString encodingProblem(const QByteArray& content)
+{
+    if (content.startsWith("\xFF\xFE") || content.startsWith("\xFE\xFF"))
+        return QStringLiteral("UTF-16 text, not 8-bit text such as UTF-8");
+    const qsizetype nul = content.indexOf('\0');
+    if (nul < 0)
+        return {};
+    // The NUL byte's line: the lines before it and the one it starts or ends.
+    const qsizetype line = byteLines(content.left(nul) + 'x').size();
+    return QStringLiteral("a NUL byte on line %1, not 8-bit text such as UTF-8").arg(line);
 }
 
 QString decodeLine(const QByteArray& line)
@@ -58,19 +74,26 @@ QByteArray format(const Values& v, const QByteArray& portBytes)
     return out;
 }
 
+Stored parse(const QByteArray& content)
+{
+    Stored stored;
+    const QList<QByteArray> lines = byteLines(content);
+    for (const QByteArray& l : lines)
+        stored.lines << decodeLine(l);
+    if (!lines.isEmpty())
+        stored.portBytes = lines.front();
+    return stored;
+}
+
 Stored read(const QString& p)
 {
     const QString what = QStringLiteral("Cannot read the preferences file");
     const SmallFile file = readSmallFile(p, MaxFileSize, what);
     if (!file.whole)
         throw EInOutError(QStringLiteral("%1 \"%2\": larger than %3 bytes").arg(what, p).arg(MaxFileSize));
-    Stored stored;
-    const QList<QByteArray> lines = byteLines(file.data);
-    for (const QByteArray& l : lines)
-        stored.lines << decodeLine(l);
-    if (!lines.isEmpty())
-        stored.portBytes = lines.front();
-    return stored;
+    if (const QString problem = encodingProblem(file.data); !problem.isEmpty())
+        throw EInOutError(QStringLiteral("%1 \"%2\": %3").arg(what, p, problem));
+    return parse(file.data);
 }
 
 void write(const QString& p, const QByteArray& content)

@@ -30,6 +30,22 @@ TEST(PreferencesText, LinesAsALineReaderSeesThem)
     // An empty last line counts: seven lines and a blank one make eight.
     EXPECT_EQ(Preferences::textLines("a\r\nb\r\n\r\n"), (QStringList{"a", "b", ""}));
     EXPECT_EQ(Preferences::textLines("a\nb\rc"), (QStringList{"a", "b", "c"}));
+    // A UTF-8 byte-order mark is no part of the first line's bytes.
+    EXPECT_EQ(Preferences::byteLines("\357\273\277a\r\nb"), (QList<QByteArray>{"a", "b"}));
+}
+
+TEST(PreferencesText, OtherEncodingsAreNamed)
+{
+    const std::pair<QByteArray, QString> cases[] = {
+        {"COM1\r\n\xC4\x85", ""},
+        {"\357\273\277COM1", ""},
+        {QByteArray("\377\376C\0", 4), "UTF-16 text, not 8-bit text such as UTF-8"},
+        {QByteArray("\376\377\0C", 4), "UTF-16 text, not 8-bit text such as UTF-8"},
+        {QByteArray("C\0O\0", 4), "a NUL byte on line 1, not 8-bit text such as UTF-8"},
+        {QByteArray("a\r\r\n\0", 5), "a NUL byte on line 3, not 8-bit text such as UTF-8"},
+    };
+    for (const auto& [content, problem] : cases)
+        EXPECT_EQ(Preferences::encodingProblem(content), problem) << content.toHex().toStdString();
 }
 
 TEST_F(FormTest, FirstRunWritesThePreferencesAndSelectsPolish)
@@ -127,6 +143,7 @@ TEST_F(FormTest, PortLineChecks)
         const char* line1;
         bool error;
         const char* message;
+        const char* port = nullptr; // the port name taken, when not line1 as it is
     } cases[] = {
         {"COM12", false, nullptr},
         {"COM123", false, nullptr},
@@ -136,6 +153,8 @@ TEST_F(FormTest, PortLineChecks)
         {"ttyS0", false, nullptr},
         {"/dev/ttyUSB0", false, nullptr},
         {"COMX", true, "'X' is not a valid integer value."},
+        // A UTF-8 byte-order mark before it is no part of the name.
+        {"\357\273\277COM12", false, nullptr, "COM12"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line1);
@@ -143,7 +162,8 @@ TEST_F(FormTest, PortLineChecks)
         State().reset();
         writeFile("tarlo02.ini", prefs({c.line1, "100", "50", "361", "662", "EN", "WIFI"}));
         TForm1& f = create();
-        EXPECT_EQ(f.ComboBox1->Text(), QString::fromLatin1(c.line1));
+        const char* port = c.port ? c.port : c.line1;
+        EXPECT_EQ(f.ComboBox1->Text(), QString::fromLatin1(port));
         if (c.error) {
             ASSERT_EQ(plat.messages.size(), 1u);
             EXPECT_EQ(plat.messages[0].text, QString::fromLatin1(c.message));
@@ -154,7 +174,7 @@ TEST_F(FormTest, PortLineChecks)
             EXPECT_EQ(f.Left(), 528);
         } else {
             EXPECT_TRUE(plat.messages.empty());
-            EXPECT_EQ(f.ComPort->Port(), c.line1);
+            EXPECT_EQ(f.ComPort->Port(), port);
             EXPECT_TRUE(f.EnglishActive());
             EXPECT_EQ(f.Left(), 100);
         }
@@ -236,6 +256,13 @@ TEST_F(FormTest, PreferencesThatAreNoSmallPlainFileStartAsTheFirstRun)
         {"fifo", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0); }},
         {"link to /dev/zero", [&] { ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), ini)); }},
         {"100 MB", [&] { ASSERT_EQ(::truncate(QFile::encodeName(ini).constData(), 100 << 20), 0); }},
+        // Text in another encoding is no more readable than these.
+        {"UTF-16", [&] { writeFile("tarlo02.ini", QByteArray("\377\376C\0O\0M\0\r\0\n\0", 12)); }},
+        {"NUL byte",
+         [&] {
+             writeFile("tarlo02.ini",
+                       prefs({"COM3", "100", "50", "361", "662", "EN", "WIFI"}).replace('M', '\0'));
+         }},
     };
     for (const auto& [what, make] : cases) {
         SCOPED_TRACE(what);

@@ -111,6 +111,7 @@ void TForm1::Timer1Timer(QObject*)
         ShowWeekday(clockNow_.date());
         st.ClockMinute = clockTime_.mid(3, 2);
         ShowSwitchForPortName();
+        FinishPastDaysLog();
     }
     const QDateTime& now = clockNow_;
     const QString& time = clockTime_;

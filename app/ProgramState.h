@@ -2,6 +2,7 @@
 
 #include "Records.h"
 
+#include <QDate>
 #include <QString>
 
 #include <array>
@@ -15,6 +16,7 @@ struct ProgramState {
     int LogFrameCount = 0;                 // 1: the next logged record starts a new file
     int LogFinished = 0;                   // 0 while a log file awaits its closing rename
     QString LogFileName;                   // full path of the current log file
+    QDate LogDay;                          // the day the current log holds rows of
     QString ClockMinute;                   // minute digits of the clock
     QString LastFrameMinute;               // ClockMinute when the last good record was handled
     std::array<int, 10> SecondDigitSeen{}; // last digits of the seconds seen since the reset

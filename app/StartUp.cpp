@@ -155,6 +155,7 @@ void TForm1::FormCreate(QObject*)
 {
     State().LinkType = 0;
     ComPort->SetPort(PortBytes(ComboBox1->Text()));
+    folder_ = workingDirectory();
     const QString path = Preferences::pathIn(workingDirectory());
     // A file that cannot be read (not a regular file, far too large, unreadable) is refused
     // with a message, and the program starts as without one.
@@ -186,7 +187,7 @@ bool TForm1::FormClose(QObject*)
 {
     if (ComPort->Connected())
         ComPort->ClosePort();
-    const QString path = Preferences::pathIn(workingDirectory());
+    const QString path = Preferences::pathIn(folder_);
     try {
         const std::string port = PortBytes(ComboBox1->Text());
         Preferences::write(path, Preferences::format({ComboBox1->Text(), Left(), Top(), Width(), Height(),

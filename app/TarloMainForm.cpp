@@ -436,13 +436,15 @@ void TForm1::closeEvent(QCloseEvent* e)
         e->ignore();
 }
 
-void TForm1::ShowError(const QString& message)
+QString TForm1::ErrorText(const QString& message)
 {
     QString text = message;
     if (!text.isEmpty() && text.back() > QLatin1Char('.'))
         text += QLatin1Char('.');
-    platform().errorBox(this, applicationTitle(), text);
+    return text;
 }
+
+void TForm1::ShowError(const QString& message) { platform().errorBox(this, applicationTitle(), ErrorText(message)); }
 
 int TForm1::Left() const { return x(); }
 int TForm1::Top() const { return y(); }

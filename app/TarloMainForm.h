@@ -192,6 +192,11 @@ public:
     // The application's default error report: a message box titled with the application
     // title, "." appended when the message ends in a character above ".".
     void ShowError(const QString& message);
+    // The text ShowError shows for a message.
+    static QString ErrorText(const QString& message);
+    // The folder the logs and the preferences are written to: the working folder's path as it
+    // was at start, so a folder deleted and made again at that path gets the next log.
+    const QString& Folder() const { return folder_; }
     // Runs a handler the way the event loop does: an escaping error is reported.
     template <typename F>
     void Guarded(F&& f);
@@ -226,6 +231,11 @@ private:
     std::string PortBytes(const QString& name) const;
 
     void ReportLogError(const QString& message);
+    // Logging works again after a failure the user was told of: that box gives way to one that
+    // says both when logging stopped and since when it works again.
+    void ReportLogRecovered();
+    // Finishes the log of a past day at the tick after midnight.
+    void FinishPastDaysLog();
     // The switch where there is a port name, the grey field in its place where there is none.
     void ShowSwitchForPortName();
     // The send buttons, or their greyed covers while the port could not be reopened.
@@ -242,6 +252,8 @@ private:
 
     std::unique_ptr<ReceiveBuffer> receive_;
     bool logFailing_ = false;
+    QString logErrorText_; // the box of the current logging failure
+    QString folder_;
     QByteArray storedPortBytes_; // line 1 of the preferences file as read
     QString restartErrorSecond_;
     bool restartErrorOpen_ = false;

@@ -5,23 +5,21 @@
 std::optional<QString> ServiceLog::record(FrameLines lines)
 {
     const QDateTime now = now_();
-    const bool starting = frameCount_ == 1;
+    std::optional<QString> told;
     try {
-        runLogStep({frameCount_, finished_, fileName_}, true, lines, now.toString(QStringLiteral("mm")),
-                   lastMinute_, folder_, now_);
+        told = runLogStep({frameCount_, finished_, fileName_, day_}, true, lines,
+                          now.toString(QStringLiteral("mm")), lastMinute_, folder_, now_);
     } catch (const EInOutError& e) {
         return failed(e.message());
     }
-    if (starting)
-        day_ = now.date();
     lastMinute_ = now.toString(QStringLiteral("mm"));
     failing_ = false;
-    return std::nullopt;
+    return told;
 }
 
 std::optional<QString> ServiceLog::tick()
 {
-    if (finished_ != 0 || now_().date() == day_)
+    if (finished_ != 0 || !day_.isValid() || now_().date() == day_)
         return std::nullopt;
     // The next record starts the new day's file, even when this rename failed.
     frameCount_ = 1;
@@ -33,7 +31,7 @@ std::optional<QString> ServiceLog::finish()
     if (finished_ != 0)
         return std::nullopt;
     try {
-        finishLog({frameCount_, finished_, fileName_}, now_);
+        finishLog({frameCount_, finished_, fileName_, day_}, now_);
     } catch (const EInOutError& e) {
         return failed(e.message());
     }

@@ -33,6 +33,9 @@ public:
     virtual void messageBox(QWidget* parent, const QString& title, const QString& text) = 0;
     // The same with the error icon, for reporting a failure.
     virtual void errorBox(QWidget* parent, const QString& title, const QString& text) = 0;
+    // Closes the open box of messageBox or errorBox that shows `text`, as if OK was clicked: for
+    // a report that is no longer true. False when no such box is open.
+    virtual bool closeBox(const QString& text) = 0;
     // A modal warning with two buttons; true when the first (OK) was chosen.
     virtual bool warningOkCancel(QWidget* parent, const QString& title, const QString& text,
                                  const QString& okText, const QString& cancelText) = 0;

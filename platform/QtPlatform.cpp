@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QUrl>
 
+#include <vector>
+
 QDateTime QtPlatform::now() { return QDateTime::currentDateTime(); }
 qint64 QtPlatform::msSinceEpoch() { return QDateTime::currentMSecsSinceEpoch(); }
 
@@ -42,13 +44,28 @@ QSize QtPlatform::screenSize()
 void QtPlatform::beep() { QApplication::beep(); }
 
 namespace {
-void showBox(QMessageBox::Icon icon, QWidget* parent, const QString& title, QString text)
+// The boxes open now, each with the text it was given, newest last.
+std::vector<std::pair<QMessageBox*, QString>> openBoxes;
+
+void showBox(QMessageBox::Icon icon, QWidget* parent, const QString& title, const QString& text)
 {
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    QMessageBox box(icon, title, QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")),
+                    QMessageBox::Ok, parent);
+    openBoxes.emplace_back(&box, text);
     box.exec();
+    std::erase_if(openBoxes, [&](const auto& b) { return b.first == &box; });
 }
 } // namespace
+
+bool QtPlatform::closeBox(const QString& text)
+{
+    for (const auto& [box, shown] : openBoxes)
+        if (shown == text) {
+            box->done(QMessageBox::Ok);
+            return true;
+        }
+    return false;
+}
 
 void QtPlatform::messageBox(QWidget* parent, const QString& title, const QString& text)
 {

@@ -13,6 +13,7 @@ public:
     void beep() override;
     void messageBox(QWidget* parent, const QString& title, const QString& text) override;
     void errorBox(QWidget* parent, const QString& title, const QString& text) override;
+    bool closeBox(const QString& text) override;
     bool warningOkCancel(QWidget* parent, const QString& title, const QString& text, const QString& okText,
                          const QString& cancelText) override;
     std::optional<QString> openFile(QWidget* parent, const FileDialog& d) override;

@@ -31,6 +31,7 @@ public:
     QString devices = QStringLiteral("/sys"); // the device tree the port list reads
     // Called from inside messageBox, while the box would be open.
     std::function<void(const Message&)> onMessage;
+    std::vector<QString> closedBoxes; // texts of the boxes closed by the program
 
     QDateTime now() override { return clock; }
     void pause(int ms) override
@@ -46,6 +47,15 @@ public:
         record(title, text, false);
     }
     void errorBox(QWidget*, const QString& title, const QString& text) override { record(title, text, true); }
+    // A box is open only while onMessage runs for it.
+    bool closeBox(const QString& text) override
+    {
+        if (!openBox || *openBox != text)
+            return false;
+        closedBoxes.push_back(text);
+        openBox.reset();
+        return true;
+    }
     bool warningOkCancel(QWidget*, const QString& title, const QString& text, const QString&,
                          const QString&) override
     {
@@ -82,11 +92,15 @@ public:
     void setTime(int h, int m, int s) { clock.setTime(QTime(h, m, s)); }
 
 private:
+    std::optional<QString> openBox;
     void record(const QString& title, const QString& text, bool error)
     {
         messages.push_back({title, text, error});
+        const std::optional<QString> outer = openBox;
+        openBox = text;
         if (onMessage)
             onMessage(messages.back());
+        openBox = outer;
     }
     static std::optional<QString> take(std::deque<QString>& q)
     {

@@ -43,24 +43,21 @@ int writeAll(int fd, const QByteArray& data)
 
 } // namespace
 
-void writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode, const QString& what)
+WriteResult writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode, const QString& what)
 {
     const QByteArray name = QFile::encodeName(path);
-    int fd = -1;
-    bool created = false;
-    if (mode == WriteMode::CreateOrTruncate) {
-        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        created = fd >= 0;
-        if (fd < 0 && errno == EEXIST)
-            fd = ::open(name.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    } else {
-        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
-    }
+    const bool created = mode == WriteMode::CreateNew;
+    const int fd = created ? ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666)
+                           : ::open(name.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && created && errno == EEXIST)
+        return WriteResult::NameTaken;
+    if (fd < 0 && !created && errno == ENOENT)
+        return WriteResult::FileMissing;
     if (fd < 0)
         fail(what, path, errno);
     // On a failed append, cut the file back so no half row stays in it; a file created here
     // and not filled goes again, so failures on a full disk leave no empty files behind.
-    const off_t before = mode == WriteMode::AppendExisting ? ::lseek(fd, 0, SEEK_END) : 0;
+    const off_t before = created ? 0 : ::lseek(fd, 0, SEEK_END);
     auto undo = [&] {
         if (created)
             ::unlink(name.constData());
@@ -79,6 +76,7 @@ void writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode,
             ::unlink(name.constData());
         fail(what, path, err);
     }
+    return WriteResult::Written;
 }
 
 SmallFile readSmallFile(const QString& path, qint64 maxBytes, const QString& what)

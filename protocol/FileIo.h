@@ -8,13 +8,17 @@
 // the system's reason. Short writes (a full disk, a file size limit) are errors,
 // never silently accepted.
 
-enum class WriteMode { CreateOrTruncate, AppendExisting };
+// CreateNew: the file must not exist yet, so nothing another program wrote is ever truncated.
+// AppendExisting: the file must exist; a file deleted meanwhile is never made again here.
+enum class WriteMode { CreateNew, AppendExisting };
+// What was found instead of writing: the name taken (CreateNew), or no file (AppendExisting).
+enum class WriteResult { Written, NameTaken, FileMissing };
 
 // Opens, writes all of data, and closes before returning. A final symbolic link is never
-// followed (ELOOP), so rows cannot be sent out of the folder by replacing the file with a
-// link. A file that this call created and could not fill is removed again.
+// followed (ELOOP, or a taken name), so rows cannot be sent out of the folder by replacing the
+// file with a link. A file that this call created and could not fill is removed again.
 // what: the start of the error message, such as "Cannot write the log file".
-void writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode, const QString& what);
+WriteResult writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode, const QString& what);
 
 // Replaces path with data through a temporary file in the same folder that is
 // synced and then renamed over it: readers see the old or the new content, never

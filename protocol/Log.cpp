@@ -4,6 +4,7 @@
 #include "Numbers.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -80,17 +81,27 @@ QString formatLogRow(const FrameLines& l, const QString& time)
     return fields.join(u';');
 }
 
-void startLogFile(const QString& path, const QString& firstRow)
+QString startLogFile(const QString& folder, const QDateTime& start, const QString& firstRow)
 {
-    writeWholeFile(path, (withCrLf(QString::fromLatin1(LogHeader)) + withCrLf(firstRow)).toLatin1(),
-                   WriteMode::CreateOrTruncate, QStringLiteral("Cannot write the log file"));
+    const QByteArray text = (withCrLf(QString::fromLatin1(LogHeader)) + withCrLf(firstRow)).toLatin1();
+    constexpr int kTries = 60;
+    for (int i = 0; i < kTries; ++i) {
+        const QString path = logFileName(folder, start.addSecs(i));
+        if (writeWholeFile(path, text, WriteMode::CreateNew, QStringLiteral("Cannot write the log file")) ==
+            WriteResult::Written)
+            return path;
+    }
+    throw EInOutError(
+        QStringLiteral("Cannot write the log file \"%1\": the names of the next %2 seconds are taken")
+            .arg(logFileName(folder, start))
+            .arg(kTries));
 }
 
-void appendLogRow(const QString& path, const QString& row)
+bool appendLogRow(const QString& path, const QString& row)
 {
-    // Appends to an existing log only: a log deleted meanwhile is an error, not a new file.
-    writeWholeFile(path, withCrLf(row).toLatin1(), WriteMode::AppendExisting,
-                   QStringLiteral("Cannot append to the log file"));
+    // Appends to an existing log only: a log deleted meanwhile is never made again here.
+    return writeWholeFile(path, withCrLf(row).toLatin1(), WriteMode::AppendExisting,
+                          QStringLiteral("Cannot append to the log file")) == WriteResult::Written;
 }
 
 void renameLog(const QString& oldPath, const QString& newPath)
@@ -101,33 +112,70 @@ void renameLog(const QString& oldPath, const QString& newPath)
                               .arg(oldPath, newPath, file.errorString()));
 }
 
-void runLogStep(const LogState& state, bool logging, FrameLines& lines, const QString& clockMinute,
-                const QString& lastFrameMinute, const QString& folder, const Clock& now)
+std::optional<QString> runLogStep(const LogState& state, bool logging, FrameLines& lines,
+                                  const QString& clockMinute, const QString& lastFrameMinute,
+                                  const QString& folder, const Clock& now)
 {
     if (!logging) {
         if (state.LogFinished == 0)
             finishLog(state, now);
         state.LogFrameCount = 1;
-        return;
+        return std::nullopt;
     }
-    if (state.LogFrameCount == 1) {
-        state.LogFinished = 0;
-        state.LogFileName = logFileName(folder, now());
+    // A row of a new day goes to that day's own file, also when the past day's log cannot be
+    // renamed: it keeps its start name, and its rows are all there.
+    std::optional<QString> told;
+    if (state.LogFrameCount != 1) {
+        try {
+            finishLogOfPastDay(state, now);
+        } catch (const EInOutError& e) {
+            told = e.message();
+            state.LogFinished = 1;
+            state.LogFrameCount = 1;
+        }
+    }
+    auto start = [&] {
+        const QDateTime named = now();
         const QString time = now().toString(QStringLiteral("HH:mm:ss"));
         restorePhComma(lines);
-        startLogFile(state.LogFileName, formatLogRow(lines, time));
+        state.LogFileName = startLogFile(folder, named, formatLogRow(lines, time));
+        state.LogFinished = 0;
+        state.LogDay = named.date();
+    };
+    if (state.LogFrameCount == 1) {
+        start();
     } else if (clockMinute != lastFrameMinute) {
         const QString time = now().toString(QStringLiteral("HH:mm"));
         restorePhComma(lines);
-        appendLogRow(state.LogFileName, formatLogRow(lines, time));
+        if (!appendLogRow(state.LogFileName, formatLogRow(lines, time))) {
+            // Deleted or moved meanwhile: this row starts a new log.
+            state.LogFinished = 1;
+            state.LogFrameCount = 1;
+            start();
+        }
     }
     ++state.LogFrameCount;
+    return told;
 }
 
 void finishLog(const LogState& state, const Clock& now)
 {
+    const QFileInfo current(state.LogFileName);
+    if (!current.exists() && !current.isSymLink()) {
+        state.LogFinished = 1;
+        return;
+    }
     const QString finished = finishedLogName(state.LogFileName, now());
     renameLog(state.LogFileName, finished);
     state.LogFileName = finished;
     state.LogFinished = 1;
+}
+
+bool finishLogOfPastDay(const LogState& state, const Clock& now)
+{
+    if (state.LogFinished != 0 || !state.LogDay.isValid() || now().date() == state.LogDay)
+        return false;
+    finishLog(state, now);
+    state.LogFrameCount = 1;
+    return true;
 }

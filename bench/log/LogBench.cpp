@@ -25,8 +25,7 @@ int main(int argc, char** argv)
     }
     const FrameLines record{"7.05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14", " ", "-"};
     const QDateTime start(QDate(2016, 10, 1), QTime(18, 30, 8));
-    const QString path = logFileName(dir.path(), start);
-    startLogFile(path, formatLogRow(record, QStringLiteral("18:30:08")));
+    const QString path = startLogFile(dir.path(), start, formatLogRow(record, QStringLiteral("18:30:08")));
 
     QElapsedTimer timer;
     timer.start();

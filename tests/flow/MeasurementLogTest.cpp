@@ -89,15 +89,19 @@ TEST_F(MeasurementLogTest, ClosingTheWindowWhileLoggingFinishesTheLog)
     EXPECT_TRUE(pf.messages.empty());
 }
 
-TEST_F(MeasurementLogTest, UnwritableFolderKeepsReceptionAndTellsOnce)
+TEST_F(MeasurementLogTest, LoggingGoesOnThroughAVanishedLogAndFolder)
 {
     tickLogBox();
-    // The working folder goes away: nothing can be created in it.
-    const QString gone = QDir(work.path()).filePath(QStringLiteral("gone"));
-    ASSERT_TRUE(QDir().mkdir(gone));
-    ASSERT_TRUE(QDir::setCurrent(gone));
-    ASSERT_TRUE(QDir().rmdir(gone));
+    recordAt(18, 30, 8);
+    const QString folder = work.path();
 
+    // The log is deleted: the minute's row starts a new one, with nothing to tell.
+    ASSERT_TRUE(QFile::remove(QDir(folder).filePath(QStringLiteral("2016-10-01 {183008}.csv"))));
+    recordAt(18, 31, 8, kSecond);
+    EXPECT_EQ(csvFiles(), QStringList{QStringLiteral("2016-10-01 {183108}.csv")});
+
+    // The whole folder goes: told once, from the event loop and not inside the received-data
+    // handler, while reception goes on.
     bool insideHandler = false;
     form->ComPort->OnRxChar = [this, &insideHandler](QObject* s, int n) {
         insideHandler = true;
@@ -108,32 +112,104 @@ TEST_F(MeasurementLogTest, UnwritableFolderKeepsReceptionAndTellsOnce)
     pf.onMessage = [&](const ScriptedPlatform::Message&) {
         shownInsideHandler = shownInsideHandler || insideHandler;
     };
-
-    recordAt(18, 30, 8);
-    ASSERT_TRUE(waitFor([&] { return !pf.messages.empty(); }));
-    EXPECT_EQ(pf.messages.size(), 1u);
-    EXPECT_FALSE(shownInsideHandler);
-    EXPECT_EQ(State().LogFrameCount, 1);
-
-    // Reception goes on: the next records are still shown, without another box.
-    recordAt(18, 31, 8, kSecond);
-    EXPECT_EQ(form->Label7->Caption(), QStringLiteral("7.10"));
+    ASSERT_TRUE(QDir(folder).removeRecursively());
     recordAt(18, 32, 8, kThird);
-    EXPECT_EQ(form->Label7->Caption(), QStringLiteral("7.12"));
-    QTest::qWait(50);
-    EXPECT_EQ(pf.messages.size(), 1u);
-
-    // Logging works again in a writable folder, then fails again: a second box.
-    ASSERT_TRUE(QDir::setCurrent(work.path()));
-    recordAt(18, 33, 8);
-    EXPECT_EQ(csvFiles(), QStringList{QStringLiteral("2016-10-01 {183308}.csv")});
-    QTest::qWait(50);
-    EXPECT_EQ(pf.messages.size(), 1u);
-    ASSERT_TRUE(QFile::remove(QDir(work.path()).filePath(QStringLiteral("2016-10-01 {183308}.csv"))));
-    recordAt(18, 34, 8, kSecond); // appending to a deleted log fails
-    ASSERT_TRUE(waitFor([&] { return pf.messages.size() == 2u; }));
+    ASSERT_TRUE(waitFor([&] { return !pf.messages.empty(); }));
     EXPECT_FALSE(shownInsideHandler);
+    EXPECT_TRUE(pf.messages[0].text.contains(QStringLiteral("2016-10-01 {183208}.csv")))
+        << pf.messages[0].text.toStdString();
+    recordAt(18, 33, 8, kSecond);
     EXPECT_EQ(form->Label7->Caption(), QStringLiteral("7.10"));
+    QTest::qWait(20);
+    EXPECT_EQ(pf.messages.size(), 1u) << "once an outage";
+
+    // The folder is made again at its path: the next row starts a log there, and the user is
+    // told when logging stopped and since when it works again.
+    ASSERT_TRUE(QDir().mkpath(folder));
+    recordAt(18, 34, 8);
+    EXPECT_EQ(csvFiles(), QStringList{QStringLiteral("2016-10-01 {183408}.csv")});
+    ASSERT_TRUE(waitFor([&] { return pf.messages.size() == 2u; }));
+    EXPECT_TRUE(pf.messages[1].text.startsWith(pf.messages[0].text));
+    EXPECT_TRUE(pf.messages[1].text.contains(QStringLiteral("18:34:08")))
+        << pf.messages[1].text.toStdString();
+
+    // A second outage is told again.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    recordAt(18, 35, 8, kSecond);
+    ASSERT_TRUE(waitFor([&] { return pf.messages.size() == 3u; }));
+    ASSERT_TRUE(QDir().mkpath(folder)); // for the fixture's clean-up
+}
+
+TEST_F(MeasurementLogTest, TheOutageBoxGivesWayWhenLoggingWorksAgain)
+{
+    tickLogBox();
+    const QString folder = work.path();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    // The box stays open while records come; the folder comes back meanwhile.
+    pf.onMessage = [&](const ScriptedPlatform::Message& m) {
+        if (!m.error)
+            return;
+        ASSERT_TRUE(QDir().mkpath(folder));
+        recordAt(18, 31, 8);
+    };
+    recordAt(18, 30, 8);
+    ASSERT_TRUE(waitFor([&] { return pf.messages.size() == 2u; }));
+    ASSERT_EQ(pf.closedBoxes.size(), 1u);
+    EXPECT_EQ(pf.closedBoxes[0], pf.messages[0].text);
+    EXPECT_FALSE(pf.messages[1].error);
+}
+
+TEST_F(MeasurementLogTest, EachDayHasItsOwnLog)
+{
+    tickLogBox();
+    recordAt(23, 59, 8);
+    // The tick after midnight finishes the day's log, also with no record coming.
+    pf.clock = QDateTime(QDate(2016, 10, 2), QTime(0, 0, 0));
+    tick();
+    EXPECT_EQ(csvFiles(), QStringList{QStringLiteral("2016-10-01 {235908}    2016-10-02 {000000}.csv")});
+    pf.clock = QDateTime(QDate(2016, 10, 2), QTime(0, 0, 3));
+    tick();
+    ASSERT_TRUE(feedRecord(pty));
+    EXPECT_TRUE(csvFiles().contains(QStringLiteral("2016-10-02 {000003}.csv")));
+    EXPECT_TRUE(pf.messages.empty());
+}
+
+TEST_F(MeasurementLogTest, LogsGoToTheFolderOfTheStart)
+{
+    // Another current folder later (a file dialog, a library) does not move the logs.
+    QTemporaryDir other;
+    ASSERT_TRUE(QDir::setCurrent(other.path()));
+    tickLogBox();
+    recordAt(18, 30, 8);
+    EXPECT_EQ(csvFiles(), QStringList{QStringLiteral("2016-10-01 {183008}.csv")});
+    QTest::mouseClick(form->Image6, Qt::LeftButton);
+    EXPECT_EQ(pf.foldersOpened, std::vector<QString>{work.path()});
+    ASSERT_TRUE(QDir::setCurrent(work.path()));
+}
+
+TEST_F(MeasurementLogTest, AFailedStartLeavesNothingToRename)
+{
+    // A link at the log's name takes the next second's name; a full folder then nothing.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent"),
+                            QDir(work.path()).filePath(QStringLiteral("2016-10-01 {183008}.csv"))));
+    tickLogBox();
+    recordAt(18, 30, 8);
+    EXPECT_TRUE(QFile::exists(QDir(work.path()).filePath(QStringLiteral("2016-10-01 {183009}.csv"))));
+    form->CheckBox1->click();
+    recordAt(18, 31, 8);
+    EXPECT_TRUE(pf.messages.empty());
+
+    ASSERT_TRUE(QDir(work.path()).removeRecursively());
+    form->CheckBox1->click();
+    recordAt(18, 32, 8);
+    ASSERT_TRUE(waitFor([&] { return pf.messages.size() == 1u; }));
+    ASSERT_TRUE(QDir().mkpath(work.path()));
+    form->CheckBox1->click(); // unticked after the failed start: nothing to rename
+    recordAt(18, 33, 8);
+    EXPECT_TRUE(form->close());
+    QTest::qWait(20);
+    EXPECT_EQ(pf.messages.size(), 1u);
+    EXPECT_EQ(State().LogFinished, 1);
 }
 
 TEST_F(MeasurementLogTest, TickingAndUntickingWithoutRecordsTouchesNoFile)
@@ -144,10 +220,4 @@ TEST_F(MeasurementLogTest, TickingAndUntickingWithoutRecordsTouchesNoFile)
     EXPECT_TRUE(csvFiles().isEmpty());
     EXPECT_EQ(State().LogFinished, 1);
     EXPECT_TRUE(pf.messages.empty());
-}
-
-TEST_F(MeasurementLogTest, LogFolderButtonOpensTheWorkingFolder)
-{
-    QTest::mouseClick(form->Image6, Qt::LeftButton);
-    EXPECT_EQ(pf.foldersOpened, std::vector<QString>{QDir::currentPath()});
 }

@@ -20,6 +20,10 @@
 #include <utility>
 #include <vector>
 
+namespace {
+const QDateTime kStart(QDate(2016, 10, 1), QTime(18, 30, 8));
+}
+
 // A write that fails half way leaves what was there before, and no file of its own.
 TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
 {
@@ -37,7 +41,7 @@ TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
         QString path;
         QByteArray expected; // the file's content after the failure
     } cases[] = {
-        {"new log", [&] { startLogFile(log, QString::fromLatin1(longRow)); }, log, "(missing)"},
+        {"new log", [&] { startLogFile(dir.path(), kStart, QString::fromLatin1(longRow)); }, log, "(missing)"},
         {"append", [&] { appendLogRow(old, QString::fromLatin1(longRow)); }, old, fileBytes(old)},
         {"settings", [&] { replaceFileAtomically(settings, longRow, "Cannot save"); }, settings,
          fileBytes(settings)},
@@ -59,9 +63,9 @@ TEST(FileIo, LogsNeverFollowALinkAndSavesKeepEveryLink)
     QTemporaryDir dir, elsewhere;
     const QString target = elsewhere.filePath("target");
     putFile(target, "outside\r\n");
-    const QString log = dir.filePath("log.csv");
+    const QString log = dir.filePath("2016-10-01 {183008}.csv");
     ASSERT_TRUE(QFile::link(target, log));
-    EXPECT_THROW(startLogFile(log, "18:30:08;7,05"), EInOutError);
+    EXPECT_NE(startLogFile(dir.path(), kStart, "18:30:08;7,05"), log) << "a link takes no log";
     EXPECT_THROW(appendLogRow(log, "18:31;7,05"), EInOutError);
     EXPECT_EQ(fileBytes(target), "outside\r\n");
 

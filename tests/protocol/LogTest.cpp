@@ -5,10 +5,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <functional>
+#include <optional>
 #include <sys/resource.h>
 
 namespace {
@@ -68,21 +70,48 @@ TEST(LogFile, StartAppendRename)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString path = logFileName(dir.path(), started);
-    startLogFile(path, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off");
+    const QString path = startLogFile(dir.path(), started, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off");
+    EXPECT_EQ(path, logFileName(dir.path(), started));
     EXPECT_EQ(contents(path), "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n"
                               "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off\r\n");
-    appendLogRow(path, "18:31;7,05;6,80;7,40;12,3;5;20;on;off");
+    EXPECT_TRUE(appendLogRow(path, "18:31;7,05;6,80;7,40;12,3;5;20;on;off"));
     EXPECT_TRUE(contents(path).endsWith("off\r\n18:31;7,05;6,80;7,40;12,3;5;20;on;off\r\n"));
-
-    // Starting again overwrites.
-    startLogFile(path, "x");
-    EXPECT_EQ(contents(path), "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\nx\r\n");
 
     const QString finished = finishedLogName(path, started.addSecs(60));
     renameLog(path, finished);
     EXPECT_FALSE(QFile::exists(path));
-    EXPECT_EQ(contents(finished), "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\nx\r\n");
+    EXPECT_TRUE(contents(finished).endsWith("18:31;7,05;6,80;7,40;12,3;5;20;on;off\r\n"));
+    EXPECT_FALSE(appendLogRow(path, "x")) << "a log that is gone is told, not made again";
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(LogFile, ATakenNameIsNeverOverwritten)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // Another copy's log, and a link, at the names of the first two seconds.
+    const QString other = logFileName(dir.path(), started);
+    {
+        QFile f(other);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("theirs\r\n");
+    }
+    ASSERT_TRUE(QFile::link(dir.filePath("elsewhere"), logFileName(dir.path(), started.addSecs(1))));
+    const QString path = startLogFile(dir.path(), started, "mine");
+    EXPECT_EQ(path, logFileName(dir.path(), started.addSecs(2)));
+    EXPECT_EQ(contents(other), "theirs\r\n");
+    EXPECT_FALSE(QFile::exists(dir.filePath("elsewhere")));
+    EXPECT_TRUE(contents(path).endsWith("mine\r\n"));
+
+    // A minute of taken names is an error naming the file.
+    for (int i = 3; i < 62; ++i)
+        startLogFile(dir.path(), started.addSecs(i), "x");
+    try {
+        startLogFile(dir.path(), started, "lost?");
+        ADD_FAILURE() << "no error";
+    } catch (const EInOutError& e) {
+        EXPECT_TRUE(e.message().contains(other)) << e.what();
+    }
 }
 
 TEST(LogFile, FailuresNameTheFile)
@@ -95,8 +124,7 @@ TEST(LogFile, FailuresNameTheFile)
         QFile f(notAFolder);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    const QString unwritable = logFileName(notAFolder, started);
-    const QString missing = logFileName(dir.filePath("gone"), started);
+    const QString missing = dir.filePath("gone");
     const QString deleted = logFileName(dir.path(), started); // never created
 
     auto expectNamed = [](const std::function<void()>& op, const QString& path) {
@@ -108,16 +136,13 @@ TEST(LogFile, FailuresNameTheFile)
             EXPECT_GT(e.message().size(), path.size() + 20) << "gives a reason: " << e.what();
         }
     };
-    expectNamed([&] { startLogFile(unwritable, "row"); }, unwritable);
-    expectNamed([&] { startLogFile(missing, "row"); }, missing);
-    expectNamed([&] { appendLogRow(deleted, "row"); }, deleted);
-    EXPECT_FALSE(QFile::exists(deleted)) << "appending never creates a log";
+    expectNamed([&] { startLogFile(notAFolder, started, "row"); }, logFileName(notAFolder, started));
+    expectNamed([&] { startLogFile(missing, started, "row"); }, logFileName(missing, started));
     expectNamed([&] { renameLog(deleted, deleted + ".x"); }, deleted);
 
     // Renaming onto an existing file fails and keeps both.
-    const QString a = dir.filePath("a.csv"), b = dir.filePath("b.csv");
-    startLogFile(a, "a");
-    startLogFile(b, "b");
+    const QString a = startLogFile(dir.path(), started, "a");
+    const QString b = startLogFile(dir.path(), started.addSecs(5), "b");
     expectNamed([&] { renameLog(a, b); }, a);
     EXPECT_TRUE(contents(b).endsWith("b\r\n"));
     EXPECT_TRUE(QFile::exists(a));
@@ -127,8 +152,7 @@ TEST(LogFile, ShortWriteIsAnErrorAndLeavesNoHalfRow)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString path = logFileName(dir.path(), started);
-    startLogFile(path, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off");
+    const QString path = startLogFile(dir.path(), started, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off");
     const QByteArray before = contents(path);
 
     // A file size limit just past the current size fails the next row half way, as a full disk.
@@ -151,25 +175,36 @@ TEST(LogFile, ShortWriteIsAnErrorAndLeavesNoHalfRow)
     EXPECT_EQ(contents(path), before);
 }
 
-TEST(LogStep, OneRowPerMinuteThenFinished)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    QDateTime clock(QDate(2016, 10, 1), QTime(18, 30, 8));
-    const Clock now = [&] { return clock; };
-    int frameCount = 1, finishedFlag = 1;
-    QString fileName;
-    const LogState s{frameCount, finishedFlag, fileName};
-    QString lastFrameMinute;
-    auto frame = [&](bool logging, QTime at) {
-        clock.setTime(at);
+// The log step over a scripted clock, as the window and the service run it.
+class LogStepTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    // A good frame at `at` (of the clock's day, or the given one).
+    FrameLines frame(bool logging, QTime at, QDate day = QDate(2016, 10, 1), const QString& folder = {})
+    {
+        clock = QDateTime(day, at);
         FrameLines l = record("7.05");
         const QString minute = at.toString(QStringLiteral("mm"));
-        runLogStep(s, logging, l, minute, lastFrameMinute, dir.path(), now);
+        told =
+            runLogStep(s, logging, l, minute, lastFrameMinute, folder.isEmpty() ? dir.path() : folder, now);
         lastFrameMinute = minute;
         return l;
-    };
+    }
+    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
 
+    QTemporaryDir dir;
+    QDateTime clock;
+    const Clock now = [this] { return clock; };
+    int frameCount = 1, finishedFlag = 1;
+    QString fileName;
+    QDate logDay;
+    const LogState s{frameCount, finishedFlag, fileName, logDay};
+    QString lastFrameMinute;
+    std::optional<QString> told;
+};
+
+TEST_F(LogStepTest, OneRowPerMinuteThenFinished)
+{
     const FrameLines first = frame(true, QTime(18, 30, 8));
     EXPECT_EQ(first[RecordLine::Ph], "7,05") << "the pH line gets its comma back";
     const QString path = dir.path() + "/2016-10-01 {183008}.csv";
@@ -187,34 +222,76 @@ TEST(LogStep, OneRowPerMinuteThenFinished)
     EXPECT_EQ(s.LogFileName, finished);
     EXPECT_EQ(s.LogFinished, 1);
     EXPECT_EQ(s.LogFrameCount, 1);
-    EXPECT_FALSE(QFile::exists(path));
-    EXPECT_TRUE(QFile::exists(finished));
+    EXPECT_EQ(files(), QStringList{QFileInfo(finished).fileName()});
 
     // Logging off with nothing to finish touches no file.
     frame(false, QTime(19, 13, 0));
     EXPECT_EQ(s.LogFileName, finished);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(files().size(), 1);
 }
 
-TEST(LogStep, FailuresKeepTheStateForAnotherTry)
+TEST_F(LogStepTest, AFailedStartLeavesNothingToFinish)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QDateTime at(QDate(2016, 10, 1), QTime(18, 30, 8));
-    const Clock now = [&] { return at; };
-    int frameCount = 1, finishedFlag = 1;
-    QString fileName;
-    const LogState s{frameCount, finishedFlag, fileName};
-    FrameLines l = record("7.05");
-    EXPECT_THROW(runLogStep(s, true, l, "30", "", dir.filePath("missing"), now), EInOutError);
-    EXPECT_EQ(s.LogFinished, 0);
+    EXPECT_THROW(frame(true, QTime(18, 30, 8), QDate(2016, 10, 1), dir.filePath("missing")), EInOutError);
+    EXPECT_EQ(s.LogFinished, 1) << "no file was started";
     EXPECT_EQ(s.LogFrameCount, 1) << "the next good frame tries to start a file again";
+    // Unticked: no rename of a file that never was, and no error.
+    frame(false, QTime(18, 30, 9));
+    EXPECT_EQ(s.LogFinished, 1);
+    EXPECT_TRUE(files().isEmpty());
+}
 
-    runLogStep(s, true, l, "30", "", dir.path(), now);
-    ASSERT_TRUE(QFile::remove(s.LogFileName)); // deleted while logging
-    const QString lost = s.LogFileName;
-    EXPECT_THROW(runLogStep(s, false, l, "31", "30", dir.path(), now), EInOutError);
-    EXPECT_EQ(s.LogFinished, 0) << "finishing is tried again";
-    EXPECT_EQ(s.LogFileName, lost);
-    EXPECT_THROW(finishLog(s, now), EInOutError);
+TEST_F(LogStepTest, ALogThatWentAwayIsFollowedByANewOne)
+{
+    frame(true, QTime(18, 30, 8));
+    const QString first = s.LogFileName;
+    ASSERT_TRUE(QFile::rename(first, dir.filePath("moved.csv")));
+    frame(true, QTime(18, 31, 5)); // the minute's row starts a new log with the header
+    EXPECT_EQ(s.LogFileName, dir.path() + "/2016-10-01 {183105}.csv");
+    EXPECT_EQ(contents(s.LogFileName), "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n"
+                                       "18:31:05;7,05;6,80;7,40;12,3;5;20;on;off\r\n");
+    EXPECT_EQ(s.LogFinished, 0);
+
+    // The folder goes and comes back at the same path: the failed rows throw, the next starts
+    // a log there.
+    ASSERT_TRUE(QDir(dir.path()).removeRecursively());
+    EXPECT_THROW(frame(true, QTime(18, 32, 5)), EInOutError);
+    EXPECT_EQ(s.LogFinished, 1);
+    EXPECT_THROW(frame(true, QTime(18, 33, 5)), EInOutError);
+    ASSERT_TRUE(QDir().mkpath(dir.path()));
+    frame(true, QTime(18, 34, 5));
+    EXPECT_EQ(files(), QStringList{"2016-10-01 {183405}.csv"});
+
+    // Unticked after the log went: nothing to rename, nothing to tell.
+    ASSERT_TRUE(QFile::remove(s.LogFileName));
+    frame(false, QTime(18, 35, 0));
+    EXPECT_EQ(s.LogFinished, 1);
+}
+
+TEST_F(LogStepTest, EachDayHasItsOwnFile)
+{
+    frame(true, QTime(23, 59, 30));
+    frame(true, QTime(0, 0, 2), QDate(2016, 10, 2));
+    EXPECT_FALSE(told);
+    EXPECT_EQ(files(),
+              (QStringList{"2016-10-01 {235930}    2016-10-02 {000002}.csv", "2016-10-02 {000002}.csv"}));
+    EXPECT_TRUE(contents(dir.filePath("2016-10-02 {000002}.csv"))
+                    .endsWith("\r\n00:00:02;7,05;6,80;7,40;12,3;5;20;on;off\r\n"));
+
+    // The clock tick finishes a past day's log with no record coming; the next row starts anew.
+    clock = QDateTime(QDate(2016, 10, 3), QTime(0, 0, 0));
+    EXPECT_TRUE(finishLogOfPastDay(s, now));
+    EXPECT_FALSE(finishLogOfPastDay(s, now)) << "once";
+    EXPECT_TRUE(files().contains("2016-10-02 {000002}    2016-10-03 {000000}.csv"));
+
+    // A past day's log that cannot be renamed keeps its name and rows; the new day starts all
+    // the same, and the failure is told.
+    frame(true, QTime(23, 0, 0), QDate(2016, 10, 3));
+    const QString third = s.LogFileName;
+    ASSERT_TRUE(QFile::copy(third, finishedLogName(third, QDateTime(QDate(2016, 10, 4), QTime(0, 0, 1)))));
+    frame(true, QTime(0, 0, 1), QDate(2016, 10, 4));
+    EXPECT_TRUE(told);
+    EXPECT_TRUE(QFile::exists(third));
+    EXPECT_EQ(s.LogFileName, dir.path() + "/2016-10-04 {000001}.csv");
+    EXPECT_EQ(s.LogFinished, 0);
 }

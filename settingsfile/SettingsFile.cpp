@@ -2,6 +2,7 @@
 
 #include "FileIo.h"
 #include "Numbers.h"
+#include "Preferences.h"
 #include "Settings.h"
 
 void fieldsForSaving(const SpinValues& values, SettingsFields& fields)
@@ -28,33 +29,30 @@ std::vector<QString> readSettingsFileLines(const QString& path)
 {
     // A settings file is a few dozen bytes. It is read without blocking (a FIFO or a device is
     // refused) and no further than fifteen lines of at most MaxSettingsLineLength characters.
-    const SmallFile file = readSmallFile(path, qint64(MaxSettingsFileLines) * (MaxSettingsLineLength + 2),
-                                         QStringLiteral("Cannot read the settings file"));
+    const QString what = QStringLiteral("Cannot read the settings file");
+    const SmallFile file =
+        readSmallFile(path, qint64(MaxSettingsFileLines) * (MaxSettingsLineLength + 2), what);
+    if (const QString problem = Preferences::encodingProblem(file.data); !problem.isEmpty())
+        throw EInOutError(QStringLiteral("%1 \"%2\": %3").arg(what, path, problem));
     return settingsFileLines(file.data, file.whole);
 }
 
 std::vector<QString> settingsFileLines(const QByteArray& data, bool whole)
 {
+    // Lines end as in the preferences: CR LF, LF or CR.
+    const QList<QByteArray> all = Preferences::byteLines(data);
+    // A read that stopped before the end without a line end stopped inside the last line.
+    const bool lastCut = !whole && !data.endsWith('\n') && !data.endsWith('\r');
     std::vector<QString> lines;
-    qsizetype start = 0;
-    while (static_cast<int>(lines.size()) < MaxSettingsFileLines && start < data.size()) {
-        qsizetype end = data.indexOf('\n', start);
-        const bool cut = end < 0 && !whole; // the read stopped inside this line
-        if (end < 0)
-            end = data.size();
-        QByteArray line = data.mid(start, end - start);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        start = end + 1;
-        if (cut || line.size() > MaxSettingsLineLength) {
+    for (qsizetype i = 0; i < all.size() && lines.size() < std::size_t(MaxSettingsFileLines); ++i) {
+        const QByteArray& line = all[i];
+        if ((lastCut && i == all.size() - 1) || line.size() > MaxSettingsLineLength) {
             // Too long for any value: kept as a text that never converts, so loading reports it
             // as a bad value instead of reading a cut-off number.
-            lines.push_back(QString::fromLatin1(line.left(16)) + QChar(0x2026));
-            if (cut)
-                break;
+            lines.push_back(Preferences::decodeLine(line.left(16)) + QChar(0x2026));
             continue;
         }
-        lines.push_back(QString::fromLatin1(line));
+        lines.push_back(Preferences::decodeLine(line));
     }
     return lines;
 }

@@ -28,9 +28,10 @@ inline constexpr int MaxSettingsFileLines = 15;
 // The longest line read as a value; a longer one is a bad value.
 inline constexpr int MaxSettingsLineLength = 1024;
 
-// The first lines of a settings file (at most fifteen; the rest is ignored),
-// without their line ends. EInOutError when the file cannot be read or is not a regular
-// file. A line longer than MaxSettingsLineLength comes back as a text that does not convert.
+// The first lines of a settings file (at most fifteen; the rest is ignored), without their
+// line ends (CR LF, LF or CR) and without a UTF-8 byte-order mark. EInOutError when the file
+// cannot be read, is not a regular file or is not text (UTF-16, NUL bytes). A line longer
+// than MaxSettingsLineLength comes back as a text that does not convert.
 std::vector<QString> readSettingsFileLines(const QString& path);
 // The same from bytes already read; `whole` is false when the read stopped before the end.
 std::vector<QString> settingsFileLines(const QByteArray& data, bool whole);

@@ -93,6 +93,9 @@ TEST(SettingsFile, LineEndsAndShortFiles)
         {"100", {"100"}},
         {"100\n14\n", {"100", "14"}},
         {"100\r\n\r\n14", {"100", "", "14"}},
+        // CR alone ends a line too.
+        {"100\r14\r", {"100", "14"}},
+        {"1\r2\n3\r\n4", {"1", "2", "3", "4"}},
         // A line too long for any value stays a bad value, never a cut-off number.
         {QByteArray(2000, '0') + "7\r\n5\r\n", {QString(16, u'0') + QChar(0x2026), "5"}},
         {QByteArray(70000, '0') + "7\r\n5\r\n", {QString(16, u'0') + QChar(0x2026)}},
@@ -142,12 +145,23 @@ TEST(SettingsFile, UnreadableFileIsAnIoError)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    for (const QString& path : {dir.filePath("missing.tarlo"), dir.path()}) {
+    // Text in another encoding is refused with a reason, not read as values full of NULs.
+    const QString utf16 = dir.filePath("utf16.tarlo"), nul = dir.filePath("nul.tarlo");
+    putFile(utf16, QByteArray::fromHex("fffe310030003000")); // "100" with a mark
+    putFile(nul, QByteArray("100\r14\0\r", 8));
+    const std::pair<QString, const char*> cases[] = {
+        {dir.filePath("missing.tarlo"), "No such file"},
+        {dir.path(), "not a regular file"},
+        {utf16, "UTF-16 text"},
+        {nul, "a NUL byte on line 2"},
+    };
+    for (const auto& [path, reason] : cases) {
         try {
             readSettingsFileLines(path);
             ADD_FAILURE() << "read " << path.toStdString();
         } catch (const EInOutError& e) {
             EXPECT_TRUE(e.message().contains(path)) << e.what();
+            EXPECT_TRUE(e.message().contains(QLatin1String(reason))) << e.what();
         }
     }
 }

@@ -33,6 +33,7 @@ void TForm1::ReportRestartError(const QString& message, const QDateTime& now)
         return;
     restartErrorSecond_ = second;
     restartErrorOpen_ = true;
+    restartErrorText_ = ErrorText(message);
     QTimer::singleShot(0, this, [this, message] {
         ShowError(message);
         restartErrorOpen_ = false;
@@ -92,7 +93,7 @@ QTime TForm1::ClockTime()
     return QTime(t.hour(), t.minute(), t.second(), int(ms - clockSecond_ * 1000));
 }
 
-void TForm1::ArmTimer1() { Timer1->start(msToNextTick(ClockTime(), ToggleSwitch1->StateOn())); }
+void TForm1::ArmTimer1() { Timer1->start(msToNextTick(ClockTime(), working_)); }
 
 void TForm1::RunTick()
 {
@@ -116,8 +117,12 @@ void TForm1::Timer1Timer(QObject*)
     const QDateTime& now = clockNow_;
     const QString& time = clockTime_;
 
-    if (!ToggleSwitch1->StateOn())
+    // The port is open only in the working arrangement, whatever the switch shows meanwhile.
+    if (!working_) {
+        if (ComPort->Connected())
+            ComPort->ClosePort();
         return;
+    }
 
     if (isRestartSecond(time.mid(6, 2).toInt())) {
         ComPort->ClosePort();
@@ -132,6 +137,9 @@ void TForm1::Timer1Timer(QObject*)
             return;
         }
         ShowSendButtonsEnabled(true);
+        // The port works again: a box saying it could not be opened is no longer true.
+        if (restartErrorOpen_)
+            platform().closeBox(restartErrorText_);
         zeroDigitCounters(st);
     }
 

@@ -57,7 +57,14 @@ void TForm1::ToggleSwitch1Click(QObject*)
     receive_->reset();
     ShowReceiveBuffer();
     if (ToggleSwitch1->StateOn()) {
-        ComPort->OpenPort();
+        try {
+            ComPort->OpenPort();
+        } catch (...) {
+            // Nothing is open: the switch goes back off with the window idle, so no restart
+            // second opens the port behind the user's back.
+            ToggleSwitch1->SetStateOn(false);
+            throw;
+        }
         for (int i = 0; i < 30; ++i)
             platform().pause(10);
         SpeedButton9->hide();
@@ -85,7 +92,9 @@ void TForm1::ToggleSwitch1Click(QObject*)
         CheckBox1->setEnabled(true);
         for (TLabel* l : {Label13, Label14, Label19})
             l->setEnabled(true);
+        working_ = true;
     } else {
+        working_ = false;
         if (ComPort->Connected())
             ComPort->ClosePort();
         if (State().LinkType == 0) {
@@ -114,6 +123,9 @@ void TForm1::ToggleSwitch1Click(QObject*)
         Image6->hide();
         CheckBox1->setEnabled(false);
     }
+    // The restart seconds are ticked through only while working.
+    if (Timer1->isActive())
+        ArmTimer1();
 }
 
 void TForm1::SpeedButton8Click(QObject*)

@@ -197,6 +197,10 @@ public:
     // The folder the logs and the preferences are written to: the working folder's path as it
     // was at start, so a folder deleted and made again at that path gets the next log.
     const QString& Folder() const { return folder_; }
+    // True from a connect that opened the port until the disconnect: the arrangement the window
+    // shows, and what the restart seconds follow (never the switch picture alone, which a held
+    // press flips before anything is decided).
+    bool Working() const { return working_; }
     // Runs a handler the way the event loop does: an escaping error is reported.
     template <typename F>
     void Guarded(F&& f);
@@ -254,9 +258,11 @@ private:
     bool logFailing_ = false;
     QString logErrorText_; // the box of the current logging failure
     QString folder_;
+    bool working_ = false;
     QByteArray storedPortBytes_; // line 1 of the preferences file as read
     QString restartErrorSecond_;
     bool restartErrorOpen_ = false;
+    QString restartErrorText_; // the box of the failed restart, closed once the port opens again
     // The tick's last reading of the wall clock: the time, its second since 1970 and the
     // time as Label5 shows it.
     QDateTime clockNow_;

@@ -229,22 +229,44 @@ TEST_F(SwitchTest, WorkingArrangementComesOnlyAfterThePause)
     EXPECT_TRUE(form->Panel2->isHidden());
 }
 
-TEST_F(SwitchTest, FailedOpenKeepsTheWindowIdle)
+TEST_F(SwitchTest, FailedOpenLeavesTheSwitchOffAndNoPortOpen)
 {
     openWindow();
-    connectTo(QDir(work.path()).filePath(QStringLiteral("no-such-tty")));
+    const QString missing = QDir(work.path()).filePath(QStringLiteral("no-such-tty"));
+    connectTo(missing);
     ASSERT_EQ(pf.messages.size(), 1u);
     EXPECT_EQ(pf.messages[0].title, QStringLiteral("PH Controller Tarlo-01"));
     EXPECT_EQ(pf.messages[0].text, QStringLiteral("Unable to open com port (Error: 2)"));
-    EXPECT_TRUE(form->ToggleSwitch1->StateOn());
+    EXPECT_FALSE(form->ToggleSwitch1->StateOn());
     expectIdle(0);
     EXPECT_TRUE(pf.pauses.empty());
 
-    // Off again: the disconnect sequence, nothing to close, no message.
-    clickSwitch();
-    EXPECT_FALSE(form->ToggleSwitch1->StateOn());
+    // The device appears at that path: the restart seconds open nothing behind the user's back.
+    PtyPeer pty;
+    ASSERT_TRUE(QFile::link(pty.qPath(), missing));
+    at(18, 30, 5);
+    EXPECT_FALSE(form->ComPort->Connected());
     expectIdle(0);
     EXPECT_EQ(pf.messages.size(), 1u);
+}
+
+TEST_F(SwitchTest, APressHeldThroughARestartSecondOpensNoPort)
+{
+    PtyPeer pty;
+    openWindow();
+    at(18, 30, 3);
+    choosePort(pty.qPath());
+    tick();
+    TToggleSwitch* s = form->ToggleSwitch1;
+    QTest::mousePress(s, Qt::LeftButton, {}, s->rect().center());
+    ASSERT_TRUE(s->StateOn()); // the picture flips at the press
+    at(18, 30, 5);
+    EXPECT_FALSE(form->ComPort->Connected());
+    QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->width() + 20, s->height() + 20));
+    at(18, 30, 5);
+    EXPECT_FALSE(s->StateOn());
+    EXPECT_FALSE(form->ComPort->Connected());
+    expectIdle(0); // the send buttons' grey covers too
 }
 
 TEST_F(SwitchTest, LinkButtonsSwapAndReturnToCable)
@@ -332,10 +354,10 @@ TEST_F(SwitchTest, TabGoesOnceRoundTheWindow)
     ASSERT_TRUE(form->ComPort->Connected());
     QApplication::setActiveWindow(form.get());
     form->ToggleSwitch1->setFocus(Qt::TabFocusReason);
-    const std::vector<QWidget*> expected = {form->Memo,          form->Memo1,        form->CheckBox1,
-                                            form->NumSpinEdit7,  form->NumSpinEdit8, form->NumSpinEdit11,
-                                            form->NumSpinEdit12, form->NumSpinEdit9, form->NumSpinEdit10,
-                                            form->ToggleSwitch1}; // the port box is disabled while connected
+    const std::vector<QWidget*> expected =
+        {form->CheckBox1,     form->NumSpinEdit7,  form->NumSpinEdit8,
+         form->NumSpinEdit11, form->NumSpinEdit12, form->NumSpinEdit9,
+         form->NumSpinEdit10, form->ToggleSwitch1}; // the port box is disabled while connected
     std::vector<QWidget*> seen;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         QTest::keyClick(form->focusWidget(), Qt::Key_Tab);

@@ -68,9 +68,14 @@ void TForm1::SpeedButton1Click(QObject*)
         platform().pause(1);
     }
     ShowReceiveBuffer();
-    fieldsFromFileLines(lines, st.SettingsFields);
+    // The fields take the file only when all of it converts: a refused file leaves nothing of
+    // itself for a later load to find in the fields it does not fill.
+    SettingsFields fields = st.SettingsFields;
+    const LoadedSettings loaded = loadSettingsLines(*path, lines, fields);
+    if (!loaded.error)
+        st.SettingsFields = fields;
 
-    SetSpinEdits(settingsFromFields(st.SettingsFields));
+    SetSpinEdits(loaded);
     updateRecordFromFields(st.FrameLines, st.SettingsFields);
 }
 

@@ -5,6 +5,8 @@
 #include "Preferences.h"
 #include "Settings.h"
 
+#include <algorithm>
+
 void fieldsForSaving(const SpinValues& values, SettingsFields& fields)
 {
     for (std::size_t i = 0; i < kSettingsFileFields; ++i)
@@ -64,16 +66,22 @@ void fieldsFromFileLines(const std::vector<QString>& lines, SettingsFields& fiel
         fields[settingsFieldOfFileLine(i)] = lines[i];
 }
 
-LoadedSettings settingsFromFields(const SettingsFields& f)
+namespace {
+
+// settingsFromFields, also naming the field whose conversion failed.
+LoadedSettings convertFields(const SettingsFields& f, std::optional<SettingsField>& failed)
 {
     using F = SettingsField;
-    auto integer = [&f](F field) { return static_cast<long double>(toInt(f[field])); };
+    auto integer = [&f, &failed](F field) {
+        failed = field;
+        return static_cast<long double>(toInt(f[field]));
+    };
     // The whole part is converted before the hundredths, so an error names the first.
     auto ph = [&integer](F whole, F hundredths) {
         const long double w = integer(whole);
         return w + integer(hundredths) / 100;
     };
-    return convertSettings({
+    LoadedSettings s = convertSettings({
         [&] { return ph(F::PhMinWhole, F::PhMinHundredths); },
         [&] { return ph(F::PhMaxWhole, F::PhMaxHundredths); },
         [&] { return integer(F::Alarm) / 100; },
@@ -81,4 +89,53 @@ LoadedSettings settingsFromFields(const SettingsFields& f)
         [&] { return integer(F::Brightness); },
         [&] { return integer(F::Contrast); },
     });
+    if (!s.error)
+        failed.reset();
+    return s;
+}
+
+// A bad value as a message shows it: its first 16 characters, each one that does not print
+// (a control character, a tab) as "?", and "…" when there are more.
+QString shownValue(const QString& value)
+{
+    const QList<uint> chars = value.toUcs4();
+    QString shown;
+    for (qsizetype i = 0; i < std::min<qsizetype>(chars.size(), 16); ++i) {
+        const char32_t c = chars[i];
+        shown += QChar::isPrint(c) ? QString::fromUcs4(&c, 1) : QStringLiteral("?");
+    }
+    if (chars.size() > 16)
+        shown += QChar(0x2026);
+    return shown;
+}
+
+} // namespace
+
+LoadedSettings settingsFromFields(const SettingsFields& f)
+{
+    std::optional<SettingsField> failed;
+    return convertFields(f, failed);
+}
+
+LoadedSettings loadSettingsLines(const QString& path, const std::vector<QString>& lines,
+                                 SettingsFields& fields)
+{
+    LoadedSettings s;
+    if (lines.empty()) {
+        s.error = QStringLiteral("Settings file \"%1\" is empty").arg(path);
+        return s;
+    }
+    fieldsFromFileLines(lines, fields);
+    std::optional<SettingsField> failed;
+    s = convertFields(fields, failed);
+    if (failed) {
+        // Field N comes from line N; a field after the last line kept a value that is no number.
+        const auto line = static_cast<std::size_t>(*failed);
+        s.error =
+            line <= lines.size()
+                ? QStringLiteral("Settings file \"%1\", line %2: '%3' is not a valid integer value")
+                      .arg(path, QString::number(line), shownValue(fields[*failed]))
+                : QStringLiteral("Settings file \"%1\" ends before line %2").arg(path, QString::number(line));
+    }
+    return s;
 }

@@ -46,3 +46,10 @@ void fieldsFromFileLines(const std::vector<QString>& lines, SettingsFields& fiel
 using LoadedSettings = SpinSettings;
 
 LoadedSettings settingsFromFields(const SettingsFields& fields);
+
+// Loading the lines of the file at path: fieldsFromFileLines, then settingsFromFields. The
+// error names the file and the line: a bad value shows at most its first 16 characters, those
+// that do not print as "?"; a field after the last line that holds no number is a line missing.
+// A file without lines is refused before any field changes.
+LoadedSettings loadSettingsLines(const QString& path, const std::vector<QString>& lines,
+                                 SettingsFields& fields);

@@ -136,12 +136,55 @@ TEST_F(SettingsFileTest, ANonIntegerLineStopsTheLoading)
     form->SpeedButton1->click();
     ASSERT_EQ(pf.messages.size(), 1u);
     EXPECT_EQ(pf.messages[0].title, QStringLiteral("PH Controller Tarlo-01"));
-    EXPECT_EQ(pf.messages[0].text, QStringLiteral("'abc' is not a valid integer value."));
+    EXPECT_EQ(pf.messages[0].text,
+              QStringLiteral("Settings file \"%1\", line 7: 'abc' is not a valid integer value.")
+                  .arg(path(QStringLiteral("bad.tarlo"))));
     // PHmin and PHmax came before the bad line; brightness comes after it.
     EXPECT_NEAR(double(form->NumSpinEdit7->Value()), 6.9, 1e-9);
     EXPECT_EQ(form->NumSpinEdit9->Value(), 40);
     EXPECT_EQ(State().FrameLines[RecordLine::PhMin], QStringLiteral("6,90"));
     EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("bad.tarlo"));
+}
+
+// Each load stands alone: a refused file leaves nothing behind for the next one, and each
+// message names the file and says what is wrong with it.
+TEST_F(SettingsFileTest, EachLoadStandsAloneAndItsMessageSaysWhatIsWrong)
+{
+    pf.saveAnswers = {path(QStringLiteral("start.tarlo"))};
+    form->SpeedButton2->click(); // the fields hold the start values
+    const struct {
+        const char* name;
+        QByteArray content;
+        const char* message; // nullptr: loads
+    } loads[] = {
+        {"bad.tarlo", "100\r\n14\r\n7\r\n10\r\n6\r\n90\r\nabc\r\n0\r\n0\r\n0\r\n", "line 7: 'abc'"},
+        // Six lines ended by CR alone; the threshold and KH stay as before the bad file.
+        {"cr.tarlo", "55\r3\r7\r33\r6\r5\r", nullptr},
+        {"empty.tarlo", "", "is empty."},
+        {"utf16.tarlo", QByteArray::fromHex("fffe35000d000a00"), "UTF-16 text"}, // "5" CR LF
+        {"long.tarlo", "55\n3\n7\n33\n6\n5\n" + QByteArray(40, '9') + "\t\n",
+         "line 7: '9999999999999999\u2026' is"},
+    };
+    for (const auto& l : loads) {
+        SCOPED_TRACE(l.name);
+        pf.messages.clear();
+        writeFile(QString::fromLatin1(l.name), l.content);
+        pf.openAnswers = {path(QString::fromLatin1(l.name))};
+        form->SpeedButton1->click();
+        if (!l.message) {
+            EXPECT_TRUE(pf.messages.empty()) << pf.messages[0].text.toStdString();
+            continue;
+        }
+        ASSERT_EQ(pf.messages.size(), 1u);
+        const QString& text = pf.messages[0].text;
+        EXPECT_TRUE(text.contains(QStringLiteral("\"%1\"").arg(path(QString::fromLatin1(l.name)))))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(QString::fromUtf8(l.message))) << text.toStdString();
+    }
+    EXPECT_EQ(form->NumSpinEdit9->Value(), 55);
+    EXPECT_NEAR(double(form->NumSpinEdit7->Value()), 6.05, 1e-9);
+    EXPECT_NEAR(double(form->NumSpinEdit11->Value()), 0.2, 1e-9);
+    EXPECT_EQ(State().SettingsFields[SettingsField::Alarm], QStringLiteral("20"));
 }
 
 TEST_F(SettingsFileTest, AMissingFileGivesAClearMessage)

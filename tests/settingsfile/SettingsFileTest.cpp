@@ -141,6 +141,42 @@ TEST(SettingsFile, NonIntegerLineStopsTheLoading)
     }
 }
 
+// A load that stops tells which file and which line, and shows the bad value short and
+// printable; a file without lines changes nothing.
+TEST(SettingsFile, LoadErrorsNameTheFileAndTheLine)
+{
+    const QString path = QStringLiteral("/s/%1.tarlo"); // a "%1" in a name stays as it is
+    const std::vector<QString> start{"100", "14", "7", "10", "6", "90", "20", "0"};
+    const struct {
+        std::vector<QString> lines;
+        bool fresh; // the fields hold nothing yet, as before the first record
+        QString error;
+    } cases[] = {
+        {{"100", "14", "7", "10", "6", "90", "abc"}, false, "line 7: 'abc' is not a valid integer value"},
+        {{"100", "14", "7", "10", "123456789012345678"},
+         false,
+         QStringLiteral("line 5: '1234567890123456\u2026' is not")},
+        {{"\t5\x01"}, false, "line 1: '?5?' is not a valid integer value"},
+        {{"50", "10", "7", "10"}, true, "\" ends before line 5"},
+        {{}, false, "\" is empty"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error.toStdString());
+        SettingsFields f;
+        if (!c.fresh)
+            fieldsFromFileLines(start, f);
+        const SettingsFields before = f;
+        const LoadedSettings s = loadSettingsLines(path, c.lines, f);
+        ASSERT_TRUE(s.error);
+        EXPECT_TRUE(s.error->startsWith(QStringLiteral("Settings file \"/s/%1.tarlo\"")))
+            << s.error->toStdString();
+        EXPECT_TRUE(s.error->contains(c.error)) << s.error->toStdString();
+        if (c.lines.empty()) {
+            EXPECT_TRUE(f == before);
+        }
+    }
+}
+
 TEST(SettingsFile, UnreadableFileIsAnIoError)
 {
     QTemporaryDir dir;

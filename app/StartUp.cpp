@@ -11,6 +11,7 @@
 #include "SessionBusWarmUp.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 
 ProgramState& State()
@@ -24,6 +25,45 @@ const QString kResolutionMessage =
     QStringLiteral("Do poprawnego dzialania program wymaga \r\nrozdzielczosci minimum SVGA 800x600");
 } // namespace
 
+namespace {
+QString secondCopyText(Language lang, const QString& folder)
+{
+    const QString where = QDir::toNativeSeparators(folder);
+    return lang == Language::Polish
+               ? QString::fromUtf8("Program PH Controller Tarlo-01 już działa w tym folderze:\r\n%1\r\n\r\n"
+                                   "Ustawienia i logi folderu może używać tylko jedna kopia programu. "
+                                   "Drugą kopię uruchom w innym folderze.")
+                     .arg(where)
+               : QStringLiteral("PH Controller Tarlo-01 is already running in this folder:\r\n%1\r\n\r\n"
+                                "Only one copy of the program can use a folder's settings and logs. "
+                                "Start the second copy in another folder.")
+                     .arg(where);
+}
+
+// The language the window of that folder speaks: its preferences', Polish as on a first run.
+Language folderLanguage(const QString& folder)
+{
+    try {
+        const Preferences::Stored stored = Preferences::read(Preferences::pathIn(folder));
+        if (stored.lines.size() == Preferences::LineCount &&
+            stored.lines[Preferences::LanguageLine] == QLatin1String("EN"))
+            return Language::English;
+    } catch (const std::exception&) {
+        // Unreadable: the first run's language.
+    }
+    return Language::Polish;
+}
+} // namespace
+
+std::optional<FolderLock> LockWorkingFolder()
+{
+    const QString folder = workingDirectory();
+    std::optional<FolderLock> lock = FolderLock::take(folder);
+    if (!lock)
+        platform().errorBox(nullptr, applicationTitle(), secondCopyText(folderLanguage(folder), folder));
+    return lock;
+}
+
 int runProgram(int argc, char** argv, const StartHooks& hooks)
 {
     // The font configuration loads while the application connects to the display.
@@ -36,6 +76,10 @@ int runProgram(int argc, char** argv, const StartHooks& hooks)
     // the window's own caption.
     QApplication::setApplicationName(QStringLiteral("Tarlo01"));
     installFontSubstitutions();
+    // A second copy in the same folder would share the preferences and the logs: it ends.
+    const std::optional<FolderLock> lock = LockWorkingFolder();
+    if (!lock)
+        return 1;
     if (hooks.applicationReady)
         hooks.applicationReady();
     const std::unique_ptr<TForm1> form(TForm1::Create());

@@ -184,8 +184,12 @@ void TForm1::CreateControls()
     Memo1->setFont(layoutFont(kSansSerif, 11, true));
     Memo = place<TMemo>(this, "Memo", 150, 216, 92, 121);
     Memo->setFont(layoutFont(kSansSerif, 11, false));
-    for (TMemo* m : {Memo1, Memo})
+    // The two buffers lie under the display, never seen: they take no focus, so Tab goes
+    // from one visible control to the next.
+    for (TMemo* m : {Memo1, Memo}) {
         setFontColor(m, Qt::black);
+        m->setFocusPolicy(Qt::NoFocus);
+    }
 
     // --- GroupBox14: settings buttons and the configuration file name ---
     GroupBox14 = place<TGroupBox>(this, "GroupBox14", 93, 0, 249, 108);
@@ -380,9 +384,9 @@ void TForm1::ApplyStacking()
 
 void TForm1::ApplyTabOrder()
 {
-    // Focusable controls in the layout's tab order.
-    QWidget* order[] = {ToggleSwitch1, Memo,          Memo1,        CheckBox1,     NumSpinEdit7, NumSpinEdit8,
-                        NumSpinEdit11, NumSpinEdit12, NumSpinEdit9, NumSpinEdit10, ComboBox1};
+    // Focusable controls in the layout's tab order; the buffers under the display take no focus.
+    QWidget* order[] = {ToggleSwitch1, CheckBox1,    NumSpinEdit7,  NumSpinEdit8, NumSpinEdit11,
+                        NumSpinEdit12, NumSpinEdit9, NumSpinEdit10, ComboBox1};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }

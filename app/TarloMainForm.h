@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FolderLock.h"
 #include "LanguageTexts.h"
 #include "Platform.h"
 #include "Preferences.h"
@@ -13,6 +14,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 
 class TComPort;
 class TToggleSwitch;
@@ -281,6 +283,10 @@ struct StartHooks {
     std::function<void(TForm1*)> windowBuilt; // the window built and created, not yet shown
     std::function<void()> windowShown;
 };
+
+// The lock that makes this the one copy of the program in the working folder. When another
+// copy holds it, the user is told in the language of that folder's preferences, and nothing.
+std::optional<FolderLock> LockWorkingFolder();
 
 // The whole program from its entry: the application, the window, the event loop. The bench
 // runs the same sequence to time it.

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// A lock on a folder, held for as long as the object lives: one copy of the program a folder,
+// so two copies never share the preferences and the logs. The system drops the lock when the
+// process ends in any way, so a crash never locks the folder for good.
+class FolderLock {
+public:
+    // The lock file inside the folder.
+    static inline const QString FileName = QStringLiteral(".tarlo02.lock");
+
+    // Takes the lock of `folder`; nothing when another process holds it. A folder where no lock
+    // file can be made (read-only, gone) is not refused: a copy there could write nothing the
+    // other one writes.
+    static std::optional<FolderLock> take(const QString& folder);
+
+    FolderLock(FolderLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FolderLock& operator=(FolderLock&&) = delete;
+    FolderLock(const FolderLock&) = delete;
+    ~FolderLock();
+
+private:
+    explicit FolderLock(int fd) : fd_(fd) {}
+    int fd_ = -1; // the open lock file, or -1 when none could be made
+};

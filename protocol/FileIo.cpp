@@ -47,8 +47,9 @@ WriteResult writeWholeFile(const QString& path, const QByteArray& data, WriteMod
 {
     const QByteArray name = QFile::encodeName(path);
     const bool created = mode == WriteMode::CreateNew;
-    const int fd = created ? ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666)
-                           : ::open(name.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = created
+                       ? ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666)
+                       : ::open(name.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && created && errno == EEXIST)
         return WriteResult::NameTaken;
     if (fd < 0 && !created && errno == ENOENT)

@@ -448,7 +448,10 @@ QString TForm1::ErrorText(const QString& message)
     return text;
 }
 
-void TForm1::ShowError(const QString& message) { platform().errorBox(this, applicationTitle(), ErrorText(message)); }
+void TForm1::ShowError(const QString& message)
+{
+    platform().errorBox(this, applicationTitle(), ErrorText(message));
+}
 
 int TForm1::Left() const { return x(); }
 int TForm1::Top() const { return y(); }

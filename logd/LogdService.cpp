@@ -119,7 +119,7 @@ void LogdService::reopenPort()
 
 void LogdService::onTick()
 {
-    tell(log_.tick(), JournalLog::Error);
+    tell(log_.tick());
     if (watch_.tick(clock_()) == PortWatch::Action::Reopen) {
         tell(watch_.takeLine(), JournalLog::Warning);
         if (watch_.inOutage())
@@ -139,7 +139,7 @@ void LogdService::onRxChar(int count)
     ++records_;
     const QDateTime now = clock_();
     // The row first: a broker that is away never costs a row.
-    tell(log_.record(record_), JournalLog::Error);
+    tell(log_.record(record_));
     tell(watch_.recordArrived(now), JournalLog::Info);
     setAvailable(true);
     publish({topics_.state(), statePayload(*r, now), true, 0});
@@ -199,7 +199,7 @@ void LogdService::stop()
     stopping_ = true;
     tick_.stop();
     port_->ClosePort();
-    tell(log_.finish(), JournalLog::Error);
+    tell(log_.finish());
     journal_.info(QStringLiteral("%1 records read; log finished: %2")
                       .arg(records_)
                       .arg(log_.fileName().isEmpty() ? QStringLiteral("none") : log_.fileName()));
@@ -216,4 +216,10 @@ void LogdService::tell(const std::optional<QString>& line, JournalLog::Level lev
 {
     if (line)
         journal_.write(level, *line);
+}
+
+void LogdService::tell(const std::optional<ServiceLog::Note>& note)
+{
+    if (note)
+        journal_.write(note->failure ? JournalLog::Error : JournalLog::Info, note->text);
 }

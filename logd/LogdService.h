@@ -42,6 +42,7 @@ private:
     void setAvailable(bool available);
     void handleCommand(const QString& topic, const QByteArray& payload, bool retained);
     void tell(const std::optional<QString>& line, JournalLog::Level level);
+    void tell(const std::optional<ServiceLog::Note>& note);
 
     LogdOptions options_;
     Clock clock_;

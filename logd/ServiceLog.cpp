@@ -2,7 +2,7 @@
 
 #include "Numbers.h"
 
-std::optional<QString> ServiceLog::record(FrameLines lines)
+std::optional<ServiceLog::Note> ServiceLog::record(FrameLines lines)
 {
     const QDateTime now = now_();
     std::optional<QString> told;
@@ -13,11 +13,12 @@ std::optional<QString> ServiceLog::record(FrameLines lines)
         return failed(e.message());
     }
     lastMinute_ = now.toString(QStringLiteral("mm"));
-    failing_ = false;
-    return told;
+    if (told)
+        return Note{*told};
+    return worked();
 }
 
-std::optional<QString> ServiceLog::tick()
+std::optional<ServiceLog::Note> ServiceLog::tick()
 {
     if (finished_ != 0 || !day_.isValid() || now_().date() == day_)
         return std::nullopt;
@@ -26,7 +27,7 @@ std::optional<QString> ServiceLog::tick()
     return finish();
 }
 
-std::optional<QString> ServiceLog::finish()
+std::optional<ServiceLog::Note> ServiceLog::finish()
 {
     if (finished_ != 0)
         return std::nullopt;
@@ -39,10 +40,18 @@ std::optional<QString> ServiceLog::finish()
     return std::nullopt;
 }
 
-std::optional<QString> ServiceLog::failed(const QString& message)
+std::optional<ServiceLog::Note> ServiceLog::failed(const QString& message)
 {
-    if (failing_)
+    if (!failure_.isEmpty())
         return std::nullopt;
-    failing_ = true;
-    return message;
+    failure_ = message;
+    return Note{message};
+}
+
+std::optional<ServiceLog::Note> ServiceLog::worked()
+{
+    if (failure_.isEmpty())
+        return std::nullopt;
+    failure_.clear();
+    return Note{QStringLiteral("logging again, to %1").arg(fileName_), false};
 }

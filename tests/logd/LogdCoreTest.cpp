@@ -387,23 +387,36 @@ TEST(ServiceLog, OneRowAMinuteAFileADayFinishedAtStop)
     EXPECT_FALSE(log.finish()); // nothing open
 }
 
-TEST(ServiceLog, AFailingFolderIsToldOnceUntilItWorksAgain)
+TEST(ServiceLog, AnOutageAndItsEndAreOneLineEach)
 {
     QTemporaryDir dir;
     const QString folder = dir.filePath("gone");
     QDateTime now = at(2016, 10, 1, 18, 0, 0);
     ServiceLog log(folder, [&] { return now; });
     const FrameLines lines{"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14", " ", "-"};
-    EXPECT_TRUE(log.record(lines));
-    now = now.addSecs(60);
-    EXPECT_FALSE(log.record(lines));
+    auto next = [&] {
+        now = now.addSecs(60);
+        return log.record(lines);
+    };
+    const auto outage = log.record(lines);
+    EXPECT_TRUE(outage && outage->failure);
+    EXPECT_FALSE(log.failure().isEmpty());
+    EXPECT_FALSE(next());
     ASSERT_TRUE(QDir().mkpath(folder));
-    now = now.addSecs(60);
-    EXPECT_FALSE(log.record(lines));
-    EXPECT_TRUE(QFile::exists(QDir(folder).filePath("2016-10-01 {180200}.csv")));
+    const auto back = next();
+    ASSERT_TRUE(back);
+    EXPECT_FALSE(back->failure);
+    EXPECT_TRUE(back->text.contains("2016-10-01 {180200}.csv")) << back->text.toStdString();
+    EXPECT_TRUE(log.failure().isEmpty());
+    EXPECT_FALSE(next());
+
+    // The log deleted: the next row starts another, with nothing to tell.
+    ASSERT_TRUE(QFile::remove(log.fileName()));
+    EXPECT_FALSE(next());
+    EXPECT_TRUE(QFile::exists(QDir(folder).filePath("2016-10-01 {180400}.csv")));
+
     ASSERT_TRUE(QDir(folder).removeRecursively());
-    now = now.addSecs(60);
-    EXPECT_TRUE(log.record(lines)); // told again after it had worked
+    EXPECT_TRUE(next()); // told again after it had worked
 }
 
 TEST(JournalLog, OneLineWithItsLevel)

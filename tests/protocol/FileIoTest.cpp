@@ -41,7 +41,8 @@ TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
         QString path;
         QByteArray expected; // the file's content after the failure
     } cases[] = {
-        {"new log", [&] { startLogFile(dir.path(), kStart, QString::fromLatin1(longRow)); }, log, "(missing)"},
+        {"new log", [&] { startLogFile(dir.path(), kStart, QString::fromLatin1(longRow)); }, log,
+         "(missing)"},
         {"append", [&] { appendLogRow(old, QString::fromLatin1(longRow)); }, old, fileBytes(old)},
         {"settings", [&] { replaceFileAtomically(settings, longRow, "Cannot save"); }, settings,
          fileBytes(settings)},

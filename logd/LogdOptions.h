@@ -22,6 +22,7 @@ struct LogdOptions {
     int mqttVersion = 4; // 4: MQTT 3.1.1, 5: MQTT 5
 
     bool tls() const { return !caFile.isEmpty(); }
+    bool operator==(const LogdOptions&) const = default;
     int effectiveBrokerPort() const { return brokerPort ? brokerPort : (tls() ? 8883 : 1883); }
 };
 

@@ -8,9 +8,12 @@
 #include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,9 +21,10 @@ namespace {
 
 int gSignalFd = -1;
 
-void onSignal(int)
+// SIGHUP asks for the config to be read again; the others to stop.
+void onSignal(int sig)
 {
-    const char c = 1;
+    const char c = sig == SIGHUP ? 'h' : 't';
     [[maybe_unused]] const ssize_t n = write(gSignalFd, &c, 1);
 }
 
@@ -32,6 +36,18 @@ std::optional<QString> readTextFile(const QString& path)
     return QString::fromUtf8(f.readAll());
 }
 
+// What a reload compares: the options and the files they name, so a new password or
+// certificate under the same name counts as a change.
+QByteArray fingerprint(const LogdOptions& o)
+{
+    QByteArray f;
+    for (const QString& path : {o.caFile, o.certFile, o.keyFile, o.credentialsFile}) {
+        QFile file(path);
+        f += path.toUtf8() + '\0' + (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()) + '\0';
+    }
+    return f;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -41,7 +57,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(TARLO_VERSION));
     const JournalLog journal;
 
-    const CommandLine cl = parseCommandLine(app.arguments().mid(1), readTextFile);
+    const QStringList args = app.arguments().mid(1);
+    const CommandLine cl = parseCommandLine(args, readTextFile);
     switch (cl.kind) {
     case CommandLine::Help:
         std::fputs(usageText().toUtf8().constData(), stdout);
@@ -61,7 +78,7 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    // SIGTERM and SIGINT become a byte on a socket, read by the event loop.
+    // SIGTERM, SIGINT and SIGHUP become a byte on a socket, read by the event loop.
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
         std::perror("tarlo02-logd: socketpair");
@@ -74,24 +91,89 @@ int main(int argc, char* argv[])
     sa.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    LogdService service(
-        cl.options, [] { return QDateTime::currentDateTime(); }, journal);
-    if (const QString e = service.prepare(); !e.isEmpty()) {
+    std::unique_ptr<LogdService> service;
+    LogdOptions running = cl.options;
+    QByteArray runningFiles = fingerprint(running);
+    std::optional<LogdOptions> next; // set while a reload waits for the running service to stop
+    bool stopping = false;
+
+    // Starts the service with these options; an error text when it cannot be set up.
+    std::function<QString(const LogdOptions&)> launch;
+    launch = [&](const LogdOptions& o) -> QString {
+        auto s = std::make_unique<LogdService>(
+            o, [] { return QDateTime::currentDateTime(); }, journal);
+        if (QString e = s->prepare(); !e.isEmpty())
+            return e;
+        QObject::connect(s.get(), &LogdService::finished, &app, [&] {
+            // The old service goes from the event loop, not from inside its own signal.
+            QTimer::singleShot(0, &app, [&] {
+                if (stopping || !next) {
+                    QCoreApplication::exit(0);
+                    return;
+                }
+                service.reset();
+                const LogdOptions wanted = *next;
+                next.reset();
+                if (const QString e = launch(wanted); !e.isEmpty()) {
+                    journal.error(QStringLiteral("reload: %1; going on with the settings it had").arg(e));
+                    if (const QString again = launch(running); !again.isEmpty()) {
+                        journal.error(again);
+                        QCoreApplication::exit(1);
+                    }
+                    return;
+                }
+                running = wanted;
+                runningFiles = fingerprint(running);
+            });
+        });
+        service = std::move(s);
+        service->start();
+        return {};
+    };
+    if (const QString e = launch(running); !e.isEmpty()) {
         std::fprintf(stderr, "tarlo02-logd: %s\n", e.toUtf8().constData());
         return 2;
     }
+
+    auto reload = [&] {
+        const CommandLine again = parseCommandLine(args, readTextFile);
+        if (again.kind != CommandLine::Run || !QDir(again.options.logDir).exists()) {
+            const QString why =
+                again.kind == CommandLine::Run
+                    ? QStringLiteral("the log folder '%1' does not exist").arg(again.options.logDir)
+                    : again.error;
+            journal.warning(QStringLiteral("reload: %1; going on with the settings it has").arg(why));
+            return;
+        }
+        if (again.options == running && fingerprint(again.options) == runningFiles) {
+            journal.info(QStringLiteral("reload: the settings are unchanged"));
+            return;
+        }
+        journal.info(QStringLiteral("reload: new settings; the log is finished and reading starts again"));
+        next = again.options;
+        service->stop();
+    };
+
     QSocketNotifier signalNotifier(fds[1], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &service, [&] {
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
         char buf[16];
-        [[maybe_unused]] const ssize_t n = read(fds[1], buf, sizeof buf);
-        journal.info(QStringLiteral("stopping"));
-        service.stop();
+        const ssize_t n = read(fds[1], buf, sizeof buf);
+        for (ssize_t i = 0; i < n && !stopping; ++i) {
+            if (buf[i] == 'h' && !next) {
+                reload();
+            } else if (buf[i] != 'h') {
+                journal.info(QStringLiteral("stopping"));
+                stopping = true;
+                next.reset();
+                service->stop();
+            }
+        }
     });
-    QObject::connect(&service, &LogdService::finished, &app, [] { QCoreApplication::exit(0); });
-    service.start();
     const int rc = app.exec();
+    service.reset();
     journal.info(QStringLiteral("stopped"));
     return rc;
 }

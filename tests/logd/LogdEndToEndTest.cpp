@@ -319,3 +319,37 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+TEST_F(LogdEndToEnd, HangUpReadsTheConfigAgainAndLosesNothing)
+{
+    startSim({"--interval", "200"});
+    const QString config = work.filePath(QStringLiteral("logd.ini"));
+    auto writeConfig = [&](const QByteArray& text) {
+        QFile f(config);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    };
+    writeConfig("link = USB\n");
+    service.start(QStringLiteral(TARLO02_LOGD_PATH), {"--config", config, "--port", link, "--log-dir", logDir});
+    ASSERT_TRUE(waitUntil([&] { return logFiles().size() == 1; }, 10000)) << service.err().join('\n').toStdString();
+    auto hangUp = [&](const QString& answer) {
+        ::kill(pid_t(service.pid()), SIGHUP);
+        return waitUntil([&] { return countLines(service.err(), answer) == 1; }, 10000);
+    };
+
+    // Unchanged, or unreadable: the service goes on, its log unfinished.
+    EXPECT_TRUE(hangUp(QStringLiteral("reload: the settings are unchanged")));
+    writeConfig("link = CAN\n");
+    EXPECT_TRUE(hangUp(QStringLiteral("reload: bad link 'CAN'")));
+    ASSERT_TRUE(service.running());
+    ASSERT_EQ(logFiles().size(), 1);
+    EXPECT_FALSE(logFiles()[0].contains(QStringLiteral("    "))) << "the log goes on";
+
+    // Changed: the log is finished with its end stamp and reading starts again.
+    writeConfig("link = WIFI\n");
+    EXPECT_TRUE(hangUp(QStringLiteral("reload: new settings")));
+    ASSERT_TRUE(waitUntil([&] { return logFiles().size() == 2; }, 10000)) << service.err().join('\n').toStdString();
+    EXPECT_TRUE(logFiles()[0].contains(QStringLiteral("    ")));
+    EXPECT_TRUE(service.running());
+    EXPECT_EQ(service.stop(), 0);
+}

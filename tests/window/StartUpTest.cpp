@@ -209,10 +209,8 @@ TEST_F(FormTest, PreferencesThatCannotBeWrittenAreReportedAndTheWindowStillClose
 {
     writeFile("tarlo02.ini", prefs({"COM2", "100", "50", "361", "662", "PL", "USB"}));
     TForm1& f = create();
-    // A working folder that is gone: nothing can be written there, even as root.
-    QTemporaryDir gone;
-    QDir::setCurrent(gone.path());
-    ASSERT_TRUE(gone.remove());
+    // The program's folder is gone: nothing can be written there, even as root.
+    ASSERT_TRUE(QDir(work.path()).removeRecursively());
     EXPECT_TRUE(f.close());
     ASSERT_EQ(plat.messages.size(), 1u);
     EXPECT_TRUE(plat.messages[0].text.contains(QStringLiteral("tarlo02.ini")));

@@ -1,5 +1,8 @@
 #include "LogdOptions.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <QRegularExpression>
 
 #include <map>
@@ -238,4 +241,32 @@ QString usageText()
         "Topics: <prefix>/<id>/state (retained JSON), <prefix>/<id>/availability\n"
         "(online/offline), with --allow-commands <prefix>/<id>/set (JSON settings) and\n"
         "<prefix>/<id>/command (restart, factory_reset), answered on <prefix>/<id>/result.\n");
+}
+
+QString checkNamedFiles(const LogdOptions& o)
+{
+    const std::pair<const char*, const QString&> files[] = {{"ca-file", o.caFile},
+                                                            {"cert-file", o.certFile},
+                                                            {"key-file", o.keyFile},
+                                                            {"credentials-file", o.credentialsFile}};
+    for (const auto& [key, path] : files) {
+        if (path.isEmpty())
+            continue;
+        QFile f(path);
+        if (QFileInfo(path).isDir())
+            return QStringLiteral("%1 '%2' is a folder, not a file").arg(QLatin1String(key), path);
+        if (!f.open(QIODevice::ReadOnly))
+            return QStringLiteral("%1 '%2' cannot be read: %3")
+                .arg(QLatin1String(key), path, f.errorString());
+    }
+    return {};
+}
+
+std::optional<QString> credentialsWarning(const QString& path)
+{
+    if (path.isEmpty() || !(QFileInfo(path).permissions() & QFileDevice::ReadOther))
+        return std::nullopt;
+    return QStringLiteral("the credentials file '%1' can be read by every user; make it readable by the "
+                          "service only (chmod 640)")
+        .arg(path);
 }

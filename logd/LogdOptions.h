@@ -51,3 +51,9 @@ struct Credentials {
 std::optional<Credentials> parseCredentials(const QString& text);
 
 QString usageText();
+
+// The files the options name (CA, client certificate and key, credentials), each checked at
+// start: an error naming the file, what it is for and why it cannot be read, or empty.
+QString checkNamedFiles(const LogdOptions& o);
+// A warning when the credentials file can be read by every user of the system.
+std::optional<QString> credentialsWarning(const QString& path);

@@ -48,6 +48,9 @@ QString LogdService::prepare()
 {
     if (options_.brokerHost.isEmpty())
         return {};
+    if (QString e = checkNamedFiles(options_); !e.isEmpty())
+        return e;
+    tell(credentialsWarning(options_.credentialsFile), JournalLog::Warning);
     MqttSettings s;
     s.host = options_.brokerHost;
     s.port = options_.effectiveBrokerPort();

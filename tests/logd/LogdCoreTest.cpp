@@ -129,6 +129,38 @@ TEST(LogdOptions, IdFromPortAndCredentials)
     EXPECT_FALSE(parseCredentials("\npassword\n"));
 }
 
+TEST(LogdOptions, NamedFilesAreCheckedAtStartInPlainWords)
+{
+    QTemporaryDir dir;
+    const QString ca = dir.filePath("ca.crt"), secret = dir.filePath("credentials");
+    for (const QString& path : {ca, secret}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x\n");
+    }
+    LogdOptions ok;
+    ok.caFile = ca;
+    ok.credentialsFile = secret;
+    EXPECT_EQ(checkNamedFiles(ok), "");
+    const struct {
+        QString LogdOptions::*file;
+        QString path, expected;
+    } cases[] = {
+        {&LogdOptions::caFile, dir.filePath("missing.crt"), "ca-file '%1' cannot be read: No such file"},
+        {&LogdOptions::keyFile, dir.path(), "key-file '%1' is a folder"},
+        {&LogdOptions::credentialsFile, dir.filePath("none"), "credentials-file '%1' cannot be read"},
+    };
+    for (const auto& c : cases) {
+        LogdOptions o = ok;
+        o.*c.file = c.path;
+        EXPECT_TRUE(checkNamedFiles(o).startsWith(c.expected.arg(c.path))) << checkNamedFiles(o).toStdString();
+    }
+    ASSERT_TRUE(QFile::setPermissions(secret, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    EXPECT_FALSE(credentialsWarning(secret));
+    ASSERT_TRUE(QFile::setPermissions(secret, QFileDevice::ReadOwner | QFileDevice::ReadOther));
+    EXPECT_TRUE(credentialsWarning(secret) && credentialsWarning(secret)->contains(secret));
+}
+
 TEST(StatePayload, ValuesAndNulls)
 {
     const QDateTime t = at(2016, 10, 1, 18, 30, 8);

@@ -3,6 +3,7 @@
 #include "Numbers.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -41,6 +42,18 @@ int writeAll(int fd, const QByteArray& data)
     return 0;
 }
 
+// Syncs the folder holding path, so a name made or changed in it is on the disk. A file system
+// that cannot sync a folder has nothing more to give: not an error.
+void syncFolderOf(const QString& path)
+{
+    const int dir = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return;
+    [[maybe_unused]] const int rc = ::fsync(dir);
+    ::close(dir);
+}
+
 } // namespace
 
 WriteResult writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode, const QString& what)
@@ -66,17 +79,24 @@ WriteResult writeWholeFile(const QString& path, const QByteArray& data, WriteMod
             // The write error is the one to report.
         }
     };
-    if (const int err = writeAll(fd, data)) {
+    // On the disk before the call returns, so a power cut loses no row that was written; a new
+    // file's name too.
+    int err = writeAll(fd, data);
+    if (err == 0 && ::fsync(fd) != 0)
+        err = errno;
+    if (err != 0) {
         undo();
         ::close(fd);
         fail(what, path, err);
     }
     if (::close(fd) != 0) {
-        const int err = errno;
+        err = errno;
         if (created)
             ::unlink(name.constData());
         fail(what, path, err);
     }
+    if (created)
+        syncFolderOf(path);
     return WriteResult::Written;
 }
 
@@ -188,4 +208,5 @@ void replaceFileAtomically(const QString& linkOrPath, const QByteArray& data, co
         discard(errno);
     if (::rename(tempName.constData(), name.constData()) != 0)
         discard(errno);
+    syncFolderOf(path);
 }

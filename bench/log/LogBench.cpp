@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     // 19200 bit/s, 10 bits a byte; a record is 12 lines of at most 6 bytes with CR LF.
     const double recordsPerSecond = 19200.0 / 10 / (12 * 6);
     std::printf("folder: %s\n", qPrintable(dir.path()));
-    std::printf("rows written: %ld in %.2f s (append, flush, close each row)\n", rows, elapsed);
+    std::printf("rows written: %ld in %.2f s (append, sync, close each row)\n", rows, elapsed);
     std::printf("rows per second: %.0f\n", rowsPerSecond);
     std::printf("most records per second the line can bring: %.1f\n", recordsPerSecond);
     std::printf("ratio: %.0f x\n", rowsPerSecond / recordsPerSecond);

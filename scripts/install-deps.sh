@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the project needs to build, run and test.
 set -euo pipefail
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   qt6-charts-dev libqt6opengl6-dev qt6-svg-dev desktop-file-utils
   libjpeg62-turbo-dev libfontconfig-dev
@@ -21,5 +21,12 @@ done
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+echo "installing ${#missing[@]} packages: ${missing[*]}"
+if ! { $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "installing packages failed" >&2
+  exit 1
+fi
+echo "installed"

@@ -116,28 +116,6 @@ int split(const char* p, const char* end, Field* fields, int max)
     }
 }
 
-// Local time of a date and a second of the day, with the day's start looked up once a day.
-class DayClock {
-public:
-    qint64 at(QDate day, int second)
-    {
-        if (day != day_) {
-            day_ = day;
-            start_ = QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch();
-            // A day with a clock change has no fixed length: convert each of its rows.
-            regular_ = QDateTime(day.addDays(1), QTime(0, 0)).toMSecsSinceEpoch() - start_ == 86400000;
-        }
-        if (regular_)
-            return start_ + qint64(second) * 1000;
-        return QDateTime(day, QTime::fromMSecsSinceStartOfDay(second * 1000)).toMSecsSinceEpoch();
-    }
-
-private:
-    QDate day_;
-    qint64 start_ = 0;
-    bool regular_ = true;
-};
-
 void fillValues(LogRow& row, const Field* v)
 {
     row.ph = parseNumber(v[0]);
@@ -148,6 +126,45 @@ void fillValues(LogRow& row, const Field* v)
     row.alarm = parseNumber(v[5]);
     row.o2 = parseOutput(v[6]);
     row.co2 = parseOutput(v[7]);
+}
+
+constexpr qint64 kDayMs = 24LL * 3600 * 1000;
+constexpr int kHourS = 3600;
+
+// A step back in the wall clock from one row to the next: the row it leads to and how far
+// back it goes, s.
+struct StepBack {
+    std::size_t row;
+    int seconds;
+};
+
+// Which steps back are midnights; the others are clock changes and corrections.
+std::vector<bool> midnights(const std::vector<StepBack>& steps, const LogName& name, int lastSecond)
+{
+    std::vector<bool> out(steps.size(), false);
+    qint64 days = -1; // unknown: by the length of each step
+    if (name.start.isValid() && name.end.isValid()) {
+        // The end stamp's day holds the last row unless that row is later in the day.
+        QDate last = name.end.date();
+        if (lastSecond / 60 * 60 > name.end.time().msecsSinceStartOfDay() / 1000)
+            last = last.addDays(-1);
+        days = name.start.date().daysTo(last);
+    }
+    if (days < 0) {
+        for (std::size_t i = 0; i < steps.size(); ++i)
+            out[i] = steps[i].seconds > kHourS;
+        return out;
+    }
+    // The longest steps back are the midnights; a day with no step back (a day without
+    // rows) is not guessed.
+    std::vector<std::size_t> order(steps.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return steps[a].seconds > steps[b].seconds; });
+    for (std::size_t i = 0; i < order.size() && qint64(i) < days; ++i)
+        out[order[i]] = true;
+    return out;
 }
 
 } // namespace
@@ -179,7 +196,46 @@ std::optional<LogName> parseLogName(const QString& fileName, bool strict)
     return name;
 }
 
+qint64 WallClock::at(QDate day, int secondOfDay, qint64 notBefore)
+{
+    if (day != day_) {
+        day_ = day;
+        wallStart_ = qint64(QDate(1970, 1, 1).daysTo(day)) * kDayMs;
+        // Offsets run from -12 h to +14 h: 14 h before the day's wall-clock start and 14 h
+        // after its end are instants outside the day in any zone.
+        constexpr qint64 kReach = 14 * 3600 * 1000LL;
+        before_ = offsetAt(wallStart_ - kReach);
+        after_ = offsetAt(wallStart_ + kDayMs + kReach);
+    }
+    const qint64 wall = wallStart_ + qint64(secondOfDay) * 1000;
+    if (before_ == after_)
+        return wall - qint64(before_) * 1000;
+    // A day with a clock change: the instants at which the wall clock shows this time.
+    const qint64 early = wall - qint64(std::max(before_, after_)) * 1000;
+    const qint64 late = wall - qint64(std::min(before_, after_)) * 1000;
+    const bool earlyShown = offsetAt(early) == std::max(before_, after_);
+    const bool lateShown = offsetAt(late) == std::min(before_, after_);
+    if (earlyShown && lateShown)
+        return early >= notBefore ? early : late;
+    if (earlyShown)
+        return early;
+    if (lateShown)
+        return late;
+    return wall - qint64(before_) * 1000; // skipped: read as before the change
+}
+
+int WallClock::offsetAt(qint64 ms) const
+{
+    return zone_.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()));
+}
+
 ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growing, std::uint16_t file)
+{
+    return parseLog(content, LogName{start, {}}, growing, file);
+}
+
+ParsedLog parseLog(const QByteArray& content, const LogName& name, bool growing, std::uint16_t file,
+                   const QTimeZone& zone)
 {
     ParsedLog out;
     out.rows.reserve(std::size_t(content.size() / 40 + 1));
@@ -189,11 +245,14 @@ ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growi
     if (end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0)
         p += 3;
 
-    DayClock clock;
-    QDate day = start.date();
+    WallClock clock(zone);
+    const QDateTime& start = name.start;
+    // Rows of hours alone hold their second of the day in `time` until their days are known.
     // The name's time counts as the row before the first, so a first row after midnight
     // is on the next day.
     int previous = start.isValid() ? start.time().msecsSinceStartOfDay() / 1000 : 0;
+    std::vector<StepBack> steps;
+    qint64 lastTime = std::numeric_limits<qint64>::min();
     bool headerChecked = false;
     int lineNumber = 0;
     Field f[11];
@@ -242,22 +301,37 @@ ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growi
                 skip(lineNumber);
                 continue;
             }
-            row.time = clock.at(date, second);
+            row.time = clock.at(date, second, lastTime / 60000 * 60000);
+            lastTime = row.time;
             fillValues(row, f + 2);
         } else {
-            const int second = count == 9 && day.isValid() ? parseTime(f[0]) : -1;
+            const int second = count == 9 && start.isValid() ? parseTime(f[0]) : -1;
             if (second < 0) {
                 skip(lineNumber);
                 continue;
             }
             // Compared by the minute: the first row has seconds, the later ones do not.
             if (second < previous / 60 * 60)
-                day = day.addDays(1);
+                steps.push_back({out.rows.size(), previous / 60 * 60 - second});
             previous = second;
-            row.time = clock.at(day, second);
+            row.time = second;
             fillValues(row, f + 1);
         }
         out.rows.push_back(row);
+    }
+
+    if (!out.dated && !out.rows.empty()) {
+        const std::vector<bool> midnight = midnights(steps, name, int(out.rows.back().time));
+        QDate day = start.date();
+        std::size_t step = 0;
+        for (std::size_t i = 0; i < out.rows.size(); ++i) {
+            LogRow& r = out.rows[i];
+            if (step < steps.size() && steps[step].row == i)
+                if (midnight[step++])
+                    day = day.addDays(1);
+            r.time = clock.at(day, int(r.time), lastTime / 60000 * 60000);
+            lastTime = r.time;
+        }
     }
     return out;
 }
@@ -338,8 +412,7 @@ void LogSet::readFile(std::size_t index)
         f.content = file.readAll();
     }
     const bool growing = f.name && !f.name->finished();
-    ParsedLog parsed =
-        parseLog(f.content, f.name ? f.name->start : QDateTime(), growing, std::uint16_t(index));
+    ParsedLog parsed = parseLog(f.content, f.name.value_or(LogName{}), growing, std::uint16_t(index));
     if (f.error.isEmpty() && !f.name && !parsed.dated && !f.content.isEmpty()) {
         f.error = QStringLiteral("no date in the file name");
         parsed = ParsedLog{};

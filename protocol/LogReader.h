@@ -9,8 +9,10 @@
 #include <QString>
 #include <QStringList>
 #include <QTime>
+#include <QTimeZone>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -46,6 +48,23 @@ struct LogRow {
     std::uint32_t offset = 0; // where the row's line starts in that file's content
 };
 
+// A wall-clock date and time of a time zone as ms since the epoch, each day's offsets looked
+// up once. Where the clocks show a time twice (the hour repeated when they go back), the
+// first instant not before notBefore, else the later one, so rows keep their order; where they
+// skip a time (going forward), the time read with the offset from before the change.
+class WallClock {
+public:
+    explicit WallClock(const QTimeZone& zone = QTimeZone::systemTimeZone()) : zone_(zone) {}
+    qint64 at(QDate day, int secondOfDay, qint64 notBefore = std::numeric_limits<qint64>::min());
+
+private:
+    int offsetAt(qint64 ms) const;
+    QTimeZone zone_;
+    QDate day_;
+    qint64 wallStart_ = 0;       // the day's midnight on the wall clock, as if it were UTC
+    int before_ = 0, after_ = 0; // offsets from UTC before and after the day, s
+};
+
 struct ParsedLog {
     std::vector<LogRow> rows;
     int skipped = 0;              // malformed lines: wrong field count, no valid time
@@ -54,10 +73,18 @@ struct ParsedLog {
     bool dated = false;           // a merged export: each row has its date
 };
 
-// Parses a log's content. start: the date and time from its name, where the rows' dates
-// begin (a row earlier in the day than the one before it is on the next day); not needed
-// for a merged export, whose rows carry their dates. growing: the file may still be written,
-// so a last line without its line end is left out; otherwise it is read like any other.
+// Parses a log's content. name: the stamps of its file name, whose start date is where the
+// rows' dates begin; not needed for a merged export, whose rows carry their dates. A row
+// earlier in the day than the one before it is on the next day only when it has to be: when
+// the name has both stamps, the days between the start and the last row (the end stamp's day,
+// or the day before when the last row is later in the day than the end) are put at that many
+// of the longest steps back; otherwise at each step back of more than an hour. Shorter steps
+// are clock changes and corrections. growing: the file may still be written, so a last line
+// without its line end is left out; otherwise it is read like any other. zone: the time zone
+// the log was written in.
+ParsedLog parseLog(const QByteArray& content, const LogName& name, bool growing, std::uint16_t file = 0,
+                   const QTimeZone& zone = QTimeZone::systemTimeZone());
+// The same for a log whose name gives only its start.
 ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growing, std::uint16_t file = 0);
 
 // The row's values as a merged export holds them: "yyyy-MM-dd;hh:mm:ss;" and then the eight

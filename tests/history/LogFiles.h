@@ -8,8 +8,13 @@
 #include <QStringList>
 
 #include <cmath>
+#include <ostream>
 
 #include <gtest/gtest.h>
+
+// Readable failures for Qt's texts.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 inline constexpr char kHeader[] = "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2";
 

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <cmath>
 
@@ -109,36 +110,113 @@ TEST(ParseLog, FieldsGapsAndOutputs)
     EXPECT_TRUE(lf.mid(unix.rows[1].offset).startsWith("18:31;>10;"));
 }
 
-TEST(ParseLog, DatesRollOverAtMidnight)
+TEST(ParseLog, DaysFollowTheStampsAcrossMidnightsAndClockChanges)
 {
+    const QTimeZone warsaw(QByteArrayLiteral("Europe/Warsaw"));
+    ASSERT_TRUE(warsaw.isValid());
+    const auto local = [&](int y, int mo, int d, int h, int mi, int s = 0) {
+        return QDateTime(QDate(y, mo, d), QTime(h, mi, s), warsaw);
+    };
+    // The wall-clock time and its offset from UTC: which of a repeated hour it is.
+    const auto shown = [&](const LogRow& r) {
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(r.time, warsaw);
+        return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +")) +
+               QString::number(t.offsetFromUtc() / 3600);
+    };
     struct Case {
-        QDateTime start;
-        QStringList rows;
-        QStringList expected;
+        const char* what;
+        QDateTime start, end; // end invalid: a log still being written
+        QStringList rows, expected;
     };
     const Case cases[] = {
-        {at(2016, 12, 31, 23, 58, 30),
-         {"23:58:30", "23:59", "00:00", "00:01", "12:00", "00:00"},
-         {"2016-12-31 23:58:30", "2016-12-31 23:59:00", "2017-01-01 00:00:00", "2017-01-01 00:01:00",
-          "2017-01-01 12:00:00", "2017-01-02 00:00:00"}},
+        {"autumn change in a log of a day",
+         local(2023, 10, 29, 0, 0),
+         local(2023, 10, 30, 0, 0),
+         {"00:00:00", "02:59", "02:00", "02:01", "03:00", "23:59"},
+         {"2023-10-29 00:00:00 +2", "2023-10-29 02:59:00 +2", "2023-10-29 02:00:00 +1",
+          "2023-10-29 02:01:00 +1", "2023-10-29 03:00:00 +1", "2023-10-29 23:59:00 +1"}},
+        {"autumn change in a log still written",
+         local(2023, 10, 29, 2, 58),
+         {},
+         {"02:58:00", "02:59", "02:00", "02:01"},
+         {"2023-10-29 02:58:00 +2", "2023-10-29 02:59:00 +2", "2023-10-29 02:00:00 +1",
+          "2023-10-29 02:01:00 +1"}},
+        {"midnight and autumn change in one log",
+         local(2023, 10, 28, 23, 59),
+         local(2023, 10, 29, 3, 30),
+         {"23:59:00", "00:00", "02:59", "02:00", "03:00"},
+         {"2023-10-28 23:59:00 +2", "2023-10-29 00:00:00 +2", "2023-10-29 02:59:00 +2",
+          "2023-10-29 02:00:00 +1", "2023-10-29 03:00:00 +1"}},
+        {"spring change",
+         local(2023, 3, 26, 1, 58),
+         local(2023, 3, 26, 4, 0),
+         {"01:58:00", "01:59", "03:00", "03:01"},
+         {"2023-03-26 01:58:00 +1", "2023-03-26 01:59:00 +1", "2023-03-26 03:00:00 +2",
+          "2023-03-26 03:01:00 +2"}},
+        {"clock corrected 5 minutes back",
+         local(2016, 10, 1, 18, 30, 8),
+         local(2016, 10, 1, 19, 0),
+         {"18:30:08", "18:31", "18:32", "18:28", "18:29"},
+         {"2016-10-01 18:30:08 +2", "2016-10-01 18:31:00 +2", "2016-10-01 18:32:00 +2",
+          "2016-10-01 18:28:00 +2", "2016-10-01 18:29:00 +2"}},
+        {"clock corrected while the log is written",
+         local(2016, 10, 1, 18, 30, 8),
+         {},
+         {"18:30:08", "18:31", "18:27"},
+         {"2016-10-01 18:30:08 +2", "2016-10-01 18:31:00 +2", "2016-10-01 18:27:00 +2"}},
+        {"clock set 3 h back in a log of one day",
+         local(2016, 10, 1, 10, 0),
+         local(2016, 10, 1, 12, 0),
+         {"10:00:00", "11:59", "09:00"},
+         {"2016-10-01 10:00:00 +2", "2016-10-01 11:59:00 +2", "2016-10-01 09:00:00 +2"}},
+        {"midnight",
+         local(2016, 12, 31, 23, 58, 30),
+         local(2017, 1, 1, 0, 2),
+         {"23:58:30", "23:59", "00:00", "00:01"},
+         {"2016-12-31 23:58:30 +1", "2016-12-31 23:59:00 +1", "2017-01-01 00:00:00 +1",
+          "2017-01-01 00:01:00 +1"}},
+        {"midnights while the log is written",
+         local(2016, 12, 31, 23, 58, 30),
+         {},
+         {"23:58:30", "23:59", "00:00", "12:00", "00:00"},
+         {"2016-12-31 23:58:30 +1", "2016-12-31 23:59:00 +1", "2017-01-01 00:00:00 +1",
+          "2017-01-01 12:00:00 +1", "2017-01-02 00:00:00 +1"}},
+        {"midnight after a silence, a short step back",
+         local(2016, 10, 1, 0, 30),
+         local(2016, 10, 2, 0, 20),
+         {"00:30:00", "01:00", "00:10"},
+         {"2016-10-01 00:30:00 +2", "2016-10-01 01:00:00 +2", "2016-10-02 00:10:00 +2"}},
         // The name's time is read before the first row's: a first row after midnight is a day on.
-        {at(2016, 10, 1, 23, 59, 59), {"00:00:00", "00:01"}, {"2016-10-02 00:00:00", "2016-10-02 00:01:00"}},
+        {"first row after midnight",
+         local(2016, 10, 1, 23, 59, 59),
+         {},
+         {"00:00:00", "00:01"},
+         {"2016-10-02 00:00:00 +2", "2016-10-02 00:01:00 +2"}},
         // A later row is compared by the minute with the first, which has seconds.
-        {at(2016, 10, 1, 18, 30, 40),
+        {"first row's seconds",
+         local(2016, 10, 1, 18, 30, 40),
+         local(2016, 10, 1, 18, 32),
          {"18:30:41", "18:30", "18:31"},
-         {"2016-10-01 18:30:41", "2016-10-01 18:30:00", "2016-10-01 18:31:00"}},
-        // Equal times stay on their day; a day without rows is not guessed.
-        {kStart,
-         {"18:30:08", "18:31", "18:31", "18:30"},
-         {"2016-10-01 18:30:08", "2016-10-01 18:31:00", "2016-10-01 18:31:00", "2016-10-02 18:30:00"}},
+         {"2016-10-01 18:30:41 +2", "2016-10-01 18:30:00 +2", "2016-10-01 18:31:00 +2"}},
     };
     for (const Case& c : cases) {
         QStringList lines{kHeader};
         for (const QString& t : c.rows)
             lines.append(t + ";7,00;6,80;7,40;12,3;5;20;on;off");
-        EXPECT_EQ(times(parseLog(crlf(lines), c.start, false).rows), c.expected)
-            << c.rows.join(' ').toStdString();
+        QStringList times;
+        for (const LogRow& r : parseLog(crlf(lines), LogName{c.start, c.end}, false, 0, warsaw).rows)
+            times.append(shown(r));
+        EXPECT_EQ(times, c.expected) << c.what;
     }
+
+    // A merged export's repeated hour keeps its order too.
+    const QByteArray merged = QByteArray(MergedLogHeader) + "\r\n" +
+                              crlf({"2023-10-29;02:59:00;7,00;6,80;7,40;12,3;5;20;on;off",
+                                    "2023-10-29;02:00:00;7,01;6,80;7,40;12,3;5;20;on;off"});
+    const ParsedLog back = parseLog(merged, LogName{}, false, 0, warsaw);
+    ASSERT_EQ(back.rows.size(), 2u);
+    EXPECT_EQ(shown(back.rows[0]), "2023-10-29 02:59:00 +2");
+    EXPECT_EQ(shown(back.rows[1]), "2023-10-29 02:00:00 +1");
 }
 
 TEST(ParseLog, MalformedLinesSkippedAndCounted)

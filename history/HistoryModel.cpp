@@ -423,6 +423,15 @@ Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range)
             if (r.co2 == OutputState::On)
                 s.co2On += d;
         }
+        if (r.phAbove()) {
+            // Above 10: out of any range, and beyond every high alarm limit below 10.
+            s.phTime += d;
+            s.phAbove += d;
+            if (!std::isnan(r.phMax) && !std::isnan(r.alarm) &&
+                std::lround(r.phMax * 100) + std::lround(r.alarm) < 1000)
+                s.inAlarm += d;
+            continue;
+        }
         if (std::isnan(r.ph))
             continue;
         s.minPh = std::isnan(s.minPh) ? r.ph : std::min(s.minPh, r.ph);

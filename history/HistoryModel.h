@@ -108,11 +108,12 @@ std::vector<Interval> without(const std::vector<Interval>& stretches, const std:
 
 struct Statistics {
     qint64 rows = 0;
-    float minPh = 0, maxPh = 0; // NaN without a pH in view
+    float minPh = 0, maxPh = 0; // of the measured values; NaN without one in view
     double meanPh = 0;
-    qint64 phTime = 0;      // time covered by rows with a pH, ms
+    qint64 phTime = 0;      // time covered by rows with a pH or ">10", ms
+    qint64 phAbove = 0;     // of it, with ">10"
     qint64 inRange = 0;     // of it, with the pH within the row's range
-    qint64 inAlarm = 0;     // of it, with the pH beyond an alarm limit
+    qint64 inAlarm = 0;     // of it, with the pH beyond an alarm limit (">10" above any below 10)
     qint64 co2Known = 0;    // time covered by rows with a known CO2 output
     qint64 co2On = 0;       // of it, with the output on
     double co2OnPerDay = 0; // ms of CO2 on per 24 h of co2Known

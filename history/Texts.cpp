@@ -106,11 +106,13 @@ QString readout(const LogRow& row, Language language)
     const auto state = [&](OutputState s) {
         return s == OutputState::On ? t.on : s == OutputState::Off ? t.off : u("–");
     };
-    return QDateTime::fromMSecsSinceEpoch(row.time).toString(u("yyyy-MM-dd HH:mm:ss")) + u("   pH ") +
-           decimal(row.ph, 2) + u("   ") + t.range + u(" ") + decimal(row.phMin, 2) + u("–") +
-           decimal(row.phMax, 2) + u("   ") + t.alarm + u(" ") + decimal(row.alarm / 100, 2) + u("   CO2 ") +
-           decimal(row.ppm, 1) + u(" ppm   KH ") + decimal(row.kh, 0) + u("   O2 ") + state(row.o2) +
-           u("   CO2 ") + state(row.co2);
+    // Bounds as the controller shows them.
+    const QString ph = row.phAbove() ? u(">10") : decimal(row.ph, 2);
+    const QString ppm = row.ppmAbove() ? u(">100") : decimal(row.ppm, 1);
+    return QDateTime::fromMSecsSinceEpoch(row.time).toString(u("yyyy-MM-dd HH:mm:ss")) + u("   pH ") + ph +
+           u("   ") + t.range + u(" ") + decimal(row.phMin, 2) + u("–") + decimal(row.phMax, 2) + u("   ") +
+           t.alarm + u(" ") + decimal(row.alarm / 100, 2) + u("   CO2 ") + ppm + u(" ppm   KH ") +
+           decimal(row.kh, 0) + u("   O2 ") + state(row.o2) + u("   CO2 ") + state(row.co2);
 }
 
 QString statisticsText(const Statistics& s, Language language)
@@ -118,8 +120,11 @@ QString statisticsText(const Statistics& s, Language language)
     const bool en = language == Language::English;
     QStringList lines;
     lines << (en ? u("Rows: ") : u("Wiersze: ")) + QString::number(s.rows);
-    lines << u("pH min ") + decimal(s.minPh, 2) + u(" · max ") + decimal(s.maxPh, 2) +
-                 (en ? u(" · mean ") : u(" · średnio ")) + decimal(s.meanPh, 2);
+    lines << u("pH min ") + decimal(s.minPh, 2) + u(" · max ") +
+                 (s.phAbove > 0 ? u(">10") : decimal(s.maxPh, 2)) + (en ? u(" · mean ") : u(" · średnio ")) +
+                 decimal(s.meanPh, 2);
+    if (s.phAbove > 0)
+        lines << u("pH >10: ") + hours(s.phAbove) + share(s.phAbove, s.phTime);
     lines << (en ? u("In range: ") : u("W zakresie: ")) + hours(s.inRange) + share(s.inRange, s.phTime);
     lines << (en ? u("In alarm: ") : u("W alarmie: ")) + hours(s.inAlarm) + share(s.inAlarm, s.phTime);
     lines << (en ? u("CO2 on per day: ") : u("CO2 wł. na dobę: ")) + hours(qint64(s.co2OnPerDay)) +

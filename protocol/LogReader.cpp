@@ -126,6 +126,15 @@ void fillValues(LogRow& row, const Field* v)
     row.alarm = parseNumber(v[5]);
     row.o2 = parseOutput(v[6]);
     row.co2 = parseOutput(v[7]);
+    row.bounds = 0;
+    if (v[0].is(">10")) {
+        row.ph = 10;
+        row.bounds |= LogRow::kPhAbove;
+    }
+    if (v[3].is("100"))
+        row.bounds |= LogRow::kPpmAbove;
+    if (v[3].is("0") && v[4].is("0"))
+        row.ppm = row.kh = kGap;
 }
 
 constexpr qint64 kDayMs = 24LL * 3600 * 1000;
@@ -353,9 +362,13 @@ QByteArray mergedRow(const LogRow& row, const char* line, qsizetype length)
     if (count != 9 && count != 10)
         return out + ";;;;;;;;";
     out.reserve(out.size() + length + 2);
+    // What the reader takes as a value or a bound stays as the log has it; the rest is left empty.
+    LogRow values;
+    fillValues(values, v);
+    const float numbers[] = {values.ph, values.phMin, values.phMax, values.ppm, values.kh, values.alarm};
     for (int i = 0; i < 8; ++i) {
         out += ';';
-        const bool keep = i < 6 ? !std::isnan(parseNumber(v[i])) : parseOutput(v[i]) != OutputState::Unknown;
+        const bool keep = i < 6 ? !std::isnan(numbers[i]) : parseOutput(v[i]) != OutputState::Unknown;
         if (keep)
             out.append(v[i].p, v[i].n);
     }

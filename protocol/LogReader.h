@@ -38,14 +38,20 @@ std::optional<LogName> parseLogName(const QString& fileName, bool strict = true)
 
 enum class OutputState : std::int8_t { Unknown = -1, Off = 0, On = 1 };
 
-// One row. Values that the log does not hold as a number (">10", "--.-", "--", "?",
-// empty, noise) are NaN: a gap, never a zero.
+// One row. Values that the log does not hold as a number ("--.-", "--", "?", empty, noise)
+// are NaN: a gap, never a zero. The controller's "0" CO2 with "0" KH (its display shows
+// "--.-" and "--") is no value either. A bound is kept at its bound with a flag: ">10" is a
+// pH of 10 and kPhAbove, "100" PPM (shown ">100!") is 100 and kPpmAbove.
 struct LogRow {
-    qint64 time = 0; // ms since the epoch, the row's local date and time
+    static constexpr std::uint8_t kPhAbove = 1, kPpmAbove = 2;
+    qint64 time = 0;                                                // ms since the epoch
     float ph = 0, phMin = 0, phMax = 0, ppm = 0, kh = 0, alarm = 0; // alarm in hundredths of pH
     OutputState o2 = OutputState::Unknown, co2 = OutputState::Unknown;
     std::uint16_t file = 0;   // index of its file in the set it was read into
     std::uint32_t offset = 0; // where the row's line starts in that file's content
+    std::uint8_t bounds = 0;  // kPhAbove, kPpmAbove
+    bool phAbove() const { return bounds & kPhAbove; }
+    bool ppmAbove() const { return bounds & kPpmAbove; }
 };
 
 // A wall-clock date and time of a time zone as ms since the epoch, each day's offsets looked

@@ -50,7 +50,7 @@ TEST_F(Headless, CsvMergesTheRowsOfARange)
     Outcome r = history({"--csv", csv, "--from", "2016-10-01 23:59", "--to", "2016-10-02T00:00"}, dir.path());
     ASSERT_EQ(r.code, 0) << r.err.constData();
     EXPECT_EQ(readFile(csv).toStdString(), "Date;Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n"
-                                           "2016-10-01;23:59:00;;6,80;7,40;12,3;5;20;on;off\r\n"
+                                           "2016-10-01;23:59:00;>10;6,80;7,40;12,3;5;20;on;off\r\n"
                                            "2016-10-01;23:59:30;8,00;6,80;7,40;100;5;20;on;off\r\n"
                                            "2016-10-02;00:00:00;7,02;6,80;7,40;;5;20;;on\r\n");
 

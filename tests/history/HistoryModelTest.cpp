@@ -206,6 +206,17 @@ TEST(Statistics, OfTheRowsInView)
     EXPECT_EQ(part.co2On, 5 * kMin);
     EXPECT_EQ(part.phTime, 10 * kMin) << "the last row is clipped at the view's end";
     EXPECT_TRUE(std::isnan(statistics(r, minutesRange(50, 59)).minPh));
+
+    // ">10" is out of range, and in alarm while the high limit is below 10.
+    std::vector<LogRow> above{row(0, 7), row(1, 10), row(2, 10), row(3, 7)};
+    above[1].bounds = above[2].bounds = LogRow::kPhAbove;
+    above[2].phMax = 9.9f; // limit 10,10
+    const Statistics a = statistics(above, minutesRange(0, 4));
+    EXPECT_EQ(a.phTime, 4 * kMin);
+    EXPECT_EQ(a.phAbove, 2 * kMin);
+    EXPECT_EQ(a.inRange, 2 * kMin);
+    EXPECT_EQ(a.inAlarm, 1 * kMin);
+    EXPECT_FLOAT_EQ(a.maxPh, 7) << "of the measured values";
 }
 
 TEST(ViewRange, RowsPresetsZoomAndPan)

@@ -20,19 +20,22 @@ TEST(HistoryWindow, LanguageOfTheFolderStatisticsAndSkippedLines)
 {
     QTemporaryDir dir;
     writeFile(dir.filePath("2016-10-01 {183000}    2016-10-01 {183500}.csv"),
-              crlf({kHeader, "18:30:00;7,00;6,80;7,40;12,3;5;20;on;off", "nonsense", row(31, "6,50")}));
+              crlf({kHeader, "18:30:00;7,00;6,80;7,40;12,3;5;20;on;off", "nonsense", row(31, "6,50"),
+                    row(32, ">10")}));
     HistoryWindow w;
     w.open({dir.path()});
     EXPECT_EQ(w.language(), Language::Polish) << "without preferences";
-    EXPECT_TRUE(w.statisticsShown().startsWith("Wiersze: 2\n")) << w.statisticsShown().toStdString();
+    EXPECT_TRUE(w.statisticsShown().startsWith("Wiersze: 3\n")) << w.statisticsShown().toStdString();
     EXPECT_EQ(w.problemsShown(), "2016-10-01 {183000}    2016-10-01 {183500}.csv: 1 pominięte linie (3)");
 
     writeFile(dir.filePath("tarlo02.ini"), crlf({"COM1", "1", "2", "3", "4", "EN", "USB"}));
     w.open({dir.path()});
     EXPECT_EQ(w.language(), Language::English);
     EXPECT_TRUE(w.windowTitle().startsWith("Tarlo-02 history"));
-    EXPECT_EQ(w.statisticsShown(), "Rows: 2\npH min 6,50 · max 7,00 · mean 6,75\nIn range: 0,0 h (50 %)\n"
-                                   "In alarm: 0,0 h (50 %)\nCO2 on per day: 0,0 h (0 %)");
+    // A minute at 7,00, one at 6,50 and one above 10: the last two in alarm.
+    EXPECT_EQ(w.statisticsShown(),
+              "Rows: 3\npH min 6,50 · max >10 · mean 6,75\npH >10: 0,0 h (33 %)\n"
+              "In range: 0,0 h (33 %)\nIn alarm: 0,0 h (67 %)\nCO2 on per day: 0,0 h (0 %)");
     // Eight lines are no preferences file: the main window ignores them too.
     writeFile(dir.filePath("tarlo02.ini"), crlf({"COM1", "1", "2", "3", "4", "EN", "USB", ""}));
     EXPECT_EQ(folderLanguage(dir.path()), Language::Polish);
@@ -106,10 +109,16 @@ TEST(HistoryWindow, ExportsTheView)
 
 TEST(Readout, TheRowUnderThePointer)
 {
-    const QByteArray content = crlf({kHeader, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;"});
+    const QByteArray content =
+        crlf({kHeader, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;", "18:31;>10;6,80;7,40;100;5;20;on;off",
+              "18:32;7,05;6,80;7,40;0;0;20;on;off"});
     const ParsedLog log = parseLog(content, QDateTime(QDate(2016, 10, 1), QTime(18, 30, 8)), false);
-    ASSERT_EQ(log.rows.size(), 1u);
-    EXPECT_EQ(
-        readout(log.rows[0], Language::English),
-        "2016-10-01 18:30:08   pH 7,05   range 6,80–7,40   alarm 0,20   CO2 12,3 ppm   KH 5   O2 on   CO2 –");
+    ASSERT_EQ(log.rows.size(), 3u);
+    const QStringList expected = {
+        "2016-10-01 18:30:08   pH 7,05   range 6,80–7,40   alarm 0,20   CO2 12,3 ppm   KH 5   O2 on   CO2 –",
+        "2016-10-01 18:31:00   pH >10   range 6,80–7,40   alarm 0,20   CO2 >100 ppm   KH 5   O2 on   CO2 off",
+        "2016-10-01 18:32:00   pH 7,05   range 6,80–7,40   alarm 0,20   CO2 – ppm   KH –   O2 on   CO2 off",
+    };
+    for (std::size_t i = 0; i < log.rows.size(); ++i)
+        EXPECT_EQ(readout(log.rows[i], Language::English), expected[qsizetype(i)]);
 }

@@ -66,25 +66,28 @@ TEST(ParseLog, FieldsGapsAndOutputs)
     const QByteArray content =
         crlf({kHeader, "18:30:08;7,05;6,80;7,40;12,3;5;20;on;off", "18:31;>10;6,80;7,40;100;5;20;off;on",
               "18:32;--.-;;7,40;--;?;20;;", "18:33;7.1;6,8; 7,4 ;0;12;5;maybe;ON",
-              "18:34;7,0x;-1;1,2,3;,5;5,;1e3;;"});
+              "18:34;7,0x;-1;1,2,3;,5;5,;1e3;;", "18:35;7,00;6,80;7,40;0;0;20;on;off",
+              "18:36;7,00;6,80;7,40;0;7;20;on;off"});
     const ParsedLog log = parseLog(content, kStart, false);
-    ASSERT_EQ(log.rows.size(), 5u);
+    ASSERT_EQ(log.rows.size(), 7u);
     EXPECT_EQ(log.skipped, 0);
-    EXPECT_EQ(times(log.rows),
-              QStringList({"2016-10-01 18:30:08", "2016-10-01 18:31:00", "2016-10-01 18:32:00",
-                           "2016-10-01 18:33:00", "2016-10-01 18:34:00"}));
+    EXPECT_EQ(times(log.rows).last(), "2016-10-01 18:36:00");
     using O = OutputState;
     struct Expect {
         float ph, phMin, phMax, ppm, kh, alarm;
         O o2, co2;
+        std::uint8_t bounds = 0;
     };
     const float gap = NAN;
     const Expect expected[] = {
         {7.05f, 6.8f, 7.4f, 12.3f, 5, 20, O::On, O::Off},
-        {gap, 6.8f, 7.4f, 100, 5, 20, O::Off, O::On},
+        // ">10" and ">100!" at their bounds, flagged.
+        {10, 6.8f, 7.4f, 100, 5, 20, O::Off, O::On, LogRow::kPhAbove | LogRow::kPpmAbove},
         {gap, gap, 7.4f, gap, gap, 20, O::Unknown, O::Unknown},
         {7.1f, 6.8f, 7.4f, 0, 12, 5, O::Unknown, O::Unknown},
         {gap, gap, gap, gap, gap, gap, O::Unknown, O::Unknown},
+        {7, 6.8f, 7.4f, gap, gap, 20, O::On, O::Off}, // "--.-" and "--" on the display
+        {7, 6.8f, 7.4f, 0, 7, 20, O::On, O::Off},     // "00.0"
     };
     const auto same = [](float a, float b) {
         return std::isnan(a) ? std::isnan(b) : std::abs(a - b) < 1e-5f;
@@ -98,13 +101,14 @@ TEST(ParseLog, FieldsGapsAndOutputs)
             EXPECT_TRUE(same(got[f], want[f])) << "row " << i << " field " << f << ": " << got[f];
         EXPECT_EQ(r.o2, e.o2) << "row " << i;
         EXPECT_EQ(r.co2, e.co2) << "row " << i;
+        EXPECT_EQ(r.bounds, e.bounds) << "row " << i;
     }
 
     // LF line ends read the same; each row knows where its line starts.
     QByteArray lf = content;
     lf.replace("\r\n", "\n");
     const ParsedLog unix = parseLog(lf, kStart, false, 3);
-    ASSERT_EQ(unix.rows.size(), 5u);
+    ASSERT_EQ(unix.rows.size(), 7u);
     EXPECT_EQ(times(unix.rows), times(log.rows));
     EXPECT_EQ(unix.rows[1].file, 3);
     EXPECT_TRUE(lf.mid(unix.rows[1].offset).startsWith("18:31;>10;"));
@@ -266,16 +270,18 @@ TEST(ParseLog, HalfWrittenLastLine)
 
 TEST(MergedRow, FullDateAndTheLogsFieldsWithGapsEmpty)
 {
-    const QByteArray content = crlf({kHeader, "23:59:08;7,05;6,80;7,40;12,3;5;20;on;off",
-                                     "00:00;>10;6,80;7,40;--.-;?;20;;on", "00:01;7,1;;7,4;100;--;5;x;off"});
+    const QByteArray content =
+        crlf({kHeader, "23:59:08;7,05;6,80;7,40;12,3;5;20;on;off", "00:00;>10;6,80;7,40;--.-;?;20;;on",
+              "00:01;7,1;;7,4;100;--;5;x;off", "00:02;7,1;6,80;7,40;0;0;20;on;off"});
     const ParsedLog log = parseLog(content, at(2016, 10, 1, 23, 59, 8), false);
-    ASSERT_EQ(log.rows.size(), 3u);
+    ASSERT_EQ(log.rows.size(), 4u);
     QByteArrayList rows;
     for (const LogRow& r : log.rows)
         rows.append(mergedRow(r, content.constData() + r.offset, content.size() - r.offset));
     EXPECT_EQ(rows, QByteArrayList({"2016-10-01;23:59:08;7,05;6,80;7,40;12,3;5;20;on;off",
-                                    "2016-10-02;00:00:00;;6,80;7,40;;;20;;on",
-                                    "2016-10-02;00:01:00;7,1;;7,4;100;;5;;off"}));
+                                    "2016-10-02;00:00:00;>10;6,80;7,40;;;20;;on",
+                                    "2016-10-02;00:01:00;7,1;;7,4;100;;5;;off",
+                                    "2016-10-02;00:02:00;7,1;6,80;7,40;;;20;on;off"}));
 
     // A merged export reads back as the same rows, with no name needed.
     QByteArray merged = QByteArray(MergedLogHeader) + "\r\n";
@@ -286,6 +292,8 @@ TEST(MergedRow, FullDateAndTheLogsFieldsWithGapsEmpty)
     EXPECT_EQ(back.skipped, 0);
     EXPECT_EQ(times(back.rows), times(log.rows));
     EXPECT_EQ(back.rows[2].phMax, log.rows[2].phMax);
+    EXPECT_EQ(back.rows[1].bounds, log.rows[1].bounds);
+    EXPECT_EQ(back.rows[2].bounds, log.rows[2].bounds);
 }
 
 TEST(LogSet, FolderMergedInTimeOrderWithSkippedLinesPerFile)

@@ -1,12 +1,11 @@
 #include "HistoryChart.h"
 
-#include <QAreaSeries>
+#include <QBuffer>
 #include <QCategoryAxis>
 #include <QChart>
 #include <QCoreApplication>
-#include <QDateTimeAxis>
+#include <QGraphicsItem>
 #include <QGraphicsLayout>
-#include <QLineSeries>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
@@ -14,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -21,18 +21,8 @@ namespace {
 constexpr int kStripsHeight = 64;
 constexpr double kWheelStep = 0.8; // one notch zooms in to 80 %
 
-// The y of each strip: O2 on the upper half, CO2 on the lower.
+// The y of each strip in the outputs axis' units: O2 on the upper half, CO2 on the lower.
 constexpr double kO2Low = 1.15, kO2High = 1.85, kCo2Low = 0.15, kCo2High = 0.85;
-
-QString timeFormat(qint64 span)
-{
-    constexpr qint64 day = 24LL * 3600 * 1000;
-    if (span <= day)
-        return QStringLiteral("dd.MM HH:mm");
-    if (span <= 14 * day)
-        return QStringLiteral("dd.MM HH:mm");
-    return QStringLiteral("dd.MM.yyyy");
-}
 
 QChart* plainChart()
 {
@@ -45,7 +35,52 @@ QChart* plainChart()
     return chart;
 }
 
+void setTicks(QValueAxis* axis, const ValueTicks& t)
+{
+    axis->setRange(t.low, t.high);
+    axis->setTickAnchor(t.low);
+    axis->setTickInterval(t.step);
+    axis->setLabelFormat(QStringLiteral("%.%1f").arg(t.decimals));
+}
+
+// An upward triangle over (x, y): the value is above what is drawn.
+void drawAboveMark(QPainter& painter, double x, double y)
+{
+    const QPointF mark[] = {{x - 4, y - 3}, {x + 4, y - 3}, {x, y - 10}};
+    painter.drawPolygon(mark, 3);
+}
+
 } // namespace
+
+class PlotLayer : public QGraphicsItem {
+public:
+    using Paint = std::function<void(QPainter&, const QRectF&)>;
+    PlotLayer(QChart* chart, Paint paint) : QGraphicsItem(chart), chart_(chart), paint_(std::move(paint))
+    {
+        // Over the grid, under nothing else that is drawn within the plot area.
+        setZValue(100);
+    }
+    QRectF boundingRect() const override { return area_; }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override
+    {
+        painter->save();
+        painter->setClipRect(chart_->plotArea());
+        paint_(*painter, chart_->plotArea());
+        painter->restore();
+    }
+    void areaChanged()
+    {
+        if (area_ == chart_->plotArea())
+            return;
+        prepareGeometryChange();
+        area_ = chart_->plotArea();
+    }
+
+private:
+    QChart* chart_;
+    Paint paint_;
+    QRectF area_;
+};
 
 HistoryChartView::HistoryChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent)
 {
@@ -118,10 +153,13 @@ void HistoryChartView::leaveEvent(QEvent* e)
 }
 
 HistoryChart::HistoryChart(QWidget* parent)
-    : QWidget(parent), chart_(plainChart()), strips_(plainChart()),
-      chartView_(new HistoryChartView(chart_, this)), stripsView_(new QChartView(strips_, this)),
-      time_(new QDateTimeAxis), stripsTime_(new QDateTimeAxis), phAxis_(new QValueAxis),
-      ppmAxis_(new QValueAxis), outputsAxis_(new QCategoryAxis)
+    : QWidget(parent), chart_(plainChart()), stripsChart_(plainChart()),
+      chartView_(new HistoryChartView(chart_, this)), stripsView_(new QChartView(stripsChart_, this)),
+      time_(new QCategoryAxis), phAxis_(new QValueAxis), ppmAxis_(new QValueAxis),
+      outputsAxis_(new QCategoryAxis),
+      linesLayer_(new PlotLayer(chart_, [this](QPainter& p, const QRectF& plot) { paintLines(p, plot); })),
+      stripsLayer_(
+          new PlotLayer(stripsChart_, [this](QPainter& p, const QRectF& plot) { paintStrips(p, plot); }))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -132,25 +170,32 @@ HistoryChart::HistoryChart(QWidget* parent)
     stripsView_->setRenderHint(QPainter::Antialiasing, false);
     stripsView_->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    time_->setTickCount(7);
     chart_->addAxis(time_, Qt::AlignBottom);
     chart_->addAxis(phAxis_, Qt::AlignLeft);
     chart_->addAxis(ppmAxis_, Qt::AlignRight);
-    phAxis_->setLabelFormat(QStringLiteral("%.1f"));
-    ppmAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    time_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    time_->setTruncateLabels(false);
+    for (QValueAxis* axis : {phAxis_, ppmAxis_})
+        axis->setTickType(QValueAxis::TicksDynamic);
     phAxis_->setLinePenColor(HistoryColours::kPh);
     ppmAxis_->setLinePenColor(HistoryColours::kPpm);
     ppmAxis_->setGridLineVisible(false);
 
-    strips_->addAxis(stripsTime_, Qt::AlignBottom);
-    strips_->addAxis(outputsAxis_, Qt::AlignLeft);
-    stripsTime_->setVisible(false);
+    stripsChart_->addAxis(outputsAxis_, Qt::AlignLeft);
     outputsAxis_->setRange(0, 2);
     outputsAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
     outputsAxis_->setGridLineVisible(false);
     outputsAxis_->setTruncateLabels(false);
 
-    connect(chart_, &QChart::plotAreaChanged, this, [this] { alignStrips(); });
+    connect(chart_, &QChart::plotAreaChanged, this, [this] {
+        alignStrips();
+        linesLayer_->areaChanged();
+        // The ticks follow the plot's size; laid out again after this change is done.
+        if (tickBudget() != budget_)
+            QMetaObject::invokeMethod(
+                this, [this] { updateAxes(); }, Qt::QueuedConnection);
+    });
+    connect(stripsChart_, &QChart::plotAreaChanged, this, [this] { stripsLayer_->areaChanged(); });
 
     chartView_->onZoom = [this](double x, double factor) { zoomAt(x, factor); };
     chartView_->onPan = [this](double dx) {
@@ -177,20 +222,28 @@ HistoryChart::HistoryChart(QWidget* parent)
     };
     setLanguage(Language::Polish);
     setMinimumSize(320, 200);
+    updateAxes();
+}
+
+const std::vector<LogRow>& HistoryChart::rows() const
+{
+    static const std::vector<LogRow> none;
+    return logs_ ? logs_->rows() : none;
 }
 
 void HistoryChart::setLogs(const LogSet* logs)
 {
     logs_ = logs;
-    blocks_.build(logs_ ? logs_->rows() : std::vector<LogRow>());
+    blocks_.build(rows());
+    ++version_;
     view_ = limits();
-    redraw();
-    emit viewChanged(view_);
+    changed();
 }
 
 void HistoryChart::dataChanged()
 {
-    blocks_.build(logs_ ? logs_->rows() : std::vector<LogRow>());
+    blocks_.build(rows());
+    ++version_;
     setView(view_);
 }
 
@@ -206,21 +259,60 @@ void HistoryChart::setLanguage(Language language)
     outputsAxis_->append(t.o2, 2);
 }
 
-TimeRange HistoryChart::limits() const
-{
-    static const std::vector<LogRow> none;
-    return allRows(logs_ ? logs_->rows() : none);
-}
+TimeRange HistoryChart::limits() const { return allRows(rows()); }
 
 void HistoryChart::setView(const TimeRange& view)
 {
     const TimeRange all = limits();
     view_ = view.span() >= all.span() ? all : panned(view, 0, all);
-    redraw();
+    changed();
+}
+
+void HistoryChart::changed()
+{
+    // Only the axes now; the lines are worked out when they are drawn, for the width then.
+    updateAxes();
+    linesLayer_->update();
+    stripsLayer_->update();
     emit viewChanged(view_);
 }
 
 int HistoryChart::columns() const { return std::max(1, int(std::lround(chart_->plotArea().width()))); }
+
+std::pair<int, int> HistoryChart::tickBudget() const
+{
+    const QRectF plot = chart_->plotArea();
+    if (plot.width() <= 0 || plot.height() <= 0)
+        return {8, 8};
+    // A time label is about 100 pixels wide; a value label wants 40 pixels of height.
+    return {std::clamp(int(plot.width() / 110), 2, 12), std::clamp(int(plot.height() / 40), 3, 10)};
+}
+
+void HistoryChart::updateAxes()
+{
+    budget_ = tickBudget();
+    const auto [timeTickCount, valueTickCount] = budget_;
+    const ChartExtents extents = chartExtents(rows(), view_, &blocks_);
+    // The pH, the band and the alarm limits of the rows in view, and a margin.
+    double low = extents.ph.low, high = extents.ph.high;
+    if (!(low <= high)) {
+        low = 6;
+        high = 8;
+    }
+    const double margin = std::max(0.05, (high - low) * 0.04);
+    setTicks(phAxis_, valueTicks(low - margin, high + margin, valueTickCount));
+    const double ppm = extents.ppm.high > 0 ? double(extents.ppm.high) * 1.05 : 10;
+    setTicks(ppmAxis_, valueTicks(0, ppm, valueTickCount));
+
+    const TimeTicks ticks = timeTicks(view_, timeTickCount);
+    for (const QString& label : time_->categoriesLabels())
+        time_->remove(label);
+    // A tick on the view's first moment still ends a category.
+    time_->setStartValue(double(view_.from) - 1);
+    time_->setRange(double(view_.from), double(view_.to));
+    for (qint64 t : ticks.at)
+        time_->append(QDateTime::fromMSecsSinceEpoch(t).toString(ticks.format), double(t));
+}
 
 void HistoryChart::zoomAt(double x, double factor)
 {
@@ -228,171 +320,129 @@ void HistoryChart::zoomAt(double x, double factor)
     setView(zoomed(view_, timeAt(x, plot.left(), plot.width(), view_), factor, limits()));
 }
 
-QLineSeries* HistoryChart::lineFromPool(std::vector<QLineSeries*>& pool, std::size_t i, const QPen& pen,
-                                        bool ppm)
+void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
 {
-    if (i < pool.size())
-        return pool[i];
-    auto* s = new QLineSeries;
-    s->setPen(pen);
-    chart_->addSeries(s);
-    s->attachAxis(time_);
-    s->attachAxis(ppm ? ppmAxis_ : phAxis_);
-    pool.push_back(s);
-    return s;
-}
-
-namespace {
-// An area whose two edge lines it owns: QAreaSeries does not take its lines.
-QAreaSeries* newArea()
-{
-    auto* upper = new QLineSeries;
-    auto* lower = new QLineSeries;
-    auto* area = new QAreaSeries(upper, lower);
-    upper->setParent(area);
-    lower->setParent(area);
-    return area;
-}
-} // namespace
-
-QAreaSeries* HistoryChart::bandFromPool(std::size_t i)
-{
-    if (i < band_.size())
-        return band_[i];
-    auto* s = newArea();
-    s->setPen(Qt::NoPen);
-    s->setBrush(HistoryColours::kBand);
-    chart_->addSeries(s);
-    s->attachAxis(time_);
-    s->attachAxis(phAxis_);
-    band_.push_back(s);
-    return s;
-}
-
-void HistoryChart::fillLines(std::vector<QLineSeries*>& pool, const Segments& segments, const QPen& pen,
-                             bool ppm)
-{
-    for (std::size_t i = 0; i < segments.size(); ++i) {
-        QLineSeries* s = lineFromPool(pool, i, pen, ppm);
-        if (s->pen() != pen)
-            s->setPen(pen);
-        s->replace(QList<QPointF>(segments[i].begin(), segments[i].end()));
-    }
-}
-
-void HistoryChart::redraw()
-{
-    static const std::vector<LogRow> none;
-    const std::vector<LogRow>& rows = logs_ ? logs_->rows() : none;
-    const int n = columns();
-    drawnColumns_ = n;
+    const int n = std::max(1, int(std::lround(plot.width())));
     const TimeRange v = view_;
-    // Many rows a column make the lines zigzag within each column: a thin line without
-    // antialiasing draws them at a fraction of the cost and looks the same.
-    const auto [firstRow, lastRow] = rowsIn(rows, v);
-    const bool dense = double(lastRow - firstRow) / n > 3;
-    chartView_->setRenderHint(QPainter::Antialiasing, !dense);
-    QPen phPen(HistoryColours::kPh, dense ? 1 : 2), ppmPen(HistoryColours::kPpm, 1);
-    phPen.setCosmetic(dense);
-    ppmPen.setCosmetic(true);
+    if (lines_.view != v || lines_.columns != n || lines_.version != version_) {
+        // Many rows a column make the lines zigzag within each column: their lowest and
+        // highest alone, in a thin line without antialiasing, look the same at a fraction of
+        // the cost.
+        const auto [firstRow, lastRow] = rowsIn(rows(), v);
+        lines_.dense = double(lastRow - firstRow) / n > 3;
+        lines_.lines = chartLines(rows(), v, n, lines_.dense, &blocks_);
+        lines_.phMarks = boundMarks(rows(), v, n, LogRow::kPhAbove, &blocks_);
+        lines_.ppmMarks = boundMarks(rows(), v, n, LogRow::kPpmAbove, &blocks_);
+        lines_.view = v;
+        lines_.columns = n;
+        lines_.version = version_;
+    }
+    if (v.span() <= 0)
+        return;
+    const double perMs = plot.width() / double(v.span());
+    const double phLow = phAxis_->min(), phSpan = phAxis_->max() - phAxis_->min();
+    const double ppmLow = ppmAxis_->min(), ppmSpan = ppmAxis_->max() - ppmAxis_->min();
+    const auto x = [&](double t) { return plot.left() + (t - double(v.from)) * perMs; };
+    const auto yPh = [&](double y) { return plot.bottom() - (y - phLow) / phSpan * plot.height(); };
+    const auto yPpm = [&](double y) { return plot.bottom() - (y - ppmLow) / ppmSpan * plot.height(); };
+    QPolygonF poly;
+    const auto mapped = [&](const Segment& s, const auto& y, bool append) {
+        if (!append)
+            poly.clear();
+        for (const QPointF& p : s)
+            poly << QPointF(x(p.x()), y(p.y()));
+    };
+    const ChartLines& l = lines_.lines;
 
-    const ChartLines lines = chartLines(rows, v, n, dense, &blocks_);
-    const Segments &low = lines.bandLow, &high = lines.bandHigh, &alarmLow = lines.alarmLow,
-                   &alarmHigh = lines.alarmHigh, &ppm = lines.ppm, &ph = lines.ph;
+    // The band first, so the lines are drawn over it.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(HistoryColours::kBand);
+    for (std::size_t i = 0; i < l.bandLow.size() && i < l.bandHigh.size(); ++i) {
+        mapped(l.bandLow[i], yPh, false);
+        Segment high(l.bandHigh[i].rbegin(), l.bandHigh[i].rend());
+        mapped(high, yPh, true);
+        painter.drawPolygon(poly);
+    }
+    painter.setBrush(Qt::NoBrush);
 
-    // A change of the axes makes every line work out its shape again, and so does new points:
-    // empty lines first, so the work is done once, for the new points.
-    for (const auto* pool : {&ph_, &ppm_, &alarmLow_, &alarmHigh_})
-        for (QLineSeries* s : *pool)
-            if (s->count() > 0)
-                s->clear();
-    for (QAreaSeries* a : band_)
-        if (a->upperSeries()->count() > 0) {
-            a->upperSeries()->clear();
-            a->lowerSeries()->clear();
+    const bool dense = lines_.dense;
+    painter.setRenderHint(QPainter::Antialiasing, !dense);
+    const auto draw = [&](const Segments& segments, const QPen& pen, const auto& y) {
+        painter.setPen(pen);
+        // In pieces: the stroker's time grows faster than the points of one line.
+        for (const Segment& s : segments) {
+            mapped(s, y, false);
+            for (qsizetype at = 0; at + 1 < poly.size(); at += 32)
+                painter.drawPolyline(poly.constData() + at, int(std::min<qsizetype>(33, poly.size() - at)));
         }
+    };
+    QPen alarm(HistoryColours::kAlarm, 1.2, Qt::DashLine);
+    QPen ppm(HistoryColours::kPpm, 1), ph(HistoryColours::kPh, dense ? 1 : 2);
+    ppm.setCosmetic(true);
+    draw(l.alarmLow, alarm, yPh);
+    draw(l.alarmHigh, alarm, yPh);
+    draw(l.ppm, ppm, yPpm);
+    draw(l.ph, ph, yPh);
 
-    // The pH axis shows the line, the band and the limits in view.
-    double lo = INFINITY, hi = -INFINITY, ppmHigh = 0;
-    for (const Segments* s : {&ph, &low, &high, &alarmLow, &alarmHigh})
-        for (const Segment& seg : *s)
-            for (const QPointF& p : seg)
-                if (p.x() >= double(v.from) && p.x() <= double(v.to)) {
-                    lo = std::min(lo, p.y());
-                    hi = std::max(hi, p.y());
-                }
-    for (const Segment& seg : ppm)
-        for (const QPointF& p : seg)
-            ppmHigh = std::max(ppmHigh, p.y());
-    if (!(lo <= hi)) {
-        lo = 6;
-        hi = 8;
-    }
-    lo = std::floor(lo * 10 - 1) / 10;
-    hi = std::ceil(hi * 10 + 1) / 10;
-    phAxis_->setRange(lo, hi);
-    ppmAxis_->setRange(0, ppmHigh > 0 ? std::ceil(ppmHigh * 1.1) : 10);
-
-    for (QDateTimeAxis* axis : {time_, stripsTime_}) {
-        axis->setFormat(timeFormat(v.span()));
-        axis->setRange(QDateTime::fromMSecsSinceEpoch(v.from), QDateTime::fromMSecsSinceEpoch(v.to));
-    }
-    // The band first, so the lines are drawn over it (series are drawn in the order added).
-    for (std::size_t i = 0; i < low.size() && i < high.size(); ++i) {
-        QAreaSeries* a = bandFromPool(i);
-        a->lowerSeries()->replace(QList<QPointF>(low[i].begin(), low[i].end()));
-        a->upperSeries()->replace(QList<QPointF>(high[i].begin(), high[i].end()));
-    }
-    const QPen alarm(HistoryColours::kAlarm, 1.2, Qt::DashLine);
-    fillLines(alarmLow_, alarmLow, alarm, false);
-    fillLines(alarmHigh_, alarmHigh, alarm, false);
-    fillLines(ppm_, ppm, ppmPen, true);
-    fillLines(ph_, ph, phPen, false);
-
-    // A short "on" is widened to be seen; "off" gives way to it, so the order of drawing
-    // does not matter.
-    const auto o2On = outputIntervals(rows, v, n, Output::O2, OutputState::On);
-    const auto co2On = outputIntervals(rows, v, n, Output::Co2, OutputState::On);
-    fillStrip(o2On_, o2On, kO2Low, kO2High, HistoryColours::kO2On);
-    fillStrip(co2On_, co2On, kCo2Low, kCo2High, HistoryColours::kCo2On);
-    fillStrip(o2Off_, without(outputIntervals(rows, v, n, Output::O2, OutputState::Off), o2On), kO2Low,
-              kO2High, HistoryColours::kOff);
-    fillStrip(co2Off_, without(outputIntervals(rows, v, n, Output::Co2, OutputState::Off), co2On), kCo2Low,
-              kCo2High, HistoryColours::kOff);
+    // Bounds: drawn at the bound, with a mark that the value was above it (one in ten pixels).
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(Qt::NoPen);
+    const auto marks = [&](const std::vector<qint64>& times, const QColor& colour, double y) {
+        painter.setBrush(colour);
+        double next = -INFINITY;
+        for (qint64 t : times)
+            if (x(double(t)) >= next) {
+                drawAboveMark(painter, x(double(t)), y);
+                next = x(double(t)) + 10;
+            }
+    };
+    marks(lines_.ppmMarks, HistoryColours::kPpm, yPpm(100));
+    marks(lines_.phMarks, HistoryColours::kPh, yPh(10));
 }
 
-void HistoryChart::fillStrip(std::vector<QAreaSeries*>& pool, const std::vector<Interval>& intervals,
-                             double low, double high, const QColor& colour)
+void HistoryChart::paintStrips(QPainter& painter, const QRectF& plot)
 {
-    // The raster engine fills a path in time that grows with the square of its edges: a
-    // year's daily stretches in one area take tens of ms, in areas of a few each well under one.
-    constexpr std::size_t kPerArea = 12;
-    std::size_t used = 0;
-    for (std::size_t at = 0; at < intervals.size(); at += kPerArea, ++used) {
-        if (used == pool.size()) {
-            pool.push_back(newArea());
-            pool.back()->setPen(Qt::NoPen);
-            pool.back()->setBrush(colour);
-            strips_->addSeries(pool.back());
-            pool.back()->attachAxis(stripsTime_);
-            pool.back()->attachAxis(outputsAxis_);
-        }
-        const std::size_t end = std::min(intervals.size(), at + kPerArea);
-        QList<QPointF> upper;
-        upper.reserve(qsizetype(end - at) * 4);
-        for (std::size_t i = at; i < end; ++i) {
-            const Interval& in = intervals[i];
-            upper << QPointF(double(in.from), low) << QPointF(double(in.from), high)
-                  << QPointF(double(in.to), high) << QPointF(double(in.to), low);
-        }
-        pool[used]->upperSeries()->replace(upper);
-        pool[used]->lowerSeries()->replace(
-            {QPointF(double(intervals[at].from), low), QPointF(double(intervals[end - 1].to), low)});
+    const int n = std::max(1, int(std::lround(plot.width())));
+    const TimeRange v = view_;
+    if (strips_.view != v || strips_.columns != n || strips_.version != version_) {
+        strips_.shares = outputShares(rows(), v, n);
+        strips_.view = v;
+        strips_.columns = n;
+        strips_.version = version_;
     }
-    for (std::size_t i = used; i < pool.size(); ++i) {
-        pool[i]->upperSeries()->clear();
-        pool[i]->lowerSeries()->clear();
-    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const double columnWidth = plot.width() / n;
+    const auto strip = [&](const std::vector<Share>& shares, double low, double high, const QColor& on) {
+        const double top = plot.top() + (2 - high) / 2 * plot.height();
+        const double bottom = plot.top() + (2 - low) / 2 * plot.height();
+        const double height = bottom - top;
+        // Per column: the part of its known time that the output was on, from the bottom up;
+        // a little on stays a pixel. Runs of equal columns are one rectangle.
+        const auto onHeight = [&](const Share& s) {
+            if (s.known <= 0)
+                return -1.0;
+            const double h = std::round(double(s.on / s.known) * height);
+            return s.on > 0 ? std::max(1.0, h) : 0.0;
+        };
+        for (std::size_t c = 0; c < shares.size();) {
+            const double h = onHeight(shares[c]);
+            std::size_t end = c + 1;
+            while (end < shares.size() && onHeight(shares[end]) == h)
+                ++end;
+            if (h >= 0) {
+                const double left = plot.left() + double(c) * columnWidth;
+                const double width = double(end - c) * columnWidth;
+                if (h < height)
+                    painter.fillRect(QRectF(left, top, width, height - h), HistoryColours::kOff);
+                if (h > 0)
+                    painter.fillRect(QRectF(left, bottom - h, width, h), on);
+            }
+            c = end;
+        }
+    };
+    strip(strips_.shares.o2, kO2Low, kO2High, HistoryColours::kO2On);
+    strip(strips_.shares.co2, kCo2Low, kCo2High, HistoryColours::kCo2On);
 }
 
 void HistoryChart::alignStrips()
@@ -400,13 +450,13 @@ void HistoryChart::alignStrips()
     // The strips' time runs under the pH chart's: the same left and right edges.
     const QRectF plot = chart_->plotArea();
     const QRectF area(plot.left(), 2, plot.width(), kStripsHeight - 4);
-    if (strips_->plotArea() != area)
-        strips_->setPlotArea(area);
+    if (stripsChart_->plotArea() != area)
+        stripsChart_->setPlotArea(area);
 }
 
 QRectF HistoryChart::plotArea() const { return chart_->plotArea().translated(chartView_->pos()); }
 
-QRectF HistoryChart::stripsArea() const { return strips_->plotArea().translated(stripsView_->pos()); }
+QRectF HistoryChart::stripsArea() const { return stripsChart_->plotArea().translated(stripsView_->pos()); }
 
 std::pair<double, double> HistoryChart::phAxisRange() const { return {phAxis_->min(), phAxis_->max()}; }
 
@@ -420,16 +470,18 @@ void HistoryChart::layOut()
 {
     if (layout())
         layout()->activate();
-    // The charts lay out on posted events; run them, and draw again when the plot's width
-    // changed (a render of a hidden widget resizes it again each time: nothing to draw then).
+    // The charts lay out on posted events; run them, and work the axes out again when the
+    // plot's size asks for other ticks (which may move the plot's edges once more).
     for (int i = 0; i < 3; ++i) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         chart_->layout()->activate();
         alignStrips();
-        strips_->layout()->activate();
-        if (columns() == drawnColumns_)
+        stripsChart_->layout()->activate();
+        linesLayer_->areaChanged();
+        stripsLayer_->areaChanged();
+        if (tickBudget() == budget_)
             break;
-        redraw();
+        updateAxes();
     }
 }
 
@@ -439,17 +491,21 @@ QImage HistoryChart::image()
     return grab().toImage();
 }
 
-bool HistoryChart::saveSvg(const QString& path)
+std::optional<QByteArray> HistoryChart::svg()
 {
     layOut();
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
     QSvgGenerator svg;
-    svg.setFileName(path);
+    svg.setOutputDevice(&buffer);
     svg.setSize(size());
     svg.setViewBox(rect());
     svg.setTitle(historyTexts(language_).title);
     QPainter painter;
     if (!painter.begin(&svg))
-        return false;
+        return std::nullopt;
     render(&painter);
-    return painter.end();
+    if (!painter.end())
+        return std::nullopt;
+    return buffer.data();
 }

@@ -11,13 +11,11 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
-class QAreaSeries;
 class QCategoryAxis;
 class QChart;
-class QDateTimeAxis;
-class QLineSeries;
 class QRubberBand;
 class QValueAxis;
 
@@ -55,6 +53,9 @@ private:
     QRubberBand* band_ = nullptr;
 };
 
+// Draws a chart's rows itself, within its plot area: one item however many rows, gaps or files.
+class PlotLayer;
+
 class HistoryChart : public QWidget {
     Q_OBJECT
 public:
@@ -76,10 +77,13 @@ public:
     QRectF stripsArea() const;
     // The pH axis' range: bottom and top of the plot area.
     std::pair<double, double> phAxisRange() const;
+    // The pixel columns the last frame was drawn for; 0 before the first.
+    int drawnColumns() const { return lines_.columns; }
 
     // The chart as it is shown, at this widget's size.
     QImage image();
-    bool saveSvg(const QString& path);
+    // The chart as an SVG drawing; nothing when it could not be made.
+    std::optional<QByteArray> svg();
 
     // Lays the charts out now (the offscreen renderer has no event loop to wait for).
     void layOut();
@@ -95,33 +99,48 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    void redraw();
+    const std::vector<LogRow>& rows() const;
+    // The axes for the view and the plot's size: their ranges, ticks and labels.
+    void updateAxes();
+    std::pair<int, int> tickBudget() const; // time ticks, value ticks
+    void changed();                         // the view or the rows: draw again
+    void paintLines(QPainter& painter, const QRectF& plot);
+    void paintStrips(QPainter& painter, const QRectF& plot);
     void alignStrips();
-    QLineSeries* lineFromPool(std::vector<QLineSeries*>& pool, std::size_t i, const QPen& pen, bool ppm);
-    QAreaSeries* bandFromPool(std::size_t i);
-    void fillStrip(std::vector<QAreaSeries*>& pool, const std::vector<Interval>& intervals, double low,
-                   double high, const QColor& colour);
-    void fillLines(std::vector<QLineSeries*>& pool, const Segments& segments, const QPen& pen, bool ppm);
     void zoomAt(double x, double factor);
     int columns() const;
 
     const LogSet* logs_ = nullptr;
     Language language_ = Language::Polish;
     TimeRange view_;
-    int drawnColumns_ = 0; // the plot's width at the last drawing
-    RowBlocks blocks_;     // of logs_->rows(), built again by setLogs() and dataChanged()
+    RowBlocks blocks_; // of rows(), built again by setLogs() and dataChanged()
+    quint64 version_ = 0;
+    std::pair<int, int> budget_{0, 0};
+
+    // What was drawn last, kept while the view, the width and the rows stay.
+    struct Lines {
+        TimeRange view;
+        int columns = 0;
+        quint64 version = 0;
+        bool dense = false;
+        ChartLines lines;
+        std::vector<qint64> phMarks, ppmMarks;
+    } lines_;
+    struct Strips {
+        TimeRange view;
+        int columns = 0;
+        quint64 version = 0;
+        OutputShares shares;
+    } strips_;
 
     QChart* chart_;
-    QChart* strips_;
+    QChart* stripsChart_;
     HistoryChartView* chartView_;
     QChartView* stripsView_;
-    QDateTimeAxis* time_;
-    QDateTimeAxis* stripsTime_;
+    QCategoryAxis* time_;
     QValueAxis* phAxis_;
     QValueAxis* ppmAxis_;
     QCategoryAxis* outputsAxis_;
-    std::vector<QLineSeries*> ph_, ppm_, alarmLow_, alarmHigh_;
-    std::vector<QAreaSeries*> band_;
-    // The strips; off is drawn first, on over it.
-    std::vector<QAreaSeries*> o2Off_, co2Off_, o2On_, co2On_;
+    PlotLayer* linesLayer_;
+    PlotLayer* stripsLayer_;
 };

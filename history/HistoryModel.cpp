@@ -318,15 +318,25 @@ void RowBlocks::build(const std::vector<LogRow>& rows)
         b.firstTime = rows[at].time;
         b.lastTime = rows[at + kRows - 1].time;
         bool joined = true;
-        for (std::size_t i = at + 1; i < at + kRows && joined; ++i)
-            joined = rows[i].time - rows[i - 1].time <= kLogGapMs;
+        for (std::size_t i = at; i < at + kRows; ++i) {
+            b.bounds |= rows[i].bounds;
+            if (i > at)
+                joined = joined && rows[i].time - rows[i - 1].time <= kLogGapMs;
+        }
         for (std::size_t k = 0; k < b.lines.size(); ++k) {
             Line& line = b.lines[k];
             line.whole = joined;
-            for (std::size_t i = at; i < at + kRows && line.whole; ++i) {
+            line.least = line.most = kNoValue;
+            for (std::size_t i = at; i < at + kRows; ++i) {
                 const float v = valueOf(rows[i], Value(k));
                 if (std::isnan(v)) {
                     line.whole = false;
+                    continue;
+                }
+                line.least = std::isnan(line.least) ? v : std::min(line.least, v);
+                line.most = std::isnan(line.most) ? v : std::max(line.most, v);
+                if (!line.whole) {
+                    continue;
                 } else if (i == at) {
                     line.first = line.low = line.high = v;
                     line.lowTime = line.highTime = rows[i].time;
@@ -355,54 +365,204 @@ ChartLines chartLines(const std::vector<LogRow>& rows, const TimeRange& range, i
             std::move(all[3]), std::move(all[4]), std::move(all[5])};
 }
 
-std::vector<Interval> outputIntervals(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
-                                      Output output, OutputState state)
+namespace {
+void widen(Extent& e, float low, float high)
 {
-    std::vector<Interval> out;
-    if (rows.empty() || columns <= 0 || range.span() <= 0)
+    if (std::isnan(low))
+        return;
+    e.low = std::isnan(e.low) ? low : std::min(e.low, low);
+    e.high = std::isnan(e.high) ? high : std::max(e.high, high);
+}
+
+bool usable(const RowBlocks* blocks, const std::vector<LogRow>& rows)
+{
+    return blocks && blocks->rowCount() == rows.size();
+}
+} // namespace
+
+ChartExtents chartExtents(const std::vector<LogRow>& rows, const TimeRange& range, const RowBlocks* blocks)
+{
+    if (!usable(blocks, rows))
+        blocks = nullptr;
+    std::array<Extent, 6> e;
+    for (Extent& x : e)
+        x.low = x.high = kNoValue;
+    const auto [first, last] = rowsIn(rows, range);
+    for (std::size_t i = first; i < last;) {
+        // A whole block in the range: its summary.
+        if (blocks && i % RowBlocks::kRows == 0 && i + RowBlocks::kRows <= last) {
+            for (std::size_t k = 0; k < e.size(); ++k) {
+                const RowBlocks::Line& l = blocks->blocks()[i / RowBlocks::kRows].lines[k];
+                widen(e[k], l.least, l.most);
+            }
+            i += RowBlocks::kRows;
+            continue;
+        }
+        for (std::size_t k = 0; k < e.size(); ++k) {
+            const float v = valueOf(rows[i], Value(k));
+            widen(e[k], v, v);
+        }
+        ++i;
+    }
+    ChartExtents out{e[std::size_t(Value::Ph)], e[std::size_t(Value::Ppm)]};
+    for (Value v : {Value::BandLow, Value::BandHigh, Value::AlarmLow, Value::AlarmHigh})
+        widen(out.ph, e[std::size_t(v)].low, e[std::size_t(v)].high);
+    return out;
+}
+
+std::vector<qint64> boundMarks(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
+                               std::uint8_t bound, const RowBlocks* blocks)
+{
+    std::vector<qint64> out;
+    if (columns <= 0 || range.span() <= 0)
         return out;
-    const qint64 column = std::max<qint64>(1, range.span() / columns);
+    if (!usable(blocks, rows))
+        blocks = nullptr;
+    const double perMs = double(columns) / double(range.span());
+    qint64 lastColumn = -1;
+    const auto [first, last] = rowsIn(rows, range);
+    for (std::size_t i = first; i < last;) {
+        if (blocks && i % RowBlocks::kRows == 0 && i + RowBlocks::kRows <= last &&
+            !(blocks->blocks()[i / RowBlocks::kRows].bounds & bound)) {
+            i += RowBlocks::kRows;
+            continue;
+        }
+        if (rows[i].bounds & bound) {
+            const auto column = qint64(double(rows[i].time - range.from) * perMs);
+            if (column != lastColumn)
+                out.push_back(rows[i].time);
+            lastColumn = column;
+        }
+        ++i;
+    }
+    return out;
+}
+
+OutputShares outputShares(const std::vector<LogRow>& rows, const TimeRange& range, int columns)
+{
+    OutputShares out;
+    if (columns <= 0 || range.span() <= 0)
+        return out;
+    out.o2.resize(std::size_t(columns));
+    out.co2.resize(std::size_t(columns));
+    const double columnMs = double(range.span()) / columns;
     auto [first, last] = rowsIn(rows, range);
     if (first > 0)
         --first; // the row before the view may last into it
     for (std::size_t i = first; i < last; ++i) {
         const LogRow& r = rows[i];
-        if ((output == Output::O2 ? r.o2 : r.co2) != state)
+        if (r.o2 == OutputState::Unknown && r.co2 == OutputState::Unknown)
             continue;
-        const Interval in{std::max(r.time, range.from), std::min(r.time + rowDuration(rows, i), range.to)};
-        if (in.to <= in.from)
+        const qint64 a = std::max(r.time, range.from);
+        const qint64 b = std::min(r.time + rowDuration(rows, i), range.to);
+        if (b <= a)
             continue;
-        if (!out.empty() && in.from - out.back().to < column)
-            out.back().to = std::max(out.back().to, in.to);
-        else
-            out.push_back(in);
+        // The row's part of each column it covers.
+        const double from = double(a - range.from) / columnMs, to = double(b - range.from) / columnMs;
+        const int last = std::min(columns - 1, int(std::ceil(to)) - 1);
+        for (int c = int(from); c <= last; ++c) {
+            const auto part = float(std::min(to, c + 1.0) - std::max(from, double(c)));
+            if (part <= 0)
+                continue;
+            for (auto [state, shares] : {std::pair{r.o2, &out.o2}, std::pair{r.co2, &out.co2}}) {
+                if (state == OutputState::Unknown)
+                    continue;
+                Share& s = (*shares)[std::size_t(c)];
+                s.known += part;
+                if (state == OutputState::On)
+                    s.on += part;
+            }
+        }
     }
-    // Each stretch at least a column wide; those that then meet are joined.
-    std::vector<Interval> wide;
-    for (Interval in : out) {
-        in.to = std::max(in.to, std::min(in.from + column, range.to));
-        if (!wide.empty() && in.from - wide.back().to < column)
-            wide.back().to = std::max(wide.back().to, in.to);
-        else
-            wide.push_back(in);
-    }
-    return wide;
+    return out;
 }
 
-std::vector<Interval> without(const std::vector<Interval>& stretches, const std::vector<Interval>& cut)
+ValueTicks valueTicks(double low, double high, int maxTicks)
 {
-    std::vector<Interval> out;
-    std::size_t c = 0;
-    for (Interval s : stretches) {
-        while (c < cut.size() && cut[c].to <= s.from)
-            ++c;
-        for (std::size_t k = c; k < cut.size() && cut[k].from < s.to; ++k) {
-            if (cut[k].from > s.from)
-                out.push_back({s.from, cut[k].from});
-            s.from = std::max(s.from, cut[k].to);
+    maxTicks = std::max(1, maxTicks);
+    if (!(high > low)) {
+        const double half = std::max(std::abs(low) * 0.01, 0.01);
+        low -= half;
+        high += half;
+    }
+    // The smallest step of 1, 2 or 5 times a power of ten that needs no more ticks.
+    int exponent = int(std::floor(std::log10((high - low) / maxTicks)));
+    ValueTicks t;
+    for (;; ++exponent) {
+        const double power = std::pow(10.0, exponent);
+        bool found = false;
+        for (int mantissa : {1, 2, 5}) {
+            t.step = mantissa * power;
+            t.low = std::floor(low / t.step + 1e-9) * t.step;
+            t.high = std::ceil(high / t.step - 1e-9) * t.step;
+            if ((t.high - t.low) / t.step <= maxTicks + 1e-9) {
+                found = true;
+                break;
+            }
         }
-        if (s.from < s.to)
-            out.push_back(s);
+        if (found)
+            break;
+    }
+    t.decimals = std::max(0, -exponent);
+    return t;
+}
+
+TimeTicks timeTicks(const TimeRange& range, int maxTicks, const QTimeZone& zone)
+{
+    struct Step {
+        int minutes = 0, days = 0, months = 0;
+        qint64 length() const
+        {
+            return minutes ? minutes * kMinute : days ? days * kDay : months * 30 * kDay;
+        }
+    };
+    static constexpr Step kSteps[] = {
+        {1},       {2},       {5},        {10},       {15},       {30},        {60},        {120},
+        {180},     {360},     {720},      {0, 1},     {0, 2},     {0, 7},      {0, 0, 1},   {0, 0, 2},
+        {0, 0, 3}, {0, 0, 6}, {0, 0, 12}, {0, 0, 24}, {0, 0, 60}, {0, 0, 120}, {0, 0, 600},
+    };
+    Step step = kSteps[std::size(kSteps) - 1];
+    for (const Step& s : kSteps)
+        if (double(range.span()) / double(s.length()) <= std::max(1, maxTicks)) {
+            step = s;
+            break;
+        }
+    TimeTicks out;
+    out.format = step.minutes ? QStringLiteral("dd.MM HH:mm") : QStringLiteral("dd.MM.yyyy");
+    if (range.span() <= 0)
+        return out;
+    WallClock clock(zone);
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(range.from, zone);
+    const QDate lastDay = QDateTime::fromMSecsSinceEpoch(range.to, zone).date();
+    qint64 last = range.from - 1;
+    // A wall-clock time as a tick; false once past the range.
+    const auto add = [&](QDate day, int second) {
+        const qint64 t = clock.at(day, second, last + 1);
+        if (t > range.to)
+            return false;
+        if (t > last && t >= range.from) {
+            out.at.push_back(t);
+            last = t;
+        }
+        return true;
+    };
+    if (step.minutes) {
+        for (QDate day = from.date(); day <= lastDay; day = day.addDays(1)) {
+            int minute = 0;
+            if (day == from.date())
+                minute = from.time().msecsSinceStartOfDay() / int(kMinute) / step.minutes * step.minutes;
+            for (; minute < 24 * 60; minute += step.minutes)
+                if (!add(day, minute * 60))
+                    break;
+        }
+    } else if (step.days) {
+        for (QDate day = from.date(); day <= lastDay; day = day.addDays(1))
+            if (step.days == 7 ? day.dayOfWeek() == Qt::Monday : day.toJulianDay() % step.days == 0)
+                add(day, 0);
+    } else {
+        for (QDate day(from.date().year(), from.date().month(), 1); day <= lastDay; day = day.addMonths(1))
+            if ((day.year() * 12 + day.month() - 1) % step.months == 0)
+                add(day, 0);
     }
     return out;
 }

@@ -7,6 +7,8 @@
 
 #include <QByteArray>
 #include <QPointF>
+#include <QString>
+#include <QTimeZone>
 
 #include <array>
 #include <cstddef>
@@ -67,11 +69,13 @@ public:
     struct Line {
         float first = 0, low = 0, high = 0, last = 0;
         qint64 lowTime = 0, highTime = 0;
-        bool whole = false; // a value in every row, none of them more than kLogGapMs apart
+        bool whole = false;        // a value in every row, none of them more than kLogGapMs apart
+        float least = 0, most = 0; // of the values there are, whole or not; NaN without any
     };
     struct Block {
         qint64 firstTime = 0, lastTime = 0;
         std::array<Line, 6> lines;
+        std::uint8_t bounds = 0; // LogRow::bounds of any of its rows
     };
     void build(const std::vector<LogRow>& rows);
     std::size_t rowCount() const { return rows_; }
@@ -90,21 +94,52 @@ struct ChartLines {
 ChartLines chartLines(const std::vector<LogRow>& rows, const TimeRange& range, int columns, bool envelope,
                       const RowBlocks* blocks = nullptr);
 
-struct Interval {
-    qint64 from = 0, to = 0;
-    bool operator==(const Interval&) const = default;
+// The lowest and highest values of the rows in the range: of the pH line, the band and the
+// alarm limits together, and of CO2. NaN where there is none. blocks: as for chartLines().
+struct Extent {
+    float low = 0, high = 0;
 };
-enum class Output { O2, Co2 };
+struct ChartExtents {
+    Extent ph, ppm;
+};
+ChartExtents chartExtents(const std::vector<LogRow>& rows, const TimeRange& range,
+                          const RowBlocks* blocks = nullptr);
 
-// The stretches of the range in which an output was in the state. A row lasts until the
-// next (or one minute when the next is more than kLogGapMs away). Stretches less than a
-// column apart are joined and each is at least a column wide, so no more than `columns`
-// come back and none is too thin to see.
-std::vector<Interval> outputIntervals(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
-                                      Output output, OutputState state);
+// Where rows with a bound (LogRow::kPhAbove or kPpmAbove) are: the time of the first such row
+// in each pixel column that has one.
+std::vector<qint64> boundMarks(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
+                               std::uint8_t bound, const RowBlocks* blocks = nullptr);
 
-// The parts of the stretches not covered by any of `cut` (both in time order, not overlapping).
-std::vector<Interval> without(const std::vector<Interval>& stretches, const std::vector<Interval>& cut);
+// How much of each pixel column's time an output was known and on, as parts of the column (0
+// to 1). A row lasts until the next, or one minute when the next is more than kLogGapMs away.
+struct Share {
+    float on = 0, known = 0;
+    bool operator==(const Share&) const = default;
+};
+struct OutputShares {
+    std::vector<Share> o2, co2;
+};
+OutputShares outputShares(const std::vector<LogRow>& rows, const TimeRange& range, int columns);
+
+// Ticks of a value axis at whole multiples of a step of 1, 2 or 5 times a power of ten, no
+// more than maxTicks steps from low to high, which are widened out to ticks; decimals is
+// what the labels need to show each tick exactly.
+struct ValueTicks {
+    double low = 0, high = 0, step = 1;
+    int decimals = 0;
+};
+ValueTicks valueTicks(double low, double high, int maxTicks);
+
+// Ticks of the time axis at round wall-clock times: whole minutes of a step that divides the
+// day (15 minutes, 3 hours, ...), midnights of every day, second day or Monday, or the first
+// of every month, second, third, sixth or twelfth. At most about maxTicks of them; format:
+// for their labels.
+struct TimeTicks {
+    std::vector<qint64> at;
+    QString format;
+};
+TimeTicks timeTicks(const TimeRange& range, int maxTicks,
+                    const QTimeZone& zone = QTimeZone::systemTimeZone());
 
 struct Statistics {
     qint64 rows = 0;

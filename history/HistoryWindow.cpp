@@ -148,9 +148,13 @@ void HistoryWindow::exportPng()
 
 void HistoryWindow::exportSvg()
 {
-    if (const auto path = askSavePath(QStringLiteral("svg"), historyTexts(language_).svgFilter))
-        if (!chart_->saveSvg(*path))
-            reportSaveError(*path);
+    const auto path = askSavePath(QStringLiteral("svg"), historyTexts(language_).svgFilter);
+    if (!path)
+        return;
+    QSaveFile f(*path);
+    const auto svg = chart_->svg();
+    if (!svg || !f.open(QIODevice::WriteOnly) || f.write(*svg) != svg->size() || !f.commit())
+        reportSaveError(*path);
 }
 
 void HistoryWindow::exportCsv()

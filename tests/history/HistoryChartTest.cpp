@@ -109,7 +109,7 @@ TEST_F(ChartOfADay, ZoomAndPanRedrawTheView)
     image = chart.image();
     EXPECT_EQ(chart.view(), morning);
     EXPECT_TRUE(phLineNear(x(360), y(DayLog::ph(360)), 3));
-    EXPECT_FALSE(phLineNear(x(300), y(DayLog::ph(720)), 3));
+    EXPECT_FALSE(phLineNear(x(360), y(DayLog::ph(720)), 3));
     chart.setView({at(-600), at(-480)});
     EXPECT_EQ(chart.view(), (TimeRange{at(0), at(120)})) << "no panning before the first row";
 }
@@ -163,4 +163,29 @@ TEST_F(ChartOfADay, WheelZoomsDragPansSelectionZoomsHoverReads)
         << row.toStdString();
     EXPECT_TRUE(row.contains("pH 7,40")) << row.toStdString();
     EXPECT_EQ(hovered[1][0].toString(), QString());
+}
+
+TEST(HistoryChart, SameItemsHoweverManyGaps)
+{
+    // A day of rows, and the same day with a gap of four minutes in every ten: one scene.
+    std::vector<qsizetype> items;
+    for (bool gaps : {false, true}) {
+        QTemporaryDir dir;
+        QStringList lines{kHeader, "00:00:00;7,00;6,80;7,20;12,3;5;20;on;off"};
+        for (int m = 1; m < 1440; ++m)
+            if (!gaps || m % 10 < 6)
+                lines << QStringLiteral("%1:%2;7,%3;6,80;7,20;12,3;5;20;on;off")
+                             .arg(m / 60, 2, 10, QChar(u'0'))
+                             .arg(m % 60, 2, 10, QChar(u'0'))
+                             .arg(m % 50 + 10);
+        writeFile(dir.filePath(DayLog::kName), crlf(lines));
+        LogSet logs;
+        logs.open({dir.path()});
+        HistoryChart chart;
+        chart.resize(800, 500);
+        chart.setLogs(&logs);
+        ASSERT_FALSE(chart.image().isNull());
+        items.push_back(chart.plotView()->scene()->items().size());
+    }
+    EXPECT_EQ(items[0], items[1]);
 }

@@ -2,6 +2,7 @@
 #include "LogFiles.h"
 
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <cmath>
 #include <functional>
@@ -145,38 +146,27 @@ TEST(Decimate, BlockSummariesDrawTheSameLines)
               chartLines(r, minutesRange(0, 3 * 1440), 7, false).ph);
 }
 
-TEST(OutputIntervals, OnStretchesJoinedAndWideEnoughToSee)
+TEST(OutputShares, EachColumnsShareOfTimeOn)
 {
+    // CO2 on in minutes 10 to 19 and at 30; rows stop at 59; one row at 70 lasts a minute.
     std::vector<LogRow> r;
     const auto on = OutputState::On, off = OutputState::Off;
     for (qint64 m = 0; m < 60; ++m)
-        r.push_back(row(m, 7, (m >= 10 && m < 20) || m == 30 || m == 32 ? on : off));
-    r.push_back(row(70, 7, on)); // after a gap: lasts one minute
-    const TimeRange hour = minutesRange(0, 80);
-    EXPECT_EQ(outputIntervals(r, hour, 8000, Output::Co2, on),
-              (std::vector<Interval>{{r[10].time, r[20].time},
-                                     {r[30].time, r[31].time},
-                                     {r[32].time, r[33].time},
-                                     {r[60].time, r[60].time + kMin}}));
-    // Eight columns of ten minutes: the two short runs merge and widen to a column.
-    EXPECT_EQ(outputIntervals(r, hour, 8, Output::Co2, on),
-              (std::vector<Interval>{{r[10].time, r[20].time},
-                                     {r[30].time, r[30].time + 10 * kMin},
-                                     {r[60].time, r[60].time + 10 * kMin}}));
-    EXPECT_EQ(outputIntervals(r, hour, 8000, Output::O2, off).size(), 0u);
-    // The row before the view lasts into it; the view clips.
-    EXPECT_EQ(outputIntervals(r, {r[15].time + 30000, r[17].time}, 100, Output::Co2, on),
-              (std::vector<Interval>{{r[15].time + 30000, r[17].time}}));
-}
-
-TEST(OutputIntervals, OffGivesWayToOn)
-{
-    using I = std::vector<Interval>;
-    EXPECT_EQ(without({{0, 100}, {200, 300}}, {{10, 20}, {30, 40}, {90, 210}, {290, 400}}),
-              (I{{0, 10}, {20, 30}, {40, 90}, {210, 290}}));
-    EXPECT_EQ(without({{0, 100}}, {}), (I{{0, 100}}));
-    EXPECT_EQ(without({{0, 100}}, {{0, 100}}), I{});
-    EXPECT_EQ(without({{50, 60}}, {{0, 10}, {100, 110}}), (I{{50, 60}}));
+        r.push_back(row(m, 7, (m >= 10 && m < 20) || m == 30 ? on : off));
+    r.push_back(row(70, 7, on));
+    r[5].co2 = OutputState::Unknown;
+    // Eight columns of ten minutes.
+    const auto same = [](const std::vector<Share>& a, const std::vector<Share>& b) {
+        bool equal = a.size() == b.size();
+        for (std::size_t i = 0; equal && i < a.size(); ++i)
+            equal = std::abs(a[i].on - b[i].on) < 1e-4f && std::abs(a[i].known - b[i].known) < 1e-4f;
+        return equal;
+    };
+    const OutputShares s = outputShares(r, minutesRange(0, 80), 8);
+    EXPECT_TRUE(same(s.co2, {{0, 0.9f}, {1, 1}, {0, 1}, {0.1f, 1}, {0, 1}, {0, 1}, {0, 0}, {0.1f, 0.1f}}));
+    EXPECT_TRUE(same({s.o2[0]}, {{1, 1}}));
+    // The row before the view lasts into it; the view clips it.
+    EXPECT_TRUE(same(outputShares(r, {r[15].time + 30000, r[17].time}, 3).co2, {{1, 1}, {1, 1}, {1, 1}}));
 }
 
 TEST(Statistics, OfTheRowsInView)
@@ -264,4 +254,92 @@ TEST(MergedCsv, RowsOfTheViewWithTheMergedHeader)
     EXPECT_EQ(mergedCsv(logs, {t, t + kMin}), "Date;Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n"
                                               "2016-10-01;23:59:00;7,01;6,80;7,40;12,3;5;20;on;off\r\n"
                                               "2016-10-02;00:00:00;;6,80;7,40;12,3;5;20;on;off\r\n");
+}
+
+TEST(ChartExtents, AlarmLimitsStayInViewWhenZoomed)
+{
+    // A day of steady limits: zoomed to ten minutes, the limits are still in the extents.
+    auto r = rows(minutes(0, 1440), [](qint64 m) { return float(7 + 0.01 * (m % 7)); });
+    r[300].ph = 10;
+    r[300].bounds = LogRow::kPhAbove;
+    RowBlocks blocks;
+    blocks.build(r);
+    for (const RowBlocks* b : std::initializer_list<const RowBlocks*>{nullptr, &blocks}) {
+        const ChartExtents e = chartExtents(r, minutesRange(600, 610), b);
+        EXPECT_FLOAT_EQ(e.ph.low, 6.6f);
+        EXPECT_FLOAT_EQ(e.ph.high, 7.6f);
+        EXPECT_FLOAT_EQ(e.ppm.high, 12.3f);
+        EXPECT_FLOAT_EQ(chartExtents(r, minutesRange(0, 1440), b).ph.high, 10) << "a bound at its bound";
+        EXPECT_EQ(boundMarks(r, minutesRange(0, 1440), 100, LogRow::kPhAbove, b),
+                  std::vector<qint64>{r[300].time});
+    }
+}
+
+TEST(AxisTicks, ValuesAtRoundStepsWithExactLabels)
+{
+    struct Case {
+        double low, high;
+        int maxTicks;
+        double first, last, step;
+    };
+    const Case cases[] = {
+        {6.43, 7.61, 8, 6.4, 7.8, 0.2}, {6.85, 6.95, 8, 6.84, 6.96, 0.02},
+        {6.2, 7.8, 5, 6, 8, 0.5},       {0, 137, 6, 0, 150, 50},
+        {0, 12.9, 8, 0, 14, 2},         {7, 7, 8, 6.92, 7.08, 0.02},
+    };
+    for (const Case& c : cases) {
+        const ValueTicks t = valueTicks(c.low, c.high, c.maxTicks);
+        EXPECT_NEAR(t.low, c.first, 1e-9) << c.low << ".." << c.high;
+        EXPECT_NEAR(t.high, c.last, 1e-9) << c.low << ".." << c.high;
+        EXPECT_NEAR(t.step, c.step, 1e-12) << c.low << ".." << c.high;
+        // Each tick's label, with the decimals given, is the tick's value.
+        for (double v = t.low; v <= t.high + t.step / 2; v += t.step) {
+            const double label = QString::number(v, 'f', t.decimals).toDouble();
+            EXPECT_NEAR(label, std::round(v / t.step) * t.step, t.step * 1e-6) << v;
+        }
+    }
+}
+
+TEST(AxisTicks, TimesAtRoundWallClockTimesAtEveryZoom)
+{
+    const QTimeZone warsaw(QByteArrayLiteral("Europe/Warsaw"));
+    ASSERT_TRUE(warsaw.isValid());
+    const auto at = [&](int y, int mo, int d, int h, int mi) {
+        return QDateTime(QDate(y, mo, d), QTime(h, mi), warsaw).toMSecsSinceEpoch();
+    };
+    struct Case {
+        TimeRange range;
+        int maxTicks;
+        QStringList expected; // in Warsaw's wall-clock time, "dd.MM.yyyy HH:mm"
+    };
+    const Case cases[] = {
+        {{at(2016, 10, 1, 18, 7), at(2016, 10, 1, 18, 17)},
+         6,
+         {"01.10.2016 18:08", "01.10.2016 18:10", "01.10.2016 18:12", "01.10.2016 18:14",
+          "01.10.2016 18:16"}},
+        {{at(2016, 10, 1, 18, 7), at(2016, 10, 1, 20, 7)},
+         8,
+         {"01.10.2016 18:15", "01.10.2016 18:30", "01.10.2016 18:45", "01.10.2016 19:00", "01.10.2016 19:15",
+          "01.10.2016 19:30", "01.10.2016 19:45", "01.10.2016 20:00"}},
+        // The autumn day has 25 hours: still every sixth hour of the wall clock.
+        {{at(2023, 10, 29, 0, 0), at(2023, 10, 30, 0, 0)},
+         8,
+         {"29.10.2023 00:00", "29.10.2023 06:00", "29.10.2023 12:00", "29.10.2023 18:00",
+          "30.10.2023 00:00"}},
+        {{at(2016, 10, 1, 12, 0), at(2016, 10, 8, 12, 0)},
+         8,
+         {"02.10.2016 00:00", "03.10.2016 00:00", "04.10.2016 00:00", "05.10.2016 00:00", "06.10.2016 00:00",
+          "07.10.2016 00:00", "08.10.2016 00:00"}},
+        {{at(2016, 1, 1, 0, 0), at(2017, 1, 1, 0, 0)},
+         8,
+         {"01.01.2016 00:00", "01.03.2016 00:00", "01.05.2016 00:00", "01.07.2016 00:00", "01.09.2016 00:00",
+          "01.11.2016 00:00", "01.01.2017 00:00"}},
+    };
+    for (const Case& c : cases) {
+        QStringList shown;
+        for (qint64 tick : timeTicks(c.range, c.maxTicks, warsaw).at)
+            shown
+                << QDateTime::fromMSecsSinceEpoch(tick, warsaw).toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+        EXPECT_EQ(shown, c.expected);
+    }
 }

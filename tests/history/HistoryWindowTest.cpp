@@ -41,6 +41,18 @@ TEST(HistoryWindow, LanguageOfTheFolderStatisticsAndSkippedLines)
     EXPECT_EQ(folderLanguage(dir.path()), Language::Polish);
 }
 
+TEST(HistoryWindow, FirstFrameDrawnForThePlotsWidth)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(DayLog::kName), DayLog::content());
+    HistoryWindow w;
+    w.open({dir.path()});
+    w.show();
+    ASSERT_FALSE(w.grab().isNull());
+    EXPECT_GT(w.chart()->plotArea().width(), 600);
+    EXPECT_EQ(w.chart()->drawnColumns(), int(std::lround(w.chart()->plotArea().width())));
+}
+
 TEST(HistoryWindow, FollowsALogBeingWritten)
 {
     QTemporaryDir dir;

@@ -66,6 +66,7 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     connect(chart_, &HistoryChart::hovered, this, [this](const QString& text) { readout_->setText(text); });
     followTimer_.setInterval(kFollowInterval);
     connect(&followTimer_, &QTimer::timeout, this, &HistoryWindow::follow);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { folderChanged(); });
     retranslate();
 }
 
@@ -73,6 +74,11 @@ void HistoryWindow::open(const QStringList& paths)
 {
     logs_ = LogSet();
     logs_.open(paths);
+    if (!watcher_.directories().isEmpty())
+        watcher_.removePaths(watcher_.directories());
+    if (!logs_.openedFolders().isEmpty())
+        watcher_.addPaths(logs_.openedFolders());
+    rescan_ = false;
     language_ = folderLanguage(logs_.folders().value(0, workingDirectory()));
     chart_->setLanguage(language_);
     chart_->setLogs(&logs_);
@@ -83,7 +89,9 @@ void HistoryWindow::open(const QStringList& paths)
 void HistoryWindow::follow()
 {
     const TimeRange before = chart_->limits(), view = chart_->view();
-    if (!logs_.refresh())
+    const LogSet::Scope scope = rescan_ ? LogSet::Scope::All : LogSet::Scope::Growing;
+    rescan_ = false;
+    if (!logs_.refresh(scope))
         return;
     const TimeRange after = chart_->limits();
     chart_->dataChanged();

@@ -7,6 +7,7 @@
 #include "HistoryModel.h"
 #include "Texts.h"
 
+#include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -22,8 +23,11 @@ public:
     // preferences of the first folder.
     void open(const QStringList& paths);
 
-    // Reads again what grew or changed; a view that showed the newest rows moves on with them.
+    // Reads again what grew or changed: the logs still being written, and everything when an
+    // opened folder changed since. A view that showed the newest rows moves on with them.
     void follow();
+    // An opened folder changed (a log new, renamed or gone): the next follow() looks at all.
+    void folderChanged() { rescan_ = true; }
 
     HistoryChart* chart() const { return chart_; }
     const LogSet& logs() const { return logs_; }
@@ -52,6 +56,10 @@ private:
     QLabel* statistics_;
     QLabel* problems_;
     QTimer followTimer_;
+    // The opened folders, so the timer needs to look only at the logs being written: its cost
+    // does not grow with the number of logs.
+    QFileSystemWatcher watcher_;
+    bool rescan_ = false;
     QAction* openFiles_;
     QAction* openFolder_;
     QAction* day_;

@@ -386,30 +386,34 @@ void LogSet::open(const QStringList& paths)
             if (!folders_.contains(folder))
                 folders_.append(folder);
             for (const QString& log : logsInFolder(folder))
-                addFile(log);
+                addFile(log, false);
         } else {
             const QString folder = info.absolutePath();
             if (!folders_.contains(folder))
                 folders_.append(folder);
-            addFile(info.absoluteFilePath());
+            addFile(info.absoluteFilePath(), false);
         }
     }
+    // One sort for all the files: a folder's logs come in time order and are mostly in order
+    // already. Stable, so rows of the same time keep the order of their files.
+    const auto earlier = [](const LogRow& a, const LogRow& b) { return a.time < b.time; };
+    if (!std::is_sorted(rows_.begin(), rows_.end(), earlier))
+        std::stable_sort(rows_.begin(), rows_.end(), earlier);
 }
 
-void LogSet::addFile(const QString& path)
+bool LogSet::addFile(const QString& path, bool merge)
 {
-    for (const LogFile& f : files_)
-        if (f.path == path)
-            return;
-    if (files_.size() >= std::numeric_limits<std::uint16_t>::max())
-        return;
+    if (paths_.contains(path) || files_.size() >= std::numeric_limits<std::uint16_t>::max())
+        return false;
     LogFile f;
     f.path = path;
+    paths_.insert(path);
     files_.push_back(std::move(f));
-    readFile(files_.size() - 1);
+    readFile(files_.size() - 1, merge);
+    return true;
 }
 
-void LogSet::readFile(std::size_t index)
+void LogSet::readFile(std::size_t index, bool merge)
 {
     LogFile& f = files_[index];
     f.name = parseLogName(QFileInfo(f.path).fileName(), false);
@@ -434,7 +438,10 @@ void LogSet::readFile(std::size_t index)
     f.skipped = parsed.skipped;
     f.skippedLines = parsed.skippedLines;
     f.partialLastLine = parsed.partialLastLine;
-    mergeRows(index, std::move(parsed.rows));
+    if (merge)
+        mergeRows(index, std::move(parsed.rows));
+    else
+        rows_.insert(rows_.end(), parsed.rows.begin(), parsed.rows.end());
 }
 
 void LogSet::mergeRows(std::size_t changedFile, std::vector<LogRow> rows)
@@ -450,39 +457,45 @@ void LogSet::mergeRows(std::size_t changedFile, std::vector<LogRow> rows)
         std::inplace_merge(rows_.begin(), rows_.begin() + middle, rows_.end(), earlier);
 }
 
-bool LogSet::refresh()
+bool LogSet::refreshFile(std::size_t index)
+{
+    LogFile& f = files_[index];
+    QFileInfo info(f.path);
+    if (!info.exists()) {
+        // A finished log was renamed: "<start>    <end>.csv" beside it.
+        if (!f.name || f.name->finished())
+            return false;
+        const QString prefix = info.completeBaseName() + QStringLiteral("    ");
+        const QStringList successors =
+            info.dir().entryList({prefix + QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+        if (successors.isEmpty())
+            return false;
+        f.path = info.dir().absoluteFilePath(successors.front());
+        paths_.insert(f.path);
+    } else if (info.size() == f.content.size() && f.error.isEmpty()) {
+        return false;
+    }
+    const qint64 rows = f.rows;
+    const QString error = f.error;
+    const qsizetype size = f.content.size();
+    readFile(index, true);
+    // A file that stays unreadable changes nothing.
+    return f.rows != rows || f.error != error || f.content.size() != size;
+}
+
+bool LogSet::refresh(Scope scope)
 {
     bool changed = false;
     for (std::size_t i = 0; i < files_.size(); ++i) {
-        LogFile& f = files_[i];
-        QFileInfo info(f.path);
-        if (!info.exists()) {
-            // A finished log was renamed: "<start>    <end>.csv" beside it.
-            if (!f.name || f.name->finished())
-                continue;
-            const QString prefix = info.completeBaseName() + QStringLiteral("    ");
-            const QStringList successors =
-                info.dir().entryList({prefix + QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
-            if (successors.isEmpty())
-                continue;
-            f.path = info.dir().absoluteFilePath(successors.front());
-            info = QFileInfo(f.path);
-        } else if (info.size() == f.content.size() && f.error.isEmpty()) {
+        const LogFile& f = files_[i];
+        if (scope == Scope::Growing && !(f.error.isEmpty() && f.name && !f.name->finished()))
             continue;
-        }
-        const qint64 rows = f.rows;
-        const QString error = f.error;
-        const qsizetype size = f.content.size();
-        readFile(i);
-        // A file that stays unreadable changes nothing.
-        changed = changed || f.rows != rows || f.error != error || f.content.size() != size;
+        changed = refreshFile(i) || changed;
     }
-    for (const QString& folder : openedFolders_)
-        for (const QString& log : logsInFolder(folder)) {
-            const auto before = files_.size();
-            addFile(log);
-            changed = changed || files_.size() != before;
-        }
+    if (scope == Scope::All)
+        for (const QString& folder : openedFolders_)
+            for (const QString& log : logsInFolder(folder))
+                changed = addFile(log, true) || changed;
     return changed;
 }
 

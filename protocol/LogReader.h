@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -116,14 +117,20 @@ public:
     // once each, however often they are named. Unreadable files are kept with their error.
     void open(const QStringList& paths);
 
+    enum class Scope {
+        Growing, // the logs still being written (no end stamp): grown, or renamed when finished
+        All,     // and every file, and the opened folders for new logs
+    };
     // Reads again what changed since the last read: files that grew or shrank, logs new in an
     // opened folder, a log renamed when it was finished, files gone. True when the rows changed.
-    bool refresh();
+    bool refresh(Scope scope = Scope::All);
 
     const std::vector<LogRow>& rows() const { return rows_; }
     const std::vector<LogFile>& files() const { return files_; }
     // Folders opened, and the folders of the files opened, in the order named.
     const QStringList& folders() const { return folders_; }
+    // The folders opened as folders, where new logs are looked for.
+    const QStringList& openedFolders() const { return openedFolders_; }
     // Lines skipped over all files.
     int skipped() const;
     // True when a file has no end stamp in its name: logging may still go on.
@@ -136,11 +143,14 @@ public:
     static QStringList logsInFolder(const QString& folder);
 
 private:
-    void readFile(std::size_t index);
-    void addFile(const QString& path);
+    // Reads a file; its rows are merged in, or only added at the end when merge is false.
+    void readFile(std::size_t index, bool merge);
+    bool addFile(const QString& path, bool merge);
     void mergeRows(std::size_t changedFile, std::vector<LogRow> rows);
+    bool refreshFile(std::size_t index);
 
     std::vector<LogFile> files_;
+    QSet<QString> paths_; // of files_, as named and as renamed
     std::vector<LogRow> rows_;
     QStringList folders_;
     QStringList openedFolders_;

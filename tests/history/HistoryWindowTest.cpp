@@ -82,6 +82,13 @@ TEST(HistoryWindow, FollowsALogBeingWritten)
     w.follow();
     EXPECT_EQ(w.logs().rows().size(), 26u);
     EXPECT_EQ(w.chart()->view(), (TimeRange{at(30), at(40)}));
+
+    // A new log in the folder is read once the folder told of a change.
+    writeFile(dir.filePath("2016-10-01 {190000}.csv"),
+              crlf({kHeader, "19:00:00;7,00;6,80;7,40;12,3;5;20;on;off"}));
+    w.folderChanged();
+    w.follow();
+    EXPECT_EQ(w.logs().rows().size(), 27u);
 }
 
 TEST(HistoryWindow, ExportsTheView)

@@ -362,9 +362,12 @@ TEST(LogSet, RefreshFollowsAGrowingLogItsFinishingAndNewLogs)
     ASSERT_TRUE(QFile::rename(live, finished));
     writeFile(dir.filePath("2016-10-01 {190000}.csv"),
               crlf({kHeader, "19:00:00;7,10;6,80;7,40;12,3;5;20;on;off"}));
+    // The logs being written alone: the rename is followed, the folder not looked at.
+    EXPECT_TRUE(set.refresh(LogSet::Scope::Growing));
+    EXPECT_EQ(set.files()[0].path, finished);
+    EXPECT_EQ(set.files().size(), 1u);
     EXPECT_TRUE(set.refresh());
     ASSERT_EQ(set.files().size(), 2u);
-    EXPECT_EQ(set.files()[0].path, finished);
     EXPECT_EQ(set.rows().size(), 4u);
     EXPECT_EQ(timeOf(set.rows().back()), "2016-10-01 19:00:00");
     EXPECT_TRUE(set.growing());

@@ -1,9 +1,11 @@
 #include "Cli.h"
 
+#include "FileIo.h"
 #include "HistoryChart.h"
 #include "HistoryModel.h"
+#include "Numbers.h"
 
-#include <QSaveFile>
+#include <QBuffer>
 
 namespace {
 
@@ -97,25 +99,36 @@ int runHeadless(const CliOptions& options, QString& err)
     const TimeRange view{options.from ? options.from->toMSecsSinceEpoch() : all.from,
                          options.to ? options.to->toMSecsSinceEpoch() : all.to};
 
-    if (!options.csv.isEmpty()) {
-        // Replaced whole or not at all: a web page never reads half an export.
-        QSaveFile f(options.csv);
-        const QByteArray csv = mergedCsv(logs, view);
-        if (!f.open(QIODevice::WriteOnly) || f.write(csv) != csv.size() || !f.commit()) {
-            err = QStringLiteral("cannot write %1: %2").arg(options.csv, f.errorString());
-            return 1;
+    // Written beside the file and renamed over it: a web page never reads half an export, and
+    // a failed one leaves the old file. Never over a log.
+    const auto write = [&](const QString& path, const std::optional<QByteArray>& data) {
+        if (isLogPath(logs, path)) {
+            err = QStringLiteral("%1 is a measurement log: an export never replaces one").arg(path);
+            return false;
         }
-    }
+        try {
+            if (!data)
+                throw EInOutError(QStringLiteral("cannot draw the chart for %1").arg(path));
+            replaceFileAtomically(path, *data, QStringLiteral("cannot write"));
+            return true;
+        } catch (const EInOutError& e) {
+            err = e.message();
+            return false;
+        }
+    };
+    if (!options.csv.isEmpty() && !write(options.csv, mergedCsv(logs, view)))
+        return 1;
     if (!options.png.isEmpty()) {
         HistoryChart chart;
         chart.setLanguage(folderLanguage(logs.folders().value(0)));
         chart.setLogs(&logs);
         chart.resize(options.size);
         chart.setView(view);
-        if (!chart.image().save(options.png, "PNG")) {
-            err = QStringLiteral("cannot write %1").arg(options.png);
+        QByteArray png;
+        QBuffer buffer(&png);
+        const bool drawn = buffer.open(QIODevice::WriteOnly) && chart.image().save(&buffer, "PNG");
+        if (!write(options.png, drawn ? std::optional(png) : std::nullopt))
             return 1;
-        }
     }
     return 0;
 }

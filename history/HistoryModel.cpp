@@ -1,5 +1,7 @@
 #include "HistoryModel.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -623,6 +625,13 @@ QByteArray mergedCsv(const LogSet& logs, const TimeRange& range)
     for (std::size_t i = first; i < last; ++i)
         out += logs.mergedRow(logs.rows()[i]) + "\r\n";
     return out;
+}
+
+bool isLogPath(const LogSet& logs, const QString& path)
+{
+    const QFileInfo info(path);
+    return logs.holds(path) ||
+           (logs.openedFolders().contains(info.absolutePath()) && parseLogName(info.fileName(), true));
 }
 
 std::optional<std::size_t> rowNear(const std::vector<LogRow>& rows, qint64 time, qint64 maxDistance)

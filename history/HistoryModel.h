@@ -158,5 +158,9 @@ Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range);
 // The rows of the range as one merged CSV: the merged header and each row's line, CR LF ended.
 QByteArray mergedCsv(const LogSet& logs, const TimeRange& range);
 
+// True when an export to path would write over one of the logs read, or put a file that
+// reads as a log (by its name) into a folder whose logs are read.
+bool isLogPath(const LogSet& logs, const QString& path);
+
 // The row nearest to a time, when it is within maxDistance ms of it.
 std::optional<std::size_t> rowNear(const std::vector<LogRow>& rows, qint64 time, qint64 maxDistance);

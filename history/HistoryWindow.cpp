@@ -1,14 +1,17 @@
 #include "HistoryWindow.h"
 
+#include "FileIo.h"
+#include "Numbers.h"
 #include "Platform.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QSaveFile>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -136,43 +139,62 @@ QString HistoryWindow::readoutShown() const { return readout_->text(); }
 std::optional<QString> HistoryWindow::askSavePath(const QString& suffix, const QString& filter)
 {
     const QDateTime end = QDateTime::fromMSecsSinceEpoch(chart_->view().to);
-    return platform().saveFile(
+    const auto path = platform().saveFile(
         this, {logs_.folders().value(0, workingDirectory()),
                QStringLiteral("tarlo02 ") + end.toString(QStringLiteral("yyyy-MM-dd")) + u'.' + suffix,
                filter, suffix});
+    if (!path)
+        return std::nullopt;
+    const HistoryTexts& t = historyTexts(language_);
+    const QString shown = QDir::toNativeSeparators(*path);
+    if (isLogPath(logs_, *path)) {
+        platform().errorBox(this, t.title, t.notOverALog.arg(shown));
+        return std::nullopt;
+    }
+    // The platform's save dialog does not ask before replacing a file: asked here.
+    if (QFileInfo::exists(*path) &&
+        !platform().warningOkCancel(this, t.title, t.replaceQuestion.arg(shown), t.replace, t.cancel))
+        return std::nullopt;
+    return path;
 }
 
-void HistoryWindow::reportSaveError(const QString& path)
+void HistoryWindow::write(const QString& path, const std::optional<QByteArray>& data)
 {
-    platform().errorBox(this, historyTexts(language_).title, historyTexts(language_).saveError + u' ' + path);
+    const HistoryTexts& t = historyTexts(language_);
+    try {
+        if (!data)
+            throw EInOutError(t.saveError + u' ' + QDir::toNativeSeparators(path));
+        replaceFileAtomically(path, *data, t.saveError);
+    } catch (const EInOutError& e) {
+        platform().errorBox(this, t.title, e.message());
+    }
 }
+
+namespace {
+std::optional<QByteArray> png(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return std::nullopt;
+    return bytes;
+}
+} // namespace
 
 void HistoryWindow::exportPng()
 {
     if (const auto path = askSavePath(QStringLiteral("png"), historyTexts(language_).pngFilter))
-        if (!chart_->image().save(*path, "PNG"))
-            reportSaveError(*path);
+        write(*path, png(chart_->image()));
 }
 
 void HistoryWindow::exportSvg()
 {
-    const auto path = askSavePath(QStringLiteral("svg"), historyTexts(language_).svgFilter);
-    if (!path)
-        return;
-    QSaveFile f(*path);
-    const auto svg = chart_->svg();
-    if (!svg || !f.open(QIODevice::WriteOnly) || f.write(*svg) != svg->size() || !f.commit())
-        reportSaveError(*path);
+    if (const auto path = askSavePath(QStringLiteral("svg"), historyTexts(language_).svgFilter))
+        write(*path, chart_->svg());
 }
 
 void HistoryWindow::exportCsv()
 {
-    const auto path = askSavePath(QStringLiteral("csv"), historyTexts(language_).csvFilter);
-    if (!path)
-        return;
-    // Replaced whole or not at all: a failed export leaves an older file as it was.
-    QSaveFile f(*path);
-    const QByteArray csv = mergedCsv(logs_, chart_->view());
-    if (!f.open(QIODevice::WriteOnly) || f.write(csv) != csv.size() || !f.commit())
-        reportSaveError(*path);
+    if (const auto path = askSavePath(QStringLiteral("csv"), historyTexts(language_).csvFilter))
+        write(*path, mergedCsv(logs_, chart_->view()));
 }

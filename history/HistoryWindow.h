@@ -46,8 +46,11 @@ public:
 private:
     void retranslate();
     void showView(const TimeRange& view);
+    // The path an export goes to: nothing when cancelled, when it is a log (which is told), or
+    // when the file exists and is not to be replaced.
     std::optional<QString> askSavePath(const QString& suffix, const QString& filter);
-    void reportSaveError(const QString& path);
+    // Writes beside the file and renames over it; a failure is told and leaves the old file.
+    void write(const QString& path, const std::optional<QByteArray>& data);
 
     LogSet logs_;
     Language language_ = Language::Polish;

@@ -67,6 +67,10 @@ const HistoryTexts& historyTexts(Language language)
         u("nie można odczytać"),
         u("Nie można zapisać pliku"),
         u("Przeciągnij: przesuń · kółko: powiększ · prawy przycisk lub Shift + przeciągnij: zaznacz zakres"),
+        u("Plik %1 już istnieje. Zastąpić go?"),
+        u("Zastąp"),
+        u("Anuluj"),
+        u("%1 jest dziennikiem pomiarów: eksport nigdy go nie zastępuje. Wybierz inną nazwę lub folder."),
     };
     static const HistoryTexts english{
         u("Tarlo-02 history"),
@@ -96,6 +100,10 @@ const HistoryTexts& historyTexts(Language language)
         u("cannot be read"),
         u("Cannot write the file"),
         u("Drag: pan · wheel: zoom · right button or Shift + drag: select a range"),
+        u("%1 already exists. Replace it?"),
+        u("Replace"),
+        u("Cancel"),
+        u("%1 is a measurement log: an export never replaces one. Choose another name or folder."),
     };
     return language == Language::English ? english : polish;
 }

@@ -17,6 +17,8 @@ struct HistoryTexts {
     QString ph, ppm, o2, co2, on, off, range, alarm;
     QString pngFilter, svgFilter, csvFilter;
     QString noRows, skipped, readError, saveError, hints;
+    // %1: the file's path.
+    QString replaceQuestion, replace, cancel, notOverALog;
 };
 const HistoryTexts& historyTexts(Language language);
 

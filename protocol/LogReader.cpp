@@ -513,6 +513,18 @@ bool LogSet::growing() const
                        [](const LogFile& f) { return f.error.isEmpty() && f.name && !f.name->finished(); });
 }
 
+bool LogSet::holds(const QString& path) const
+{
+    const QFileInfo target(path);
+    const QString canonical = target.canonicalFilePath();
+    if (paths_.contains(target.absoluteFilePath()) || (!canonical.isEmpty() && paths_.contains(canonical)))
+        return true;
+    if (canonical.isEmpty())
+        return false;
+    return std::any_of(files_.begin(), files_.end(),
+                       [&](const LogFile& f) { return QFileInfo(f.path).canonicalFilePath() == canonical; });
+}
+
 QByteArray LogSet::mergedRow(const LogRow& row) const
 {
     const QByteArray& content = files_[row.file].content;

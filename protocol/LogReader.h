@@ -135,6 +135,8 @@ public:
     int skipped() const;
     // True when a file has no end stamp in its name: logging may still go on.
     bool growing() const;
+    // True when path is one of the files read (or was, before it was renamed).
+    bool holds(const QString& path) const;
 
     // The merged export's line for a row, without its line end.
     QByteArray mergedRow(const LogRow& row) const;

@@ -91,7 +91,9 @@ TEST_F(Headless, NothingReadIsAnErrorOfOneLine)
         {{"--csv", out.filePath("a.csv"), "--from", "yesterday"}, 2},
         {{"--csv"}, 2},
         {{"--csv", "/nonexistent/dir/a.csv", dir.path()}, 1},
+        {{"--csv", dir.filePath("2016-10-01 {235930}.csv"), dir.path()}, 1}, // a log read
     };
+    const QByteArray log = readFile(dir.filePath("2016-10-01 {235930}.csv"));
     for (const auto& c : cases) {
         const Outcome r = history(c.args, empty.path());
         EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
@@ -101,6 +103,7 @@ TEST_F(Headless, NothingReadIsAnErrorOfOneLine)
         }
         EXPECT_FALSE(QFile::exists(out.filePath("a.csv")) || QFile::exists(out.filePath("a.png")));
     }
+    EXPECT_EQ(readFile(dir.filePath("2016-10-01 {235930}.csv")), log);
 }
 
 TEST(DesktopEntry, Validates)

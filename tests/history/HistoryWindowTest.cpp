@@ -2,6 +2,7 @@
 #include "LogFiles.h"
 #include "ScriptedPlatform.h"
 
+#include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -124,6 +125,42 @@ TEST(HistoryWindow, ExportsTheView)
     EXPECT_TRUE(platform.p.messages[0].error);
     w.exportCsv(); // cancelled
     EXPECT_EQ(platform.p.messages.size(), 1u);
+}
+
+TEST(HistoryWindow, ExportsNeverWriteOverALogAndAskBeforeReplacing)
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath("2016-10-01 {183000}    2016-10-01 {190000}.csv");
+    const QByteArray rows = crlf({kHeader, "18:30:00;7,00;6,80;7,40;12,3;5;20;on;off", row(31)});
+    writeFile(log, rows);
+    const QString other = dir.filePath("other.csv");
+    writeFile(other, "keep me");
+    ScopedPlatform platform;
+    HistoryWindow w;
+    w.open({dir.path()});
+
+    const QString newLog = dir.filePath("2016-10-02 {000000}.csv");
+    platform.p.saveAnswers = {log, newLog, other, other};
+    platform.p.warningAnswers = {false, true};
+    w.exportCsv(); // onto the log: refused and told
+    EXPECT_EQ(readFile(log), rows);
+    ASSERT_EQ(platform.p.messages.size(), 1u);
+    EXPECT_TRUE(platform.p.messages[0].error);
+    EXPECT_TRUE(platform.p.messages[0].text.startsWith(QDir::toNativeSeparators(log)));
+    w.exportSvg(); // a name the folder would read as a log
+    EXPECT_FALSE(QFile::exists(newLog));
+    EXPECT_EQ(platform.p.messages.size(), 2u);
+    EXPECT_TRUE(platform.p.warnings.empty()) << "nothing to ask about a log";
+
+    w.exportCsv(); // another file: asked, and kept
+    ASSERT_EQ(platform.p.warnings.size(), 1u);
+    EXPECT_TRUE(platform.p.warnings[0].text.contains("other.csv"));
+    EXPECT_EQ(readFile(other), "keep me");
+    w.exportPng(); // asked, and replaced
+    EXPECT_EQ(platform.p.warnings.size(), 2u);
+    EXPECT_FALSE(QImage(other, "PNG").isNull());
+    EXPECT_EQ(platform.p.messages.size(), 2u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "nothing left beside";
 }
 
 TEST(Readout, TheRowUnderThePointer)

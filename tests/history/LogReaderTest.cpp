@@ -366,6 +366,7 @@ TEST(LogSet, RefreshFollowsAGrowingLogItsFinishingAndNewLogs)
     EXPECT_TRUE(set.refresh(LogSet::Scope::Growing));
     EXPECT_EQ(set.files()[0].path, finished);
     EXPECT_EQ(set.files().size(), 1u);
+    EXPECT_TRUE(set.holds(finished));
     EXPECT_TRUE(set.refresh());
     ASSERT_EQ(set.files().size(), 2u);
     EXPECT_EQ(set.rows().size(), 4u);

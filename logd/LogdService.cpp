@@ -60,6 +60,7 @@ QString LogdService::prepare()
     s.certFile = options_.certFile;
     s.keyFile = options_.keyFile;
     s.will = {topics_.availability(), kOffline, true, 1};
+    s.maxPayloadBytes = int(kMaxCommandBytes);
     if (options_.allowCommands)
         s.subscriptions = {topics_.set(), topics_.command()};
     if (!options_.credentialsFile.isEmpty()) {

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -28,11 +29,27 @@ QString limitText(long double v, int decimals) { return QString::number(double(v
 
 CommandCheck refused(const QString& command, const QString& error) { return {command, {}, error}; }
 
+std::optional<CommandCheck> refusedIfTooLarge(const QString& command, const QByteArray& payload)
+{
+    if (payload.size() <= kMaxCommandBytes)
+        return std::nullopt;
+    return refused(
+        command, QStringLiteral("the payload is larger than %1 bytes; refused unread").arg(kMaxCommandBytes));
+}
+
 } // namespace
+
+QString excerpt(const QString& text)
+{
+    constexpr qsizetype kChars = 40;
+    return text.size() <= kChars ? text : text.left(kChars) + QStringLiteral("...");
+}
 
 CommandCheck checkSettingsCommand(const QByteArray& payload)
 {
     const QString cmd = QStringLiteral("set");
+    if (auto tooLarge = refusedIfTooLarge(cmd, payload))
+        return *tooLarge;
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(payload, &parseError);
     if (parseError.error != QJsonParseError::NoError)
@@ -45,7 +62,7 @@ CommandCheck checkSettingsCommand(const QByteArray& payload)
         for (const SettingKey& k : kSettingKeys)
             known = known || it.key() == QLatin1String(k.name);
         if (!known)
-            return refused(cmd, QStringLiteral("unknown key '%1'").arg(it.key()));
+            return refused(cmd, QStringLiteral("unknown key '%1'").arg(excerpt(it.key())));
     }
     SpinValues values{};
     for (const SettingKey& k : kSettingKeys) {
@@ -80,6 +97,8 @@ CommandCheck checkSettingsCommand(const QByteArray& payload)
 
 CommandCheck checkDeviceCommand(const QByteArray& payload)
 {
+    if (auto tooLarge = refusedIfTooLarge(QStringLiteral("command"), payload))
+        return *tooLarge;
     QString name = QString::fromUtf8(payload).trimmed();
     const QJsonDocument doc = QJsonDocument::fromJson(payload);
     if (doc.isObject())
@@ -88,7 +107,7 @@ CommandCheck checkDeviceCommand(const QByteArray& payload)
         return {name, {QString::fromLatin1(RestartCommand)}, {}};
     if (name == QLatin1String("factory_reset"))
         return {name, {QString::fromLatin1(FactorySettingsCommand)}, {}};
-    return refused(name.left(40), QStringLiteral("unknown command: expected restart or factory_reset"));
+    return refused(excerpt(name), QStringLiteral("unknown command: expected restart or factory_reset"));
 }
 
 QByteArray commandResult(const CommandCheck& check, const QString& sendError)

@@ -5,6 +5,10 @@
 
 #include <vector>
 
+// The largest command payload looked at. A settings object is under 100 bytes; anything larger
+// is refused before it is parsed, so a huge publish costs no more than its arrival.
+inline constexpr qsizetype kMaxCommandBytes = 4096;
+
 // A command from the broker, checked: what to write to the controller, or why nothing is.
 struct CommandCheck {
     QString command;             // "set", "restart", "factory_reset", or what was asked for
@@ -22,6 +26,10 @@ CommandCheck checkSettingsCommand(const QByteArray& payload);
 
 // "restart" or "factory_reset" (also as {"command": "..."}).
 CommandCheck checkDeviceCommand(const QByteArray& payload);
+
+// Both checks refuse a payload over kMaxCommandBytes unread, and repeat at most the start of
+// a text from the payload (a key, a command name): excerpt() gives it.
+QString excerpt(const QString& text);
 
 // The answer on the result topic: {"command":..,"ok":true,"sent":".."} or
 // {"command":..,"ok":false,"error":".."}; sendError, when set, is a failed write.

@@ -7,6 +7,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -217,8 +218,11 @@ void MqttLink::onPublish(mosquitto*, void* obj, int mid)
 void MqttLink::onMessage(mosquitto*, void* obj, const mosquitto_message* m)
 {
     auto* self = static_cast<MqttLink*>(obj);
+    // libmosquitto holds the whole message already; a copy of it would double that.
+    const int limit = self->settings_.maxPayloadBytes;
+    const int length = limit > 0 ? std::min(m->payloadlen, limit + 1) : m->payloadlen;
     self->emit messageReceived(QString::fromUtf8(m->topic),
-                               QByteArray(static_cast<const char*>(m->payload), m->payloadlen), m->retain);
+                               QByteArray(static_cast<const char*>(m->payload), length), m->retain);
 }
 
 void MqttLink::publish(const MqttMessage& message)

@@ -23,6 +23,9 @@ struct MqttSettings {
     MqttMessage will;
     QStringList subscriptions;
     int keepAliveSeconds = 30;
+    // A message received with a larger payload is passed on cut to maxPayloadBytes + 1 bytes:
+    // the receiver sees it is too large, and it is never copied whole. 0: no limit.
+    int maxPayloadBytes = 0;
 };
 
 // The connection to the broker, through libmosquitto without its own thread: the socket is

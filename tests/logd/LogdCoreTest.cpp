@@ -45,6 +45,13 @@ QDateTime at(int y, int mo, int d, int h, int mi, int s)
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone(7200));
 }
 
+// A settings object that is accepted, padded with spaces to `size` bytes.
+QByteArray paddedSettings(qsizetype size)
+{
+    QByteArray json = R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})";
+    return json + QByteArray(size - json.size(), ' ');
+}
+
 CommandLine parse(const QStringList& args, const std::map<QString, QString>& files = {})
 {
     return parseCommandLine(args, [&](const QString& path) -> std::optional<QString> {
@@ -235,11 +242,12 @@ TEST(MqttCommands, SettingsWithinTheSpinEditsLimitsMakeTheWindowsFrame)
             all += w;
         EXPECT_EQ(all, frame) << json;
     }
+    EXPECT_TRUE(checkSettingsCommand(paddedSettings(kMaxCommandBytes)).accepted());
 }
 
 TEST(MqttCommands, AnythingMalformedOrOutOfRangeSendsNothing)
 {
-    const std::pair<const char*, const char*> refused[] = {
+    const std::pair<QByteArray, const char*> refused[] = {
         {"not json", "not JSON"},
         {"[1,2]", "expected a JSON object"},
         {R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100})", "missing contrast"},
@@ -264,13 +272,19 @@ TEST(MqttCommands, AnythingMalformedOrOutOfRangeSendsNothing)
          "ph_min has more than 2 decimals"},
         {R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":1.5,"brightness":100,"contrast":14})",
          "kh is not a whole number"},
+        // Too large to be read at all, however good; a long key is repeated only in part.
+        {paddedSettings(kMaxCommandBytes + 1), "the payload is larger than 4096 bytes; refused unread"},
+        {"{\"" + QByteArray(4000, 'k') + "\":1}", "unknown key 'kkkkkkkkkk"},
     };
     for (const auto& [json, error] : refused) {
         const CommandCheck c = checkSettingsCommand(json);
-        EXPECT_FALSE(c.accepted()) << json;
-        EXPECT_TRUE(c.writes.empty()) << json;
-        EXPECT_TRUE(c.error.contains(QString::fromUtf8(error))) << json << " -> " << c.error.toStdString();
-        EXPECT_EQ(QJsonDocument::fromJson(commandResult(c)).object().value("ok"), QJsonValue(false));
+        const std::string shown = json.left(80).toStdString();
+        EXPECT_FALSE(c.accepted()) << shown;
+        EXPECT_TRUE(c.writes.empty()) << shown;
+        EXPECT_TRUE(c.error.contains(QString::fromUtf8(error))) << shown << " -> " << c.error.toStdString();
+        const QByteArray result = commandResult(c);
+        EXPECT_EQ(QJsonDocument::fromJson(result).object().value("ok"), QJsonValue(false));
+        EXPECT_LE(result.size(), 160) << result.toStdString();
     }
 }
 
@@ -286,6 +300,11 @@ TEST(MqttCommands, RestartFactoryResetAndResults)
               R"({"command":"restart","ok":true,"sent":"33333333333333333333333333333333"})");
     EXPECT_EQ(commandResult(checkDeviceCommand("restart"), "Write failed"),
               R"({"command":"restart","error":"Write failed","ok":false})");
+    // Refused unread above the limit, even what would trim to "restart"; a long name in part.
+    EXPECT_EQ(
+        commandResult(checkDeviceCommand("restart" + QByteArray(kMaxCommandBytes - 6, ' '))),
+        R"({"command":"command","error":"the payload is larger than 4096 bytes; refused unread","ok":false})");
+    EXPECT_EQ(checkDeviceCommand(QByteArray(kMaxCommandBytes, 'x')).command, QString(40, u'x') + "...");
 }
 
 TEST(Backoff, DoublesToTheCapWithSpreadAndResets)

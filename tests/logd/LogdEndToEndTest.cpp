@@ -62,6 +62,16 @@ protected:
         return QDir(logDir).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
     }
     QStringList commandLines() { return readText(commandLog).split(u'\n', Qt::SkipEmptyParts); }
+    // Publishes a command and waits for its result.
+    QString resultOf(Subscriber& s, int port, const QString& topic, const QByteArray& payload,
+                     const QStringList& extra = {})
+    {
+        const qsizetype before = s.payloads(kResult).size();
+        if (!publishOnce(port, topic, payload, extra) ||
+            !waitUntil([&] { return s.payloads(kResult).size() > before; }, 10000))
+            return {};
+        return s.payloads(kResult).value(before);
+    }
 
     QTemporaryDir work;
     QString logDir, link, commandLog;
@@ -228,18 +238,23 @@ TEST_F(LogdEndToEnd, CommandsSendTheWindowsFrameAndRefuseBadObjects)
         R"({"ph_min":9.0,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})",
         R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":"5","brightness":100,"contrast":14})",
         R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14,"mode":1})",
+        // A key of 100 kB: refused unread, and not repeated anywhere.
+        "{\"" + QByteArray(100000, 'k') + "\":1}",
     };
     for (const QByteArray& b : bad)
         ASSERT_TRUE(publishOnce(broker.port(), set, b));
     ASSERT_TRUE(publishOnce(broker.port(), command, "reboot"));
     // The last command goes through: everything before it was handled, and sent nothing.
     ASSERT_TRUE(publishOnce(broker.port(), command, "restart"));
-    ASSERT_TRUE(waitUntil([&] { return all.payloads(kResult).size() == 10; }, 10000))
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(kResult).size() == 11; }, 10000))
         << all.payloads(kResult).join('\n').toStdString();
     const QStringList results = all.payloads(kResult);
-    for (int i = 2; i < 9; ++i)
+    for (int i = 2; i < 10; ++i)
         EXPECT_EQ(json(results[i]).value("ok"), QJsonValue(false)) << results[i].toStdString();
-    EXPECT_EQ(json(results[9]).value("ok"), QJsonValue(true));
+    EXPECT_TRUE(results[8].contains("larger than 4096 bytes")) << results[8].left(200).toStdString();
+    for (const QString& line : all.payloads(kResult) + service.err())
+        EXPECT_LT(line.size(), 300) << line.left(200).toStdString();
+    EXPECT_EQ(json(results[10]).value("ok"), QJsonValue(true));
     ASSERT_TRUE(waitUntil([&] { return commandLines().size() == 2; }, 10000));
     EXPECT_EQ(commandLines(), (QStringList{"10001400701000609002000000000011", QString(32, u'3')}));
 }

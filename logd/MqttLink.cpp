@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -187,10 +188,21 @@ void MqttLink::onConnect(mosquitto*, void* obj, int rc)
         JournalLog::Info,
         QStringLiteral("MQTT connected to %1:%2").arg(self->settings_.host).arg(self->settings_.port));
     for (const QString& topic : self->settings_.subscriptions)
-        mosquitto_subscribe(self->mosq_, nullptr, topic.toUtf8().constData(), 1);
+        self->subscribe(topic);
     for (const MqttMessage& m : self->outbox_.connected())
         self->sendNow(m);
     self->emit connectedChanged(true);
+}
+
+void MqttLink::subscribe(const QString& topic)
+{
+    const QByteArray t = topic.toUtf8();
+    // MQTT 3.1.1 clears the retain flag of every message forwarded to a live subscription;
+    // MQTT 5 keeps it when asked, so a command published with it is seen as retained at once.
+    if (settings_.protocolVersion == 5)
+        mosquitto_subscribe_v5(mosq_, nullptr, t.constData(), 1, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr);
+    else
+        mosquitto_subscribe(mosq_, nullptr, t.constData(), 1);
 }
 
 void MqttLink::onDisconnect(mosquitto*, void* obj, int rc)

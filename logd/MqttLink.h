@@ -62,6 +62,7 @@ private:
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
 
     void connectNow();
+    void subscribe(const QString& topic);
     void scheduleReconnect();
     void sendNow(const MqttMessage& m);
     // After every libmosquitto call: follow its socket with the notifiers, or notice it closed.

@@ -213,20 +213,24 @@ TEST_F(LogdEndToEnd, CommandsSendTheWindowsFrameAndRefuseBadObjects)
     // it is refused.
     ASSERT_TRUE(publishOnce(broker.port(), command, "restart", {"-r"}));
     startSim({"--interval", "200"});
-    startService(brokerArgs(broker.port()) + QStringList{"--allow-commands"});
+    startService(brokerArgs(broker.port()) + QStringList{"--allow-commands", "--mqtt-version", "5"});
     // The service subscribes before it publishes anything on a connect.
     ASSERT_TRUE(waitUntil(
         [&] { return !all.payloads(kState).isEmpty() && all.payloads(kResult).size() == 1; }, 20000))
         << service.err().join('\n').toStdString();
     EXPECT_TRUE(all.payloads(kResult)[0].contains("retained commands are ignored"));
     ASSERT_TRUE(publishOnce(broker.port(), command, "", {"-r"}));
+    // So is one published with the flag while the service is connected (MQTT 5 tells it).
+    EXPECT_TRUE(
+        resultOf(all, broker.port(), command, "restart", {"-r"}).contains("retained commands are ignored"));
+    ASSERT_TRUE(publishOnce(broker.port(), command, "", {"-r"}));
 
     const QString set = QStringLiteral("tarlo02/tank/set");
     ASSERT_TRUE(
         publishOnce(broker.port(), set,
                     R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})"));
-    ASSERT_TRUE(waitUntil([&] { return all.payloads(kResult).size() == 2; }, 10000));
-    EXPECT_EQ(all.payloads(kResult)[1],
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(kResult).size() == 3; }, 10000));
+    EXPECT_EQ(all.payloads(kResult)[2],
               R"({"command":"set","ok":true,"sent":"10001400701000609002000000000011"})");
     ASSERT_TRUE(waitUntil([&] { return commandLines().size() == 1; }, 10000));
     EXPECT_EQ(commandLines(), QStringList{"10001400701000609002000000000011"});
@@ -246,15 +250,15 @@ TEST_F(LogdEndToEnd, CommandsSendTheWindowsFrameAndRefuseBadObjects)
     ASSERT_TRUE(publishOnce(broker.port(), command, "reboot"));
     // The last command goes through: everything before it was handled, and sent nothing.
     ASSERT_TRUE(publishOnce(broker.port(), command, "restart"));
-    ASSERT_TRUE(waitUntil([&] { return all.payloads(kResult).size() == 11; }, 10000))
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(kResult).size() == 12; }, 10000))
         << all.payloads(kResult).join('\n').toStdString();
     const QStringList results = all.payloads(kResult);
-    for (int i = 2; i < 10; ++i)
+    for (int i = 3; i < 11; ++i)
         EXPECT_EQ(json(results[i]).value("ok"), QJsonValue(false)) << results[i].toStdString();
-    EXPECT_TRUE(results[8].contains("larger than 4096 bytes")) << results[8].left(200).toStdString();
+    EXPECT_TRUE(results[9].contains("larger than 4096 bytes")) << results[9].left(200).toStdString();
     for (const QString& line : all.payloads(kResult) + service.err())
         EXPECT_LT(line.size(), 300) << line.left(200).toStdString();
-    EXPECT_EQ(json(results[10]).value("ok"), QJsonValue(true));
+    EXPECT_EQ(json(results[11]).value("ok"), QJsonValue(true));
     ASSERT_TRUE(waitUntil([&] { return commandLines().size() == 2; }, 10000));
     EXPECT_EQ(commandLines(), (QStringList{"10001400701000609002000000000011", QString(32, u'3')}));
 }

@@ -138,8 +138,7 @@ struct TimeTicks {
     std::vector<qint64> at;
     QString format;
 };
-TimeTicks timeTicks(const TimeRange& range, int maxTicks,
-                    const QTimeZone& zone = QTimeZone::systemTimeZone());
+TimeTicks timeTicks(const TimeRange& range, int maxTicks, const QTimeZone& zone = systemZone());
 
 struct Statistics {
     qint64 rows = 0;

@@ -187,12 +187,21 @@ std::optional<LogName> parseLogName(const QString& fileName, bool strict)
     const auto m = (strict ? exact : loose).match(fileName);
     if (!m.hasMatch())
         return std::nullopt;
+    // The groups hold digits alone: read them as such (a folder of thousands of logs is named
+    // twice over when it is opened).
+    const auto number = [&](int group, int at, int digits) {
+        const QStringView s = m.capturedView(group);
+        int n = 0;
+        for (int i = at; i < at + digits; ++i)
+            n = n * 10 + (s[i].unicode() - u'0');
+        return n;
+    };
     const auto stamp = [&](int date, int time) {
-        const QDate d = QDate::fromString(m.captured(date), QStringLiteral("yyyy-MM-dd"));
-        const QTime t = m.captured(time).isEmpty()
-                            ? QTime(0, 0)
-                            : QTime::fromString(m.captured(time), QStringLiteral("HHmmss"));
-        return d.isValid() && t.isValid() ? QDateTime(d, t) : QDateTime();
+        const QDate d(number(date, 0, 4), number(date, 5, 2), number(date, 8, 2));
+        const bool timed = m.hasCaptured(time);
+        const int h = timed ? number(time, 0, 2) : 0, mi = timed ? number(time, 2, 2) : 0,
+                  sec = timed ? number(time, 4, 2) : 0;
+        return d.isValid() && QTime::isValid(h, mi, sec) ? QDateTime(d, QTime(h, mi, sec)) : QDateTime();
     };
     LogName name{stamp(1, 2), {}};
     if (!name.start.isValid())
@@ -203,6 +212,12 @@ std::optional<LogName> parseLogName(const QString& fileName, bool strict)
             return std::nullopt;
     }
     return name;
+}
+
+const QTimeZone& systemZone()
+{
+    static const QTimeZone zone = QTimeZone::systemTimeZone();
+    return zone;
 }
 
 qint64 WallClock::at(QDate day, int secondOfDay, qint64 notBefore)
@@ -375,8 +390,34 @@ QByteArray mergedRow(const LogRow& row, const char* line, qsizetype length)
     return out;
 }
 
+namespace {
+struct NamedLog {
+    QString path;
+    LogName name;
+};
+
+// The logs of a folder by their names, in time order; the paths in `known` left out before
+// their names are read.
+std::vector<NamedLog> namedLogs(const QString& folder, const QSet<QString>& known)
+{
+    const QDir dir(folder);
+    std::vector<NamedLog> logs;
+    for (const QString& file : dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name)) {
+        QString path = dir.absoluteFilePath(file);
+        if (known.contains(path))
+            continue;
+        if (const auto name = parseLogName(file))
+            logs.push_back({std::move(path), *name});
+    }
+    std::stable_sort(logs.begin(), logs.end(),
+                     [](const NamedLog& a, const NamedLog& b) { return a.name.start < b.name.start; });
+    return logs;
+}
+} // namespace
+
 void LogSet::open(const QStringList& paths)
 {
+    const std::size_t firstNew = files_.size();
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isDir()) {
@@ -385,15 +426,24 @@ void LogSet::open(const QStringList& paths)
                 openedFolders_.append(folder);
             if (!folders_.contains(folder))
                 folders_.append(folder);
-            for (const QString& log : logsInFolder(folder))
-                addFile(log, false);
+            for (NamedLog& log : namedLogs(folder, paths_))
+                addFile(log.path, log.name);
         } else {
             const QString folder = info.absolutePath();
             if (!folders_.contains(folder))
                 folders_.append(folder);
-            addFile(info.absoluteFilePath(), false);
+            addFile(info.absoluteFilePath(), std::nullopt);
         }
     }
+    // All the files first, so the rows are given their room once.
+    qsizetype bytes = 0;
+    for (std::size_t i = firstNew; i < files_.size(); ++i) {
+        loadFile(i);
+        bytes += files_[i].content.size();
+    }
+    rows_.reserve(rows_.size() + std::size_t(bytes / 38)); // a row is some 40 bytes
+    for (std::size_t i = firstNew; i < files_.size(); ++i)
+        parseFile(i, false);
     // One sort for all the files: a folder's logs come in time order and are mostly in order
     // already. Stable, so rows of the same time keep the order of their files.
     const auto earlier = [](const LogRow& a, const LogRow& b) { return a.time < b.time; };
@@ -401,22 +451,29 @@ void LogSet::open(const QStringList& paths)
         std::stable_sort(rows_.begin(), rows_.end(), earlier);
 }
 
-bool LogSet::addFile(const QString& path, bool merge)
+bool LogSet::addFile(const QString& path, const std::optional<LogName>& name)
 {
     if (paths_.contains(path) || files_.size() >= std::numeric_limits<std::uint16_t>::max())
         return false;
     LogFile f;
     f.path = path;
+    f.name = name;
     paths_.insert(path);
     files_.push_back(std::move(f));
-    readFile(files_.size() - 1, merge);
     return true;
 }
 
 void LogSet::readFile(std::size_t index, bool merge)
 {
+    loadFile(index);
+    parseFile(index, merge);
+}
+
+void LogSet::loadFile(std::size_t index)
+{
     LogFile& f = files_[index];
-    f.name = parseLogName(QFileInfo(f.path).fileName(), false);
+    if (!f.name)
+        f.name = parseLogName(QFileInfo(f.path).fileName(), false);
     f.error.clear();
     QFile file(f.path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -428,6 +485,11 @@ void LogSet::readFile(std::size_t index, bool merge)
     } else {
         f.content = file.readAll();
     }
+}
+
+void LogSet::parseFile(std::size_t index, bool merge)
+{
+    LogFile& f = files_[index];
     const bool growing = f.name && !f.name->finished();
     ParsedLog parsed = parseLog(f.content, f.name.value_or(LogName{}), growing, std::uint16_t(index));
     if (f.error.isEmpty() && !f.name && !parsed.dated && !f.content.isEmpty()) {
@@ -471,6 +533,7 @@ bool LogSet::refreshFile(std::size_t index)
         if (successors.isEmpty())
             return false;
         f.path = info.dir().absoluteFilePath(successors.front());
+        f.name = parseLogName(successors.front(), false);
         paths_.insert(f.path);
     } else if (info.size() == f.content.size() && f.error.isEmpty()) {
         return false;
@@ -494,8 +557,11 @@ bool LogSet::refresh(Scope scope)
     }
     if (scope == Scope::All)
         for (const QString& folder : openedFolders_)
-            for (const QString& log : logsInFolder(folder))
-                changed = addFile(log, true) || changed;
+            for (NamedLog& log : namedLogs(folder, paths_))
+                if (addFile(log.path, log.name)) {
+                    readFile(files_.size() - 1, true);
+                    changed = true;
+                }
     return changed;
 }
 
@@ -516,13 +582,19 @@ bool LogSet::growing() const
 bool LogSet::holds(const QString& path) const
 {
     const QFileInfo target(path);
-    const QString canonical = target.canonicalFilePath();
-    if (paths_.contains(target.absoluteFilePath()) || (!canonical.isEmpty() && paths_.contains(canonical)))
+    if (paths_.contains(target.absoluteFilePath()))
         return true;
+    // The same file by another path (a link, "..") has the same name at its end: only files of
+    // that name are looked up.
+    const QString canonical = target.canonicalFilePath();
     if (canonical.isEmpty())
         return false;
-    return std::any_of(files_.begin(), files_.end(),
-                       [&](const LogFile& f) { return QFileInfo(f.path).canonicalFilePath() == canonical; });
+    const QString name = QFileInfo(canonical).fileName();
+    return std::any_of(files_.begin(), files_.end(), [&](const LogFile& f) {
+        const QFileInfo file(f.path);
+        return (file.fileName() == name || file.fileName() == target.fileName()) &&
+               file.canonicalFilePath() == canonical;
+    });
 }
 
 QByteArray LogSet::mergedRow(const LogRow& row) const
@@ -533,15 +605,8 @@ QByteArray LogSet::mergedRow(const LogRow& row) const
 
 QStringList LogSet::logsInFolder(const QString& folder)
 {
-    const QDir dir(folder);
     QStringList logs;
-    std::vector<std::pair<QDateTime, QString>> named;
-    for (const QString& name : dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name))
-        if (const auto n = parseLogName(name))
-            named.emplace_back(n->start, dir.absoluteFilePath(name));
-    std::stable_sort(named.begin(), named.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& [start, path] : named)
-        logs.append(path);
+    for (const NamedLog& log : namedLogs(folder, {}))
+        logs.append(log.path);
     return logs;
 }

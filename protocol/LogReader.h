@@ -55,13 +55,16 @@ struct LogRow {
     bool ppmAbove() const { return bounds & kPpmAbove; }
 };
 
+// The system's time zone, looked up once: asking the system again reads its files each time.
+const QTimeZone& systemZone();
+
 // A wall-clock date and time of a time zone as ms since the epoch, each day's offsets looked
 // up once. Where the clocks show a time twice (the hour repeated when they go back), the
 // first instant not before notBefore, else the later one, so rows keep their order; where they
 // skip a time (going forward), the time read with the offset from before the change.
 class WallClock {
 public:
-    explicit WallClock(const QTimeZone& zone = QTimeZone::systemTimeZone()) : zone_(zone) {}
+    explicit WallClock(const QTimeZone& zone = systemZone()) : zone_(zone) {}
     qint64 at(QDate day, int secondOfDay, qint64 notBefore = std::numeric_limits<qint64>::min());
 
 private:
@@ -90,7 +93,7 @@ struct ParsedLog {
 // without its line end is left out; otherwise it is read like any other. zone: the time zone
 // the log was written in.
 ParsedLog parseLog(const QByteArray& content, const LogName& name, bool growing, std::uint16_t file = 0,
-                   const QTimeZone& zone = QTimeZone::systemTimeZone());
+                   const QTimeZone& zone = systemZone());
 // The same for a log whose name gives only its start.
 ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growing, std::uint16_t file = 0);
 
@@ -145,9 +148,13 @@ public:
     static QStringList logsInFolder(const QString& folder);
 
 private:
-    // Reads a file; its rows are merged in, or only added at the end when merge is false.
+    // A file not known yet, to be read; name: when the folder's listing read it already.
+    bool addFile(const QString& path, const std::optional<LogName>& name);
+    // Reads a file: its content, then its rows, which are merged in, or only added at the end
+    // when merge is false.
     void readFile(std::size_t index, bool merge);
-    bool addFile(const QString& path, bool merge);
+    void loadFile(std::size_t index);
+    void parseFile(std::size_t index, bool merge);
     void mergeRows(std::size_t changedFile, std::vector<LogRow> rows);
     bool refreshFile(std::size_t index);
 

@@ -1,66 +1,180 @@
-// A year of logs (525,600 rows, one a minute, in 365 daily files) generated into a temporary
-// folder: the reader's rows a second, the time to open the folder and draw the first frame,
-// the memory held, and frames a second while panning and zooming offscreen.
-//   bench_history [--days N]
+// Three generated years of logs side by side, each a minute a row in a temporary folder:
+//   clean:    365 daily files;
+//   gaps:     365 daily files with a 6-minute gap every two hours (4,380 gaps);
+//   sessions: 4,000 session files, each run followed by a 5-minute pause.
+// For each: tarlo02-history --png of everything and of the last 30 days, and the window's first
+// frame, each in a process of its own (wall and CPU time, peak memory), and in the window one
+// tick of following the logs and a frame of panning over the year and over a day. Then the reader
+// alone on the clean year's contents. Times are the best of three runs.
+//   bench_history [--runs N]
 
 #include "HistoryChart.h"
 #include "HistoryModel.h"
+#include "HistoryWindow.h"
 #include "LogReader.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr char kHeader[] = "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n";
+constexpr int kDays = 365;
+constexpr int kMinutes = kDays * 1440;
+const QDate kFirst(2016, 1, 1);
 
-// One day's log: pH swinging with the light and CO2 cycle, outputs switching with it.
-QByteArray day(int index)
+// The row of a minute of the year: pH swinging with the light and CO2 cycle, outputs with it.
+void appendRow(QByteArray& out, int minute, bool first)
 {
-    QByteArray out(kHeader);
-    out.reserve(1440 * 48);
+    const int m = minute % 1440, day = minute / 1440;
+    const double ph = 7.0 + 0.35 * std::sin((m + day * 7) / 1440.0 * 2 * M_PI) + 0.02 * std::sin(m * 0.7);
+    const int hundredths = int(std::lround(ph * 100));
+    const bool co2 = m >= 480 && m < 1080, o2 = !co2;
+    const double ppm = 15 * std::pow(10.0, 7 - ph);
     char line[96];
-    for (int m = 0; m < 1440; ++m) {
-        const double ph =
-            7.0 + 0.35 * std::sin((m + index * 7) / 1440.0 * 2 * M_PI) + 0.02 * std::sin(m * 0.7);
-        const int hundredths = int(std::lround(ph * 100));
-        const bool co2 = m >= 480 && m < 1080, o2 = !co2;
-        const double ppm = 15 * std::pow(10.0, 7 - ph);
-        const int n =
-            m == 0 ? std::snprintf(line, sizeof line, "00:00:00;%d,%02d;6,80;7,20;%d,%d;5;20;%s;%s\r\n",
-                                   hundredths / 100, hundredths % 100, int(ppm), int(ppm * 10) % 10,
-                                   o2 ? "on" : "off", co2 ? "on" : "off")
-                   : std::snprintf(line, sizeof line, "%02d:%02d;%d,%02d;6,80;7,20;%d,%d;5;20;%s;%s\r\n",
-                                   m / 60, m % 60, hundredths / 100, hundredths % 100, int(ppm),
-                                   int(ppm * 10) % 10, o2 ? "on" : "off", co2 ? "on" : "off");
-        out.append(line, n);
-    }
-    return out;
+    const int n = std::snprintf(line, sizeof line, "%02d:%02d%s;%d,%02d;6,80;7,20;%d,%d;5;20;%s;%s\r\n",
+                                m / 60, m % 60, first ? ":00" : "", hundredths / 100, hundredths % 100,
+                                int(ppm), int(ppm * 10) % 10, o2 ? "on" : "off", co2 ? "on" : "off");
+    out.append(line, n);
 }
 
-// Wall time and the process's CPU time: on a machine shared with other work the CPU time
-// is what the program itself needed.
-struct Stopwatch {
-    QElapsedTimer wall;
-    double cpu0 = cpuSeconds();
-    Stopwatch() { wall.start(); }
-    static double cpuSeconds()
-    {
-        timespec t{};
-        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-        return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+QString stamp(int minute, int second = 0)
+{
+    const QDateTime t(kFirst.addDays(minute / 1440), QTime(minute % 1440 / 60, minute % 60, second));
+    return t.toString(QStringLiteral("yyyy-MM-dd {HHmmss}"));
+}
+
+// A log of the minutes [from, to) that `has`, named by its first row and its end.
+template <typename Has>
+qint64 writeLog(const QString& folder, int from, int to, int end, const Has& has)
+{
+    QByteArray content(kHeader);
+    content.reserve((to - from) * 48);
+    bool first = true;
+    for (int minute = from; minute < to; ++minute)
+        if (has(minute)) {
+            appendRow(content, minute, first);
+            first = false;
+        }
+    QFile f(QDir(folder).filePath(stamp(from) + QStringLiteral("    ") + stamp(end / 60, end % 60) +
+                                  QStringLiteral(".csv")));
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(f.fileName()));
+        std::exit(1);
     }
-    double wallSeconds() const { return double(wall.nsecsElapsed()) / 1e9; }
-    double cpu() const { return cpuSeconds() - cpu0; }
+    return content.size();
+}
+
+struct Folder {
+    const char* name;
+    QString path;
+    int files = 0;
+    qint64 rows = 0, bytes = 0;
 };
+
+void generate(Folder& clean, Folder& gaps, Folder& sessions)
+{
+    for (int d = 0; d < kDays; ++d) {
+        const int from = d * 1440, to = from + 1440;
+        clean.bytes += writeLog(clean.path, from, to, to * 60, [](int) { return true; });
+        gaps.bytes += writeLog(gaps.path, from, to, to * 60, [](int m) { return m % 120 < 114; });
+    }
+    clean.files = gaps.files = kDays;
+    clean.rows = kMinutes;
+    gaps.rows = kMinutes / 120 * 114;
+    constexpr int kSessions = 4000;
+    for (int s = 0; s < kSessions; ++s) {
+        const int from = int(qint64(s) * kMinutes / kSessions),
+                  next = int(qint64(s + 1) * kMinutes / kSessions);
+        const int to = next - 5;
+        sessions.bytes += writeLog(sessions.path, from, to, to * 60 - 30, [](int) { return true; });
+        sessions.rows += to - from;
+    }
+    sessions.files = kSessions;
+}
+
+double cpuSeconds(const rusage& u)
+{
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Run {
+    double wall = 0, cpu = 0;
+    long peakKb = 0;
+    std::string out; // the child's standard output
+    bool ok = false;
+};
+
+// Runs a program to its end: wall and CPU time, its peak resident memory and what it printed.
+Run runChild(const std::vector<std::string>& args)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return {};
+    QElapsedTimer wall;
+    wall.start();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    Run run;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        run.out.append(buffer, std::size_t(n));
+    close(pipeFds[0]);
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
+        return {};
+    run.wall = double(wall.nsecsElapsed()) / 1e9;
+    run.cpu = cpuSeconds(usage);
+    run.peakKb = usage.ru_maxrss;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+Run best(const std::vector<std::string>& args, int runs)
+{
+    Run b;
+    for (int i = 0; i < runs; ++i) {
+        const Run r = runChild(args);
+        if (!r.ok) {
+            std::fprintf(stderr, "failed: %s\n", args.back().c_str());
+            std::exit(1);
+        }
+        if (!b.ok || r.wall < b.wall)
+            b = r;
+        b.peakKb = std::max(b.peakKb, r.peakKb);
+        b.ok = true;
+    }
+    return b;
+}
 
 long statusKb(const char* key)
 {
@@ -75,95 +189,184 @@ long statusKb(const char* key)
     return -1;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+double processCpu()
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// The child of the window's figures: opens the folder in the window, draws the first frame,
+// then follows and pans. Prints "first-ms first-cpu-ms peak-kb follow-us year-ms day-ms".
+int windowChild(int argc, char** argv, const QString& folder)
+{
+    QElapsedTimer start;
+    start.start();
     QApplication app(argc, argv);
-    int days = 365;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (QByteArray(argv[i]) == "--days")
-            days = std::max(1, QByteArray(argv[i + 1]).toInt());
+    HistoryWindow window;
+    window.open({folder});
+    window.show();
+    const QImage first = window.grab().toImage();
+    const double firstMs = double(start.nsecsElapsed()) / 1e6, firstCpu = processCpu() * 1e3;
+    const long peakKb = statusKb("VmHWM:");
 
-    QTemporaryDir dir;
-    const QDate first(2016, 1, 1);
-    std::vector<QByteArray> contents;
-    qint64 bytes = 0;
-    for (int d = 0; d < days; ++d) {
-        const QDate date = first.addDays(d);
-        const QString name = date.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" {000000}    ") +
-                             date.addDays(1).toString(QStringLiteral("yyyy-MM-dd")) +
-                             QStringLiteral(" {000000}.csv");
-        contents.push_back(day(d));
-        bytes += contents.back().size();
-        QFile f(dir.filePath(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(contents.back()) != contents.back().size()) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(f.fileName()));
-            return 1;
-        }
-    }
-    std::printf("generated: %d files, %lld rows, %.1f MB\n", days, qint64(days) * 1440, double(bytes) / 1e6);
+    // Idle: what the follow timer costs a tick when nothing changed.
+    constexpr int kTicks = 50;
+    const double followCpu0 = processCpu();
+    for (int i = 0; i < kTicks; ++i)
+        window.follow();
+    const double followUs = (processCpu() - followCpu0) * 1e6 / kTicks;
 
-    // The reader alone, on contents in memory: the best of five.
-    double best = 1e9, bestCpu = 1e9;
-    std::size_t parsed = 0;
-    for (int run = 0; run < 5; ++run) {
-        Stopwatch t;
-        parsed = 0;
-        for (int d = 0; d < days; ++d)
-            parsed += parseLog(contents[std::size_t(d)], QDateTime(first.addDays(d), QTime(0, 0)), false)
-                          .rows.size();
-        best = std::min(best, t.wallSeconds());
-        bestCpu = std::min(bestCpu, t.cpu());
-    }
-    std::printf("reader: %zu rows in %.1f ms = %.1f million rows/s (CPU %.1f ms = %.1f million rows/s)\n",
-                parsed, best * 1e3, double(parsed) / best / 1e6, bestCpu * 1e3,
-                double(parsed) / bestCpu / 1e6);
-    contents.clear();
-    contents.shrink_to_fit();
-    const long rssBefore = statusKb("VmRSS:");
-
-    // Opening the folder: reading, parsing, merging, and the first frame of the whole year.
-    Stopwatch open;
-    LogSet logs;
-    logs.open({dir.path()});
-    const double readMs = open.wallSeconds() * 1e3;
-    HistoryChart chart;
-    chart.resize(1200, 700);
-    chart.show(); // as in the window: a hidden widget is laid out again at every render
-    chart.setLogs(&logs);
-    const QImage firstFrame = chart.image();
-    const double openMs = open.wallSeconds() * 1e3;
-    std::printf("open: %zu rows from %zu files read in %.0f ms, first frame drawn at %.0f ms (CPU %.0f ms)\n",
-                logs.rows().size(), logs.files().size(), readMs, openMs, open.cpu() * 1e3);
-    std::printf("memory: RSS %.1f MB after opening (%.1f MB before, peak %.1f MB)\n",
-                statusKb("VmRSS:") / 1024.0, rssBefore / 1024.0, statusKb("VmHWM:") / 1024.0);
-
-    // Panning and zooming: each frame a new view, decimated and drawn in full.
-    const TimeRange all = chart.limits();
-    const qint64 dayMs = 24LL * 3600 * 1000;
-    struct Case {
-        const char* what;
-        qint64 span;
-    } cases[] = {{"year", all.span()}, {"30 days", 30 * dayMs}, {"7 days", 7 * dayMs}, {"1 day", dayMs}};
-    for (const Case& c : cases) {
-        constexpr int kFrames = 40;
-        TimeRange view{all.from + (all.span() - c.span) / 2, all.from + (all.span() - c.span) / 2 + c.span};
-        Stopwatch t;
+    // Panning and zooming: each frame a new view, worked out and drawn in full.
+    HistoryChart* chart = window.chart();
+    const TimeRange all = chart->limits();
+    double frameMs[2] = {0, 0};
+    const qint64 spans[2] = {all.span(), 24LL * 3600 * 1000};
+    for (int c = 0; c < 2; ++c) {
+        constexpr int kFrames = 20;
+        TimeRange view{all.from + (all.span() - spans[c]) / 2,
+                       all.from + (all.span() - spans[c]) / 2 + spans[c]};
+        const double cpu0 = processCpu();
         for (int f = 0; f < kFrames; ++f) {
-            // Alternately pan by a tenth and zoom in and out by a notch.
             if (f % 2 == 0)
                 view = panned(view, (f % 4 == 0 ? 1 : -1) * view.span() / 10, all);
             else
                 view = zoomed(view, view.from + view.span() / 2, f % 4 == 1 ? 0.8 : 1.25, all);
-            chart.setView(view);
-            chart.grab();
+            chart->setView(view);
+            chart->grab();
         }
-        const double s = t.wallSeconds(), cpu = t.cpu();
-        std::printf(
-            "pan/zoom over %-8s %5.1f frames/s (%.1f ms a frame; CPU %.1f ms a frame = %.1f frames/s)\n",
-            c.what, kFrames / s, s * 1e3 / kFrames, cpu * 1e3 / kFrames, kFrames / cpu);
+        frameMs[c] = (processCpu() - cpu0) * 1e3 / kFrames;
     }
-    return firstFrame.isNull() ? 1 : 0;
+    std::printf("%.1f %.1f %ld %.1f %.2f %.2f\n", firstMs, firstCpu, peakKb, followUs, frameMs[0],
+                frameMs[1]);
+    return first.isNull() ? 1 : 0;
+}
+
+struct Figures {
+    Run png, png30, window;
+    double firstMs = 0, firstCpuMs = 0, followUs = 0, yearFrameMs = 0, dayFrameMs = 0;
+    long windowPeakKb = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && QByteArray(argv[1]) == "--window")
+        return windowChild(argc, argv, QString::fromLocal8Bit(argv[2]));
+    int runs = 3;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (QByteArray(argv[i]) == "--runs")
+            runs = std::max(1, QByteArray(argv[i + 1]).toInt());
+
+    QTemporaryDir dir;
+    Folder folders[] = {{"clean year", dir.filePath("clean")},
+                        {"gap every 2 h", dir.filePath("gaps")},
+                        {"4,000 sessions", dir.filePath("sessions")}};
+    for (Folder& f : folders)
+        QDir().mkpath(f.path);
+    generate(folders[0], folders[1], folders[2]);
+
+    const std::string self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe")).toStdString();
+    const std::string history = TARLO02_HISTORY;
+    const std::string png = dir.filePath(QStringLiteral("chart.png")).toStdString();
+    const QString lastMonth = kFirst.addDays(kDays - 30).toString(QStringLiteral("yyyy-MM-dd"));
+    Figures figures[3];
+    for (int i = 0; i < 3; ++i) {
+        const std::string folder = folders[i].path.toStdString();
+        Figures& f = figures[i];
+        f.png = best({history, "--png", png, "--size", "1200x700", folder}, runs);
+        f.png30 = best(
+            {history, "--png", png, "--size", "1200x700", "--from", lastMonth.toStdString(), folder}, runs);
+        f.window = best({self, "--window", folder}, runs);
+        std::sscanf(f.window.out.c_str(), "%lf %lf %ld %lf %lf %lf", &f.firstMs, &f.firstCpuMs,
+                    &f.windowPeakKb, &f.followUs, &f.yearFrameMs, &f.dayFrameMs);
+    }
+
+    std::printf("%-34s", "");
+    for (const Folder& f : folders)
+        std::printf("%22s", f.name);
+    std::printf("\n%-34s", "files, rows, MB");
+    for (const Folder& f : folders)
+        std::printf("%8d %6.0fk %5.1f", f.files, double(f.rows) / 1e3, double(f.bytes) / 1e6);
+    const auto line = [&](const char* what, const auto& value, const auto& ratio) {
+        std::printf("\n%-34s", what);
+        for (int i = 0; i < 3; ++i) {
+            std::string cell = value(figures[i]);
+            if (i > 0) {
+                char r[16];
+                std::snprintf(r, sizeof r, " %.2fx", ratio(i));
+                cell += r;
+            }
+            std::printf("%22s", cell.c_str());
+        }
+    };
+    const auto seconds = [](const Run& r) {
+        char b[48];
+        std::snprintf(b, sizeof b, "%.2f s (%.2f)", r.wall, r.cpu);
+        return std::string(b);
+    };
+    const auto mb = [](long kb) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%.0f MB", double(kb) / 1024);
+        return std::string(b);
+    };
+    const auto number = [](double v, const char* unit) {
+        char b[32];
+        std::snprintf(b, sizeof b, v < 10 ? "%.2f %s" : "%.1f %s", v, unit);
+        return std::string(b);
+    };
+    // Ratios to the clean year: wall time, and memory.
+    line(
+        "--png all: wall (CPU)", [&](const Figures& f) { return seconds(f.png); },
+        [&](int i) { return figures[i].png.wall / figures[0].png.wall; });
+    line(
+        "--png all: peak memory", [&](const Figures& f) { return mb(f.png.peakKb); },
+        [&](int i) { return double(figures[i].png.peakKb) / double(figures[0].png.peakKb); });
+    line(
+        "--png last 30 days: wall (CPU)", [&](const Figures& f) { return seconds(f.png30); },
+        [&](int i) { return figures[i].png30.wall / figures[0].png30.wall; });
+    line(
+        "--png last 30 days: peak memory", [&](const Figures& f) { return mb(f.png30.peakKb); },
+        [&](int i) { return double(figures[i].png30.peakKb) / double(figures[0].png30.peakKb); });
+    line(
+        "window first frame: wall", [&](const Figures& f) { return number(f.firstMs / 1e3, "s"); },
+        [&](int i) { return figures[i].firstMs / figures[0].firstMs; });
+    line(
+        "window first frame: CPU", [&](const Figures& f) { return number(f.firstCpuMs / 1e3, "s"); },
+        [&](int i) { return figures[i].firstCpuMs / figures[0].firstCpuMs; });
+    line(
+        "window first frame: peak memory", [&](const Figures& f) { return mb(f.windowPeakKb); },
+        [&](int i) { return double(figures[i].windowPeakKb) / double(figures[0].windowPeakKb); });
+    line(
+        "window idle: CPU a follow tick", [&](const Figures& f) { return number(f.followUs, "us"); },
+        [&](int i) { return figures[i].followUs / figures[0].followUs; });
+    line(
+        "pan/zoom, the year: CPU a frame", [&](const Figures& f) { return number(f.yearFrameMs, "ms"); },
+        [&](int i) { return figures[i].yearFrameMs / figures[0].yearFrameMs; });
+    line(
+        "pan/zoom, a day: CPU a frame", [&](const Figures& f) { return number(f.dayFrameMs, "ms"); },
+        [&](int i) { return figures[i].dayFrameMs / figures[0].dayFrameMs; });
+    std::printf("\n(best wall time of %d runs, CPU time in brackets; ratios to the clean year)\n", runs);
+
+    // The reader alone, on the clean year's contents in memory: the best of five.
+    std::vector<std::pair<QByteArray, LogName>> contents;
+    for (const QString& path : LogSet::logsInFolder(folders[0].path)) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            contents.emplace_back(file.readAll(), *parseLogName(QFileInfo(path).fileName()));
+    }
+    double bestWall = 1e9;
+    std::size_t parsed = 0;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer t;
+        t.start();
+        parsed = 0;
+        for (const auto& [content, name] : contents)
+            parsed += parseLog(content, name, false).rows.size();
+        bestWall = std::min(bestWall, double(t.nsecsElapsed()) / 1e9);
+    }
+    std::printf("reader: %zu rows in %.1f ms = %.1f million rows/s\n", parsed, bestWall * 1e3,
+                double(parsed) / bestWall / 1e6);
+    return 0;
 }

@@ -8,6 +8,18 @@
 
 #include <QFile>
 
+namespace {
+
+// A port error in the service's own words.
+QString plainPortError(const std::exception& e)
+{
+    if (const auto* c = dynamic_cast<const EComPort*>(&e))
+        return portErrorText(c->PortCode, c->SystemCode);
+    return QString::fromUtf8(e.what());
+}
+
+} // namespace
+
 LogdService::LogdService(LogdOptions options, Clock clock, JournalLog journal)
     : options_(std::move(options)), clock_(std::move(clock)),
       journal_(journal), topics_{options_.prefix, options_.id}, port_(std::make_unique<TComPort>()),
@@ -18,15 +30,13 @@ LogdService::LogdService(LogdOptions options, Clock clock, JournalLog journal)
     port_->OnRxChar = [this](QObject*, int count) { onRxChar(count); };
     // A read that fails (the device went away) ends the port's deliveries; the tick reopens it.
     port_->OnException = [this](QObject*, std::exception_ptr e) {
-        QString what = QStringLiteral("delivery ended");
         try {
             std::rethrow_exception(e);
         } catch (const std::exception& ex) {
-            what = QString::fromUtf8(ex.what());
+            portLost(plainPortError(ex));
         } catch (...) {
+            portLost(QStringLiteral("its deliveries ended"));
         }
-        tell(watch_.lost(clock_(), what), JournalLog::Warning);
-        setAvailable(false);
     };
     tick_.setInterval(250);
     connect(&tick_, &QTimer::timeout, this, &LogdService::onTick);
@@ -114,7 +124,7 @@ void LogdService::reopenPort()
     try {
         port_->OpenPort();
     } catch (const std::exception& e) {
-        tell(watch_.openFailed(now, QString::fromUtf8(e.what())), JournalLog::Warning);
+        tell(watch_.openFailed(now, plainPortError(e)), JournalLog::Warning);
         setAvailable(false);
         return;
     }
@@ -124,12 +134,32 @@ void LogdService::reopenPort()
 void LogdService::onTick()
 {
     tell(log_.tick());
+    if (watch_.isOpen())
+        checkPort();
     if (watch_.tick(clock_()) == PortWatch::Action::Reopen) {
         tell(watch_.takeLine(), JournalLog::Warning);
         if (watch_.inOutage())
             setAvailable(false);
         reopenPort();
     }
+}
+
+void LogdService::checkPort()
+{
+    // A device that hangs up or is unplugged wakes no delivery: the port is asked on every
+    // tick. What it received just before is read first, as a delivery would have.
+    try {
+        if (const int count = port_->InputPending(); count > 0)
+            onRxChar(count);
+    } catch (const std::exception& e) {
+        portLost(plainPortError(e));
+    }
+}
+
+void LogdService::portLost(const QString& why)
+{
+    tell(watch_.lost(clock_(), why), JournalLog::Warning);
+    setAvailable(false);
 }
 
 void LogdService::onRxChar(int count)
@@ -181,19 +211,34 @@ void LogdService::handleCommand(const QString& topic, const QByteArray& payload,
     else
         check = checkDeviceCommand(payload);
     QString sendError;
-    if (check.accepted()) {
-        try {
-            // Piece by piece, each written before the next, as the window sends.
-            for (const QString& piece : check.writes)
-                port_->WriteText(piece.toStdString());
-        } catch (const std::exception& e) {
-            sendError = QString::fromUtf8(e.what());
-        }
-    }
+    if (check.accepted())
+        sendError = watch_.isOpen()
+                        ? writeCommand(check.writes)
+                        : QStringLiteral("the controller is not connected (%1 is away); nothing was sent")
+                              .arg(options_.port);
     const QByteArray result = commandResult(check, sendError);
     journal_.write(check.accepted() && sendError.isEmpty() ? JournalLog::Info : JournalLog::Warning,
                    QStringLiteral("command on %1: %2").arg(topic, QString::fromUtf8(result)));
     publish({topics_.result(), result, false, 1});
+}
+
+QString LogdService::writeCommand(const std::vector<QString>& pieces)
+{
+    int sent = 0;
+    try {
+        // Piece by piece, each written before the next, as the window sends.
+        for (const QString& piece : pieces) {
+            port_->WriteText(piece.toStdString());
+            sent += int(piece.size());
+        }
+    } catch (const std::exception& e) {
+        const QString why = plainPortError(e);
+        portLost(why);
+        return QStringLiteral("could not write to the controller: %1; %2")
+            .arg(why, sent ? QStringLiteral("only %1 characters were sent").arg(sent)
+                           : QStringLiteral("nothing was sent"));
+    }
+    return {};
 }
 
 void LogdService::stop()

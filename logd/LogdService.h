@@ -37,10 +37,16 @@ signals:
 private:
     void onRxChar(int count);
     void onTick();
+    // Asks the open port whether its device is still there.
+    void checkPort();
+    // The open port's device went away: offline, and the watch reopens it.
+    void portLost(const QString& why);
     void reopenPort();
     void publish(const MqttMessage& m);
     void setAvailable(bool available);
     void handleCommand(const QString& topic, const QByteArray& payload, bool retained);
+    // Writes a checked command; the reason in plain words when it failed.
+    QString writeCommand(const std::vector<QString>& pieces);
     void tell(const std::optional<QString>& line, JournalLog::Level level);
     void tell(const std::optional<ServiceLog::Note>& note);
 

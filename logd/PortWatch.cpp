@@ -1,8 +1,30 @@
 #include "PortWatch.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 bool isRestartSecond(int s) { return s == 5 || s == 20 || s == 35 || s == 50; }
 } // namespace
+
+QString portErrorText(int portCode, int systemCode)
+{
+    // The codes of EComPort that the service meets.
+    enum { kOpenFailed = 1, kWriteFailed = 2, kReadFailed = 3, kPendingFailed = 10, kNotOpen = 24 };
+    const QString reason = systemCode > 0 ? QString::fromLocal8Bit(std::strerror(systemCode)) : QString();
+    if (portCode == kOpenFailed)
+        return reason.isEmpty() ? QStringLiteral("cannot open it")
+                                : QStringLiteral("cannot open it: ") + reason;
+    if (portCode == kNotOpen)
+        return QStringLiteral("it is not open");
+    if (systemCode == EIO || systemCode == ENXIO || systemCode == ENODEV)
+        return QStringLiteral("it has gone away (unplugged or hung up)");
+    const QString what = portCode == kWriteFailed ? QStringLiteral("writing to it failed")
+                         : portCode == kReadFailed || portCode == kPendingFailed
+                             ? QStringLiteral("reading from it failed")
+                             : QStringLiteral("it failed");
+    return reason.isEmpty() ? what : what + QStringLiteral(": ") + reason;
+}
 
 PortWatch::Action PortWatch::tick(const QDateTime& now)
 {
@@ -11,9 +33,10 @@ PortWatch::Action PortWatch::tick(const QDateTime& now)
         return Action::None;
     const int s = now.time().second();
     if (!open_) {
-        if (s % 5 != 0)
+        if (s % 5 != 0 && !reopenNow_)
             return Action::None;
         lastActionSecond_ = second;
+        reopenNow_ = false;
         return Action::Reopen;
     }
     if (!isRestartSecond(s))
@@ -46,7 +69,10 @@ std::optional<QString> PortWatch::openFailed(const QDateTime& now, const QString
 std::optional<QString> PortWatch::lost(const QDateTime& now, const QString& error)
 {
     open_ = false;
-    return beginOutage(now, error);
+    // Once an outage: a device that keeps going away again is tried on the rhythm alone.
+    auto line = beginOutage(now, error);
+    reopenNow_ = line.has_value();
+    return line;
 }
 
 std::optional<QString> PortWatch::recordArrived(const QDateTime& now)

@@ -21,7 +21,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -365,28 +368,47 @@ TEST(PortWatch, ReopensOnTheRhythmAndTellsOneOutageOnce)
                 w.recordArrived(t(30, s, ms));
             EXPECT_EQ(w.tick(t(30, s, ms)), PortWatch::Action::None) << s;
         }
-    // The device goes away: one line, then a try every five seconds, each only once.
-    const auto first = w.lost(t(31, 1), "Read failed (Error: 5)");
+    // The device goes away: one line, a try at once, then one every five seconds, each once.
+    const auto first = w.lost(t(31, 1), "it has gone away");
     ASSERT_TRUE(first);
-    EXPECT_EQ(*first,
-              "device /dev/x lost: Read failed (Error: 5); reopening every 5 to 15 s until it is back");
-    int tries = 0;
+    EXPECT_EQ(*first, "device /dev/x lost: it has gone away; reopening every 5 to 15 s until it is back");
+    std::vector<int> tries;
     for (int s = 1; s < 31; ++s)
         for (int ms : {0, 250, 500, 750})
             if (w.tick(t(31, s, ms)) == PortWatch::Action::Reopen) {
-                ++tries;
-                EXPECT_EQ(s % 5, 0);
-                EXPECT_FALSE(w.openFailed(t(31, s, ms), "Open failed (Error: 2)")); // no second line
+                tries.push_back(s);
+                EXPECT_FALSE(w.openFailed(t(31, s, ms), "cannot open it")); // no second line
             }
-    EXPECT_EQ(tries, 6);
-    // Back: the port opens, but the outage ends only with a record.
+    EXPECT_EQ(tries, (std::vector<int>{1, 5, 10, 15, 20, 25, 30}));
+    // It opens and goes again at once: within the outage, the rhythm alone tries it.
     EXPECT_EQ(w.tick(t(31, 35)), PortWatch::Action::Reopen);
     w.opened(t(31, 35));
+    EXPECT_FALSE(w.lost(t(31, 35, 500), "it has gone away"));
+    for (int s = 36; s < 40; ++s)
+        EXPECT_EQ(w.tick(t(31, s)), PortWatch::Action::None) << s;
+    EXPECT_EQ(w.tick(t(31, 40)), PortWatch::Action::Reopen);
+    // Back: the port opens, but the outage ends only with a record.
+    w.opened(t(31, 40));
     EXPECT_TRUE(w.inOutage());
-    const auto back = w.recordArrived(t(31, 36));
+    const auto back = w.recordArrived(t(31, 41));
     ASSERT_TRUE(back);
-    EXPECT_EQ(*back, "device /dev/x back after 35 s (6 failed open attempts)");
+    EXPECT_EQ(*back, "device /dev/x back after 40 s (7 failed open attempts)");
     EXPECT_FALSE(w.inOutage());
+}
+
+TEST(PortWatch, PortErrorsInPlainWords)
+{
+    const std::tuple<int, int, QString> cases[] = {
+        {1, ENOENT, "cannot open it: " + QString::fromLocal8Bit(std::strerror(ENOENT))},
+        {1, -1, "cannot open it"},
+        {3, EIO, "it has gone away (unplugged or hung up)"},
+        {10, ENXIO, "it has gone away (unplugged or hung up)"},
+        {2, ENODEV, "it has gone away (unplugged or hung up)"},
+        {2, EAGAIN, "writing to it failed: " + QString::fromLocal8Bit(std::strerror(EAGAIN))},
+        {24, -1, "it is not open"},
+    };
+    for (const auto& [code, error, text] : cases)
+        EXPECT_EQ(portErrorText(code, error), text) << code << " " << error;
 }
 
 TEST(PortWatch, ASilentPortIsRestartedAfterAWholePeriod)

@@ -189,16 +189,37 @@ TEST_F(LogdEndToEnd, BrokerAwayAndBackGetsTheNewestStateAndTheLogHasNoGap)
     }
 }
 
-TEST_F(LogdEndToEnd, DeviceUnpluggedAndBackIsOneOutage)
+TEST_F(LogdEndToEnd, DeviceUnpluggedIsOfflineAtOnceAndBackIsOneOutage)
 {
-    startSim({"--interval", "200", "--unplug-after", "2", "--replug-after", "3"});
-    startService({});
+    Broker broker;
+    ASSERT_TRUE(broker.start(work.path(), freePort()));
+    Subscriber all;
+    subscribeAll(all, broker.port());
+    // Away for 10 s: long enough for a command to find it away, whatever the machine's pace.
+    startSim({"--interval", "200", "--unplug-after", "2", "--replug-after", "10"});
+    startService(brokerArgs(broker.port()) + QStringList{"--allow-commands"});
+    ASSERT_TRUE(waitUntil([&] { return countLines(service.err(), "lost:") == 1; }, 30000))
+        << service.err().join('\n').toStdString();
+    // Seen as the hang-up it is, not after 15 s of silence; offline is told with it.
+    EXPECT_EQ(countLines(service.err(), "gone away (unplugged or hung up)"), 1)
+        << service.err().join('\n').toStdString();
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(kAvailability).last() == "offline"; }, 10000));
+    // A command while it is away: refused in plain words.
+    const QJsonObject away =
+        json(resultOf(all, broker.port(), QStringLiteral("tarlo02/tank/command"), "restart"));
+    EXPECT_EQ(away.value("ok"), QJsonValue(false));
+    const QString error = away.value("error").toString();
+    EXPECT_TRUE(error.contains("not connected") && !error.contains("Error:") && !error.contains("function"))
+        << error.toStdString();
+
     ASSERT_TRUE(waitUntil([&] { return countLines(service.err(), "back after") == 1; }, 90000))
         << service.err().join('\n').toStdString();
+    EXPECT_TRUE(waitUntil([&] { return all.payloads(kAvailability).last() == "online"; }, 10000));
     ASSERT_EQ(service.stop(), 0);
     const QStringList err = service.err();
     EXPECT_EQ(countLines(err, "lost:"), 1) << err.join('\n').toStdString();
     EXPECT_EQ(countLines(err, "back after"), 1);
+    EXPECT_TRUE(commandLines().isEmpty());
     ASSERT_EQ(logFiles().size(), 1);
 }
 

@@ -38,6 +38,7 @@ LogdService::LogdService(LogdOptions options, Clock clock, JournalLog journal)
             portLost(QStringLiteral("its deliveries ended"));
         }
     };
+    steady_.start();
     tick_.setInterval(250);
     connect(&tick_, &QTimer::timeout, this, &LogdService::onTick);
 }
@@ -210,15 +211,30 @@ void LogdService::handleCommand(const QString& topic, const QByteArray& payload,
         check = checkSettingsCommand(payload);
     else
         check = checkDeviceCommand(payload);
-    QString sendError;
-    if (check.accepted())
-        sendError = watch_.isOpen()
-                        ? writeCommand(check.writes)
-                        : QStringLiteral("the controller is not connected (%1 is away); nothing was sent")
-                              .arg(options_.port);
+    QString sendError, journalNote;
+    bool tooSoon = false;
+    if (check.accepted()) {
+        const long long refusedBefore = commandLimiter_.refusedInARow();
+        if (!watch_.isOpen()) {
+            sendError = QStringLiteral("the controller is not connected (%1 is away); nothing was sent")
+                            .arg(options_.port);
+        } else if (!commandLimiter_.admit(steady_.elapsed())) {
+            tooSoon = true;
+            sendError = QStringLiteral("too soon after the last command: one a second is sent to the "
+                                       "controller; this one was not sent");
+            journalNote = QStringLiteral("; more refused as too soon get no line until one is sent");
+        } else {
+            if (refusedBefore > 0)
+                journalNote = QStringLiteral("; %1 refused as too soon before it").arg(refusedBefore);
+            sendError = writeCommand(check.writes);
+        }
+    }
     const QByteArray result = commandResult(check, sendError);
-    journal_.write(check.accepted() && sendError.isEmpty() ? JournalLog::Info : JournalLog::Warning,
-                   QStringLiteral("command on %1: %2").arg(topic, QString::fromUtf8(result)));
+    // A flood is told by its first refusal and by the count before the next command sent.
+    if (!tooSoon || commandLimiter_.refusedInARow() == 1)
+        journal_.write(
+            check.accepted() && sendError.isEmpty() ? JournalLog::Info : JournalLog::Warning,
+            QStringLiteral("command on %1: %2%3").arg(topic, QString::fromUtf8(result), journalNote));
     publish({topics_.result(), result, false, 1});
 }
 

@@ -3,10 +3,12 @@
 #include "Frame.h"
 #include "JournalLog.h"
 #include "LogdOptions.h"
+#include "MqttCommands.h"
 #include "MqttTopics.h"
 #include "PortWatch.h"
 #include "ServiceLog.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QThread>
 #include <QTimer>
@@ -60,6 +62,8 @@ private:
     SettingsFields fields_;
     ServiceLog log_;
     PortWatch watch_;
+    CommandRateLimiter commandLimiter_;
+    QElapsedTimer steady_; // the rate limiter's clock
     QTimer tick_;
     bool available_ = false;
     bool availabilityKnown_ = false;

@@ -125,3 +125,14 @@ QByteArray commandResult(const CommandCheck& check, const QString& sendError)
         o.insert(QStringLiteral("error"), error);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
+
+bool CommandRateLimiter::admit(qint64 nowMs)
+{
+    if (lastMs_ && nowMs - *lastMs_ < kIntervalMs) {
+        ++refusedInARow_;
+        return false;
+    }
+    lastMs_ = nowMs;
+    refusedInARow_ = 0;
+    return true;
+}

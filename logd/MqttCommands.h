@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 // The largest command payload looked at. A settings object is under 100 bytes; anything larger
@@ -34,3 +35,21 @@ QString excerpt(const QString& text);
 // The answer on the result topic: {"command":..,"ok":true,"sent":".."} or
 // {"command":..,"ok":false,"error":".."}; sendError, when set, is a failed write.
 QByteArray commandResult(const CommandCheck& check, const QString& sendError = {});
+
+// At most one command written to the controller a second: it needs its time to act on one (a
+// restart stops its records for two seconds), and a flood of commands would otherwise hold
+// the port. A command that comes sooner is refused and counted, so a burst is told once.
+// Times are milliseconds of a steady clock.
+class CommandRateLimiter {
+public:
+    static constexpr qint64 kIntervalMs = 1000;
+
+    // True when a command may be written at nowMs; it then counts as the last one written.
+    bool admit(qint64 nowMs);
+    // Commands refused since the last one admitted.
+    long long refusedInARow() const { return refusedInARow_; }
+
+private:
+    std::optional<qint64> lastMs_;
+    long long refusedInARow_ = 0;
+};

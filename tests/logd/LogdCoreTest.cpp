@@ -310,6 +310,20 @@ TEST(MqttCommands, RestartFactoryResetAndResults)
     EXPECT_EQ(checkDeviceCommand(QByteArray(kMaxCommandBytes, 'x')).command, QString(40, u'x') + "...");
 }
 
+TEST(MqttCommands, OneCommandASecondTheRestRefusedAndCounted)
+{
+    CommandRateLimiter limiter;
+    // Milliseconds of the steady clock; admitted; refused in a row after it.
+    const std::tuple<qint64, bool, long long> steps[] = {
+        {0, true, 0},     {1, false, 1},   {999, false, 2},  {1000, true, 0},
+        {1500, false, 1}, {2500, true, 0}, {2600, false, 1}, {60000, true, 0},
+    };
+    for (const auto& [ms, admitted, refused] : steps) {
+        EXPECT_EQ(limiter.admit(ms), admitted) << ms;
+        EXPECT_EQ(limiter.refusedInARow(), refused) << ms;
+    }
+}
+
 TEST(Backoff, DoublesToTheCapWithSpreadAndResets)
 {
     double unit = 0.5; // no spread

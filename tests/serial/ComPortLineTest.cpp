@@ -3,6 +3,7 @@
 // simulator writes each command it received (scripts/test-windows.sh sets both up).
 
 #include "ControllerPort.h"
+#include "PortList.h"
 #include "SerialPort.h"
 
 #include <QFile>
@@ -43,6 +44,12 @@ struct ComPortLine : ::testing::Test {
         return first != std::string::npos && received.find("\r\n-\r\n", first + 1) != std::string::npos;
     }
 };
+
+TEST_F(ComPortLine, TheSystemListsThePort)
+{
+    EXPECT_TRUE(serialPortNames().contains(QString::fromLocal8Bit(std::getenv("TARLO_TEST_COM"))))
+        << serialPortNames().join(QLatin1Char(' ')).toStdString();
+}
 
 TEST_F(ComPortLine, RecordsArriveThroughReopeningAndAFrameLeavesByteExact)
 {

@@ -519,13 +519,16 @@ TimeTicks timeTicks(const TimeRange& range, int maxTicks, const QTimeZone& zone)
         }
     };
     static constexpr Step kSteps[] = {
-        {1},       {2},       {5},        {10},       {15},       {30},        {60},        {120},
-        {180},     {360},     {720},      {0, 1},     {0, 2},     {0, 7},      {0, 0, 1},   {0, 0, 2},
-        {0, 0, 3}, {0, 0, 6}, {0, 0, 12}, {0, 0, 24}, {0, 0, 60}, {0, 0, 120}, {0, 0, 600},
+        {1},   {2},    {5},    {10},   {15},      {30},      {60},      {120},     {180},      {360},
+        {720}, {0, 1}, {0, 2}, {0, 7}, {0, 0, 1}, {0, 0, 2}, {0, 0, 3}, {0, 0, 6}, {0, 0, 12},
     };
-    Step step = kSteps[std::size(kSteps) - 1];
+    maxTicks = std::max(1, maxTicks);
+    const auto fits = [&](const Step& s) { return double(range.span()) / double(s.length()) <= maxTicks; };
+    // Beyond a year a step: whole years of 1, 2 or 5 times a power of ten.
+    Step step{0, 0,
+              12 * std::max(1, int(valueTicks(0, double(range.span()) / double(365 * kDay), maxTicks).step))};
     for (const Step& s : kSteps)
-        if (double(range.span()) / double(s.length()) <= std::max(1, maxTicks)) {
+        if (fits(s)) {
             step = s;
             break;
         }
@@ -562,9 +565,14 @@ TimeTicks timeTicks(const TimeRange& range, int maxTicks, const QTimeZone& zone)
             if (step.days == 7 ? day.dayOfWeek() == Qt::Monday : day.toJulianDay() % step.days == 0)
                 add(day, 0);
     } else {
-        for (QDate day(from.date().year(), from.date().month(), 1); day <= lastDay; day = day.addMonths(1))
-            if ((day.year() * 12 + day.month() - 1) % step.months == 0)
-                add(day, 0);
+        // From the month of the range's start back to a whole step, a step at a time.
+        const int month = from.date().year() * 12 + from.date().month() - 1;
+        int first = month - ((month % step.months) + step.months) % step.months;
+        while (first < 12) // there is no year 0
+            first += step.months;
+        for (QDate day(first / 12, first % 12 + 1, 1); day.isValid() && day <= lastDay;
+             day = day.addMonths(step.months))
+            add(day, 0);
     }
     return out;
 }

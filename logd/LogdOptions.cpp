@@ -125,6 +125,10 @@ std::optional<QString> applyValues(const Values& v, LogdOptions& o)
             return QStringLiteral("bad allow-commands '%1': true or false").arg(*s);
         o.allowCommands = *b;
     }
+    // Only MQTT 5 shows the retain flag of a message that arrives while connected, so a
+    // retained command can be refused: the default where commands are obeyed.
+    if (o.allowCommands && !get("mqtt-version"))
+        o.mqttVersion = 5;
     o.caFile = get("ca-file").value_or(QString());
     o.certFile = get("cert-file").value_or(QString());
     o.keyFile = get("key-file").value_or(QString());
@@ -228,7 +232,7 @@ QString usageText()
         "                        without it the service only logs\n"
         "  --id NAME             topic level of this controller (default: the port's name)\n"
         "  --prefix TOPIC        topic prefix (default tarlo02)\n"
-        "  --mqtt-version V      3.1.1 (default) or 5\n"
+        "  --mqtt-version V      3.1.1 or 5 (default 3.1.1; 5 with --allow-commands)\n"
         "  --allow-commands      obey settings, restart and factory reset from MQTT\n"
         "  --config FILE         INI file with the keys above (port, log-dir, broker, id,\n"
         "                        prefix, mqtt-version, allow-commands) and link (USB or\n"

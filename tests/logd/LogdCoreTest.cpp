@@ -92,6 +92,12 @@ TEST(LogdOptions, CommandLineAndConfigFile)
     EXPECT_EQ(b.options.credentialsFile, "/etc/cred");
     EXPECT_TRUE(b.options.allowCommands);
     EXPECT_EQ(b.options.mqttVersion, 5);
+    // Commands need MQTT 5 to see a retained one; an explicit 3.1.1 is kept.
+    EXPECT_EQ(parse({"--port", "p", "--broker", "h", "--allow-commands"}).options.mqttVersion, 5);
+    EXPECT_EQ(parse({"--port", "p", "--broker", "h", "--allow-commands", "--mqtt-version", "3.1.1"})
+                  .options.mqttVersion,
+              4);
+    EXPECT_EQ(parse({"--port", "p", "--broker", "h"}).options.mqttVersion, 4);
 
     EXPECT_EQ(parse({"--version"}).kind, CommandLine::Version);
     EXPECT_EQ(parse({"--port", "x", "--help"}).kind, CommandLine::Help);

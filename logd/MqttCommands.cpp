@@ -90,6 +90,10 @@ CommandCheck checkSettingsCommand(const QByteArray& payload)
                                          limitText(k.limit.max, k.limit.decimals)));
         values.*k.value = exact;
     }
+    // A range that is empty or upside down would keep the controller's outputs switching.
+    if (values.phMin >= values.phMax)
+        return refused(cmd, QStringLiteral("ph_min %1 must be below ph_max %2")
+                                .arg(limitText(values.phMin, 2), limitText(values.phMax, 2)));
     SettingsFields fields;
     computeSettingsFields(values, fields);
     return {cmd, settingsFrameWrites(fields), {}};

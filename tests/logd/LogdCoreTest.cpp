@@ -239,8 +239,8 @@ TEST(MqttCommands, SettingsWithinTheSpinEditsLimitsMakeTheWindowsFrame)
         {R"({"contrast":0,"brightness":5,"kh":20,"alarm":2.5,"ph_max":8.8,"ph_min":4.0})",
          "00500000808000400025002000000011"},
         // 0,53 is held as 0.5299...: still 53 hundredths.
-        {R"({"ph_min":6.05,"ph_max":4.1,"alarm":0.53,"kh":7,"brightness":0,"contrast":25})",
-         "00002500401000600505300700000011"},
+        {R"({"ph_min":4.1,"ph_max":6.05,"alarm":0.53,"kh":7,"brightness":0,"contrast":25})",
+         "00002500600500401005300700000011"},
     };
     for (const auto& [json, frame] : accepted) {
         const CommandCheck c = checkSettingsCommand(json);
@@ -281,6 +281,9 @@ TEST(MqttCommands, AnythingMalformedOrOutOfRangeSendsNothing)
          "ph_min has more than 2 decimals"},
         {R"({"ph_min":6.9,"ph_max":7.1,"alarm":0.2,"kh":1.5,"brightness":100,"contrast":14})",
          "kh is not a whole number"},
+        {R"({"ph_min":7.2,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})",
+         "ph_min 7.20 must be below ph_max 7.10"},
+        {R"({"ph_min":7.1,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})", "must be below"},
         // Too large to be read at all, however good; a long key is repeated only in part.
         {paddedSettings(kMaxCommandBytes + 1), "the payload is larger than 4096 bytes; refused unread"},
         {"{\"" + QByteArray(4000, 'k') + "\":1}", "unknown key 'kkkkkkkkkk"},

@@ -54,6 +54,7 @@ QString MqttLink::prepare()
     mosquitto_disconnect_callback_set(mosq_, &MqttLink::onDisconnect);
     mosquitto_publish_callback_set(mosq_, &MqttLink::onPublish);
     mosquitto_message_callback_set(mosq_, &MqttLink::onMessage);
+    mosquitto_log_callback_set(mosq_, &MqttLink::onLog);
     return {};
 }
 
@@ -88,6 +89,7 @@ void MqttLink::connectNow()
     if (stopping_)
         return;
     const QByteArray host = settings_.host.toUtf8();
+    libraryError_.clear();
     const int rc = connectStarted_ ? mosquitto_reconnect_async(mosq_)
                                    : mosquitto_connect_async(mosq_, host.constData(), settings_.port,
                                                              settings_.keepAliveSeconds);
@@ -118,19 +120,23 @@ void MqttLink::syncSocket()
         if (s >= 0) {
             readNotifier_ = std::make_unique<QSocketNotifier>(s, QSocketNotifier::Read);
             connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] {
-                mosquitto_loop_read(mosq_, 1);
+                if (const int rc = mosquitto_loop_read(mosq_, 1);
+                    rc != MOSQ_ERR_SUCCESS && libraryError_.isEmpty())
+                    libraryError_ = QString::fromUtf8(mosquitto_strerror(rc));
                 syncSocket();
             });
             writeNotifier_ = std::make_unique<QSocketNotifier>(s, QSocketNotifier::Write);
             connect(writeNotifier_.get(), &QSocketNotifier::activated, this, [this] {
-                mosquitto_loop_write(mosq_, 1);
+                if (const int rc = mosquitto_loop_write(mosq_, 1);
+                    rc != MOSQ_ERR_SUCCESS && libraryError_.isEmpty())
+                    libraryError_ = QString::fromUtf8(mosquitto_strerror(rc));
                 syncSocket();
             });
         }
     }
     if (socket_ < 0) {
         if (outbox_.isConnected() || connectTimeout_->isActive())
-            lostConnection(QStringLiteral("connection closed"));
+            lostConnection(failureReason(QStringLiteral("connection closed")));
         return;
     }
     writeNotifier_->setEnabled(mosquitto_want_write(mosq_));
@@ -177,7 +183,9 @@ void MqttLink::onConnect(mosquitto*, void* obj, int rc)
         if (self->outageTold_)
             return;
         self->outageTold_ = true;
-        self->emit logLine(JournalLog::Error, QStringLiteral("MQTT broker refused the connection: %1")
+        self->emit logLine(JournalLog::Error, QStringLiteral("MQTT broker %1:%2 refused the connection: %3")
+                                                  .arg(self->settings_.host)
+                                                  .arg(self->settings_.port)
                                                   .arg(QString::fromUtf8(mosquitto_connack_string(rc))));
         return;
     }
@@ -214,10 +222,28 @@ void MqttLink::onDisconnect(mosquitto*, void* obj, int rc)
         [self, rc] {
             self->syncSocket();
             if (self->outbox_.isConnected() || self->stopping_)
-                self->lostConnection(rc == 0 ? QStringLiteral("disconnected")
-                                             : QString::fromUtf8(mosquitto_strerror(rc)));
+                self->lostConnection(rc == 0
+                                         ? QStringLiteral("disconnected")
+                                         : self->failureReason(QString::fromUtf8(mosquitto_strerror(rc))));
         },
         Qt::QueuedConnection);
+}
+
+void MqttLink::onLog(mosquitto*, void* obj, int level, const char* text)
+{
+    if (level & MOSQ_LOG_ERR)
+        static_cast<MqttLink*>(obj)->libraryError_ = QString::fromUtf8(text);
+}
+
+QString MqttLink::failureReason(const QString& fallback) const
+{
+    if (libraryError_.isEmpty())
+        return fallback;
+    // A TLS failure before the broker answered: the handshake, with the library's reason.
+    if (!settings_.caFile.isEmpty() && !outbox_.isConnected())
+        return QStringLiteral("TLS handshake failed: %1; check ca-file '%2' and the broker's certificate")
+            .arg(libraryError_, settings_.caFile);
+    return QStringLiteral("%1: %2").arg(fallback, libraryError_);
 }
 
 void MqttLink::onPublish(mosquitto*, void* obj, int mid)

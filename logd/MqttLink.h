@@ -60,6 +60,10 @@ private:
     static void onDisconnect(mosquitto*, void* self, int rc);
     static void onPublish(mosquitto*, void* self, int mid);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
+    static void onLog(mosquitto*, void* self, int level, const char* text);
+    // Why the connection failed or closed, in the library's words where it has some (a TLS
+    // handshake's certificate error, say).
+    QString failureReason(const QString& fallback) const;
 
     void connectNow();
     void subscribe(const QString& topic);
@@ -85,6 +89,7 @@ private:
     bool stopping_ = false;
     bool stopDone_ = false;
     bool outageTold_ = false; // the broker's outage has had its line
+    QString libraryError_;    // the library's last error line (TLS errors come only this way)
     int stopMid_ = -1;
     long long published_ = 0; // handed to libmosquitto while connected
 };

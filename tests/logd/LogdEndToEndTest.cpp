@@ -398,6 +398,24 @@ TEST_F(LogdEndToEnd, TlsWithClientCertificateAndCredentialsFile)
         << service.err().join('\n').toStdString();
     EXPECT_EQ(json(all.payloads(kState).last()).value("kh").toInt(), 5);
     EXPECT_EQ(service.stop(), 0) << service.err().join('\n').toStdString();
+
+    // A CA that did not sign the broker's certificate: told at once, naming the broker and why.
+    ASSERT_TRUE(run(d, "openssl",
+                    {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                     "-keyout", "other.key", "-out", "other.crt", "-days", "2", "-subj", "/CN=Another CA"}));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(QStringLiteral("ca-file = %1/other.crt\n").arg(d).toUtf8());
+    ini.close();
+    Child wrong;
+    wrong.start(QStringLiteral(TARLO02_LOGD_PATH),
+                {"--port", link, "--log-dir", logDir, "--id", "tank", "--broker", QStringLiteral("127.0.0.1:%1").arg(port),
+                 "--config", ini.fileName()});
+    const QString told = QStringLiteral("MQTT broker 127.0.0.1:%1 unreachable (TLS handshake failed").arg(port);
+    EXPECT_TRUE(waitUntil([&] { return countLines(wrong.err(), told) == 1; }, 10000))
+        << wrong.err().join('\n').toStdString();
+    EXPECT_EQ(countLines(wrong.err(), QStringLiteral("certificate verify failed")), 1)
+        << wrong.err().join('\n').toStdString();
+    wrong.stop();
 }
 
 int main(int argc, char** argv)

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 // A lock on a folder, held for as long as the object lives: one copy of the program a folder,
@@ -17,12 +18,14 @@ public:
     // other one writes.
     static std::optional<FolderLock> take(const QString& folder);
 
-    FolderLock(FolderLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FolderLock(FolderLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
     FolderLock& operator=(FolderLock&&) = delete;
     FolderLock(const FolderLock&) = delete;
     ~FolderLock();
 
 private:
-    explicit FolderLock(int fd) : fd_(fd) {}
-    int fd_ = -1; // the open lock file, or -1 when none could be made
+    explicit FolderLock(intptr_t handle) : handle_(handle) {}
+    // The open lock file (a descriptor, or a Windows handle), or -1 when none could be made.
+    // platform/posix/ and platform/win32/ hold the two ways, one picked per system.
+    intptr_t handle_ = -1;
 };

@@ -23,8 +23,10 @@ WriteResult writeWholeFile(const QString& path, const QByteArray& data, WriteMod
 // Replaces path with data through a temporary file in the same folder that is
 // synced and then renamed over it: readers see the old or the new content, never
 // a part. On any failure the temporary is removed and the old file stays.
-// When path is a symbolic link, or a chain of them, that ends at a regular file (or at nothing
-// yet), the file at the end is replaced, beside itself, and every link stays.
+// On Linux, when path is a symbolic link, or a chain of them, that ends at a regular file (or
+// at nothing yet), the file at the end is replaced, beside itself, and every link stays; on
+// Windows, where links are rare and need rights to make, path itself is replaced.
+// FileIoPosix.cpp and FileIoWin32.cpp implement this file, one picked per system.
 void replaceFileAtomically(const QString& path, const QByteArray& data, const QString& what);
 
 // What a bounded read of a small file gave.

@@ -30,6 +30,6 @@ std::optional<FolderLock> FolderLock::take(const QString& folder)
 
 FolderLock::~FolderLock()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (handle_ >= 0)
+        ::close(int(handle_));
 }

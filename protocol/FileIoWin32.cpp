@@ -1,0 +1,192 @@
+// FileIo.h on Windows: the same promises as on Linux, on the Win32 file calls. A row is on the
+// disk when the call returns (FlushFileBuffers); a new name is never followed through a
+// symbolic link or junction, and an existing one is refused; a save goes to a fresh file
+// beside the old one and replaces it by a rename. NTFS journals its names, so there is no
+// folder to sync.
+
+#include "FileIo.h"
+
+#include "Numbers.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <algorithm>
+
+#include <windows.h>
+
+namespace {
+
+// The system's text for an error number, without its final full stop and line end.
+QString systemText(DWORD err)
+{
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, err, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    QString s = n ? QString::fromWCharArray(text, int(n)).trimmed() : QStringLiteral("Error %1").arg(err);
+    if (text)
+        LocalFree(text);
+    while (s.endsWith(QLatin1Char('.')))
+        s.chop(1);
+    return s;
+}
+
+[[noreturn]] void fail(const QString& what, const QString& path, DWORD err)
+{
+    throw EInOutError(QStringLiteral("%1 \"%2\": %3").arg(what, path, systemText(err)));
+}
+
+std::wstring nativeName(const QString& path) { return QDir::toNativeSeparators(path).toStdWString(); }
+
+// Writes everything or returns the error number of the failure.
+DWORD writeAll(HANDLE file, const QByteArray& data)
+{
+    const char* p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        DWORD n = 0;
+        const DWORD chunk = DWORD(std::min<qsizetype>(left, 1 << 20));
+        if (!WriteFile(file, p, chunk, &n, nullptr))
+            return GetLastError();
+        if (n == 0)
+            return ERROR_WRITE_FAULT;
+        p += n;
+        left -= n;
+    }
+    return 0;
+}
+
+bool isLink(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+} // namespace
+
+WriteResult writeWholeFile(const QString& path, const QByteArray& data, WriteMode mode, const QString& what)
+{
+    const std::wstring name = nativeName(path);
+    const bool created = mode == WriteMode::CreateNew;
+    // The link itself is opened, never what it points at; readers may read along.
+    const HANDLE file = CreateFileW(
+        name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+        created ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (created && (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS))
+            return WriteResult::NameTaken;
+        if (!created && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND))
+            return WriteResult::FileMissing;
+        fail(what, path, err);
+    }
+    if (!created && isLink(file)) {
+        CloseHandle(file);
+        fail(what, path, ERROR_CANT_ACCESS_FILE);
+    }
+    LARGE_INTEGER before{};
+    if (!created && !SetFilePointerEx(file, LARGE_INTEGER{}, &before, FILE_END)) {
+        const DWORD err = GetLastError();
+        CloseHandle(file);
+        fail(what, path, err);
+    }
+    // On a failed append, cut the file back so no half row stays in it; a file created here
+    // and not filled goes again, so failures on a full disk leave no empty files behind.
+    DWORD err = writeAll(file, data);
+    if (err == 0 && !FlushFileBuffers(file))
+        err = GetLastError();
+    if (err != 0) {
+        if (!created && SetFilePointerEx(file, before, nullptr, FILE_BEGIN))
+            SetEndOfFile(file);
+        CloseHandle(file);
+        if (created)
+            DeleteFileW(name.c_str());
+        fail(what, path, err);
+    }
+    if (!CloseHandle(file)) {
+        err = GetLastError();
+        if (created)
+            DeleteFileW(name.c_str());
+        fail(what, path, err);
+    }
+    return WriteResult::Written;
+}
+
+SmallFile readSmallFile(const QString& path, qint64 maxBytes, const QString& what)
+{
+    const std::wstring name = nativeName(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        throw EInOutError(QStringLiteral("%1 \"%2\": not a regular file").arg(what, path));
+    const HANDLE file =
+        CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        fail(what, path, GetLastError());
+    // Devices (NUL, COM1) and pipes are no files on a disk.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        throw EInOutError(QStringLiteral("%1 \"%2\": not a regular file").arg(what, path));
+    }
+    SmallFile f;
+    f.data.resize(maxBytes + 1);
+    qint64 got = 0;
+    while (got < maxBytes + 1) {
+        DWORD n = 0;
+        const DWORD chunk = DWORD(std::min<qint64>(maxBytes + 1 - got, 1 << 20));
+        if (!ReadFile(file, f.data.data() + got, chunk, &n, nullptr)) {
+            const DWORD err = GetLastError();
+            CloseHandle(file);
+            fail(what, path, err);
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    CloseHandle(file);
+    f.whole = got <= maxBytes;
+    f.data.truncate(std::min(got, maxBytes));
+    return f;
+}
+
+void replaceFileAtomically(const QString& path, const QByteArray& data, const QString& what)
+{
+    // A fresh hidden name beside the target, so the rename stays on one volume.
+    const QFileInfo info(path);
+    const QString folder = info.path();
+    QString tempPath;
+    std::wstring tempName;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; file == INVALID_HANDLE_VALUE; ++attempt) {
+        tempPath = QDir(folder).filePath(
+            QStringLiteral(".%1.%2.tmp")
+                .arg(info.fileName(), QString::number(QRandomGenerator::global()->generate(), 16)
+                                          .rightJustified(8, QLatin1Char('0'))));
+        tempName = nativeName(tempPath);
+        file = CreateFileW(tempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
+                           nullptr);
+        if (file == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_EXISTS || attempt >= 100))
+            fail(what, path, GetLastError());
+    }
+    auto discard = [&](DWORD err) {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        DeleteFileW(tempName.c_str());
+        fail(what, path, err);
+    };
+    if (const DWORD err = writeAll(file, data))
+        discard(err);
+    if (!FlushFileBuffers(file))
+        discard(GetLastError());
+    const BOOL closed = CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+    if (!closed)
+        discard(GetLastError());
+    // The new file keeps no hidden mark once it carries the name.
+    SetFileAttributesW(tempName.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileExW(tempName.c_str(), nativeName(path).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        discard(GetLastError());
+}

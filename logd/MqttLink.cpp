@@ -63,9 +63,10 @@ void MqttLink::start()
     reconnectTimer_ = new QTimer(this);
     reconnectTimer_->setSingleShot(true);
     connect(reconnectTimer_, &QTimer::timeout, this, &MqttLink::connectNow);
-    // Keep-alive pings and retries; also notices a broker that stopped answering.
+    // Keep-alive pings (every 30 s) and a broker that stopped answering: looked after every 5 s,
+    // which the keep-alive's slack allows, so the link does not wake the service each second.
     miscTimer_ = new QTimer(this);
-    miscTimer_->setInterval(1000);
+    miscTimer_->setInterval(5000);
     connect(miscTimer_, &QTimer::timeout, this, [this] {
         if (socket_ >= 0) {
             mosquitto_loop_misc(mosq_);

@@ -179,7 +179,13 @@ void LogdService::onRxChar(int count)
     tell(log_.record(record_));
     tell(watch_.recordArrived(now), JournalLog::Info);
     setAvailable(true);
-    publish({topics_.state(), statePayload(*r, now), true, 0});
+    const RecordValues values = recordValues(*r);
+    refused_ += values.refused;
+    // Why rows are not written, or "writing" once a file is open.
+    const QString logState = !log_.failure().isEmpty() ? log_.failure()
+                             : log_.fileOpen()         ? QStringLiteral("writing")
+                                                       : QStringLiteral("no log file open");
+    publish({topics_.state(), statePayload(values, now, {records_, refused_, logState}), true, 0});
 }
 
 void LogdService::publish(const MqttMessage& m)

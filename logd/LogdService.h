@@ -69,6 +69,7 @@ private:
     bool availabilityKnown_ = false;
     bool stopping_ = false;
     long long records_ = 0; // good records read
+    long long refused_ = 0; // values refused in them
     QThread mqttThread_;
     MqttLink* link_ = nullptr; // lives on mqttThread_
 };

@@ -4,6 +4,7 @@
 #include "Backoff.h"
 #include "JournalLog.h"
 #include "LogdOptions.h"
+#include "LogdProcess.h" // readable failures
 #include "MqttCommands.h"
 #include "MqttOutbox.h"
 #include "MqttTopics.h"
@@ -179,28 +180,54 @@ TEST(LogdOptions, NamedFilesAreCheckedAtStartInPlainWords)
 
 TEST(StatePayload, ValuesAndNulls)
 {
-    const QDateTime t = at(2016, 10, 1, 18, 30, 8);
-    // pH, PHmin, PHmax, PPM, KH, alarm, O2, CO2, brightness, contrast
-    const std::pair<QStringList, const char*> cases[] = {
+    // pH, PHmin, PHmax, PPM, KH, alarm, O2, CO2, brightness, contrast; the values checked; refused.
+    const std::tuple<QStringList, const char*, int> cases[] = {
         {{"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14"},
-         R"({"alarm_high":7.6,"alarm_low":6.6,"co2_out":false,"co2_ppm":12.3,"in_alarm":false,"kh":5,)"
-         R"("o2_out":true,"ph":7.05,"ph_max":7.4,"ph_min":6.8,"time":"2016-10-01T18:30:08+02:00"})"},
-        // >10 (first digit 9, CO2 off) and "--.-" (PPM and KH 0) are unknown, not 0.
+         R"({"ph":7.05,"in_alarm":false})",
+         0},
+        // >10 (first digit 9, CO2 off) and "--.-" (PPM and KH 0) are unknown, not 0; above 10 says so.
         {{"9,50", "6,80", "7,40", "0", "0", "20", "0", "0", "100", "14"},
-         R"({"alarm_high":7.6,"alarm_low":6.6,"co2_out":false,"co2_ppm":null,"in_alarm":true,"kh":null,)"
-         R"("o2_out":false,"ph":null,"ph_max":7.4,"ph_min":6.8,"time":"2016-10-01T18:30:08+02:00"})"},
-        // ">100!" is a bound; an output line other than 0/1 is unknown; below the low limit.
+         R"({"ph":null,"ph_above":10,"co2_ppm":null,"kh":null,"in_alarm":true})",
+         0},
+        {{"9,50", "6,80", "7,40", "0", "3", "20", "0", "1", "100", "14"}, R"({"ph":9.5,"ph_above":null})", 0},
+        // ">100!" is a bound; an output line other than 0/1 is refused; below the low limit.
         {{"6,10", "6,80", "7,40", "100", "12", "50", "X", "1", "100", "14"},
-         R"({"alarm_high":7.9,"alarm_low":6.3,"co2_out":true,"co2_ppm":null,"in_alarm":true,"kh":12,)"
-         R"("o2_out":null,"ph":6.1,"ph_max":7.4,"ph_min":6.8,"time":"2016-10-01T18:30:08+02:00"})"},
+         R"({"co2_ppm":null,"co2_ppm_above":100,"o2_out":null,"ph":6.1,"alarm_low":6.3,"in_alarm":true})",
+         1},
         // PPM "0" with KH set shows 00.0: a real zero.
         {{"7,00", "6,90", "7,10", "0", "4", "20", "0", "1", "100", "14"},
-         R"({"alarm_high":7.3,"alarm_low":6.7,"co2_out":true,"co2_ppm":0,"in_alarm":false,"kh":4,)"
-         R"("o2_out":false,"ph":7,"ph_max":7.1,"ph_min":6.9,"time":"2016-10-01T18:30:08+02:00"})"},
+         R"({"co2_ppm":0,"kh":4,"ph":7})",
+         0},
+        // A limit on a whole pH is a number like any other.
+        {{"7,50", "7,20", "7,80", "12,3", "5", "20", "1", "0", "100", "14"},
+         R"({"alarm_low":7,"alarm_high":8,"in_alarm":false})",
+         0},
+        // What the controller cannot show is refused, however well it converts.
+        {{"1,E9", "6,80", "7,40", "5,E9", "-5", "20", "1", "0", "100", "14"},
+         R"({"ph":null,"ph_above":null,"co2_ppm":null,"kh":null,"in_alarm":null,"alarm_low":6.6})",
+         3},
+        {{"7,05", "5,E9", "7,40", "12,3", "5", "-20", "1", "0", "1000", "+14"},
+         R"({"ph_min":null,"alarm":null,"alarm_low":null,"alarm_high":null,"in_alarm":null,)"
+         R"("brightness":null,"contrast":null})",
+         4},
     };
-    for (const auto& [lines, json] : cases)
-        EXPECT_EQ(statePayload(decoded(lines), t).toStdString(), std::string(json))
-            << lines.join(' ').toStdString();
+    for (const auto& [lines, expected, refused] : cases) {
+        const RecordValues v = recordValues(decoded(lines));
+        const QJsonObject want = QJsonDocument::fromJson(expected).object();
+        ASSERT_FALSE(want.isEmpty()) << expected;
+        for (auto it = want.begin(); it != want.end(); ++it)
+            EXPECT_EQ(v.json.value(it.key()), it.value())
+                << lines.join(' ').toStdString() << ": " << it.key().toStdString();
+        EXPECT_EQ(v.refused, refused) << lines.join(' ').toStdString();
+    }
+
+    const RecordValues first = recordValues(decoded(std::get<0>(cases[0])));
+    EXPECT_EQ(
+        statePayload(first, at(2016, 10, 1, 18, 30, 8), {7, 3, "writing"}),
+        R"({"alarm":0.2,"alarm_high":7.6,"alarm_low":6.6,"brightness":100,"co2_out":false,"co2_ppm":12.3,)"
+        R"("co2_ppm_above":null,"contrast":14,"in_alarm":false,"kh":5,"log":"writing","o2_out":true,)"
+        R"("ph":7.05,"ph_above":null,"ph_max":7.4,"ph_min":6.8,"records":7,"refused":3,)"
+        R"("time":"2016-10-01T18:30:08+02:00"})");
     EXPECT_EQ(isoTimeWithOffset(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), QTimeZone(-34200))),
               "2024-01-02T03:04:05-09:30");
 }

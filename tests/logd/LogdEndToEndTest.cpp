@@ -107,8 +107,13 @@ TEST_F(LogdEndToEnd, DiscoveryStateAndACleanStop)
     EXPECT_EQ(all.payloads(kAvailability).value(all.payloads(kAvailability).size() - 1), "online");
 
     const QJsonObject state = json(all.payloads(kState).last());
-    EXPECT_EQ(state.keys(), (QStringList{"alarm_high", "alarm_low", "co2_out", "co2_ppm", "in_alarm", "kh",
-                                         "o2_out", "ph", "ph_max", "ph_min", "time"}));
+    EXPECT_EQ(state.keys(),
+              (QStringList{"alarm", "alarm_high", "alarm_low", "brightness", "co2_out", "co2_ppm",
+                           "co2_ppm_above", "contrast", "in_alarm", "kh", "log", "o2_out", "ph", "ph_above",
+                           "ph_max", "ph_min", "records", "refused", "time"}));
+    EXPECT_EQ(state.value("log").toString(), "writing");
+    EXPECT_EQ(state.value("refused").toInt(), 0);
+    EXPECT_GE(state.value("records").toInt(), 3);
     // The simulator's factory settings with KH 5.
     EXPECT_EQ(state.value("ph_min").toDouble(), 6.9);
     EXPECT_EQ(state.value("ph_max").toDouble(), 7.1);

@@ -8,6 +8,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -17,6 +19,10 @@
 
 // Readable test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QJsonValue& v, std::ostream* os)
+{
+    *os << QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact).toStdString();
+}
 
 // Runs the event loop until `done` holds or `ms` pass.
 bool waitUntil(const std::function<bool()>& done, int ms);

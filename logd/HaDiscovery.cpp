@@ -1,68 +1,158 @@
 #include "MqttTopics.h"
 
+#include "Settings.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace {
 
-struct Entity {
+// Measurements keep long-term statistics; settings and the service's own figures are
+// diagnostics, listed apart on the device page and kept out of the statistics.
+enum class Kind { Measurement, Diagnostic };
+
+struct Sensor {
     const char* component; // sensor or binary_sensor
-    const char* key;       // the state's JSON key
+    const char* key;       // the entity's: unique id, entity id, discovery topic
+    const char* field;     // the state's JSON key
     const char* name;
     const char* deviceClass; // "" for none
     const char* unit;        // "" for none
     const char* icon;        // "" for none
+    Kind kind;
+    const char* above = ""; // the state's key saying the value is above what can be shown
 };
 
 // Units: pH has none; dissolved CO2 in ppm (mg/l); KH in German degrees.
-constexpr Entity kEntities[] = {
-    {"sensor", "ph", "pH", "ph", "", ""},
-    {"sensor", "ph_min", "pH minimum", "ph", "", "mdi:arrow-collapse-down"},
-    {"sensor", "ph_max", "pH maximum", "ph", "", "mdi:arrow-collapse-up"},
-    {"sensor", "alarm_low", "Alarm low limit", "ph", "", "mdi:alert-circle-outline"},
-    {"sensor", "alarm_high", "Alarm high limit", "ph", "", "mdi:alert-circle-outline"},
-    {"sensor", "co2_ppm", "CO2", "carbon_dioxide", "ppm", ""},
-    {"sensor", "kh", "KH", "", "\u00b0dH", "mdi:water-opacity"},
-    {"binary_sensor", "o2_out", "O2 output", "running", "", "mdi:air-filter"},
-    {"binary_sensor", "co2_out", "CO2 output", "running", "", "mdi:molecule-co2"},
-    {"binary_sensor", "in_alarm", "Alarm", "problem", "", ""},
+constexpr Sensor kSensors[] = {
+    {"sensor", "ph", "ph", "pH", "ph", "", "", Kind::Measurement, "ph_above"},
+    {"sensor", "co2_ppm", "co2_ppm", "CO2", "carbon_dioxide", "ppm", "", Kind::Measurement, "co2_ppm_above"},
+    {"binary_sensor", "o2_out", "o2_out", "O2 output", "running", "", "mdi:air-filter", Kind::Measurement},
+    {"binary_sensor", "co2_out", "co2_out", "CO2 output", "running", "", "mdi:molecule-co2",
+     Kind::Measurement},
+    {"binary_sensor", "in_alarm", "in_alarm", "Alarm", "problem", "", "", Kind::Measurement},
+    {"sensor", "ph_min", "ph_min", "pH minimum", "ph", "", "mdi:arrow-collapse-down", Kind::Diagnostic},
+    {"sensor", "ph_max", "ph_max", "pH maximum", "ph", "", "mdi:arrow-collapse-up", Kind::Diagnostic},
+    {"sensor", "alarm_low", "alarm_low", "Alarm low limit", "ph", "", "mdi:alert-circle-outline",
+     Kind::Diagnostic},
+    {"sensor", "alarm_high", "alarm_high", "Alarm high limit", "ph", "", "mdi:alert-circle-outline",
+     Kind::Diagnostic},
+    {"sensor", "kh", "kh", "KH", "", "\u00b0dH", "mdi:water-opacity", Kind::Diagnostic},
+    {"sensor", "last_record", "time", "Last record", "timestamp", "", "", Kind::Diagnostic},
+    {"sensor", "records", "records", "Records read", "", "", "mdi:counter", Kind::Diagnostic},
+    {"sensor", "refused", "refused", "Values refused", "", "", "mdi:filter-remove-outline", Kind::Diagnostic},
+    {"sensor", "log", "log", "Log", "", "", "mdi:file-document-outline", Kind::Diagnostic},
 };
+
+// The six settings, under the keys the set topic takes and the state gives, within the
+// window's spin edits' limits and steps.
+struct Setting {
+    const char* key;
+    const char* name;
+    const SpinLimit& limit;
+    const char* deviceClass;
+    const char* unit;
+};
+
+const Setting kSettings[] = {
+    {"ph_min", "pH range minimum", kSpinLimits.phMin, "ph", ""},
+    {"ph_max", "pH range maximum", kSpinLimits.phMax, "ph", ""},
+    {"alarm", "Alarm threshold", kSpinLimits.threshold, "", ""},
+    {"kh", "KH of the water", kSpinLimits.kh, "", "\u00b0dH"},
+    {"brightness", "LCD brightness", kSpinLimits.brightness, "", ""},
+    {"contrast", "LCD contrast", kSpinLimits.contrast, "", ""},
+};
+
+struct Button {
+    const char* key; // also the command topic's payload
+    const char* name;
+    const char* deviceClass;
+    const char* icon;
+};
+
+constexpr Button kButtons[] = {
+    {"restart", "Restart", "restart", ""},
+    {"factory_reset", "Factory reset", "", "mdi:factory"},
+};
+
+// An entity id's object part: lower case, "_" for anything but letters and digits.
+QString slug(const QString& s)
+{
+    QString out = s.toLower();
+    for (QChar& c : out)
+        if (!((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')))
+            c = u'_';
+    return out;
+}
 
 } // namespace
 
-std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, int linkType)
+std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, const DiscoveryOptions& options)
 {
     const QString node = topics.prefix.split(u'/').join(u'_') + u'_' + topics.id;
     QJsonObject device;
     device.insert(QStringLiteral("identifiers"), QJsonArray{node});
     device.insert(QStringLiteral("name"), QStringLiteral("Tarlo-02 ") + topics.id);
     device.insert(QStringLiteral("manufacturer"), QStringLiteral("Tarlo"));
-    device.insert(QStringLiteral("model"),
-                  linkType == 1 ? QStringLiteral("Tarlo-02 (WIFI)") : QStringLiteral("Tarlo-02 (USB)"));
+    device.insert(QStringLiteral("model"), options.linkType == 1 ? QStringLiteral("Tarlo-02 (WIFI)")
+                                                                 : QStringLiteral("Tarlo-02 (USB)"));
+    QJsonObject origin;
+    origin.insert(QStringLiteral("name"), QStringLiteral("tarlo02-logd"));
+    // The device's software is the service that speaks for it.
+    if (!options.version.isEmpty()) {
+        device.insert(QStringLiteral("sw_version"), options.version);
+        origin.insert(QStringLiteral("sw_version"), options.version);
+    }
 
     std::vector<MqttMessage> out;
-    for (const Entity& e : kEntities) {
-        const QString key = QString::fromLatin1(e.key);
-        const bool binary = QLatin1String(e.component) == QLatin1String("binary_sensor");
+    auto topic = [&](const char* component, const QString& key) {
+        return QStringLiteral("homeassistant/%1/%2/%3/config").arg(QLatin1String(component), node, key);
+    };
+    // What every entity has: its ids, the device, the availability.
+    auto common = [&](const char* component, const QString& key, const char* name) {
         QJsonObject c;
-        c.insert(QStringLiteral("name"), QString::fromUtf8(e.name));
+        c.insert(QStringLiteral("name"), QString::fromUtf8(name));
         c.insert(QStringLiteral("unique_id"), node + u'_' + key);
+        c.insert(QStringLiteral("default_entity_id"),
+                 QLatin1String(component) + u'.' + slug(node + u'_' + key));
+        // Home Assistant before 2025.10 knows only this; later ones take default_entity_id.
         c.insert(QStringLiteral("object_id"), node + u'_' + key);
-        c.insert(QStringLiteral("state_topic"), topics.state());
         c.insert(QStringLiteral("availability_topic"), topics.availability());
         c.insert(QStringLiteral("payload_available"), QString::fromLatin1(kOnline));
         c.insert(QStringLiteral("payload_not_available"), QString::fromLatin1(kOffline));
+        c.insert(QStringLiteral("device"), device);
+        c.insert(QStringLiteral("origin"), origin);
+        return c;
+    };
+    auto add = [&](const char* component, const QString& key, const QJsonObject& c) {
+        out.push_back({topic(component, key), QJsonDocument(c).toJson(QJsonDocument::Compact), true, 1});
+    };
+
+    for (const Sensor& e : kSensors) {
+        const QString key = QString::fromLatin1(e.key);
+        const QString field = QString::fromLatin1(e.field);
+        const bool binary = QLatin1String(e.component) == QLatin1String("binary_sensor");
+        QJsonObject c = common(e.component, key, e.name);
+        c.insert(QStringLiteral("state_topic"), topics.state());
         // A null value renders "None", which Home Assistant shows as unknown.
         if (binary)
             c.insert(
                 QStringLiteral("value_template"),
                 QStringLiteral(
                     "{% if value_json.%1 is none %}None{% elif value_json.%1 %}ON{% else %}OFF{% endif %}")
-                    .arg(key));
-        else {
-            c.insert(QStringLiteral("value_template"), QStringLiteral("{{ value_json.%1 }}").arg(key));
+                    .arg(field));
+        else
+            c.insert(QStringLiteral("value_template"), QStringLiteral("{{ value_json.%1 }}").arg(field));
+        if (e.kind == Kind::Diagnostic)
+            c.insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
+        else if (!binary)
             c.insert(QStringLiteral("state_class"), QStringLiteral("measurement"));
+        // "above": 10 while the controller shows ">10", so a card can say so instead of unknown.
+        if (*e.above) {
+            c.insert(QStringLiteral("json_attributes_topic"), topics.state());
+            c.insert(QStringLiteral("json_attributes_template"),
+                     QStringLiteral("{{ {'above': value_json.%1} | tojson }}").arg(QLatin1String(e.above)));
         }
         if (*e.deviceClass)
             c.insert(QStringLiteral("device_class"), QString::fromLatin1(e.deviceClass));
@@ -70,10 +160,55 @@ std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, int linkTyp
             c.insert(QStringLiteral("unit_of_measurement"), QString::fromUtf8(e.unit));
         if (*e.icon)
             c.insert(QStringLiteral("icon"), QString::fromLatin1(e.icon));
-        c.insert(QStringLiteral("device"), device);
-        out.push_back(
-            {QStringLiteral("homeassistant/%1/%2/%3/config").arg(QLatin1String(e.component), node, key),
-             QJsonDocument(c).toJson(QJsonDocument::Compact), true, 1});
+        add(e.component, key, c);
+    }
+
+    for (const Setting& s : kSettings) {
+        const QString key = QString::fromLatin1(s.key);
+        if (!options.commands) {
+            out.push_back({topic("number", key), {}, true, 1});
+            continue;
+        }
+        // The set topic takes all six at once: the others come from their own entities.
+        QStringList fields;
+        for (const Setting& other : kSettings)
+            fields << QStringLiteral("\"%1\":%2")
+                          .arg(QLatin1String(other.key),
+                               &other == &s ? QStringLiteral("{{ value }}")
+                                            : QStringLiteral("{{ states('number.%1') }}")
+                                                  .arg(slug(node + u'_' + QLatin1String(other.key))));
+        QJsonObject c = common("number", key, s.name);
+        c.insert(QStringLiteral("entity_category"), QStringLiteral("config"));
+        c.insert(QStringLiteral("state_topic"), topics.state());
+        c.insert(QStringLiteral("value_template"), QStringLiteral("{{ value_json.%1 }}").arg(key));
+        c.insert(QStringLiteral("command_topic"), topics.set());
+        c.insert(QStringLiteral("command_template"), u'{' + fields.join(u',') + u'}');
+        c.insert(QStringLiteral("min"), double(s.limit.min));
+        c.insert(QStringLiteral("max"), double(s.limit.max));
+        c.insert(QStringLiteral("step"), double(s.limit.step));
+        c.insert(QStringLiteral("mode"), QStringLiteral("box"));
+        if (*s.deviceClass)
+            c.insert(QStringLiteral("device_class"), QString::fromLatin1(s.deviceClass));
+        if (*s.unit)
+            c.insert(QStringLiteral("unit_of_measurement"), QString::fromUtf8(s.unit));
+        add("number", key, c);
+    }
+
+    for (const Button& b : kButtons) {
+        const QString key = QString::fromLatin1(b.key);
+        if (!options.commands) {
+            out.push_back({topic("button", key), {}, true, 1});
+            continue;
+        }
+        QJsonObject c = common("button", key, b.name);
+        c.insert(QStringLiteral("entity_category"), QStringLiteral("config"));
+        c.insert(QStringLiteral("command_topic"), topics.command());
+        c.insert(QStringLiteral("payload_press"), key);
+        if (*b.deviceClass)
+            c.insert(QStringLiteral("device_class"), QString::fromLatin1(b.deviceClass));
+        if (*b.icon)
+            c.insert(QStringLiteral("icon"), QString::fromLatin1(b.icon));
+        add("button", key, c);
     }
     return out;
 }

@@ -6,6 +6,7 @@
 #include "SerialPort.h"
 #include "StatePayload.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 namespace {
@@ -110,8 +111,7 @@ void LogdService::start()
                                                                .arg(topics_.base())));
     if (link_) {
         mqttThread_.start();
-        for (const MqttMessage& m : discoveryMessages(topics_, options_.linkType))
-            publish(m);
+        publishDiscovery();
         QMetaObject::invokeMethod(link_, &MqttLink::start, Qt::QueuedConnection);
     }
     setAvailable(false);
@@ -193,6 +193,13 @@ void LogdService::publish(const MqttMessage& m)
     if (link_)
         QMetaObject::invokeMethod(
             link_, [link = link_, m] { link->publish(m); }, Qt::QueuedConnection);
+}
+
+void LogdService::publishDiscovery()
+{
+    for (const MqttMessage& m : discoveryMessages(
+             topics_, {options_.linkType, options_.allowCommands, QCoreApplication::applicationVersion()}))
+        publish(m);
 }
 
 void LogdService::setAvailable(bool available)

@@ -45,6 +45,7 @@ private:
     void portLost(const QString& why);
     void reopenPort();
     void publish(const MqttMessage& m);
+    void publishDiscovery();
     void setAvailable(bool available);
     void handleCommand(const QString& topic, const QByteArray& payload, bool retained);
     // Writes a checked command; the reason in plain words when it failed.

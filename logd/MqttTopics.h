@@ -30,6 +30,15 @@ struct MqttTopics {
 inline const QByteArray kOnline = QByteArrayLiteral("online");
 inline const QByteArray kOffline = QByteArrayLiteral("offline");
 
-// The retained Home Assistant discovery configs: a sensor for each value, binary sensors for
-// the two outputs and the alarm, one device. linkType 1 is the wireless link.
-std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, int linkType);
+// What the discovery announces besides the values.
+struct DiscoveryOptions {
+    int linkType = 0;      // 1: the wireless link
+    bool commands = false; // --allow-commands: the six settings as numbers, restart and reset buttons
+    QString version;       // the service's, for the device and the origin
+};
+
+// The retained Home Assistant discovery configs, one device: sensors for the values and the
+// service's diagnostics, binary sensors for the two outputs and the alarm, and with commands
+// the numbers and buttons. Without commands the configs of those are empty, which removes
+// them from a broker and from Home Assistant that still had them from an earlier run.
+std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, const DiscoveryOptions& options);

@@ -232,30 +232,36 @@ TEST(StatePayload, ValuesAndNulls)
               "2024-01-02T03:04:05-09:30");
 }
 
-TEST(HaDiscovery, OneDeviceTenEntities)
+TEST(HaDiscovery, SensorsAlwaysControlsOnlyWithCommands)
 {
-    const auto messages = discoveryMessages({"tarlo02", "tank1"}, 0);
-    ASSERT_EQ(messages.size(), 10u);
-    int binary = 0;
-    for (const MqttMessage& m : messages) {
-        EXPECT_TRUE(m.retain);
-        const QJsonObject c = QJsonDocument::fromJson(m.payload).object();
-        EXPECT_EQ(c.value("state_topic").toString(), "tarlo02/tank1/state");
-        EXPECT_EQ(c.value("availability_topic").toString(), "tarlo02/tank1/availability");
-        EXPECT_EQ(c.value("device").toObject().value("identifiers").toArray().first().toString(),
-                  "tarlo02_tank1");
-        binary += m.topic.startsWith("homeassistant/binary_sensor/") ? 1 : 0;
+    const auto plain = discoveryMessages({"tarlo02", "Tank-1"}, {0, false, "1.0"});
+    const auto commands = discoveryMessages({"tarlo02", "Tank-1"}, {1, true, "1.0"});
+    // The same topics either way: a run without commands empties the controls' configs, which
+    // removes them where an earlier run with commands left them.
+    ASSERT_EQ(plain.size(), commands.size());
+    std::map<QString, QStringList> byCategory;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        EXPECT_EQ(plain[i].topic, commands[i].topic);
+        EXPECT_TRUE(plain[i].retain && commands[i].retain);
+        const QString component = plain[i].topic.section(u'/', 1, 1);
+        EXPECT_EQ(plain[i].payload.isEmpty(), component == "number" || component == "button");
+        const QJsonObject c = QJsonDocument::fromJson(commands[i].payload).object();
+        byCategory[c.value("entity_category").toString(c.contains("state_class") ? "statistics" : "")]
+            << plain[i].topic.section(u'/', 3, 3);
+        EXPECT_TRUE(c.value("default_entity_id").toString().startsWith(component + ".tarlo02_tank_1_"));
+        // A button presses with a command the service takes.
+        if (component == "button") {
+            EXPECT_TRUE(checkDeviceCommand(c.value("payload_press").toString().toUtf8()).accepted());
+        }
     }
-    EXPECT_EQ(binary, 3);
-    EXPECT_EQ(messages[5].topic, "homeassistant/sensor/tarlo02_tank1/co2_ppm/config");
-    EXPECT_EQ(
-        messages[5].payload,
-        R"({"availability_topic":"tarlo02/tank1/availability","device":{"identifiers":["tarlo02_tank1"],)"
-        R"j("manufacturer":"Tarlo","model":"Tarlo-02 (USB)","name":"Tarlo-02 tank1"},)j"
-        R"("device_class":"carbon_dioxide","name":"CO2","object_id":"tarlo02_tank1_co2_ppm",)"
-        R"("payload_available":"online","payload_not_available":"offline","state_class":"measurement",)"
-        R"("state_topic":"tarlo02/tank1/state","unique_id":"tarlo02_tank1_co2_ppm",)"
-        R"("unit_of_measurement":"ppm","value_template":"{{ value_json.co2_ppm }}"})");
+    // Only the measurements keep statistics; the settings and the service's own figures are
+    // diagnostics; the six settings and the two buttons are configuration.
+    EXPECT_EQ(byCategory["statistics"], (QStringList{"ph", "co2_ppm"}));
+    EXPECT_EQ(byCategory[""], (QStringList{"o2_out", "co2_out", "in_alarm"}));
+    EXPECT_EQ(byCategory["diagnostic"], (QStringList{"ph_min", "ph_max", "alarm_low", "alarm_high", "kh",
+                                                     "last_record", "records", "refused", "log"}));
+    EXPECT_EQ(byCategory["config"], (QStringList{"ph_min", "ph_max", "alarm", "kh", "brightness", "contrast",
+                                                 "restart", "factory_reset"}));
 }
 
 TEST(MqttCommands, SettingsWithinTheSpinEditsLimitsMakeTheWindowsFrame)

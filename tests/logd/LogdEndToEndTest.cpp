@@ -5,6 +5,7 @@
 #include "MqttTopics.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <map>
 
 namespace {
 
@@ -94,12 +96,17 @@ TEST_F(LogdEndToEnd, DiscoveryStateAndACleanStop)
     ASSERT_TRUE(waitUntil([&] { return all.payloads(kState).size() >= 3; }, 20000))
         << service.err().join('\n').toStdString();
 
-    for (const MqttMessage& m : discoveryMessages({"tarlo02", "tank"}, 0))
+    // Without --allow-commands the numbers' and buttons' configs are empty: none of them.
+    for (const MqttMessage& m : discoveryMessages({"tarlo02", "tank"}, {0, false, TARLO_VERSION}))
         EXPECT_EQ(all.payloads(m.topic), QStringList{QString::fromUtf8(m.payload)}) << m.topic.toStdString();
     const QString phConfig =
-        R"j({"availability_topic":"tarlo02/tank/availability","device":{"identifiers":["tarlo02_tank"],)j"
-        R"j("manufacturer":"Tarlo","model":"Tarlo-02 (USB)","name":"Tarlo-02 tank"},"device_class":"ph",)j"
-        R"j("name":"pH","object_id":"tarlo02_tank_ph","payload_available":"online",)j"
+        R"j({"availability_topic":"tarlo02/tank/availability","default_entity_id":"sensor.tarlo02_tank_ph",)j"
+        R"j("device":{"identifiers":["tarlo02_tank"],"manufacturer":"Tarlo","model":"Tarlo-02 (USB)",)j"
+        R"j("name":"Tarlo-02 tank","sw_version":")j" TARLO_VERSION R"j("},"device_class":"ph",)j"
+        R"j("json_attributes_template":"{{ {'above': value_json.ph_above} | tojson }}",)j"
+        R"j("json_attributes_topic":"tarlo02/tank/state","name":"pH","object_id":"tarlo02_tank_ph",)j"
+        R"j("origin":{"name":"tarlo02-logd","sw_version":")j" TARLO_VERSION
+        R"j("},"payload_available":"online",)j"
         R"j("payload_not_available":"offline","state_class":"measurement","state_topic":"tarlo02/tank/state",)j"
         R"j("unique_id":"tarlo02_tank_ph","value_template":"{{ value_json.ph }}"})j";
     EXPECT_EQ(all.payloads(QStringLiteral("homeassistant/sensor/tarlo02_tank/ph/config")),
@@ -334,6 +341,102 @@ TEST_F(LogdEndToEnd, ACommandFloodReachesTheControllerOnceASecondAndReadingGoesO
     EXPECT_LE(countLines(service.err(), "command on"), 2 * sent) << service.err().join('\n').toStdString();
     // Records are read and published on: the controller pauses two seconds after a restart.
     EXPECT_TRUE(waitUntil([&] { return all.payloads(kState).size() >= statesAfter + 5; }, 20000));
+}
+
+namespace {
+
+// Why Home Assistant would refuse a discovered config of this component, or nothing: the
+// fields it requires, and the values it accepts where it restricts them.
+QStringList haRefusals(const QString& component, const QJsonObject& c)
+{
+    const std::map<QString, QString> required = {{"sensor", "state_topic"},
+                                                 {"binary_sensor", "state_topic"},
+                                                 {"number", "command_topic"},
+                                                 {"button", "command_topic"}};
+    if (!required.count(component))
+        return {"component " + component};
+    QStringList why;
+    // An entity of a device needs a unique id; the entity id it asks for is <component>.<id>.
+    for (const QString& key : {required.at(component), QStringLiteral("unique_id")})
+        if (c.value(key).toString().isEmpty())
+            why << "no " + key;
+    if (!QRegularExpression("^" + component + R"(\.[a-z0-9_]+$)")
+             .match(c.value("default_entity_id").toString())
+             .hasMatch())
+        why << "default_entity_id";
+    if (c.value("device").toObject().value("identifiers").toArray().isEmpty() ||
+        c.value("origin").toObject().value("name").toString().isEmpty())
+        why << "device identifiers or origin name";
+    // Sensors cannot be configuration; only sensors keep statistics, timestamps none.
+    const QString category = c.value("entity_category").toString("diagnostic");
+    if (category != "diagnostic" && (category != "config" || component.endsWith("sensor")))
+        why << "entity_category " + category;
+    if (c.contains("state_class") && (component != "sensor" || c.value("device_class") == "timestamp" ||
+                                      !QStringList{"measurement", "total", "total_increasing"}.contains(
+                                          c.value("state_class").toString())))
+        why << "state_class";
+    if (component == "number" &&
+        !(c.value("min").toDouble(1) < c.value("max").toDouble(100) && c.value("step").toDouble(1) > 0))
+        why << "min, max or step";
+    return why;
+}
+
+} // namespace
+
+TEST_F(LogdEndToEnd, HomeAssistantFindsWhatItRequiresAndItsControlsWork)
+{
+    Broker broker;
+    ASSERT_TRUE(broker.start(work.path(), freePort()));
+    Subscriber all;
+    subscribeAll(all, broker.port());
+    startSim({"--interval", "200"});
+    startService(brokerArgs(broker.port()) + QStringList{"--allow-commands"});
+    ASSERT_TRUE(waitUntil([&] { return !all.payloads(kState).isEmpty(); }, 20000))
+        << service.err().join('\n').toStdString();
+
+    // The retained configs, as Home Assistant finds them when it subscribes.
+    Subscriber ha;
+    ha.start(broker.port(), QStringLiteral("homeassistant/#"));
+    ASSERT_TRUE(waitUntil([&] { return ha.messages().size() >= 22; }, 10000)) << ha.messages().size();
+    const QJsonObject state = json(all.payloads(kState).last());
+    static const QRegularExpression field(R"(value_json\.([a-z0-9_]+))");
+    std::map<QString, int> components;
+    std::map<QString, QString> numberStates; // a number's entity id: its state, as Home Assistant shows it
+    QJsonObject alarm;
+    for (const QString& m : ha.messages()) {
+        const QString topic = m.section(u' ', 1, 1);
+        const QString component = topic.section(u'/', 1, 1);
+        const QJsonObject c = json(m.section(u' ', 2));
+        EXPECT_EQ(haRefusals(component, c), QStringList{}) << topic.toStdString();
+        ++components[component];
+        // Whatever a template reads is in the state.
+        for (const char* t : {"value_template", "json_attributes_template"})
+            for (auto it = field.globalMatch(c.value(t).toString()); it.hasNext();)
+                EXPECT_TRUE(state.contains(it.next().captured(1))) << topic.toStdString();
+        if (component == "number")
+            numberStates[c.value("default_entity_id").toString()] = QString::number(
+                state.value(field.match(c.value("value_template").toString()).captured(1)).toDouble());
+        if (topic.endsWith("/number/tarlo02_tank/alarm/config"))
+            alarm = c;
+    }
+    EXPECT_EQ(components,
+              (std::map<QString, int>{{"binary_sensor", 3}, {"button", 2}, {"number", 6}, {"sensor", 11}}));
+
+    // Home Assistant sets a number: its command template with the new value and the other
+    // numbers' states. A threshold of 0,90 puts both limits on a whole pH: 6,90 - 0,90, 7,10 + 0,90.
+    QString set = alarm.value("command_template").toString().replace("{{ value }}", "0.9");
+    static const QRegularExpression states(R"(\{\{ states\('([a-z0-9_.]+)'\) \}\})");
+    for (QRegularExpressionMatch m; (m = states.match(set)).hasMatch();)
+        set.replace(m.capturedStart(), m.capturedLength(), numberStates[m.captured(1)]);
+    ASSERT_TRUE(publishOnce(broker.port(), alarm.value("command_topic").toString(), set.toUtf8()));
+    ASSERT_TRUE(waitUntil([&] { return !all.payloads(kResult).isEmpty(); }, 10000));
+    EXPECT_EQ(json(all.payloads(kResult)[0]).value("ok"), QJsonValue(true)) << set.toStdString();
+    ASSERT_TRUE(
+        waitUntil([&] { return json(all.payloads(kState).last()).value("alarm").toDouble() == 0.9; }, 20000));
+    const QJsonObject limits = json(all.payloads(kState).last());
+    EXPECT_EQ(limits.value("alarm_low"), QJsonValue(6.0));
+    EXPECT_EQ(limits.value("alarm_high"), QJsonValue(8.0));
+    EXPECT_EQ(limits.value("in_alarm"), QJsonValue(false));
 }
 
 namespace {

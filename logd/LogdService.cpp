@@ -77,6 +77,7 @@ QString LogdService::prepare()
     s.maxPayloadBytes = int(kMaxCommandBytes);
     if (options_.allowCommands)
         s.subscriptions = {topics_.set(), topics_.command()};
+    s.subscriptions.append(kHaStatusTopic);
     if (!options_.credentialsFile.isEmpty()) {
         QFile f(options_.credentialsFile);
         if (!f.open(QIODevice::ReadOnly))
@@ -95,7 +96,7 @@ QString LogdService::prepare()
     link_->moveToThread(&mqttThread_);
     connect(link_, &MqttLink::logLine, this,
             [this](int level, const QString& line) { journal_.write(JournalLog::Level(level), line); });
-    connect(link_, &MqttLink::messageReceived, this, &LogdService::handleCommand);
+    connect(link_, &MqttLink::messageReceived, this, &LogdService::onMessage);
     connect(link_, &MqttLink::stopped, this, [this] { emit finished(); });
     return {};
 }
@@ -185,7 +186,8 @@ void LogdService::onRxChar(int count)
     const QString logState = !log_.failure().isEmpty() ? log_.failure()
                              : log_.fileOpen()         ? QStringLiteral("writing")
                                                        : QStringLiteral("no log file open");
-    publish({topics_.state(), statePayload(values, now, {records_, refused_, logState}), true, 0});
+    lastState_ = {topics_.state(), statePayload(values, now, {records_, refused_, logState}), true, 0};
+    publish(lastState_);
 }
 
 void LogdService::publish(const MqttMessage& m)
@@ -200,6 +202,21 @@ void LogdService::publishDiscovery()
     for (const MqttMessage& m : discoveryMessages(
              topics_, {options_.linkType, options_.allowCommands, QCoreApplication::applicationVersion()}))
         publish(m);
+}
+
+void LogdService::onMessage(const QString& topic, const QByteArray& payload, bool retained)
+{
+    if (topic != kHaStatusTopic) {
+        handleCommand(topic, payload, retained);
+        return;
+    }
+    // A Home Assistant that starts again may have lost what it knew: discovery, then the
+    // newest state. A retained "online" is an old start, and a connect sends all of it anyway.
+    if (retained || payload != kOnline || stopping_)
+        return;
+    publishDiscovery();
+    if (!lastState_.topic.isEmpty())
+        publish(lastState_);
 }
 
 void LogdService::setAvailable(bool available)

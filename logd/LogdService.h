@@ -46,6 +46,8 @@ private:
     void reopenPort();
     void publish(const MqttMessage& m);
     void publishDiscovery();
+    // A message from the broker: Home Assistant's status, or a command.
+    void onMessage(const QString& topic, const QByteArray& payload, bool retained);
     void setAvailable(bool available);
     void handleCommand(const QString& topic, const QByteArray& payload, bool retained);
     // Writes a checked command; the reason in plain words when it failed.
@@ -71,6 +73,7 @@ private:
     bool stopping_ = false;
     long long records_ = 0; // good records read
     long long refused_ = 0; // values refused in them
+    MqttMessage lastState_; // sent again when Home Assistant starts
     QThread mqttThread_;
     MqttLink* link_ = nullptr; // lives on mqttThread_
 };

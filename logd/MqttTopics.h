@@ -30,6 +30,10 @@ struct MqttTopics {
 inline const QByteArray kOnline = QByteArrayLiteral("online");
 inline const QByteArray kOffline = QByteArrayLiteral("offline");
 
+// Home Assistant announces itself here: "online" when it starts, the moment to publish the
+// discovery and the state again.
+inline const QString kHaStatusTopic = QStringLiteral("homeassistant/status");
+
 // What the discovery announces besides the values.
 struct DiscoveryOptions {
     int linkType = 0;      // 1: the wireless link

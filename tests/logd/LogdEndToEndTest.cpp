@@ -437,6 +437,18 @@ TEST_F(LogdEndToEnd, HomeAssistantFindsWhatItRequiresAndItsControlsWork)
     EXPECT_EQ(limits.value("alarm_low"), QJsonValue(6.0));
     EXPECT_EQ(limits.value("alarm_high"), QJsonValue(8.0));
     EXPECT_EQ(limits.value("in_alarm"), QJsonValue(false));
+
+    // Home Assistant starting again gets the discovery and the newest state once more: every
+    // other state is new (the records read count up).
+    const QString phConfig = QStringLiteral("homeassistant/sensor/tarlo02_tank/ph/config");
+    ASSERT_EQ(all.payloads(kState).removeDuplicates(), 0);
+    ASSERT_TRUE(publishOnce(broker.port(), kHaStatusTopic, "online"));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            QStringList states = all.payloads(kState);
+            return all.payloads(phConfig).size() == 2 && states.removeDuplicates() == 1;
+        },
+        10000));
 }
 
 namespace {

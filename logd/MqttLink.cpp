@@ -97,8 +97,8 @@ void MqttLink::connectNow()
     // Even a failed first attempt leaves the broker's address behind for the reconnects.
     connectStarted_ = true;
     if (rc != MOSQ_ERR_SUCCESS) {
-        lostConnection(
-            QString::fromUtf8(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc)));
+        lostConnection(failureReason(
+            QString::fromUtf8(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc))));
         return;
     }
     connectTimeout_->start();

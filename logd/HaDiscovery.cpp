@@ -86,11 +86,41 @@ QString slug(const QString& s)
     return out;
 }
 
+// Eight hex digits that tell the exact prefix and id apart (FNV-1a).
+QString pairHash(const MqttTopics& topics)
+{
+    quint32 h = 2166136261u;
+    for (const char c : (topics.prefix + u'/' + topics.id).toUtf8()) {
+        h ^= quint8(c);
+        h *= 16777619u;
+    }
+    return QStringLiteral("%1").arg(h, 8, 16, QLatin1Char('0'));
+}
+
+// The device's id, the start of every unique_id. "prefix_id" alone is unambiguous only for a
+// prefix of one level without "_" (the default): "a_b" with "c" and "a" with "b_c" would meet,
+// as would "a/b" and "a_b". Other prefixes get the pair's hash, so two services never share an
+// entity; the default keeps the ids Home Assistant has already registered.
+QString nodeId(const MqttTopics& topics)
+{
+    const QString joined = topics.prefix.split(u'/').join(u'_') + u'_' + topics.id;
+    const bool plain = !topics.prefix.contains(u'_') && !topics.prefix.contains(u'/');
+    return plain ? joined : joined + u'_' + pairHash(topics);
+}
+
+// The start of the entity ids: lower case, so ids that differ only there or in "-" get the hash.
+QString entityBase(const MqttTopics& topics, const QString& node)
+{
+    const QString s = slug(node);
+    return s == node ? s : s + u'_' + pairHash(topics);
+}
+
 } // namespace
 
 std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, const DiscoveryOptions& options)
 {
-    const QString node = topics.prefix.split(u'/').join(u'_') + u'_' + topics.id;
+    const QString node = nodeId(topics);
+    const QString entity = entityBase(topics, node);
     QJsonObject device;
     device.insert(QStringLiteral("identifiers"), QJsonArray{node});
     device.insert(QStringLiteral("name"), QStringLiteral("Tarlo-02 ") + topics.id);
@@ -115,9 +145,9 @@ std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, const Disco
         c.insert(QStringLiteral("name"), QString::fromUtf8(name));
         c.insert(QStringLiteral("unique_id"), node + u'_' + key);
         c.insert(QStringLiteral("default_entity_id"),
-                 QLatin1String(component) + u'.' + slug(node + u'_' + key));
+                 QLatin1String(component) + u'.' + entity + u'_' + slug(key));
         // Home Assistant before 2025.10 knows only this; later ones take default_entity_id.
-        c.insert(QStringLiteral("object_id"), node + u'_' + key);
+        c.insert(QStringLiteral("object_id"), entity + u'_' + slug(key));
         c.insert(QStringLiteral("availability_topic"), topics.availability());
         c.insert(QStringLiteral("payload_available"), QString::fromLatin1(kOnline));
         c.insert(QStringLiteral("payload_not_available"), QString::fromLatin1(kOffline));
@@ -176,7 +206,7 @@ std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, const Disco
                           .arg(QLatin1String(other.key),
                                &other == &s ? QStringLiteral("{{ value }}")
                                             : QStringLiteral("{{ states('number.%1') }}")
-                                                  .arg(slug(node + u'_' + QLatin1String(other.key))));
+                                                  .arg(entity + u'_' + slug(QLatin1String(other.key))));
         QJsonObject c = common("number", key, s.name);
         c.insert(QStringLiteral("entity_category"), QStringLiteral("config"));
         c.insert(QStringLiteral("state_topic"), topics.state());

@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <set>
 #include <tuple>
 
 namespace {
@@ -230,6 +231,29 @@ TEST(StatePayload, ValuesAndNulls)
         R"("time":"2016-10-01T18:30:08+02:00"})");
     EXPECT_EQ(isoTimeWithOffset(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), QTimeZone(-34200))),
               "2024-01-02T03:04:05-09:30");
+}
+
+TEST(HaDiscovery, TwoServicesNeverShareAnId)
+{
+    // The first pH config of each prefix and id: its unique id and entity id.
+    auto ids = [](const char* prefix, const char* id) {
+        for (const MqttMessage& m : discoveryMessages({prefix, id}, {0, false, "1.0"})) {
+            const QJsonObject c = QJsonDocument::fromJson(m.payload).object();
+            if (c.value("unique_id").toString().endsWith("_ph"))
+                return std::pair{c.value("unique_id").toString(), c.value("default_entity_id").toString()};
+        }
+        return std::pair{QString(), QString()};
+    };
+    // The default prefix keeps the ids Home Assistant has registered.
+    EXPECT_EQ(ids("tarlo02", "tank1"), std::pair(QString("tarlo02_tank1_ph"), QString("sensor.tarlo02_tank1_ph")));
+    const std::pair<const char*, const char*> pairs[] = {{"tarlo02", "a_b"}, {"tarlo02_a", "b"}, {"tarlo02/a", "b"},
+                                                         {"tarlo02", "Tank-1"}, {"tarlo02", "tank_1"}};
+    std::set<QString> unique, entity;
+    for (const auto& [prefix, id] : pairs) {
+        const auto [u, e] = ids(prefix, id);
+        EXPECT_TRUE(unique.insert(u).second) << prefix << " " << id << ": " << u.toStdString();
+        EXPECT_TRUE(entity.insert(e).second) << prefix << " " << id << ": " << e.toStdString();
+    }
 }
 
 TEST(HaDiscovery, SensorsAlwaysControlsOnlyWithCommands)

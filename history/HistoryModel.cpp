@@ -577,52 +577,186 @@ TimeTicks timeTicks(const TimeRange& range, int maxTicks, const QTimeZone& zone)
     return out;
 }
 
-Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range)
+int alarmSide(const LogRow& r)
 {
+    if (std::isnan(r.phMax) || std::isnan(r.alarm) || r.alarm < 0)
+        return 0;
+    // In hundredths, as the controller states them, so 6,60 against 6,80 - 0,20 is exact.
+    const long high = std::lround(r.phMax * 100) + std::lround(r.alarm);
+    if (r.phAbove()) // above 10: beyond every high limit below 10
+        return high < 1000 ? 1 : 0;
+    if (std::isnan(r.ph) || std::isnan(r.phMin))
+        return 0;
+    const long ph = std::lround(r.ph * 100);
+    if (ph < std::lround(r.phMin * 100) - std::lround(r.alarm))
+        return -1;
+    return ph > high ? 1 : 0;
+}
+
+namespace {
+// Sums of the statistics over rows, a row at a time.
+struct Tally {
     Statistics s;
-    s.minPh = s.maxPh = kNoValue;
-    const auto [first, last] = rowsIn(rows, range);
     double sum = 0;
     qint64 withPh = 0;
-    for (std::size_t i = first; i < last; ++i) {
-        const LogRow& r = rows[i];
-        ++s.rows;
-        const qint64 d = clipped(r.time, rowDuration(rows, i), range);
+
+    Tally() { s.minPh = s.maxPh = kNoValue; }
+    // A row lasting d ms of the range; counted: its values count too, not only its time.
+    void add(const LogRow& r, qint64 d, bool counted)
+    {
+        s.rows += counted;
         if (r.co2 != OutputState::Unknown) {
             s.co2Known += d;
             if (r.co2 == OutputState::On)
                 s.co2On += d;
         }
+        const bool alarm = alarmSide(r) != 0;
         if (r.phAbove()) {
-            // Above 10: out of any range, and beyond every high alarm limit below 10.
+            // Above 10: out of any range.
             s.phTime += d;
             s.phAbove += d;
-            if (!std::isnan(r.phMax) && !std::isnan(r.alarm) &&
-                std::lround(r.phMax * 100) + std::lround(r.alarm) < 1000)
-                s.inAlarm += d;
-            continue;
+            s.inAlarm += alarm ? d : 0;
+            return;
         }
         if (std::isnan(r.ph))
-            continue;
-        s.minPh = std::isnan(s.minPh) ? r.ph : std::min(s.minPh, r.ph);
-        s.maxPh = std::isnan(s.maxPh) ? r.ph : std::max(s.maxPh, r.ph);
-        sum += double(r.ph);
-        ++withPh;
+            return;
+        if (counted) {
+            s.minPh = std::isnan(s.minPh) ? r.ph : std::min(s.minPh, r.ph);
+            s.maxPh = std::isnan(s.maxPh) ? r.ph : std::max(s.maxPh, r.ph);
+            sum += double(r.ph);
+            ++withPh;
+        }
         s.phTime += d;
+        s.inAlarm += alarm ? d : 0;
         if (std::isnan(r.phMin) || std::isnan(r.phMax))
-            continue;
-        // In hundredths, as the controller states them, so 6,60 against 6,80 - 0,20 is exact.
-        const long ph = std::lround(r.ph * 100), low = std::lround(r.phMin * 100),
-                   high = std::lround(r.phMax * 100);
-        if (ph >= low && ph <= high)
+            return;
+        const long ph = std::lround(r.ph * 100);
+        if (ph >= std::lround(r.phMin * 100) && ph <= std::lround(r.phMax * 100))
             s.inRange += d;
-        const long alarm = std::isnan(r.alarm) ? -1 : std::lround(r.alarm);
-        if (alarm >= 0 && (ph < low - alarm || ph > high + alarm))
-            s.inAlarm += d;
     }
-    s.meanPh = withPh ? sum / double(withPh) : double(kNoValue);
-    s.co2OnPerDay = s.co2Known ? double(s.co2On) * double(kDay) / double(s.co2Known) : 0;
-    return s;
+    Statistics done()
+    {
+        s.meanPh = withPh ? sum / double(withPh) : double(kNoValue);
+        s.co2OnPerDay = s.co2Known ? double(s.co2On) * double(kDay) / double(s.co2Known) : 0;
+        return s;
+    }
+};
+} // namespace
+
+Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range)
+{
+    Tally t;
+    const auto [first, last] = rowsIn(rows, range);
+    for (std::size_t i = first; i < last; ++i)
+        t.add(rows[i], clipped(rows[i].time, rowDuration(rows, i), range), true);
+    return t.done();
+}
+
+std::vector<DaySummary> dailySummaries(const std::vector<LogRow>& rows, const TimeRange& range,
+                                       const QTimeZone& zone)
+{
+    std::vector<DaySummary> out;
+    const auto [first, last] = rowsIn(rows, range);
+    WallClock clock(zone);
+    for (std::size_t i = first; i < last;) {
+        const QDate day = QDateTime::fromMSecsSinceEpoch(rows[i].time, zone).date();
+        // Past the day's first row whatever the zone does at midnight: each pass moves on.
+        const qint64 end = std::max(clock.at(day.addDays(1), 0), rows[i].time + 1);
+        // The day's time within the range, up to the next midnight.
+        const TimeRange clip{std::max(clock.at(day, 0), range.from), std::min(end, range.to)};
+        Tally t;
+        // The row before lasts into the day: its time is the day's, its values are not.
+        if (i > 0)
+            t.add(rows[i - 1], clipped(rows[i - 1].time, rowDuration(rows, i - 1), clip), false);
+        std::size_t j = i;
+        for (; j < last && rows[j].time < end; ++j)
+            t.add(rows[j], clipped(rows[j].time, rowDuration(rows, j), clip), true);
+        out.push_back({day, t.done()});
+        i = j;
+    }
+    return out;
+}
+
+std::vector<AlarmPeriod> alarmPeriods(const std::vector<LogRow>& rows)
+{
+    std::vector<AlarmPeriod> out;
+    bool open = false;
+    qint64 previous = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const LogRow& r = rows[i];
+        const int side = alarmSide(r);
+        if (side == 0) {
+            open = false;
+            continue;
+        }
+        // Rows in alarm on the same side, without a gap between them, are one period.
+        if (!open || out.back().side != side || r.time - previous > kLogGapMs)
+            out.push_back({r.time, r.time, side, kNoValue, false});
+        open = true;
+        previous = r.time;
+        AlarmPeriod& p = out.back();
+        p.to = r.time + rowDuration(rows, i);
+        if (r.phAbove())
+            p.above = true;
+        else if (std::isnan(p.extreme))
+            p.extreme = r.ph;
+        else
+            p.extreme = side < 0 ? std::min(p.extreme, r.ph) : std::max(p.extreme, r.ph);
+    }
+    return out;
+}
+
+TimeRange aroundPeriod(const AlarmPeriod& p)
+{
+    const qint64 span = std::max<qint64>(3 * (p.to - p.from), 2 * 60 * kMinute);
+    const qint64 middle = p.from + (p.to - p.from) / 2;
+    return {middle - span / 2, middle - span / 2 + span};
+}
+
+QDate middleDay(const TimeRange& view, const QTimeZone& zone)
+{
+    return QDateTime::fromMSecsSinceEpoch(view.from + view.span() / 2, zone).date();
+}
+
+TimeRange calendarDay(QDate day, const QTimeZone& zone)
+{
+    WallClock clock(zone);
+    return {clock.at(day, 0), clock.at(day.addDays(1), 0)};
+}
+
+TimeRange calendarWeek(QDate day, const QTimeZone& zone)
+{
+    const QDate monday = day.addDays(1 - day.dayOfWeek());
+    WallClock clock(zone);
+    return {clock.at(monday, 0), clock.at(monday.addDays(7), 0)};
+}
+
+TimeRange stepped(const TimeRange& view, Step step, int direction, const QTimeZone& zone)
+{
+    const QDate day = middleDay(view, zone);
+    return step == Step::Day ? calendarDay(day.addDays(direction), zone)
+                             : calendarWeek(day.addDays(7 * direction), zone);
+}
+
+namespace {
+QByteArray csvNumber(double v, int decimals)
+{
+    return std::isnan(v) ? QByteArray() : QByteArray::number(v, 'f', decimals).replace('.', ',');
+}
+QByteArray csvHours(qint64 ms) { return csvNumber(double(ms) / 3600000.0, 2); }
+} // namespace
+
+QByteArray dailyCsv(const std::vector<DaySummary>& days)
+{
+    QByteArray out = QByteArray(DailyCsvHeader) + "\r\n";
+    for (const DaySummary& d : days) {
+        const Statistics& s = d.stats;
+        out += d.day.toString(QStringLiteral("yyyy-MM-dd")).toLatin1() + ';' + QByteArray::number(s.rows) +
+               ';' + csvNumber(s.minPh, 2) + ';' + csvNumber(s.meanPh, 2) + ';' +
+               (s.phAbove > 0 ? QByteArray(">10") : csvNumber(s.maxPh, 2)) + ';' + csvHours(s.phTime) + ';' +
+               csvHours(s.inRange) + ';' + csvHours(s.inAlarm) + ';' + csvHours(s.co2On) + "\r\n";
+    }
+    return out;
 }
 
 QByteArray mergedCsv(const LogSet& logs, const TimeRange& range)

@@ -154,6 +154,46 @@ struct Statistics {
 };
 Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range);
 
+// Which alarm limit a row's pH is beyond: -1 below the low one, 1 above the high one (">10"
+// while the high limit is below 10), 0 within them or unknown.
+int alarmSide(const LogRow& row);
+
+// The statistics of each calendar day with rows in the range, in order. A day's time is its
+// own, from midnight to midnight within the range: the last row of the day before counts
+// the part of its time past midnight, so the days add up to the whole.
+struct DaySummary {
+    QDate day;
+    Statistics stats;
+};
+std::vector<DaySummary> dailySummaries(const std::vector<LogRow>& rows, const TimeRange& range,
+                                       const QTimeZone& zone = systemZone());
+
+// The days as CSV, CR LF ended: pH with two decimals (">10" as the maximum when there was
+// one), times in hours with two, "," as the decimal separator, no value left empty.
+inline constexpr char DailyCsvHeader[] =
+    "Date;Rows;PH min;PH mean;PH max;PH h;In range h;In alarm h;CO2 on h";
+QByteArray dailyCsv(const std::vector<DaySummary>& days);
+
+// A stretch of rows beyond the same alarm limit, no more than kLogGapMs apart.
+struct AlarmPeriod {
+    qint64 from = 0, to = 0; // from the first row to the end of the last
+    int side = 0;            // as alarmSide()
+    float extreme = 0;       // the lowest or highest pH measured; NaN when all were ">10"
+    bool above = false;      // ">10" among them
+};
+std::vector<AlarmPeriod> alarmPeriods(const std::vector<LogRow>& rows);
+// A view with the period in its middle: three times as long, and at least two hours.
+TimeRange aroundPeriod(const AlarmPeriod& period);
+
+// Calendar days and weeks (Monday to Monday) of a time zone, midnight to midnight: 23 or 25
+// hours on the days the clocks change.
+QDate middleDay(const TimeRange& view, const QTimeZone& zone = systemZone());
+TimeRange calendarDay(QDate day, const QTimeZone& zone = systemZone());
+TimeRange calendarWeek(QDate day, const QTimeZone& zone = systemZone());
+enum class Step { Day, Week };
+// The whole day or week before (direction -1) or after (1) the one in the middle of the view.
+TimeRange stepped(const TimeRange& view, Step step, int direction, const QTimeZone& zone = systemZone());
+
 // The rows of the range as one merged CSV: the merged header and each row's line, CR LF ended.
 QByteArray mergedCsv(const LogSet& logs, const TimeRange& range);
 

@@ -347,3 +347,142 @@ TEST(AxisTicks, TimesAtRoundWallClockTimesAtEveryZoom)
         EXPECT_EQ(shown, c.expected);
     }
 }
+
+TEST(DailySummaries, EachCalendarDayItsOwnTime)
+{
+    // A row a minute at half past from 23:50:30 to 00:09:30: pH 7,00 with CO2 on before
+    // midnight, then 6,50 (below the alarm limit 6,60) with CO2 off, the last one ">10".
+    std::vector<LogRow> r;
+    for (qint64 m = 1430; m < 1450; ++m) {
+        r.push_back(row(m, m < 1440 ? 7.0f : 6.5f, m < 1440 ? OutputState::On : OutputState::Off));
+        r.back().time += 30000;
+    }
+    r.back().ph = 10;
+    r.back().bounds = LogRow::kPhAbove;
+    const TimeRange range = minutesRange(1430, 1460);
+    const std::vector<DaySummary> days = dailySummaries(r, range);
+    ASSERT_EQ(days.size(), 2u);
+    struct Expected {
+        QDate day;
+        qint64 rows;
+        float min, max;
+        double mean;
+        double phTime, phAbove, inRange, inAlarm, co2On; // minutes
+    };
+    // 23:59:30 lasts into the next day: its half minute is that day's time, not its values.
+    const Expected expected[] = {{QDate(2016, 10, 1), 10, 7.0f, 7.0f, 7.0, 9.5, 0, 9.5, 0, 9.5},
+                                 {QDate(2016, 10, 2), 10, 6.5f, 6.5f, 6.5, 10.5, 1, 0.5, 10, 0.5}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const Expected& e = expected[i];
+        const Statistics& s = days[i].stats;
+        SCOPED_TRACE(e.day.toString(Qt::ISODate).toStdString());
+        EXPECT_EQ(days[i].day, e.day);
+        EXPECT_EQ(s.rows, e.rows);
+        EXPECT_FLOAT_EQ(s.minPh, e.min);
+        EXPECT_FLOAT_EQ(s.maxPh, e.max);
+        EXPECT_NEAR(s.meanPh, e.mean, 1e-6);
+        EXPECT_EQ(s.phTime, qint64(e.phTime * kMin));
+        EXPECT_EQ(s.phAbove, qint64(e.phAbove * kMin));
+        EXPECT_EQ(s.inRange, qint64(e.inRange * kMin));
+        EXPECT_EQ(s.inAlarm, qint64(e.inAlarm * kMin));
+        EXPECT_EQ(s.co2On, qint64(e.co2On * kMin));
+    }
+    const Statistics whole = statistics(r, range);
+    EXPECT_EQ(days[0].stats.phTime + days[1].stats.phTime, whole.phTime) << "the days add up";
+    EXPECT_EQ(days[0].stats.co2On + days[1].stats.co2On, whole.co2On);
+
+    // The day of the autumn clock change has 25 hours of rows; the next midnight starts a day.
+    const QTimeZone warsaw(QByteArrayLiteral("Europe/Warsaw"));
+    const qint64 start = QDateTime(QDate(2023, 10, 29), QTime(0, 0), warsaw).toMSecsSinceEpoch();
+    std::vector<LogRow> autumn;
+    for (qint64 m = 0; m <= 25 * 60; ++m) {
+        autumn.push_back(row(0, 7.0f));
+        autumn.back().time = start + m * kMin;
+    }
+    const std::vector<DaySummary> changed = dailySummaries(autumn, allRows(autumn), warsaw);
+    ASSERT_EQ(changed.size(), 2u);
+    EXPECT_EQ(changed[0].day, QDate(2023, 10, 29));
+    EXPECT_EQ(changed[0].stats.rows, 25 * 60);
+    EXPECT_EQ(changed[0].stats.phTime, 25 * 60 * kMin);
+    EXPECT_EQ(changed[1].day, QDate(2023, 10, 30));
+}
+
+TEST(AlarmPeriods, RunsOfRowsBeyondOneLimit)
+{
+    // Limits 6,60 and 7,60; a pH of 100 here stands for ">10".
+    struct Case {
+        const char* what;
+        std::vector<std::pair<qint64, float>> rows; // minute, pH
+        std::vector<AlarmPeriod> expected;          // from and to in minutes
+    };
+    const Case cases[] = {
+        {"below, to the next row", {{0, 7}, {1, 6.5f}, {2, 6.4f}, {3, 7}}, {{1, 3, -1, 6.4f, false}}},
+        {"at the limits: none", {{0, 6.6f}, {1, 7.6f}, {2, 7}}, {}},
+        {"broken by a gap",
+         {{0, 7.7f}, {1, 7.8f}, {5, 7.7f}},
+         {{0, 2, 1, 7.8f, false}, {5, 6, 1, 7.7f, false}}},
+        {"from one limit to the other",
+         {{0, 6.5f}, {1, 7.7f}},
+         {{0, 1, -1, 6.5f, false}, {1, 2, 1, 7.7f, false}}},
+        {"above 10", {{0, 100}, {1, 7.8f}, {2, 7}}, {{0, 2, 1, 7.8f, true}}},
+        {"only above 10", {{0, 7}, {1, 100}}, {{1, 2, 1, NAN, true}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<LogRow> r;
+        for (auto [minute, ph] : c.rows) {
+            r.push_back(row(minute, ph));
+            if (ph == 100) {
+                r.back().ph = 10;
+                r.back().bounds = LogRow::kPhAbove;
+            }
+        }
+        const std::vector<AlarmPeriod> got = alarmPeriods(r);
+        ASSERT_EQ(got.size(), c.expected.size()) << c.what;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const AlarmPeriod& e = c.expected[i];
+            EXPECT_EQ(got[i].from, kT0 + e.from * kMin) << c.what;
+            EXPECT_EQ(got[i].to, kT0 + e.to * kMin) << c.what;
+            EXPECT_EQ(got[i].side, e.side) << c.what;
+            EXPECT_EQ(got[i].above, e.above) << c.what;
+            if (std::isnan(e.extreme))
+                EXPECT_TRUE(std::isnan(got[i].extreme)) << c.what;
+            else
+                EXPECT_FLOAT_EQ(got[i].extreme, e.extreme) << c.what;
+        }
+    }
+    // Jumped to: in the middle of a view three times as long, at least two hours.
+    EXPECT_EQ(aroundPeriod({kT0, kT0 + 10 * kMin}), minutesRange(-55, 65));
+    EXPECT_EQ(aroundPeriod({kT0, kT0 + 180 * kMin}), minutesRange(-180, 360));
+}
+
+TEST(CalendarSteps, WholeDaysAndWeeksAcrossClockChanges)
+{
+    const QTimeZone warsaw(QByteArrayLiteral("Europe/Warsaw"));
+    const auto day = [&](int y, int m, int d) { return calendarDay(QDate(y, m, d), warsaw); };
+    const auto week = [&](int y, int m, int d) { return calendarWeek(QDate(y, m, d), warsaw); };
+    const qint64 hour = 60 * kMin;
+    EXPECT_EQ(day(2023, 10, 29).span(), 25 * hour);
+    EXPECT_EQ(day(2023, 3, 26).span(), 23 * hour);
+    EXPECT_EQ(week(2023, 10, 29), (TimeRange{day(2023, 10, 23).from, day(2023, 10, 30).from}))
+        << "Monday to Monday";
+    const TimeRange lastDay{QDateTime(QDate(2023, 10, 28), QTime(18, 0), warsaw).toMSecsSinceEpoch(),
+                            QDateTime(QDate(2023, 10, 29), QTime(18, 0), warsaw).toMSecsSinceEpoch()};
+    struct Case {
+        TimeRange view;
+        Step step;
+        int direction;
+        TimeRange expected;
+    };
+    const Case cases[] = {
+        {day(2023, 10, 28), Step::Day, 1, day(2023, 10, 29)},
+        {day(2023, 10, 29), Step::Day, 1, day(2023, 10, 30)},
+        {day(2023, 3, 27), Step::Day, -1, day(2023, 3, 26)},
+        {lastDay, Step::Day, -1, day(2023, 10, 28)}, // its middle is on the 29th
+        {day(2023, 10, 25), Step::Week, 1, week(2023, 10, 30)},
+        {week(2023, 10, 30), Step::Week, -1, week(2023, 10, 23)},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(stepped(c.view, c.step, c.direction, warsaw), c.expected)
+            << QDateTime::fromMSecsSinceEpoch(c.view.from).toString(Qt::ISODate).toStdString() << " "
+            << c.direction;
+}

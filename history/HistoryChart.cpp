@@ -4,6 +4,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGraphicsItem>
 #include <QGraphicsLayout>
 #include <QMouseEvent>
@@ -82,6 +83,133 @@ private:
     QRectF area_;
 };
 
+class ChartHeader : public QWidget {
+public:
+    explicit ChartHeader(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
+    std::function<void(Series)> onToggle;
+
+    void setTexts(const QString& title, const QString& range, const std::array<QString, kSeriesCount>& series)
+    {
+        title_ = title;
+        range_ = range;
+        series_ = series;
+        update();
+    }
+    void setRange(const QString& range)
+    {
+        range_ = range;
+        update();
+    }
+    void setShown(const std::array<bool, kSeriesCount>& shown)
+    {
+        shown_ = shown;
+        update();
+    }
+    QString title() const { return title_; }
+    QString range() const { return range_; }
+    // The legend's entries laid out in rows for a width.
+    std::array<QRect, kSeriesCount> entries(int width) const
+    {
+        std::array<QRect, kSeriesCount> out;
+        const QFontMetrics fm = fontMetrics();
+        const int h = fm.height();
+        int x = kMargin, y = kMargin + h + kRowGap;
+        for (std::size_t i = 0; i < kSeriesCount; ++i) {
+            const int w = kSwatch + 5 + fm.horizontalAdvance(series_[i]);
+            if (x > kMargin && x + w > width - kMargin) {
+                x = kMargin;
+                y += h + kRowGap;
+            }
+            out[i] = QRect(x, y, w, h);
+            x += w + 16;
+        }
+        return out;
+    }
+
+    // The height the title and the legend take at a width.
+    int heightFor(int width) const { return entries(width).back().bottom() + 1 + kMargin; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QFontMetrics fm = fontMetrics();
+        QFont bold = font();
+        bold.setBold(true);
+        const int rangeWidth = fm.horizontalAdvance(range_);
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(QRect(width() - kMargin - rangeWidth, kMargin, rangeWidth, fm.height()), Qt::AlignRight,
+                   range_);
+        p.setFont(bold);
+        const int titleWidth = std::max(0, width() - 2 * kMargin - rangeWidth - 16);
+        p.drawText(QRect(kMargin, kMargin, titleWidth, fm.height()), Qt::AlignLeft,
+                   QFontMetrics(bold).elidedText(title_, Qt::ElideRight, titleWidth));
+        p.setFont(font());
+        const auto entries = this->entries(width());
+        for (std::size_t i = 0; i < kSeriesCount; ++i) {
+            const QRect r = entries[i];
+            // A hidden series: its sample faint, its name grey.
+            p.setOpacity(shown_[i] ? 1.0 : 0.25);
+            drawSwatch(p, Series(i), QRectF(r.left(), r.top() + 2, kSwatch, r.height() - 4));
+            p.setOpacity(1);
+            p.setPen(shown_[i] ? palette().color(QPalette::WindowText) : QColor(0xa0, 0xa0, 0xa0));
+            p.drawText(r.adjusted(kSwatch + 5, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, series_[i]);
+        }
+    }
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        if (e->button() != Qt::LeftButton)
+            return;
+        const auto entries = this->entries(width());
+        for (std::size_t i = 0; i < kSeriesCount; ++i)
+            if (entries[i].contains(e->position().toPoint()) && onToggle)
+                onToggle(Series(i));
+    }
+    void mouseMoveEvent(QMouseEvent* e) override
+    {
+        const auto entries = this->entries(width());
+        const bool over = std::any_of(entries.begin(), entries.end(),
+                                      [&](const QRect& r) { return r.contains(e->position().toPoint()); });
+        setCursor(over ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    }
+
+private:
+    static constexpr int kMargin = 4, kRowGap = 3, kSwatch = 22;
+
+    // The series' own look, small.
+    static void drawSwatch(QPainter& p, Series s, const QRectF& r)
+    {
+        const double y = r.center().y();
+        switch (s) {
+        case Series::Ph:
+            p.setPen(QPen(HistoryColours::kPh, 2));
+            p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+            break;
+        case Series::Ppm:
+            p.setPen(QPen(HistoryColours::kPpm, 1.5));
+            p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+            break;
+        case Series::Alarm:
+            p.setPen(QPen(HistoryColours::kAlarm, 1.2, Qt::DashLine));
+            p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+            break;
+        case Series::Range:
+            p.fillRect(r, HistoryColours::kBand);
+            break;
+        case Series::O2:
+            p.fillRect(r, HistoryColours::kO2On);
+            break;
+        case Series::Co2:
+            p.fillRect(r, HistoryColours::kCo2On);
+            break;
+        }
+    }
+    QString title_, range_;
+    std::array<QString, kSeriesCount> series_;
+    std::array<bool, kSeriesCount> shown_{true, true, true, true, true, true};
+};
+
 HistoryChartView::HistoryChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent)
 {
     setRenderHint(QPainter::Antialiasing);
@@ -153,7 +281,7 @@ void HistoryChartView::leaveEvent(QEvent* e)
 }
 
 HistoryChart::HistoryChart(QWidget* parent)
-    : QWidget(parent), chart_(plainChart()), stripsChart_(plainChart()),
+    : QWidget(parent), header_(new ChartHeader(this)), chart_(plainChart()), stripsChart_(plainChart()),
       chartView_(new HistoryChartView(chart_, this)), stripsView_(new QChartView(stripsChart_, this)),
       time_(new QCategoryAxis), phAxis_(new QValueAxis), ppmAxis_(new QValueAxis),
       outputsAxis_(new QCategoryAxis),
@@ -164,6 +292,7 @@ HistoryChart::HistoryChart(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(header_);
     layout->addWidget(chartView_, 1);
     layout->addWidget(stripsView_);
     stripsView_->setFixedHeight(kStripsHeight);
@@ -197,6 +326,8 @@ HistoryChart::HistoryChart(QWidget* parent)
     });
     connect(stripsChart_, &QChart::plotAreaChanged, this, [this] { stripsLayer_->areaChanged(); });
 
+    shown_.fill(true);
+    header_->onToggle = [this](Series s) { setSeriesShown(s, !seriesShown(s)); };
     chartView_->onZoom = [this](double x, double factor) { zoomAt(x, factor); };
     chartView_->onPan = [this](double dx) {
         const QRectF plot = chart_->plotArea();
@@ -237,6 +368,7 @@ void HistoryChart::setLogs(const LogSet* logs)
     blocks_.build(rows());
     ++version_;
     view_ = limits();
+    setLanguage(language_); // the title names the folders
     changed();
 }
 
@@ -257,6 +389,17 @@ void HistoryChart::setLanguage(Language language)
         outputsAxis_->remove(label);
     outputsAxis_->append(t.co2, 1);
     outputsAxis_->append(t.o2, 2);
+    // The title says whose logs these are: an exported picture stands alone.
+    QString title = t.title;
+    if (logs_ && !logs_->folders().isEmpty()) {
+        QStringList names;
+        for (const QString& folder : logs_->folders())
+            names << QDir(folder).dirName();
+        title += QStringLiteral(" · ") + names.join(QStringLiteral(", "));
+    }
+    header_->setTexts(title, rangeText(view_), t.series);
+    header_->setToolTip(t.legendHint);
+    header_->setFixedHeight(header_->heightFor(width()));
 }
 
 TimeRange HistoryChart::limits() const { return allRows(rows()); }
@@ -268,12 +411,31 @@ void HistoryChart::setView(const TimeRange& view)
     changed();
 }
 
+void HistoryChart::setSeriesShown(Series series, bool shown)
+{
+    shown_[std::size_t(series)] = shown;
+    header_->setShown(shown_);
+    // The pH axis spans what is shown.
+    updateAxes();
+    linesLayer_->update();
+    stripsLayer_->update();
+}
+
+QRect HistoryChart::legendEntry(Series series) const
+{
+    return header_->entries(header_->width())[std::size_t(series)].translated(header_->pos());
+}
+
+QString HistoryChart::titleShown() const { return header_->title(); }
+QString HistoryChart::rangeShown() const { return header_->range(); }
+
 void HistoryChart::changed()
 {
     // Only the axes now; the lines are worked out when they are drawn, for the width then.
     updateAxes();
     linesLayer_->update();
     stripsLayer_->update();
+    header_->setRange(rangeText(view_));
     emit viewChanged(view_);
 }
 
@@ -293,8 +455,27 @@ void HistoryChart::updateAxes()
     budget_ = tickBudget();
     const auto [timeTickCount, valueTickCount] = budget_;
     const ChartExtents extents = chartExtents(rows(), view_, &blocks_);
-    // The pH, the band and the alarm limits of the rows in view, and a margin.
-    double low = extents.ph.low, high = extents.ph.high;
+    // The pH, the band and the alarm limits of the rows in view, as far as they are shown (all
+    // of them when none is), and a margin.
+    Extent ph{NAN, NAN};
+    const auto widen = [&](Value v) {
+        const Extent& e = extents.lines[std::size_t(v)];
+        if (std::isnan(e.low))
+            return;
+        ph.low = std::isnan(ph.low) ? e.low : std::min(ph.low, e.low);
+        ph.high = std::isnan(ph.high) ? e.high : std::max(ph.high, e.high);
+    };
+    if (seriesShown(Series::Ph))
+        widen(Value::Ph);
+    if (seriesShown(Series::Range))
+        for (Value v : {Value::BandLow, Value::BandHigh})
+            widen(v);
+    if (seriesShown(Series::Alarm))
+        for (Value v : {Value::AlarmLow, Value::AlarmHigh})
+            widen(v);
+    if (!seriesShown(Series::Ph) && !seriesShown(Series::Range) && !seriesShown(Series::Alarm))
+        ph = extents.ph;
+    double low = ph.low, high = ph.high;
     if (!(low <= high)) {
         low = 6;
         high = 8;
@@ -358,7 +539,8 @@ void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(Qt::NoPen);
     painter.setBrush(HistoryColours::kBand);
-    for (std::size_t i = 0; i < l.bandLow.size() && i < l.bandHigh.size(); ++i) {
+    for (std::size_t i = 0; seriesShown(Series::Range) && i < l.bandLow.size() && i < l.bandHigh.size();
+         ++i) {
         mapped(l.bandLow[i], yPh, false);
         Segment high(l.bandHigh[i].rbegin(), l.bandHigh[i].rend());
         mapped(high, yPh, true);
@@ -380,10 +562,14 @@ void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
     QPen alarm(HistoryColours::kAlarm, 1.2, Qt::DashLine);
     QPen ppm(HistoryColours::kPpm, 1), ph(HistoryColours::kPh, dense ? 1 : 2);
     ppm.setCosmetic(true);
-    draw(l.alarmLow, alarm, yPh);
-    draw(l.alarmHigh, alarm, yPh);
-    draw(l.ppm, ppm, yPpm);
-    draw(l.ph, ph, yPh);
+    if (seriesShown(Series::Alarm)) {
+        draw(l.alarmLow, alarm, yPh);
+        draw(l.alarmHigh, alarm, yPh);
+    }
+    if (seriesShown(Series::Ppm))
+        draw(l.ppm, ppm, yPpm);
+    if (seriesShown(Series::Ph))
+        draw(l.ph, ph, yPh);
 
     // Bounds: drawn at the bound, with a mark that the value was above it (one in ten pixels).
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -397,8 +583,10 @@ void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
                 next = x(double(t)) + 10;
             }
     };
-    marks(lines_.ppmMarks, HistoryColours::kPpm, yPpm(100));
-    marks(lines_.phMarks, HistoryColours::kPh, yPh(10));
+    if (seriesShown(Series::Ppm))
+        marks(lines_.ppmMarks, HistoryColours::kPpm, yPpm(100));
+    if (seriesShown(Series::Ph))
+        marks(lines_.phMarks, HistoryColours::kPh, yPh(10));
 }
 
 void HistoryChart::paintStrips(QPainter& painter, const QRectF& plot)
@@ -441,8 +629,10 @@ void HistoryChart::paintStrips(QPainter& painter, const QRectF& plot)
             c = end;
         }
     };
-    strip(strips_.shares.o2, kO2Low, kO2High, HistoryColours::kO2On);
-    strip(strips_.shares.co2, kCo2Low, kCo2High, HistoryColours::kCo2On);
+    if (seriesShown(Series::O2))
+        strip(strips_.shares.o2, kO2Low, kO2High, HistoryColours::kO2On);
+    if (seriesShown(Series::Co2))
+        strip(strips_.shares.co2, kCo2Low, kCo2High, HistoryColours::kCo2On);
 }
 
 void HistoryChart::alignStrips()
@@ -468,6 +658,9 @@ void HistoryChart::resizeEvent(QResizeEvent* e)
 
 void HistoryChart::layOut()
 {
+    // The legend wraps to the width: its height first, then the charts get the rest.
+    if (const int h = header_->heightFor(width()); h != header_->height() || h != header_->minimumHeight())
+        header_->setFixedHeight(h);
     if (layout())
         layout()->activate();
     // The charts lay out on posted events; run them, and work the axes out again when the

@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -28,6 +29,10 @@ inline const QColor kO2On{0x00, 0xac, 0xc1};
 inline const QColor kCo2On{0x7c, 0xb3, 0x42};
 inline const QColor kOff{0xe4, 0xe4, 0xe4};
 } // namespace HistoryColours
+
+// What the chart draws, each shown or hidden by a click on the legend.
+enum class Series { Ph, Range, Alarm, Ppm, O2, Co2 };
+inline constexpr std::size_t kSeriesCount = 6;
 
 // The plot's view of the mouse: wheel zooms, a drag pans, a right-button or Shift drag
 // selects a range to zoom to, a move reports the time under the pointer.
@@ -55,6 +60,8 @@ private:
 
 // Draws a chart's rows itself, within its plot area: one item however many rows, gaps or files.
 class PlotLayer;
+// The title, the view's date range and the legend over the plot.
+class ChartHeader;
 
 class HistoryChart : public QWidget {
     Q_OBJECT
@@ -70,6 +77,14 @@ public:
     // All the rows, the widest view.
     TimeRange limits() const;
     void setView(const TimeRange& view);
+
+    void setSeriesShown(Series series, bool shown);
+    bool seriesShown(Series series) const { return shown_[std::size_t(series)]; }
+    // Where the legend's entry of a series is, in this widget's pixels.
+    QRect legendEntry(Series series) const;
+    // The title and the view's range over the chart.
+    QString titleShown() const;
+    QString rangeShown() const;
 
     // The plot area of the pH chart in this widget's pixels.
     QRectF plotArea() const;
@@ -133,6 +148,9 @@ private:
         OutputShares shares;
     } strips_;
 
+    std::array<bool, kSeriesCount> shown_;
+
+    ChartHeader* header_;
     QChart* chart_;
     QChart* stripsChart_;
     HistoryChartView* chartView_;

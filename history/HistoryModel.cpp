@@ -406,7 +406,7 @@ ChartExtents chartExtents(const std::vector<LogRow>& rows, const TimeRange& rang
         }
         ++i;
     }
-    ChartExtents out{e[std::size_t(Value::Ph)], e[std::size_t(Value::Ppm)]};
+    ChartExtents out{e[std::size_t(Value::Ph)], e[std::size_t(Value::Ppm)], e};
     for (Value v : {Value::BandLow, Value::BandHigh, Value::AlarmLow, Value::AlarmHigh})
         widen(out.ph, e[std::size_t(v)].low, e[std::size_t(v)].high);
     return out;

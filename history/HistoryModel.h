@@ -101,6 +101,7 @@ struct Extent {
 };
 struct ChartExtents {
     Extent ph, ppm;
+    std::array<Extent, 6> lines; // of each line alone, in the order of Value
 };
 ChartExtents chartExtents(const std::vector<LogRow>& rows, const TimeRange& range,
                           const RowBlocks* blocks = nullptr);

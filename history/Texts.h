@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <array>
+
 enum class Language { Polish, English };
 
 // The language stored in "tarlo02.ini" of a folder: English when its sixth line is "EN" in a
@@ -19,8 +21,14 @@ struct HistoryTexts {
     QString noRows, skipped, readError, saveError, hints;
     // %1: the file's path.
     QString replaceQuestion, replace, cancel, notOverALog;
+    // The legend, in the order of Series, and what a click on it does.
+    std::array<QString, 6> series;
+    QString legendHint;
 };
 const HistoryTexts& historyTexts(Language language);
+
+// "2016-10-01 18:30 – 2016-10-02 00:00"
+QString rangeText(const TimeRange& range);
 
 // "2016-10-01 18:31  pH 7,05  6,80–7,40  alarm 0,20  CO2 12,3 ppm  KH 5  O2 on  CO2 off"
 QString readout(const LogRow& row, Language language);

@@ -70,11 +70,11 @@ TEST_F(Headless, PngOfTheChartWithoutADisplay)
     ASSERT_EQ(r.code, 0) << r.err.constData();
     const QImage image(png);
     ASSERT_EQ(image.size(), QSize(800, 500));
-    bool line = false;
-    for (int y = 0; y < image.height() && !line; ++y)
-        for (int x = 0; x < image.width() && !line; ++x)
-            line = image.pixel(x, y) == HistoryColours::kPh.rgb();
-    EXPECT_TRUE(line) << "the pH line is drawn";
+    int line = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            line += image.pixel(x, y) == HistoryColours::kPh.rgb();
+    EXPECT_GT(line, 300) << "the pH line is drawn";
 }
 
 TEST_F(Headless, NothingReadIsAnErrorOfOneLine)

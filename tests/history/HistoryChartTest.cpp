@@ -1,6 +1,7 @@
 #include "HistoryChart.h"
 #include "LogFiles.h"
 
+#include <QDir>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -188,4 +189,59 @@ TEST(HistoryChart, SameItemsHoweverManyGaps)
         items.push_back(chart.plotView()->scene()->items().size());
     }
     EXPECT_EQ(items[0], items[1]);
+}
+
+TEST_F(ChartOfADay, LegendClickHidesAndShowsASeries)
+{
+    const auto phPixels = [&](const QImage& shot) {
+        int n = 0;
+        for (int y = int(plot.top()); y < int(plot.bottom()); ++y)
+            for (int x = int(plot.left()); x < int(plot.right()); x += 2)
+                n += near(shot.pixel(x, y), HistoryColours::kPh, 40);
+        return n;
+    };
+    const int o2Row = int(strips.top() + 0.25 * strips.height());
+    const int morning = x(120); // O2 on
+    ASSERT_GT(phPixels(image), 500);
+    ASSERT_TRUE(near(image.pixel(morning, o2Row), HistoryColours::kO2On, 0));
+
+    const struct {
+        Series series;
+        bool phDrawn, o2Drawn;
+    } cases[] = {{Series::Ph, false, true}, {Series::O2, true, false}};
+    for (const auto& c : cases) {
+        const QPoint entry = chart.legendEntry(c.series).center();
+        QWidget* legend = chart.childAt(entry);
+        ASSERT_TRUE(legend);
+        QTest::mouseClick(legend, Qt::LeftButton, {}, legend->mapFrom(&chart, entry));
+        const QImage hidden = chart.image();
+        EXPECT_FALSE(chart.seriesShown(c.series));
+        EXPECT_EQ(phPixels(hidden) > 500, c.phDrawn);
+        EXPECT_EQ(near(hidden.pixel(morning, o2Row), HistoryColours::kO2On, 0), c.o2Drawn);
+        QTest::mouseClick(legend, Qt::LeftButton, {}, legend->mapFrom(&chart, entry));
+        EXPECT_TRUE(chart.seriesShown(c.series));
+        EXPECT_TRUE(chart.image() == image) << "shown again as before";
+    }
+}
+
+TEST_F(ChartOfADay, ExportsCarryTitleLegendAndDateRange)
+{
+    const QString folder = QDir(dir.path()).dirName();
+    EXPECT_EQ(chart.titleShown(), "Tarlo-02 historia · " + folder);
+    EXPECT_EQ(chart.rangeShown(), "2016-10-01 00:00 – 2016-10-02 00:00");
+    chart.setView({at(300), at(420)});
+    EXPECT_EQ(chart.rangeShown(), "2016-10-01 05:00 – 2016-10-01 07:00");
+    const auto svg = chart.svg();
+    ASSERT_TRUE(svg);
+    for (const QString& text : {chart.titleShown(), chart.rangeShown(), QStringLiteral("zakres pH"),
+                                QStringLiteral("progi alarmu"), QStringLiteral("wyjście CO2")})
+        EXPECT_TRUE(QString::fromUtf8(*svg).contains(text.toHtmlEscaped())) << text.toStdString();
+    // The picture has the legend above the plot: the pH entry's sample in its colour.
+    const QRect entry = chart.legendEntry(Series::Ph);
+    const QImage shot = chart.image();
+    bool sample = false;
+    for (int px = entry.left(); px < entry.left() + 20; ++px)
+        sample = sample || near(shot.pixel(px, entry.center().y()), HistoryColours::kPh, 40);
+    EXPECT_TRUE(sample);
+    EXPECT_LT(entry.bottom(), plot.top());
 }

@@ -341,15 +341,8 @@ HistoryChart::HistoryChart(QWidget* parent)
         setView(zoomed({a, b}, a + (b - a) / 2, 1.0, limits()));
     };
     chartView_->onHover = [this](std::optional<double> x) {
-        const QRectF plot = chart_->plotArea();
-        if (!logs_ || !x || *x < plot.left() || *x > plot.right()) {
-            emit hovered(QString());
-            return;
-        }
-        const qint64 t = timeAt(*x, plot.left(), plot.width(), view_);
-        const qint64 reach = std::max<qint64>(90 * 1000, view_.span() / std::max(1, columns()) * 3);
-        const auto i = rowNear(logs_->rows(), t, reach);
-        emit hovered(i ? readout(logs_->rows()[*i], language_) : QString());
+        pointer_ = x;
+        updateCursor();
     };
     setLanguage(Language::Polish);
     setMinimumSize(320, 200);
@@ -400,6 +393,7 @@ void HistoryChart::setLanguage(Language language)
     header_->setTexts(title, rangeText(view_), t.series);
     header_->setToolTip(t.legendHint);
     header_->setFixedHeight(header_->heightFor(width()));
+    updateCursor();
 }
 
 TimeRange HistoryChart::limits() const { return allRows(rows()); }
@@ -429,6 +423,31 @@ QRect HistoryChart::legendEntry(Series series) const
 QString HistoryChart::titleShown() const { return header_->title(); }
 QString HistoryChart::rangeShown() const { return header_->range(); }
 
+std::optional<qint64> HistoryChart::cursor() const
+{
+    return cursor_ ? std::optional(cursor_->time) : std::nullopt;
+}
+
+void HistoryChart::updateCursor()
+{
+    const QRectF plot = chart_->plotArea();
+    std::optional<LogRow> row;
+    if (logs_ && pointer_ && *pointer_ >= plot.left() && *pointer_ <= plot.right()) {
+        const qint64 t = timeAt(*pointer_, plot.left(), plot.width(), view_);
+        const qint64 reach = std::max<qint64>(90 * 1000, view_.span() / std::max(1, columns()) * 3);
+        if (const auto i = rowNear(logs_->rows(), t, reach))
+            row = logs_->rows()[*i];
+    }
+    const bool moved = row.has_value() != cursor_.has_value() || (row && row->time != cursor_->time);
+    cursor_ = row;
+    if (moved) {
+        linesLayer_->update();
+        stripsLayer_->update();
+    }
+    if (pointer_ || moved)
+        emit hovered(row ? readout(*row, language_) : QString());
+}
+
 void HistoryChart::changed()
 {
     // Only the axes now; the lines are worked out when they are drawn, for the width then.
@@ -436,6 +455,8 @@ void HistoryChart::changed()
     linesLayer_->update();
     stripsLayer_->update();
     header_->setRange(rangeText(view_));
+    // The pointer stays where it was, over another row.
+    updateCursor();
     emit viewChanged(view_);
 }
 
@@ -587,6 +608,25 @@ void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
         marks(lines_.ppmMarks, HistoryColours::kPpm, yPpm(100));
     if (seriesShown(Series::Ph))
         marks(lines_.phMarks, HistoryColours::kPh, yPh(10));
+
+    paintCursor(painter, plot);
+    if (cursor_ && seriesShown(Series::Ph) && !std::isnan(cursor_->ph)) {
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QPen(Qt::white, 1.5));
+        painter.setBrush(HistoryColours::kCursor);
+        painter.drawEllipse(QPointF(x(double(cursor_->time)), yPh(cursor_->ph)), 4, 4);
+    }
+}
+
+void HistoryChart::paintCursor(QPainter& painter, const QRectF& plot)
+{
+    if (!cursor_ || view_.span() <= 0)
+        return;
+    // A line through the row under the pointer, in the plot and the strips.
+    const double x = std::round(xAt(cursor_->time, plot.left(), plot.width(), view_)) + 0.5;
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(HistoryColours::kCursor, 1));
+    painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
 }
 
 void HistoryChart::paintStrips(QPainter& painter, const QRectF& plot)
@@ -633,6 +673,7 @@ void HistoryChart::paintStrips(QPainter& painter, const QRectF& plot)
         strip(strips_.shares.o2, kO2Low, kO2High, HistoryColours::kO2On);
     if (seriesShown(Series::Co2))
         strip(strips_.shares.co2, kCo2Low, kCo2High, HistoryColours::kCo2On);
+    paintCursor(painter, plot);
 }
 
 void HistoryChart::alignStrips()
@@ -680,8 +721,12 @@ void HistoryChart::layOut()
 
 QImage HistoryChart::image()
 {
+    // The picture of the rows, without the pointer's mark.
+    const auto cursor = std::exchange(cursor_, std::nullopt);
     layOut();
-    return grab().toImage();
+    QImage out = grab().toImage();
+    cursor_ = cursor;
+    return out;
 }
 
 std::optional<QByteArray> HistoryChart::svg()
@@ -697,7 +742,9 @@ std::optional<QByteArray> HistoryChart::svg()
     QPainter painter;
     if (!painter.begin(&svg))
         return std::nullopt;
+    const auto cursor = std::exchange(cursor_, std::nullopt);
     render(&painter);
+    cursor_ = cursor;
     if (!painter.end())
         return std::nullopt;
     return buffer.data();

@@ -28,6 +28,7 @@ inline const QColor kAlarm{0xd3, 0x2f, 0x2f};
 inline const QColor kO2On{0x00, 0xac, 0xc1};
 inline const QColor kCo2On{0x7c, 0xb3, 0x42};
 inline const QColor kOff{0xe4, 0xe4, 0xe4};
+inline const QColor kCursor{0x42, 0x42, 0x42};
 } // namespace HistoryColours
 
 // What the chart draws, each shown or hidden by a click on the legend.
@@ -86,6 +87,9 @@ public:
     QString titleShown() const;
     QString rangeShown() const;
 
+    // The row under the pointer, marked on the chart; nothing when there is none.
+    std::optional<qint64> cursor() const;
+
     // The plot area of the pH chart in this widget's pixels.
     QRectF plotArea() const;
     // The output strips' plot area in this widget's pixels (O2 above CO2).
@@ -108,7 +112,7 @@ public:
 
 signals:
     void viewChanged(TimeRange view);
-    void hovered(QString readout); // empty when the pointer is over no row
+    void hovered(QString readout); // empty when the pointer is over no row; again when the view changed
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
@@ -124,6 +128,9 @@ private:
     void alignStrips();
     void zoomAt(double x, double factor);
     int columns() const;
+    // The row under the pointer's last place, again: the view or the rows changed under it.
+    void updateCursor();
+    void paintCursor(QPainter& painter, const QRectF& plot);
 
     const LogSet* logs_ = nullptr;
     Language language_ = Language::Polish;
@@ -149,6 +156,8 @@ private:
     } strips_;
 
     std::array<bool, kSeriesCount> shown_;
+    std::optional<double> pointer_; // x of the pointer over the plot, in the plot view's pixels
+    std::optional<LogRow> cursor_;  // the row under it
 
     ChartHeader* header_;
     QChart* chart_;

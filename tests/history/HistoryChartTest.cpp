@@ -245,3 +245,35 @@ TEST_F(ChartOfADay, ExportsCarryTitleLegendAndDateRange)
     EXPECT_TRUE(sample);
     EXPECT_LT(entry.bottom(), plot.top());
 }
+
+TEST_F(ChartOfADay, CursorOnTheRowUnderThePointerAfterTheViewChanged)
+{
+    QWidget* mouse = chart.plotView()->viewport();
+    const QPointF offset = chart.plotView()->pos();
+    const QPoint pointer(x(360) - int(offset.x()), int(plot.center().y() - offset.y()));
+    QSignalSpy hovered(&chart, &HistoryChart::hovered);
+    QMouseEvent move(QEvent::MouseMove, pointer, mouse->mapToGlobal(pointer), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(mouse, &move);
+    ASSERT_TRUE(chart.cursor());
+    EXPECT_NEAR(double(*chart.cursor() - at(360)) / 60000, 0, 1.5);
+
+    // The pointer stays; the view under it moves to the morning: the row there is read out.
+    chart.setView({at(300), at(420)});
+    const qint64 under = timeAt(pointer.x() + offset.x(), plot.left(), plot.width(), chart.view());
+    ASSERT_TRUE(chart.cursor());
+    EXPECT_NEAR(double(*chart.cursor() - under), 0, 30000);
+    ASSERT_EQ(hovered.size(), 2);
+    const QString row = QDateTime::fromMSecsSinceEpoch(*chart.cursor()).toString("yyyy-MM-dd HH:mm:ss");
+    EXPECT_TRUE(hovered.last()[0].toString().startsWith(row)) << hovered.last()[0].toString().toStdString();
+
+    // A line marks it on the screen, not in an export.
+    const int marker = int(std::lround(xAt(*chart.cursor(), plot.left(), plot.width(), chart.view())));
+    const int y = int(plot.top()) + 5;
+    const auto marked = [&](const QImage& shot) {
+        return near(shot.pixel(marker, y), HistoryColours::kCursor, 10) ||
+               near(shot.pixel(marker + 1, y), HistoryColours::kCursor, 10);
+    };
+    EXPECT_TRUE(marked(chart.grab().toImage()));
+    EXPECT_FALSE(marked(chart.image()));
+}

@@ -228,6 +228,8 @@ void HistoryChartView::wheelEvent(QWheelEvent* e)
 void HistoryChartView::mousePressEvent(QMouseEvent* e)
 {
     start_ = last_ = e->position();
+    if (onPress)
+        onPress();
     const bool select = e->button() == Qt::RightButton ||
                         (e->button() == Qt::LeftButton && (e->modifiers() & Qt::ShiftModifier));
     if (select) {
@@ -328,17 +330,19 @@ HistoryChart::HistoryChart(QWidget* parent)
 
     shown_.fill(true);
     header_->onToggle = [this](Series s) { setSeriesShown(s, !seriesShown(s)); };
+    chartView_->onPress = [this] { lastGesture_ = Gesture::None; };
     chartView_->onZoom = [this](double x, double factor) { zoomAt(x, factor); };
     chartView_->onPan = [this](double dx) {
         const QRectF plot = chart_->plotArea();
         if (plot.width() > 0)
-            setView(panned(view_, -qint64(dx / plot.width() * double(view_.span())), limits()));
+            navigate(panned(view_, -qint64(dx / plot.width() * double(view_.span())), limits()),
+                     Gesture::Pan);
     };
     chartView_->onSelect = [this](double x1, double x2) {
         const QRectF plot = chart_->plotArea();
         const qint64 a = timeAt(std::min(x1, x2), plot.left(), plot.width(), view_);
         const qint64 b = timeAt(std::max(x1, x2), plot.left(), plot.width(), view_);
-        setView(zoomed({a, b}, a + (b - a) / 2, 1.0, limits()));
+        navigate(zoomed({a, b}, a + (b - a) / 2, 1.0, limits()), Gesture::Other);
     };
     chartView_->onHover = [this](std::optional<double> x) {
         pointer_ = x;
@@ -361,6 +365,8 @@ void HistoryChart::setLogs(const LogSet* logs)
     blocks_.build(rows());
     ++version_;
     view_ = limits();
+    undo_.clear();
+    lastGesture_ = Gesture::None;
     setLanguage(language_); // the title names the folders
     changed();
 }
@@ -398,11 +404,47 @@ void HistoryChart::setLanguage(Language language)
 
 TimeRange HistoryChart::limits() const { return allRows(rows()); }
 
-void HistoryChart::setView(const TimeRange& view)
+TimeRange HistoryChart::clamped(const TimeRange& view) const
 {
     const TimeRange all = limits();
-    view_ = view.span() >= all.span() ? all : panned(view, 0, all);
+    return view.span() >= all.span() ? all : panned(view, 0, all);
+}
+
+void HistoryChart::setView(const TimeRange& view)
+{
+    view_ = clamped(view);
     changed();
+}
+
+void HistoryChart::navigate(const TimeRange& view) { navigate(view, Gesture::Other); }
+
+void HistoryChart::navigate(const TimeRange& view, Gesture gesture)
+{
+    const TimeRange next = clamped(view);
+    if (next == view_)
+        return;
+    const bool sameGesture =
+        gesture == lastGesture_ && (gesture == Gesture::Wheel || gesture == Gesture::Pan);
+    if (!sameGesture) {
+        constexpr std::size_t kMostSteps = 200;
+        if (undo_.size() == kMostSteps)
+            undo_.erase(undo_.begin());
+        undo_.push_back(view_);
+    }
+    lastGesture_ = gesture;
+    view_ = next;
+    changed();
+}
+
+bool HistoryChart::undo()
+{
+    if (undo_.empty())
+        return false;
+    const TimeRange back = undo_.back();
+    undo_.pop_back();
+    lastGesture_ = Gesture::None;
+    setView(back);
+    return true;
 }
 
 void HistoryChart::setSeriesShown(Series series, bool shown)
@@ -519,7 +561,7 @@ void HistoryChart::updateAxes()
 void HistoryChart::zoomAt(double x, double factor)
 {
     const QRectF plot = chart_->plotArea();
-    setView(zoomed(view_, timeAt(x, plot.left(), plot.width(), view_), factor, limits()));
+    navigate(zoomed(view_, timeAt(x, plot.left(), plot.width(), view_), factor, limits()), Gesture::Wheel);
 }
 
 void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)

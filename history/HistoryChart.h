@@ -41,6 +41,7 @@ class HistoryChartView : public QChartView {
 public:
     explicit HistoryChartView(QChart* chart, QWidget* parent = nullptr);
 
+    std::function<void()> onPress;                        // a button went down: a new gesture
     std::function<void(double x, double factor)> onZoom;  // x in the plot's pixels
     std::function<void(double dx)> onPan;                 // pixels
     std::function<void(double x1, double x2)> onSelect;   // pixels
@@ -77,7 +78,13 @@ public:
     TimeRange view() const { return view_; }
     // All the rows, the widest view.
     TimeRange limits() const;
+    // Shows a view, within the limits.
     void setView(const TimeRange& view);
+    // The same as the user's step: undo() goes back to the view before. The wheel's notches
+    // in a row, and the moves of one drag, are one step.
+    void navigate(const TimeRange& view);
+    bool undo();
+    bool canUndo() const { return !undo_.empty(); }
 
     void setSeriesShown(Series series, bool shown);
     bool seriesShown(Series series) const { return shown_[std::size_t(series)]; }
@@ -128,6 +135,10 @@ private:
     void alignStrips();
     void zoomAt(double x, double factor);
     int columns() const;
+    // The view after a change: within the limits, no wider than all the rows.
+    TimeRange clamped(const TimeRange& view) const;
+    enum class Gesture { None, Wheel, Pan, Other };
+    void navigate(const TimeRange& view, Gesture gesture);
     // The row under the pointer's last place, again: the view or the rows changed under it.
     void updateCursor();
     void paintCursor(QPainter& painter, const QRectF& plot);
@@ -156,6 +167,8 @@ private:
     } strips_;
 
     std::array<bool, kSeriesCount> shown_;
+    std::vector<TimeRange> undo_;
+    Gesture lastGesture_ = Gesture::None;
     std::optional<double> pointer_; // x of the pointer over the plot, in the plot view's pixels
     std::optional<LogRow> cursor_;  // the row under it
 

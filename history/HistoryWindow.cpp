@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QDateEdit>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -17,7 +18,7 @@
 
 HistoryWindow::HistoryWindow(QWidget* parent)
     : QMainWindow(parent), chart_(new HistoryChart), readout_(new QLabel), statistics_(new QLabel),
-      problems_(new QLabel)
+      problems_(new QLabel), date_(new QDateEdit)
 {
     auto* tools = addToolBar(QString());
     tools->setMovable(false);
@@ -34,12 +35,34 @@ HistoryWindow::HistoryWindow(QWidget* parent)
             open({folder});
     });
     tools->addSeparator();
-    const auto preset = [this](Preset p) { return [this, p] { showView(presetRange(logs_.rows(), p)); }; };
+    const auto preset = [this](Preset p) {
+        return [this, p] { chart_->navigate(presetRange(logs_.rows(), p)); };
+    };
     day_ = tools->addAction(QString(), this, preset(Preset::Day));
     week_ = tools->addAction(QString(), this, preset(Preset::Week));
     month_ = tools->addAction(QString(), this, preset(Preset::Month));
     all_ = tools->addAction(QString(), this, preset(Preset::All));
     reset_ = tools->addAction(QString(), this, preset(Preset::All));
+    tools->addSeparator();
+    // Whole calendar days and weeks around the one in the middle of the view.
+    const auto step = [this](Step s, int direction) {
+        return [this, s, direction] { chart_->navigate(stepped(chart_->view(), s, direction)); };
+    };
+    previousWeek_ = tools->addAction(QString(), this, step(Step::Week, -1));
+    previousDay_ = tools->addAction(QString(), this, step(Step::Day, -1));
+    date_->setCalendarPopup(true);
+    date_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    date_->setKeyboardTracking(false); // a date typed in is gone to once it is complete
+    tools->addWidget(date_);
+    nextDay_ = tools->addAction(QString(), this, step(Step::Day, 1));
+    nextWeek_ = tools->addAction(QString(), this, step(Step::Week, 1));
+    previousDay_->setShortcut(Qt::Key_Left);
+    nextDay_->setShortcut(Qt::Key_Right);
+    previousWeek_->setShortcut(Qt::Key_PageUp);
+    nextWeek_->setShortcut(Qt::Key_PageDown);
+    undo_ = tools->addAction(QString(), this, [this] { chart_->undo(); });
+    undo_->setShortcut(Qt::Key_Backspace);
+    undo_->setEnabled(false);
     tools->addSeparator();
     png_ = tools->addAction(QString(), this, [this] { exportPng(); });
     svg_ = tools->addAction(QString(), this, [this] { exportSvg(); });
@@ -65,7 +88,11 @@ HistoryWindow::HistoryWindow(QWidget* parent)
 
     connect(chart_, &HistoryChart::viewChanged, this, [this](TimeRange v) {
         statistics_->setText(statisticsText(statistics(logs_.rows(), v), language_));
+        undo_->setEnabled(chart_->canUndo());
+        const QSignalBlocker quiet(date_);
+        date_->setDate(middleDay(v));
     });
+    connect(date_, &QDateEdit::dateChanged, this, [this](QDate d) { chart_->navigate(calendarDay(d)); });
     connect(chart_, &HistoryChart::hovered, this, [this](const QString& text) { readout_->setText(text); });
     followTimer_.setInterval(kFollowInterval);
     connect(&followTimer_, &QTimer::timeout, this, &HistoryWindow::follow);
@@ -83,6 +110,7 @@ void HistoryWindow::open(const QStringList& paths)
         watcher_.addPaths(logs_.openedFolders());
     rescan_ = false;
     language_ = folderLanguage(logs_.folders().value(0, workingDirectory()));
+    updateSummaries();
     chart_->setLanguage(language_);
     chart_->setLogs(&logs_);
     retranslate();
@@ -97,6 +125,7 @@ void HistoryWindow::follow()
     if (!logs_.refresh(scope))
         return;
     const TimeRange after = chart_->limits();
+    updateSummaries();
     chart_->dataChanged();
     // A view at the newest rows keeps showing the newest; any other stays where it is.
     if (view.to >= before.to && after.to > before.to)
@@ -105,7 +134,15 @@ void HistoryWindow::follow()
     problems_->setVisible(!problems_->text().isEmpty());
 }
 
-void HistoryWindow::showView(const TimeRange& view) { chart_->setView(view); }
+void HistoryWindow::updateSummaries()
+{
+    const std::vector<LogRow>& rows = logs_.rows();
+    if (!rows.empty()) {
+        const QSignalBlocker quiet(date_);
+        date_->setDateRange(QDateTime::fromMSecsSinceEpoch(rows.front().time).date(),
+                            QDateTime::fromMSecsSinceEpoch(rows.back().time).date());
+    }
+}
 
 void HistoryWindow::retranslate()
 {
@@ -121,6 +158,14 @@ void HistoryWindow::retranslate()
     month_->setText(t.month);
     all_->setText(t.all);
     reset_->setText(t.reset);
+    previousWeek_->setText(t.previousWeek);
+    previousDay_->setText(t.previousDay);
+    nextDay_->setText(t.nextDay);
+    nextWeek_->setText(t.nextWeek);
+    undo_->setText(t.undo);
+    undo_->setToolTip(t.undo + QStringLiteral(" (Backspace)"));
+    date_->setToolTip(t.goToDate);
+    date_->setLocale(QLocale(language_ == Language::English ? QLocale::English : QLocale::Polish));
     png_->setText(t.exportPng);
     svg_->setText(t.exportSvg);
     csv_->setText(t.exportCsv);

@@ -1,7 +1,7 @@
 #pragma once
 
 // The viewer's window: the chart, the read-out under the pointer, the statistics of the
-// view, the files' problems, and the commands to open, zoom and export.
+// view, the files' problems, and the commands to open, move about and export.
 
 #include "HistoryChart.h"
 #include "HistoryModel.h"
@@ -12,6 +12,7 @@
 #include <QTimer>
 
 class QAction;
+class QDateEdit;
 class QLabel;
 
 class HistoryWindow : public QMainWindow {
@@ -35,6 +36,7 @@ public:
     QString statisticsShown() const;
     QString problemsShown() const;
     QString readoutShown() const;
+    QDateEdit* dateEdit() const { return date_; }
 
     void exportPng();
     void exportSvg();
@@ -45,7 +47,8 @@ public:
 
 private:
     void retranslate();
-    void showView(const TimeRange& view);
+    // What follows from all the rows read: the dates to go to.
+    void updateSummaries();
     // The path an export goes to: nothing when cancelled, when it is a log (which is told), or
     // when the file exists and is not to be replaced.
     std::optional<QString> askSavePath(const QString& suffix, const QString& filter);
@@ -58,6 +61,7 @@ private:
     QLabel* readout_;
     QLabel* statistics_;
     QLabel* problems_;
+    QDateEdit* date_;
     QTimer followTimer_;
     // The opened folders, so the timer needs to look only at the logs being written: its cost
     // does not grow with the number of logs.
@@ -70,6 +74,11 @@ private:
     QAction* month_;
     QAction* all_;
     QAction* reset_;
+    QAction* previousWeek_;
+    QAction* previousDay_;
+    QAction* nextDay_;
+    QAction* nextWeek_;
+    QAction* undo_;
     QAction* png_;
     QAction* svg_;
     QAction* csv_;

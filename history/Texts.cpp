@@ -67,7 +67,7 @@ const HistoryTexts& historyTexts(Language language)
         .readError = u("nie można odczytać"),
         .saveError = u("Nie można zapisać pliku"),
         .hints = u("Przeciągnij: przesuń · kółko: powiększ · prawy przycisk lub Shift + przeciągnij: zaznacz "
-                   "zakres"),
+                   "zakres · ← →: dzień · PgUp PgDn: tydzień · Backspace: cofnij"),
         .replaceQuestion = u("Plik %1 już istnieje. Zastąpić go?"),
         .replace = u("Zastąp"),
         .cancel = u("Anuluj"),
@@ -76,6 +76,12 @@ const HistoryTexts& historyTexts(Language language)
         .series = {u("pH"), u("zakres pH"), u("progi alarmu"), u("CO2 [ppm]"), u("wyjście O2"),
                    u("wyjście CO2")},
         .legendHint = u("Kliknij, aby ukryć lub pokazać"),
+        .previousDay = u("◀ Dzień"),
+        .nextDay = u("Dzień ▶"),
+        .previousWeek = u("◀◀ Tydzień"),
+        .nextWeek = u("Tydzień ▶▶"),
+        .undo = u("Cofnij"),
+        .goToDate = u("Pokaż dzień"),
     };
     static const HistoryTexts english{
         .title = u("Tarlo-02 history"),
@@ -104,7 +110,8 @@ const HistoryTexts& historyTexts(Language language)
         .skipped = u("lines skipped"),
         .readError = u("cannot be read"),
         .saveError = u("Cannot write the file"),
-        .hints = u("Drag: pan · wheel: zoom · right button or Shift + drag: select a range"),
+        .hints = u("Drag: pan · wheel: zoom · right button or Shift + drag: select a range · ← →: day · "
+                   "PgUp PgDn: week · Backspace: undo"),
         .replaceQuestion = u("%1 already exists. Replace it?"),
         .replace = u("Replace"),
         .cancel = u("Cancel"),
@@ -113,6 +120,12 @@ const HistoryTexts& historyTexts(Language language)
         .series = {u("pH"), u("pH range"), u("alarm limits"), u("CO2 [ppm]"), u("O2 output"),
                    u("CO2 output")},
         .legendHint = u("Click to hide or show"),
+        .previousDay = u("◀ Day"),
+        .nextDay = u("Day ▶"),
+        .previousWeek = u("◀◀ Week"),
+        .nextWeek = u("Week ▶▶"),
+        .undo = u("Undo"),
+        .goToDate = u("Show the day"),
     };
     return language == Language::English ? english : polish;
 }

@@ -24,6 +24,8 @@ struct HistoryTexts {
     // The legend, in the order of Series, and what a click on it does.
     std::array<QString, 6> series;
     QString legendHint;
+    // Navigation.
+    QString previousDay, nextDay, previousWeek, nextWeek, undo, goToDate;
 };
 const HistoryTexts& historyTexts(Language language);
 

@@ -2,9 +2,13 @@
 #include "LogFiles.h"
 #include "ScriptedPlatform.h"
 
+#include <QApplication>
+#include <QDateEdit>
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
 
 namespace {
 
@@ -14,6 +18,27 @@ QString row(int minute, const char* ph = "7,00")
 }
 
 qint64 at(int minute) { return QDateTime(QDate(2016, 10, 1), QTime(18, minute)).toMSecsSinceEpoch(); }
+
+// Days from 2016-01-01 (a Friday), each a log of the rows from 12:00 to 12:30; pH 7,00 but
+// 6,50 (an alarm) from 12:10 to 12:14 on the days listed; bad: a line that cannot be read.
+void writeDays(const QString& folder, int days, const std::vector<int>& alarmDays = {}, bool bad = false)
+{
+    for (int d = 0; d < days; ++d) {
+        const QString day = QDate(2016, 1, 1).addDays(d).toString(QStringLiteral("yyyy-MM-dd"));
+        QStringList lines{kHeader, "12:00:00;7,00;6,80;7,40;12,3;5;20;on;off"};
+        if (bad)
+            lines << "bad";
+        for (int m = 1; m <= 30; ++m) {
+            const bool alarm = m >= 10 && m < 14 && std::count(alarmDays.begin(), alarmDays.end(), d);
+            lines << QStringLiteral("12:%1;%2;6,80;7,40;12,3;5;20;on;off")
+                         .arg(m, 2, 10, QChar(u'0'))
+                         .arg(alarm ? "6,50" : "7,00");
+        }
+        writeFile(QDir(folder).filePath(day + " {120000}    " + day + " {123000}.csv"), crlf(lines));
+    }
+}
+
+TimeRange day(int d) { return calendarDay(QDate(2016, 1, 1).addDays(d)); }
 
 } // namespace
 
@@ -177,4 +202,57 @@ TEST(Readout, TheRowUnderThePointer)
     };
     for (std::size_t i = 0; i < log.rows.size(); ++i)
         EXPECT_EQ(readout(log.rows[i], Language::English), expected[qsizetype(i)]);
+}
+
+TEST(HistoryWindow, NavigationByDateDayWeekAndUndo)
+{
+    QTemporaryDir dir;
+    writeDays(dir.path(), 21);
+    ScopedPlatform platform;
+    HistoryWindow w;
+    w.open({dir.path()});
+    w.show();
+    QApplication::setActiveWindow(&w);
+    const TimeRange all = w.chart()->view();
+    QWidget* keys = w.chart()->plotView();
+    const auto week = [](int d) { return calendarWeek(QDate(2016, 1, 1).addDays(d)); };
+
+    w.dateEdit()->setDate(QDate(2016, 1, 3));
+    EXPECT_EQ(w.chart()->view(), day(2));
+    const struct {
+        Qt::Key key;
+        TimeRange expected;
+    } steps[] = {
+        {Qt::Key_Right, day(3)},     {Qt::Key_Left, day(2)},       {Qt::Key_Left, day(1)},
+        {Qt::Key_PageDown, week(8)}, {Qt::Key_PageDown, week(15)}, {Qt::Key_PageUp, week(8)},
+    };
+    std::vector<TimeRange> shown{all, day(2)};
+    for (const auto& s : steps) {
+        QTest::keyClick(keys, s.key);
+        EXPECT_EQ(w.chart()->view(), s.expected) << QKeySequence(s.key).toString().toStdString();
+        shown.push_back(s.expected);
+    }
+    EXPECT_EQ(w.dateEdit()->date(), QDate(2016, 1, 7)) << "the middle of the view";
+
+    // The wheel's notches in a row are one step, and so is a drag.
+    QWidget* mouse = w.chart()->plotView()->viewport();
+    const QPoint middle = mouse->rect().center();
+    for (int notch = 0; notch < 3; ++notch) {
+        QWheelEvent wheel(middle, mouse->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(mouse, &wheel);
+    }
+    shown.push_back(w.chart()->view());
+    QTest::mousePress(mouse, Qt::LeftButton, Qt::NoModifier, middle);
+    for (int dx : {20, 40, 60})
+        QTest::mouseMove(mouse, middle + QPoint(dx, 0));
+    QTest::mouseRelease(mouse, Qt::LeftButton, Qt::NoModifier, middle + QPoint(60, 0));
+    ASSERT_NE(w.chart()->view(), shown.back());
+
+    // Backspace goes back through them all, to the first view.
+    for (auto v = shown.rbegin(); v != shown.rend(); ++v) {
+        QTest::keyClick(keys, Qt::Key_Backspace);
+        EXPECT_EQ(w.chart()->view(), *v);
+    }
+    EXPECT_FALSE(w.chart()->canUndo());
 }

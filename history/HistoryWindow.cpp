@@ -4,6 +4,7 @@
 #include "Numbers.h"
 #include "Platform.h"
 
+#include <QAbstractTableModel>
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
@@ -12,13 +13,96 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
 
+// A table of texts, one row a line, changed in place: rows that stay the same keep their
+// selection and the view's scroll position when the logs grow.
+class TextTable : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setHeaders(const QStringList& headers)
+    {
+        headers_ = headers;
+        emit headerDataChanged(Qt::Horizontal, 0, int(headers_.size()) - 1);
+    }
+    void setRows(std::vector<QStringList> rows)
+    {
+        std::size_t same = 0;
+        while (same < rows_.size() && same < rows.size() && rows_[same] == rows[same])
+            ++same;
+        if (same < rows_.size()) {
+            beginRemoveRows({}, int(same), int(rows_.size()) - 1);
+            rows_.resize(same);
+            endRemoveRows();
+        }
+        if (same < rows.size()) {
+            beginInsertRows({}, int(same), int(rows.size()) - 1);
+            rows_.insert(rows_.end(), std::make_move_iterator(rows.begin() + qsizetype(same)),
+                         std::make_move_iterator(rows.end()));
+            endInsertRows();
+        }
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(rows_.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(headers_.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || std::size_t(index.row()) >= rows_.size())
+            return {};
+        if (role == Qt::DisplayRole)
+            return rows_[std::size_t(index.row())].value(index.column());
+        if (role == Qt::TextAlignmentRole && index.column() > 0)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+            return headers_.value(section);
+        return {};
+    }
+
+private:
+    QStringList headers_;
+    std::vector<QStringList> rows_;
+};
+
+namespace {
+QTableView* tableView(QAbstractItemModel* model)
+{
+    auto* view = new QTableView;
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    view->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    return view;
+}
+} // namespace
+
 HistoryWindow::HistoryWindow(QWidget* parent)
     : QMainWindow(parent), chart_(new HistoryChart), readout_(new QLabel), statistics_(new QLabel),
-      problems_(new QLabel), date_(new QDateEdit)
+      tabs_(new QTabWidget), daysTable_(new TextTable(this)), alarmsTable_(new TextTable(this)),
+      problemsPage_(new QWidget), problemsSummary_(new QLabel), problems_(new QPlainTextEdit),
+      date_(new QDateEdit)
 {
     auto* tools = addToolBar(QString());
     tools->setMovable(false);
@@ -73,18 +157,38 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     readout_->setMinimumHeight(readout_->fontMetrics().height() + 4);
     rows->addWidget(readout_);
-    auto* middle = new QHBoxLayout;
+    auto* splitter = new QSplitter(Qt::Vertical);
+    auto* top = new QWidget;
+    auto* middle = new QHBoxLayout(top);
+    middle->setContentsMargins(0, 0, 0, 0);
     middle->addWidget(chart_, 1);
     statistics_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     statistics_->setMinimumWidth(220);
     statistics_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     middle->addWidget(statistics_);
-    rows->addLayout(middle, 1);
-    problems_->setWordWrap(true);
-    problems_->setStyleSheet(QStringLiteral("color: #a04000"));
-    rows->addWidget(problems_);
+    splitter->addWidget(top);
+
+    daysView_ = tableView(daysTable_);
+    alarmsView_ = tableView(alarmsTable_);
+    tabs_->addTab(daysView_, QString());
+    tabs_->addTab(alarmsView_, QString());
+    // However many files had problems, a line of their sum and a list that scrolls.
+    auto* problemRows = new QVBoxLayout(problemsPage_);
+    problemsSummary_->setStyleSheet(QStringLiteral("color: #a04000; font-weight: bold"));
+    problemRows->addWidget(problemsSummary_);
+    problems_->setReadOnly(true);
+    problems_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    problemRows->addWidget(problems_, 1);
+    tabs_->addTab(problemsPage_, style()->standardIcon(QStyle::SP_MessageBoxWarning), QString());
+    splitter->addWidget(tabs_);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    splitter->setChildrenCollapsible(false);
+    tabs_->setMinimumHeight(120);
+    rows->addWidget(splitter, 1);
     setCentralWidget(central);
-    resize(1200, 720);
+    resize(1200, 860);
+    splitter->setSizes({620, 200});
 
     connect(chart_, &HistoryChart::viewChanged, this, [this](TimeRange v) {
         statistics_->setText(statisticsText(statistics(logs_.rows(), v), language_));
@@ -93,6 +197,14 @@ HistoryWindow::HistoryWindow(QWidget* parent)
         date_->setDate(middleDay(v));
     });
     connect(date_, &QDateEdit::dateChanged, this, [this](QDate d) { chart_->navigate(calendarDay(d)); });
+    connect(daysView_, &QTableView::clicked, this, [this](const QModelIndex& i) {
+        if (std::size_t(i.row()) < days_.size())
+            chart_->navigate(calendarDay(days_[std::size_t(i.row())].day));
+    });
+    connect(alarmsView_, &QTableView::clicked, this, [this](const QModelIndex& i) {
+        if (std::size_t(i.row()) < periods_.size())
+            chart_->navigate(aroundPeriod(periods_[std::size_t(i.row())]));
+    });
     connect(chart_, &HistoryChart::hovered, this, [this](const QString& text) { readout_->setText(text); });
     followTimer_.setInterval(kFollowInterval);
     connect(&followTimer_, &QTimer::timeout, this, &HistoryWindow::follow);
@@ -130,18 +242,38 @@ void HistoryWindow::follow()
     // A view at the newest rows keeps showing the newest; any other stays where it is.
     if (view.to >= before.to && after.to > before.to)
         chart_->setView({after.to - view.span(), after.to});
-    problems_->setText(problemsText(logs_, language_));
-    problems_->setVisible(!problems_->text().isEmpty());
+    updateProblems();
 }
 
 void HistoryWindow::updateSummaries()
 {
     const std::vector<LogRow>& rows = logs_.rows();
+    days_ = dailySummaries(rows, allRows(rows));
+    periods_ = alarmPeriods(rows);
+    std::vector<QStringList> lines;
+    lines.reserve(days_.size());
+    for (const DaySummary& d : days_)
+        lines.push_back(dayRow(d, language_));
+    daysTable_->setRows(std::move(lines));
+    lines.clear();
+    for (const AlarmPeriod& p : periods_)
+        lines.push_back(alarmRow(p, language_));
+    alarmsTable_->setRows(std::move(lines));
+    tabs_->setTabText(1, historyTexts(language_).alarmsTab + QStringLiteral(" (%1)").arg(periods_.size()));
     if (!rows.empty()) {
         const QSignalBlocker quiet(date_);
         date_->setDateRange(QDateTime::fromMSecsSinceEpoch(rows.front().time).date(),
                             QDateTime::fromMSecsSinceEpoch(rows.back().time).date());
     }
+}
+
+void HistoryWindow::updateProblems()
+{
+    const QString summary = problemsSummary(logs_, language_);
+    problemsSummary_->setText(summary);
+    problems_->setPlainText(problemsText(logs_, language_));
+    tabs_->setTabVisible(tabs_->indexOf(problemsPage_), !summary.isEmpty());
+    tabs_->setTabToolTip(tabs_->indexOf(problemsPage_), summary);
 }
 
 void HistoryWindow::retranslate()
@@ -173,12 +305,17 @@ void HistoryWindow::retranslate()
     statistics_->setText(logs_.rows().empty()
                              ? t.noRows
                              : statisticsText(statistics(logs_.rows(), chart_->view()), language_));
-    problems_->setText(problemsText(logs_, language_));
-    problems_->setVisible(!problems_->text().isEmpty());
+    daysTable_->setHeaders(t.dayColumns);
+    alarmsTable_->setHeaders(t.alarmColumns);
+    tabs_->setTabText(0, t.daysTab);
+    tabs_->setTabText(1, t.alarmsTab + QStringLiteral(" (%1)").arg(periods_.size()));
+    tabs_->setTabText(2, t.problemsTab);
+    updateProblems();
 }
 
 QString HistoryWindow::statisticsShown() const { return statistics_->text(); }
-QString HistoryWindow::problemsShown() const { return problems_->text(); }
+QString HistoryWindow::problemsShown() const { return problems_->toPlainText(); }
+QString HistoryWindow::problemsSummaryShown() const { return problemsSummary_->text(); }
 QString HistoryWindow::readoutShown() const { return readout_->text(); }
 
 std::optional<QString> HistoryWindow::askSavePath(const QString& suffix, const QString& filter)

@@ -1,7 +1,8 @@
 #pragma once
 
 // The viewer's window: the chart, the read-out under the pointer, the statistics of the
-// view, the files' problems, and the commands to open, move about and export.
+// view, the daily summaries, the alarm periods, the files' problems, and the commands to
+// open, move about and export.
 
 #include "HistoryChart.h"
 #include "HistoryModel.h"
@@ -14,6 +15,10 @@
 class QAction;
 class QDateEdit;
 class QLabel;
+class QPlainTextEdit;
+class QTabWidget;
+class QTableView;
+class TextTable;
 
 class HistoryWindow : public QMainWindow {
     Q_OBJECT
@@ -35,7 +40,13 @@ public:
     Language language() const { return language_; }
     QString statisticsShown() const;
     QString problemsShown() const;
+    QString problemsSummaryShown() const;
     QString readoutShown() const;
+    // The tabs under the chart: the days, the alarm periods, the problems (shown only when
+    // there are any).
+    QTabWidget* tabs() const { return tabs_; }
+    QTableView* daysView() const { return daysView_; }
+    QTableView* alarmsView() const { return alarmsView_; }
     QDateEdit* dateEdit() const { return date_; }
 
     void exportPng();
@@ -47,8 +58,9 @@ public:
 
 private:
     void retranslate();
-    // What follows from all the rows read: the dates to go to.
+    // What follows from all the rows read: the days, the alarm periods, the dates to go to.
     void updateSummaries();
+    void updateProblems();
     // The path an export goes to: nothing when cancelled, when it is a log (which is told), or
     // when the file exists and is not to be replaced.
     std::optional<QString> askSavePath(const QString& suffix, const QString& filter);
@@ -57,10 +69,19 @@ private:
 
     LogSet logs_;
     Language language_ = Language::Polish;
+    std::vector<DaySummary> days_;
+    std::vector<AlarmPeriod> periods_;
     HistoryChart* chart_;
     QLabel* readout_;
     QLabel* statistics_;
-    QLabel* problems_;
+    QTabWidget* tabs_;
+    QTableView* daysView_;
+    QTableView* alarmsView_;
+    TextTable* daysTable_;
+    TextTable* alarmsTable_;
+    QWidget* problemsPage_;
+    QLabel* problemsSummary_;
+    QPlainTextEdit* problems_;
     QDateEdit* date_;
     QTimer followTimer_;
     // The opened folders, so the timer needs to look only at the logs being written: its cost

@@ -63,7 +63,6 @@ const HistoryTexts& historyTexts(Language language)
         .svgFilter = u("Rysunek SVG (*.svg)"),
         .csvFilter = u("Plik CSV (*.csv)"),
         .noRows = u("Brak pomiarów"),
-        .skipped = u("pominięte linie"),
         .readError = u("nie można odczytać"),
         .saveError = u("Nie można zapisać pliku"),
         .hints = u("Przeciągnij: przesuń · kółko: powiększ · prawy przycisk lub Shift + przeciągnij: zaznacz "
@@ -73,6 +72,10 @@ const HistoryTexts& historyTexts(Language language)
         .cancel = u("Anuluj"),
         .notOverALog =
             u("%1 jest dziennikiem pomiarów: eksport nigdy go nie zastępuje. Wybierz inną nazwę lub folder."),
+        .linesSkipped = {u("%1 linia pominięta"), u("%1 linie pominięte"), u("%1 linii pominiętych")},
+        .filesUnreadable = {u("%1 plik nieczytelny"), u("%1 pliki nieczytelne"),
+                            u("%1 plików nieczytelnych")},
+        .inFiles = {u("w %1 pliku"), u("w %1 plikach"), u("w %1 plikach")},
         .series = {u("pH"), u("zakres pH"), u("progi alarmu"), u("CO2 [ppm]"), u("wyjście O2"),
                    u("wyjście CO2")},
         .legendHint = u("Kliknij, aby ukryć lub pokazać"),
@@ -82,6 +85,14 @@ const HistoryTexts& historyTexts(Language language)
         .nextWeek = u("Tydzień ▶▶"),
         .undo = u("Cofnij"),
         .goToDate = u("Pokaż dzień"),
+        .daysTab = u("Dni"),
+        .alarmsTab = u("Alarmy"),
+        .problemsTab = u("Problemy"),
+        .dayColumns = {u("Dzień"), u("pH min"), u("pH średnie"), u("pH maks"), u("W zakresie"),
+                       u("W alarmie"), u("CO2 wł.")},
+        .alarmColumns = {u("Początek"), u("Czas"), u("Próg"), u("pH skrajne")},
+        .below = u("poniżej"),
+        .above = u("powyżej"),
     };
     static const HistoryTexts english{
         .title = u("Tarlo-02 history"),
@@ -107,7 +118,6 @@ const HistoryTexts& historyTexts(Language language)
         .svgFilter = u("SVG drawing (*.svg)"),
         .csvFilter = u("CSV file (*.csv)"),
         .noRows = u("No measurements"),
-        .skipped = u("lines skipped"),
         .readError = u("cannot be read"),
         .saveError = u("Cannot write the file"),
         .hints = u("Drag: pan · wheel: zoom · right button or Shift + drag: select a range · ← →: day · "
@@ -117,6 +127,9 @@ const HistoryTexts& historyTexts(Language language)
         .cancel = u("Cancel"),
         .notOverALog =
             u("%1 is a measurement log: an export never replaces one. Choose another name or folder."),
+        .linesSkipped = {u("%1 line skipped"), u("%1 lines skipped"), u("%1 lines skipped")},
+        .filesUnreadable = {u("%1 file unreadable"), u("%1 files unreadable"), u("%1 files unreadable")},
+        .inFiles = {u("in %1 file"), u("in %1 files"), u("in %1 files")},
         .series = {u("pH"), u("pH range"), u("alarm limits"), u("CO2 [ppm]"), u("O2 output"),
                    u("CO2 output")},
         .legendHint = u("Click to hide or show"),
@@ -126,8 +139,23 @@ const HistoryTexts& historyTexts(Language language)
         .nextWeek = u("Week ▶▶"),
         .undo = u("Undo"),
         .goToDate = u("Show the day"),
+        .daysTab = u("Days"),
+        .alarmsTab = u("Alarms"),
+        .problemsTab = u("Problems"),
+        .dayColumns = {u("Day"), u("pH min"), u("pH mean"), u("pH max"), u("In range"), u("In alarm"),
+                       u("CO2 on")},
+        .alarmColumns = {u("Start"), u("Length"), u("Limit"), u("Extreme pH")},
+        .below = u("below"),
+        .above = u("above"),
     };
     return language == Language::English ? english : polish;
+}
+
+QString counted(qint64 n, const Counted& forms)
+{
+    const qint64 units = n % 10, tens = n % 100 / 10;
+    const std::size_t form = n == 1 ? 0 : units >= 2 && units <= 4 && tens != 1 ? 1 : 2;
+    return forms[form].arg(n);
 }
 
 QString rangeText(const TimeRange& range)
@@ -183,9 +211,65 @@ QString problemsText(const LogSet& logs, Language language)
                 numbers << QString::number(n);
             if (f.skipped > f.skippedLines.size())
                 numbers << u("…");
-            lines << name + u(": ") + QString::number(f.skipped) + u(" ") + t.skipped + u(" (") +
-                         numbers.join(u", ") + u(")");
+            lines << name + u(": ") + counted(f.skipped, t.linesSkipped) + u(" (") + numbers.join(u", ") +
+                         u(")");
         }
     }
     return lines.join(u'\n');
+}
+
+QString problemsSummary(const LogSet& logs, Language language)
+{
+    const HistoryTexts& t = historyTexts(language);
+    qint64 lines = 0, withLines = 0, unreadable = 0;
+    for (const LogFile& f : logs.files()) {
+        unreadable += !f.error.isEmpty();
+        if (f.error.isEmpty() && f.skipped > 0) {
+            lines += f.skipped;
+            ++withLines;
+        }
+    }
+    QStringList parts;
+    if (lines > 0)
+        parts << counted(lines, t.linesSkipped) + QLatin1Char(' ') + counted(withLines, t.inFiles);
+    if (unreadable > 0)
+        parts << counted(unreadable, t.filesUnreadable);
+    return parts.join(u(" · "));
+}
+
+namespace {
+QString dayName(QDate day, Language language)
+{
+    static const QString polish[] = {u("pn"), u("wt"), u("śr"), u("cz"), u("pt"), u("sb"), u("nd")};
+    static const QString english[] = {u("Mon"), u("Tue"), u("Wed"), u("Thu"), u("Fri"), u("Sat"), u("Sun")};
+    return (language == Language::English ? english : polish)[day.dayOfWeek() - 1];
+}
+
+QString length(qint64 ms)
+{
+    const qint64 minutes = (ms + 30000) / 60000;
+    if (minutes < 60)
+        return QString::number(minutes) + u(" min");
+    return QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60, 2, 10, QChar(u'0'));
+}
+} // namespace
+
+QStringList dayRow(const DaySummary& day, Language language)
+{
+    const Statistics& s = day.stats;
+    return {day.day.toString(u("yyyy-MM-dd")) + QLatin1Char(' ') + dayName(day.day, language),
+            decimal(s.minPh, 2),
+            decimal(s.meanPh, 2),
+            s.phAbove > 0 ? u(">10") : decimal(s.maxPh, 2),
+            hours(s.inRange) + share(s.inRange, s.phTime),
+            hours(s.inAlarm) + share(s.inAlarm, s.phTime),
+            hours(s.co2On)};
+}
+
+QStringList alarmRow(const AlarmPeriod& period, Language language)
+{
+    const HistoryTexts& t = historyTexts(language);
+    return {QDateTime::fromMSecsSinceEpoch(period.from).toString(u("yyyy-MM-dd HH:mm")),
+            length(period.to - period.from), period.side < 0 ? t.below : t.above,
+            period.above ? u(">10") : decimal(period.extreme, 2)};
 }

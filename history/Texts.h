@@ -14,23 +14,39 @@ enum class Language { Polish, English };
 // file of seven lines, as the main window reads it; Polish otherwise (and without the file).
 Language folderLanguage(const QString& folder);
 
+// A counted noun's three forms, "%1" the number: Polish has one for 1, one for 2 to 4 after
+// any tens but 1 (22, 103, not 12), and one for the rest; English one for 1 and one for the rest.
+using Counted = std::array<QString, 3>;
+QString counted(qint64 n, const Counted& forms);
+
 struct HistoryTexts {
     QString title, openFiles, openFolder, day, week, month, all, reset, exportPng, exportSvg, exportCsv;
     QString ph, ppm, o2, co2, on, off, range, alarm;
     QString pngFilter, svgFilter, csvFilter;
-    QString noRows, skipped, readError, saveError, hints;
+    QString noRows, readError, saveError, hints;
     // %1: the file's path.
     QString replaceQuestion, replace, cancel, notOverALog;
+    Counted linesSkipped, filesUnreadable, inFiles;
     // The legend, in the order of Series, and what a click on it does.
     std::array<QString, 6> series;
     QString legendHint;
     // Navigation.
     QString previousDay, nextDay, previousWeek, nextWeek, undo, goToDate;
+    // The tabs under the chart and their tables.
+    QString daysTab, alarmsTab, problemsTab;
+    QStringList dayColumns, alarmColumns;
+    QString below, above;
 };
 const HistoryTexts& historyTexts(Language language);
 
 // "2016-10-01 18:30 – 2016-10-02 00:00"
 QString rangeText(const TimeRange& range);
+
+// A day's line of the daily table: the day, pH min, mean and max, time in range, in alarm,
+// CO2 on.
+QStringList dayRow(const DaySummary& day, Language language);
+// An alarm period's line: start, length, the limit crossed, the extreme pH.
+QStringList alarmRow(const AlarmPeriod& period, Language language);
 
 // "2016-10-01 18:31  pH 7,05  6,80–7,40  alarm 0,20  CO2 12,3 ppm  KH 5  O2 on  CO2 off"
 QString readout(const LogRow& row, Language language);
@@ -40,3 +56,6 @@ QString statisticsText(const Statistics& s, Language language);
 
 // The files with skipped lines or errors, one a line: name, count and the first line numbers.
 QString problemsText(const LogSet& logs, Language language);
+// All of them in one line: "412 lines skipped in 200 files · 2 files unreadable"; empty
+// without any.
+QString problemsSummary(const LogSet& logs, Language language);

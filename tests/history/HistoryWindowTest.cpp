@@ -2,10 +2,13 @@
 #include "LogFiles.h"
 #include "ScriptedPlatform.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QDateEdit>
 #include <QDir>
 #include <QImage>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -52,7 +55,7 @@ TEST(HistoryWindow, LanguageOfTheFolderStatisticsAndSkippedLines)
     w.open({dir.path()});
     EXPECT_EQ(w.language(), Language::Polish) << "without preferences";
     EXPECT_TRUE(w.statisticsShown().startsWith("Wiersze: 3\n")) << w.statisticsShown().toStdString();
-    EXPECT_EQ(w.problemsShown(), "2016-10-01 {183000}    2016-10-01 {183500}.csv: 1 pominięte linie (3)");
+    EXPECT_EQ(w.problemsShown(), "2016-10-01 {183000}    2016-10-01 {183500}.csv: 1 linia pominięta (3)");
 
     writeFile(dir.filePath("tarlo02.ini"), crlf({"COM1", "1", "2", "3", "4", "EN", "USB"}));
     w.open({dir.path()});
@@ -202,6 +205,83 @@ TEST(Readout, TheRowUnderThePointer)
     };
     for (std::size_t i = 0; i < log.rows.size(); ++i)
         EXPECT_EQ(readout(log.rows[i], Language::English), expected[qsizetype(i)]);
+}
+
+TEST(Texts, PluralForms)
+{
+    const struct {
+        qint64 n;
+        const char *polish, *english;
+    } cases[] = {
+        {0, "0 linii pominiętych", "0 lines skipped"},
+        {1, "1 linia pominięta", "1 line skipped"},
+        {2, "2 linie pominięte", "2 lines skipped"},
+        {4, "4 linie pominięte", "4 lines skipped"},
+        {5, "5 linii pominiętych", "5 lines skipped"},
+        {12, "12 linii pominiętych", "12 lines skipped"},
+        {14, "14 linii pominiętych", "14 lines skipped"},
+        {21, "21 linii pominiętych", "21 lines skipped"},
+        {22, "22 linie pominięte", "22 lines skipped"},
+        {104, "104 linie pominięte", "104 lines skipped"},
+        {112, "112 linii pominiętych", "112 lines skipped"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(counted(c.n, historyTexts(Language::Polish).linesSkipped), QString::fromUtf8(c.polish));
+        EXPECT_EQ(counted(c.n, historyTexts(Language::English).linesSkipped), QString::fromUtf8(c.english));
+    }
+}
+
+TEST(HistoryWindow, ProblemsOfManyFilesInABoundedList)
+{
+    QTemporaryDir dir;
+    writeDays(dir.path(), 200, {}, true);
+    ScopedPlatform platform;
+    HistoryWindow w;
+    w.open({dir.path()});
+    w.show();
+    EXPECT_LE(w.height(), 900) << "the list scrolls, the window stays as it was";
+    EXPECT_EQ(w.problemsSummaryShown(), "200 linii pominiętych w 200 plikach");
+    EXPECT_EQ(w.problemsShown().count(u'\n'), 199);
+    EXPECT_TRUE(w.tabs()->isTabVisible(2));
+
+    QTemporaryDir clean;
+    writeDays(clean.path(), 2);
+    w.open({clean.path()});
+    EXPECT_FALSE(w.tabs()->isTabVisible(2)) << "no problems, no tab";
+}
+
+TEST(HistoryWindow, DailyTableAndAlarmPeriodsJumpToTheirTime)
+{
+    QTemporaryDir dir;
+    writeDays(dir.path(), 10, {1, 3});
+    ScopedPlatform platform;
+    HistoryWindow w;
+    w.open({dir.path()});
+    w.show();
+    QAbstractItemModel* days = w.daysView()->model();
+    QAbstractItemModel* alarms = w.alarmsView()->model();
+    ASSERT_EQ(days->rowCount(), 10);
+    ASSERT_EQ(alarms->rowCount(), 2);
+    const auto text = [](QAbstractItemModel* m, int row, int column) {
+        return m->data(m->index(row, column)).toString();
+    };
+    EXPECT_EQ(text(days, 1, 0), "2016-01-02 sb");
+    EXPECT_EQ(text(days, 1, 1), "6,50");
+    EXPECT_EQ(text(days, 1, 5), "0,1 h (13 %)") << "4 of 30 minutes in alarm";
+    EXPECT_EQ(text(alarms, 1, 0), "2016-01-04 12:10");
+    EXPECT_EQ(text(alarms, 1, 1), "4 min");
+    EXPECT_EQ(text(alarms, 1, 2), "poniżej");
+
+    const auto click = [](QTableView* view, int row) {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualRect(view->model()->index(row, 0)).center());
+    };
+    click(w.daysView(), 2);
+    EXPECT_EQ(w.chart()->view(), day(2));
+    w.tabs()->setCurrentIndex(1);
+    click(w.alarmsView(), 1);
+    const qint64 start = QDateTime(QDate(2016, 1, 4), QTime(12, 10)).toMSecsSinceEpoch();
+    EXPECT_EQ(w.chart()->view(), aroundPeriod({start, start + 4 * 60000}));
 }
 
 TEST(HistoryWindow, NavigationByDateDayWeekAndUndo)

@@ -107,14 +107,15 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     auto* tools = addToolBar(QString());
     tools->setMovable(false);
     openFiles_ = tools->addAction(QString(), this, [this] {
-        const QStringList files = QFileDialog::getOpenFileNames(
-            this, openFiles_->text(), logs_.folders().value(0), historyTexts(language_).csvFilter);
+        const QStringList files =
+            QFileDialog::getOpenFileNames(this, openFiles_->text().remove(u'…'), logs_.folders().value(0),
+                                          historyTexts(language_).csvFilter);
         if (!files.isEmpty())
             open(files);
     });
     openFolder_ = tools->addAction(QString(), this, [this] {
-        const QString folder =
-            QFileDialog::getExistingDirectory(this, openFolder_->text(), logs_.folders().value(0));
+        const QString folder = QFileDialog::getExistingDirectory(this, openFolder_->text().remove(u'…'),
+                                                                 logs_.folders().value(0));
         if (!folder.isEmpty())
             open({folder});
     });
@@ -222,6 +223,11 @@ void HistoryWindow::open(const QStringList& paths)
         watcher_.addPaths(logs_.openedFolders());
     rescan_ = false;
     language_ = folderLanguage(logs_.folders().value(0, workingDirectory()));
+    // Qt's own dialogs speak the window's language too.
+    if (language_ == Language::Polish)
+        QCoreApplication::installTranslator(&qtTexts_);
+    else
+        QCoreApplication::removeTranslator(&qtTexts_);
     updateSummaries();
     chart_->setLanguage(language_);
     chart_->setLogs(&logs_);

@@ -69,6 +69,7 @@ private:
 
     LogSet logs_;
     Language language_ = Language::Polish;
+    QtTexts qtTexts_; // installed while the language is Polish
     std::vector<DaySummary> days_;
     std::vector<AlarmPeriod> periods_;
     HistoryChart* chart_;

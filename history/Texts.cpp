@@ -4,6 +4,7 @@
 #include "Preferences.h"
 
 #include <QFileInfo>
+#include <QHash>
 
 #include <cmath>
 
@@ -156,6 +157,65 @@ QString counted(qint64 n, const Counted& forms)
     const qint64 units = n % 10, tens = n % 100 / 10;
     const std::size_t form = n == 1 ? 0 : units >= 2 && units <= 4 && tens != 1 ? 1 : 2;
     return forms[form].arg(n);
+}
+
+QString QtTexts::translate(const char* context, const char* sourceText, const char*, int) const
+{
+    // What the file dialogs and message boxes show of Qt's own texts, in Polish.
+    static const QHash<QByteArray, QString> polish{
+        {"QPlatformTheme|OK", u("OK")},
+        {"QPlatformTheme|Cancel", u("Anuluj")},
+        {"QPlatformTheme|Open", u("Otwórz")},
+        {"QPlatformTheme|Save", u("Zapisz")},
+        {"QPlatformTheme|Close", u("Zamknij")},
+        {"QPlatformTheme|Yes", u("Tak")},
+        {"QPlatformTheme|No", u("Nie")},
+        {"QFileDialog|Open", u("Otwórz")},
+        {"QFileDialog|Save As", u("Zapisz jako")},
+        {"QFileDialog|Find Directory", u("Wybierz folder")},
+        {"QFileDialog|Look in:", u("Szukaj w:")},
+        {"QFileDialog|File &name:", u("&Nazwa pliku:")},
+        {"QFileDialog|Files of type:", u("Pliki typu:")},
+        {"QFileDialog|Directory:", u("Folder:")},
+        {"QFileDialog|&Open", u("&Otwórz")},
+        {"QFileDialog|&Save", u("&Zapisz")},
+        {"QFileDialog|&Choose", u("&Wybierz")},
+        {"QFileDialog|Back", u("Wstecz")},
+        {"QFileDialog|Go back", u("Wstecz")},
+        {"QFileDialog|Forward", u("Dalej")},
+        {"QFileDialog|Go forward", u("Dalej")},
+        {"QFileDialog|Parent Directory", u("Folder nadrzędny")},
+        {"QFileDialog|Go to the parent directory", u("Przejdź do folderu nadrzędnego")},
+        {"QFileDialog|Create New Folder", u("Utwórz nowy folder")},
+        {"QFileDialog|Create a New Folder", u("Utwórz nowy folder")},
+        {"QFileDialog|New Folder", u("Nowy folder")},
+        {"QFileDialog|&New Folder", u("&Nowy folder")},
+        {"QFileDialog|List View", u("Lista")},
+        {"QFileDialog|Change to list view mode", u("Pokaż jako listę")},
+        {"QFileDialog|Detail View", u("Szczegóły")},
+        {"QFileDialog|Change to detail view mode", u("Pokaż szczegóły")},
+        {"QFileDialog|Sidebar", u("Panel boczny")},
+        {"QFileDialog|List of places and bookmarks", u("Miejsca i zakładki")},
+        {"QFileDialog|Files", u("Pliki")},
+        {"QFileDialog|Directories", u("Foldery")},
+        {"QFileDialog|All Files (*)", u("Wszystkie pliki (*)")},
+        {"QFileDialog|Show ", u("Pokaż ")},
+        {"QFileDialog|&Rename", u("&Zmień nazwę")},
+        {"QFileDialog|&Delete", u("&Usuń")},
+        {"QFileDialog|Show &hidden files", u("Pokaż &ukryte pliki")},
+        {"QFileDialog|Are you sure you want to delete '%1'?", u("Czy na pewno usunąć „%1”?")},
+        {"QFileDialog|Delete", u("Usuń")},
+        {"QFileSystemModel|Computer", u("Komputer")},
+        {"QFileSystemModel|Name", u("Nazwa")},
+        {"QFileSystemModel|Size", u("Rozmiar")},
+        {"QFileSystemModel|Type", u("Typ")},
+        {"QFileSystemModel|Date Modified", u("Data modyfikacji")},
+        {"QAbstractFileIconProvider|Drive", u("Dysk")},
+        {"QAbstractFileIconProvider|Folder", u("Folder")},
+        {"QAbstractFileIconProvider|File", u("Plik")},
+        {"QAbstractFileIconProvider|%1 File", u("Plik %1")},
+    };
+    return polish.value(QByteArray(context) + '|' + sourceText);
 }
 
 QString rangeText(const TimeRange& range)

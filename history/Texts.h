@@ -5,6 +5,7 @@
 #include "HistoryModel.h"
 
 #include <QString>
+#include <QTranslator>
 
 #include <array>
 
@@ -38,6 +39,15 @@ struct HistoryTexts {
     QString below, above;
 };
 const HistoryTexts& historyTexts(Language language);
+
+// Qt's own texts in the viewer's language: the file dialogs and the buttons of message boxes.
+// Install it while the language is Polish; English is Qt's own.
+class QtTexts : public QTranslator {
+public:
+    QString translate(const char* context, const char* sourceText, const char* disambiguation = nullptr,
+                      int n = -1) const override;
+    bool isEmpty() const override { return false; }
+};
 
 // "2016-10-01 18:30 – 2016-10-02 00:00"
 QString rangeText(const TimeRange& range);

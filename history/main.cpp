@@ -23,6 +23,8 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "%s\n", qPrintable(text));
         });
     }
+    // The file dialogs are Qt's own, which speak the window's language.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarlo02-history"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/history/tarlo02-history.svg")));

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDateEdit>
 #include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QTabWidget>
 #include <QTableView>
@@ -335,4 +336,23 @@ TEST(HistoryWindow, NavigationByDateDayWeekAndUndo)
         EXPECT_EQ(w.chart()->view(), *v);
     }
     EXPECT_FALSE(w.chart()->canUndo());
+}
+
+TEST(HistoryWindow, QtsDialogsInTheWindowsLanguage)
+{
+    QTemporaryDir dir;
+    writeDays(dir.path(), 1);
+    HistoryWindow w;
+    w.open({dir.path()});
+    const auto dialog = [] {
+        QFileDialog d(nullptr, QString(), QString(), QStringLiteral("CSV (*.csv)"));
+        d.setOption(QFileDialog::DontUseNativeDialog);
+        d.setAcceptMode(QFileDialog::AcceptSave);
+        return QStringList{d.windowTitle(), d.labelText(QFileDialog::LookIn),
+                           d.labelText(QFileDialog::Accept), d.labelText(QFileDialog::Reject)};
+    };
+    EXPECT_EQ(dialog(), (QStringList{"Zapisz jako", "Szukaj w:", "&Zapisz", "Anuluj"}));
+    writeFile(dir.filePath("tarlo02.ini"), crlf({"COM1", "1", "2", "3", "4", "EN", "USB"}));
+    w.open({dir.path()});
+    EXPECT_EQ(dialog(), (QStringList{"Save As", "Look in:", "&Save", "Cancel"}));
 }

@@ -3,9 +3,11 @@
 #include "FileIo.h"
 #include "HistoryChart.h"
 #include "HistoryModel.h"
+#include "HistoryWindow.h"
 #include "Numbers.h"
 
 #include <QBuffer>
+#include <QImage>
 
 namespace {
 
@@ -28,9 +30,13 @@ QString usage()
     return QStringLiteral(
         "Usage: tarlo02-history [FILE|FOLDER]...\n"
         "       tarlo02-history --png OUT.png [--size WxH] [--from T] [--to T] [FILE|FOLDER]...\n"
-        "       tarlo02-history --csv OUT.csv [--from T] [--to T] [FILE|FOLDER]...\n"
-        "Shows (or, with --png or --csv, exports without a display) the measurement logs of the\n"
-        "files and folders named; the current folder when none is named.\n"
+        "       tarlo02-history --csv OUT.csv [--daily] [--from T] [--to T] [FILE|FOLDER]...\n"
+        "       tarlo02-history --window-png OUT.png [--size WxH] [--from T] [--to T] [FILE|FOLDER]...\n"
+        "Shows (or, with --png, --csv or --window-png, exports without a display) the measurement\n"
+        "logs of the files and folders named; the current folder when none is named.\n"
+        "--png: the chart; --csv: the rows merged, or with --daily a line a day (pH min, mean and\n"
+        "max, hours in range, in alarm and with the CO2 output on); --window-png: the whole window\n"
+        "with the daily table.\n"
         "T: yyyy-MM-dd, \"yyyy-MM-dd hh:mm\" or yyyy-MM-ddThh:mm:ss; a date alone for --to is its\n"
         "end.\n");
 }
@@ -49,9 +55,14 @@ CliOptions parseCli(const QStringList& arguments, const QString& workingFolder)
         };
         if (a == QStringLiteral("--help") || a == QStringLiteral("-h")) {
             o.help = true;
-        } else if (a == QStringLiteral("--png") || a == QStringLiteral("--csv")) {
+        } else if (a == QStringLiteral("--png") || a == QStringLiteral("--csv") ||
+                   a == QStringLiteral("--window-png")) {
             if (const auto v = value())
-                (a == QStringLiteral("--png") ? o.png : o.csv) = *v;
+                (a == QStringLiteral("--png")   ? o.png
+                 : a == QStringLiteral("--csv") ? o.csv
+                                                : o.windowPng) = *v;
+        } else if (a == QStringLiteral("--daily")) {
+            o.daily = true;
         } else if (a == QStringLiteral("--size")) {
             if (const auto v = value()) {
                 const QStringList wh = v->split(u'x');
@@ -78,20 +89,22 @@ CliOptions parseCli(const QStringList& arguments, const QString& workingFolder)
     }
     if (o.error.isEmpty() && o.from && o.to && *o.to < *o.from)
         o.error = QStringLiteral("--to is before --from");
+    if (o.error.isEmpty() && o.daily && o.csv.isEmpty())
+        o.error = QStringLiteral("--daily goes with --csv");
     if (o.inputs.isEmpty())
         o.inputs.append(workingFolder);
     return o;
 }
 
-int runHeadless(const CliOptions& options, QString& err)
+int runHeadless(const CliOptions& options, QStringList& err)
 {
     LogSet logs;
     logs.open(options.inputs);
     if (logs.rows().empty()) {
         const QString problems = problemsText(logs, Language::English).replace(u'\n', QStringLiteral("; "));
-        err = QStringLiteral("no measurements could be read from %1%2")
-                  .arg(options.inputs.join(QStringLiteral(", ")),
-                       problems.isEmpty() ? QString() : QStringLiteral(" (") + problems + u')');
+        err << QStringLiteral("no measurements could be read from %1%2")
+                   .arg(options.inputs.join(QStringLiteral(", ")),
+                        problems.isEmpty() ? QString() : QStringLiteral(" (") + problems + u')');
         return 1;
     }
     const TimeRange all = allRows(logs.rows());
@@ -103,7 +116,7 @@ int runHeadless(const CliOptions& options, QString& err)
     // a failed one leaves the old file. Never over a log.
     const auto write = [&](const QString& path, const std::optional<QByteArray>& data) {
         if (isLogPath(logs, path)) {
-            err = QStringLiteral("%1 is a measurement log: an export never replaces one").arg(path);
+            err << QStringLiteral("%1 is a measurement log: an export never replaces one").arg(path);
             return false;
         }
         try {
@@ -112,23 +125,51 @@ int runHeadless(const CliOptions& options, QString& err)
             replaceFileAtomically(path, *data, QStringLiteral("cannot write"));
             return true;
         } catch (const EInOutError& e) {
-            err = e.message();
+            err << e.message();
             return false;
         }
     };
-    if (!options.csv.isEmpty() && !write(options.csv, mergedCsv(logs, view)))
+    const auto png = [](const QImage& image) -> std::optional<QByteArray> {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+            return std::nullopt;
+        return bytes;
+    };
+    if (!options.csv.isEmpty() &&
+        !write(options.csv,
+               options.daily ? dailyCsv(dailySummaries(logs.rows(), view)) : mergedCsv(logs, view)))
         return 1;
     if (!options.png.isEmpty()) {
         HistoryChart chart;
         chart.setLanguage(folderLanguage(logs.folders().value(0)));
         chart.setLogs(&logs);
-        chart.resize(options.size);
+        chart.resize(options.size.value_or(QSize(1200, 700)));
         chart.setView(view);
-        QByteArray png;
-        QBuffer buffer(&png);
-        const bool drawn = buffer.open(QIODevice::WriteOnly) && chart.image().save(&buffer, "PNG");
-        if (!write(options.png, drawn ? std::optional(png) : std::nullopt))
+        if (!write(options.png, png(chart.image())))
             return 1;
+    }
+    if (!options.windowPng.isEmpty()) {
+        HistoryWindow window;
+        window.setAttribute(Qt::WA_DontShowOnScreen);
+        window.open(options.inputs);
+        window.resize(options.size.value_or(QSize(1200, 860)));
+        window.show();
+        window.chart()->setView(view);
+        window.chart()->layOut();
+        if (!write(options.windowPng, png(window.grab().toImage())))
+            return 1;
+    }
+    // Done, and what was drawn may lack something: say what.
+    const QString summary = problemsSummary(logs, Language::English);
+    if (!summary.isEmpty()) {
+        err << QStringLiteral("note: ") + summary;
+        constexpr qsizetype kMostFiles = 10;
+        const QStringList files = problemsText(logs, Language::English).split(u'\n');
+        for (qsizetype i = 0; i < files.size() && i < kMostFiles; ++i)
+            err << QStringLiteral("  ") + files[i];
+        if (files.size() > kMostFiles)
+            err << QStringLiteral("  … and %1 more").arg(files.size() - kMostFiles);
     }
     return 0;
 }

@@ -3,7 +3,8 @@
 // The command line: the files and folders to open, and the headless exports.
 //   tarlo02-history [FILE|FOLDER]...
 //   tarlo02-history --png out.png [--size 1200x700] [--from T] [--to T] [FILE|FOLDER]...
-//   tarlo02-history --csv merged.csv [--from T] [--to T] [FILE|FOLDER]...
+//   tarlo02-history --csv merged.csv [--daily] [--from T] [--to T] [FILE|FOLDER]...
+//   tarlo02-history --window-png out.png [--size 1200x860] [--from T] [--to T] [FILE|FOLDER]...
 // T is "yyyy-MM-dd", "yyyy-MM-dd hh:mm[:ss]" or "yyyy-MM-ddThh:mm[:ss]"; a date alone for
 // --to means the end of that day.
 
@@ -15,19 +16,21 @@
 #include <optional>
 
 struct CliOptions {
-    QString png, csv;
-    QSize size{1200, 700};
+    QString png, csv, windowPng;
+    bool daily = false; // --csv writes a line a day instead of the rows
+    std::optional<QSize> size;
     std::optional<QDateTime> from, to;
     QStringList inputs; // the working folder when none is named
     bool help = false;
     QString error; // the command line is wrong: this says why
-    bool headless() const { return !png.isEmpty() || !csv.isEmpty(); }
+    bool headless() const { return !png.isEmpty() || !csv.isEmpty() || !windowPng.isEmpty(); }
 };
 
 CliOptions parseCli(const QStringList& arguments, const QString& workingFolder);
 
 QString usage();
 
-// Runs the exports of a headless command line; writes a one-line message to err on failure.
-// Returns the exit code: 0 done, 1 nothing could be read or written.
-int runHeadless(const CliOptions& options, QString& err);
+// Runs the exports of a headless command line. Returns the exit code: 0 done, 1 nothing could
+// be read or written. err: what to tell on stderr, one line each: why it failed, or, when it was
+// done, which files could not be read or had lines skipped.
+int runHeadless(const CliOptions& options, QStringList& err);

@@ -9,27 +9,12 @@
 
 int main(int argc, char** argv)
 {
-    bool headless = false;
+    // The command line is checked before anything needs a display: a wrong one is told in the
+    // program's words wherever it runs, a cron job's shell included.
+    QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        headless = headless || qstrcmp(argv[i], "--png") == 0 || qstrcmp(argv[i], "--csv") == 0 ||
-                   qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-h") == 0;
-    // The exports need no display (a cron job has none), and say what went wrong in one line:
-    // the toolkit's notes about the environment stay out of it.
-    if (headless) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::fprintf(stderr, "%s\n", qPrintable(text));
-        });
-    }
-    // The file dialogs are Qt's own, which speak the window's language.
-    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tarlo02-history"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/history/tarlo02-history.svg")));
-
-    const CliOptions options = parseCli(QApplication::arguments().mid(1), workingDirectory());
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CliOptions options = parseCli(arguments, workingDirectory());
     if (options.help) {
         std::fputs(qPrintable(usage()), stdout);
         return 0;
@@ -38,11 +23,36 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tarlo02-history: %s\n%s", qPrintable(options.error), qPrintable(usage()));
         return 2;
     }
+    // The exports need no display (a cron job has none), and say what went wrong in one line:
+    // the toolkit's notes about the environment stay out of it.
     if (options.headless()) {
-        QString err;
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", qPrintable(text));
+        });
+    }
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+             qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs("tarlo02-history: no display to show the window on; --png, --csv and --window-png "
+                   "work without one\n",
+                   stderr);
+        return 1;
+    }
+#endif
+    // The file dialogs are Qt's own, which speak the window's language.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tarlo02-history"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/history/tarlo02-history.svg")));
+
+    if (options.headless()) {
+        QStringList err;
         const int code = runHeadless(options, err);
-        if (code != 0)
-            std::fprintf(stderr, "tarlo02-history: %s\n", qPrintable(err));
+        for (const QString& line : err)
+            std::fprintf(stderr, "tarlo02-history: %s\n", qPrintable(line));
         return code;
     }
     HistoryWindow window;

@@ -20,6 +20,7 @@ Outcome history(const QStringList& args, const QString& folder)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM")); // no display needed for the exports
     env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(TARLO02_HISTORY), args);
     if (!p.waitForFinished(30000))
@@ -63,18 +64,63 @@ TEST_F(Headless, CsvMergesTheRowsOfARange)
     EXPECT_EQ(back.skipped, 0);
 }
 
-TEST_F(Headless, PngOfTheChartWithoutADisplay)
+TEST_F(Headless, PngOfTheChartOrTheWindowWithoutADisplay)
 {
-    const QString png = out.filePath("chart.png");
-    const Outcome r = history({"--png", png, "--size", "800x500", dir.path()}, out.path());
+    const struct {
+        const char* option;
+        QSize size;
+    } cases[] = {{"--png", {800, 500}}, {"--window-png", {1000, 760}}};
+    for (const auto& c : cases) {
+        const QString png = out.filePath("chart.png");
+        const QString size = QStringLiteral("%1x%2").arg(c.size.width()).arg(c.size.height());
+        const Outcome r = history({c.option, png, "--size", size, dir.path()}, out.path());
+        ASSERT_EQ(r.code, 0) << r.err.constData();
+        const QImage image(png);
+        ASSERT_EQ(image.size(), c.size) << c.option;
+        int line = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                line += image.pixel(x, y) == HistoryColours::kPh.rgb();
+        EXPECT_GT(line, 300) << c.option << ": the pH line is drawn";
+    }
+}
+
+TEST_F(Headless, DailyCsvALineADay)
+{
+    const QString csv = out.filePath("days.csv");
+    const Outcome r = history({"--csv", csv, "--daily", dir.path()}, out.path());
     ASSERT_EQ(r.code, 0) << r.err.constData();
-    const QImage image(png);
-    ASSERT_EQ(image.size(), QSize(800, 500));
-    int line = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            line += image.pixel(x, y) == HistoryColours::kPh.rgb();
-    EXPECT_GT(line, 300) << "the pH line is drawn";
+    // The first day: 7,00 for a minute, ">10" and 8,00 for half a minute each, both in alarm.
+    EXPECT_EQ(readFile(csv).toStdString(),
+              "Date;Rows;PH min;PH mean;PH max;PH h;In range h;In alarm h;CO2 on h\r\n"
+              "2016-10-01;3;7,00;7,50;>10;0,03;0,02;0,02;0,00\r\n"
+              "2016-10-02;2;7,02;7,03;7,03;0,03;0,03;0,00;0,03\r\n");
+}
+
+TEST_F(Headless, CommandLineCheckedFirstAndProblemsTold)
+{
+    const QString log = QStringLiteral("2016-10-01 {235800}    2016-10-02 {000300}.csv");
+    const struct {
+        QStringList args;
+        int code;
+        QString err; // the start of stderr
+    } cases[] = {
+        {{"--bogus"}, 2, "tarlo02-history: unknown option --bogus\n"},
+        {{"--daily", dir.path()}, 2, "tarlo02-history: --daily goes with --csv\n"},
+        {{dir.path()}, 1, "tarlo02-history: no display to show the window on;"},
+        {{"--csv", out.filePath("a.csv"), dir.path()},
+         0,
+         "tarlo02-history: note: 1 line skipped in 1 file\ntarlo02-history:   " + log +
+             ": 1 line skipped (5)\n"},
+        {{"--png", out.filePath("a.png"), dir.path(), dir.filePath("missing.csv")},
+         0,
+         "tarlo02-history: note: 1 line skipped in 1 file · 1 file unreadable\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = history(c.args, out.path());
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(QString::fromUtf8(r.err).startsWith(c.err)) << r.err.constData();
+    }
 }
 
 TEST_F(Headless, NothingReadIsAnErrorOfOneLine)

@@ -577,18 +577,25 @@ TimeTicks timeTicks(const TimeRange& range, int maxTicks, const QTimeZone& zone)
     return out;
 }
 
+namespace {
+// Rounded to a whole number: a pH times 100 (6,60 to 660), or the alarm, which the log holds
+// in hundredths. Log values are never negative. lround cost more than all the rest of a pass
+// over a year's rows.
+long whole(float v) { return long(double(v) + 0.5); }
+} // namespace
+
 int alarmSide(const LogRow& r)
 {
     if (std::isnan(r.phMax) || std::isnan(r.alarm) || r.alarm < 0)
         return 0;
     // In hundredths, as the controller states them, so 6,60 against 6,80 - 0,20 is exact.
-    const long high = std::lround(r.phMax * 100) + std::lround(r.alarm);
+    const long high = whole(r.phMax * 100) + whole(r.alarm);
     if (r.phAbove()) // above 10: beyond every high limit below 10
         return high < 1000 ? 1 : 0;
     if (std::isnan(r.ph) || std::isnan(r.phMin))
         return 0;
-    const long ph = std::lround(r.ph * 100);
-    if (ph < std::lround(r.phMin * 100) - std::lround(r.alarm))
+    const long ph = whole(r.ph * 100);
+    if (ph < whole(r.phMin * 100) - whole(r.alarm))
         return -1;
     return ph > high ? 1 : 0;
 }
@@ -630,8 +637,8 @@ struct Tally {
         s.inAlarm += alarm ? d : 0;
         if (std::isnan(r.phMin) || std::isnan(r.phMax))
             return;
-        const long ph = std::lround(r.ph * 100);
-        if (ph >= std::lround(r.phMin * 100) && ph <= std::lround(r.phMax * 100))
+        const long ph = whole(r.ph * 100);
+        if (ph >= whole(r.phMin * 100) && ph <= whole(r.phMax * 100))
             s.inRange += d;
     }
     Statistics done()

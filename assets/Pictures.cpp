@@ -4,8 +4,12 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include <jpeglib.h>
 
@@ -182,16 +186,60 @@ QImage picture(const QString& name)
     return reader.read();
 }
 
+namespace {
+
+QHash<QString, QImage> decodeAll()
+{
+    QHash<QString, QImage> all;
+    for (const QString& name : pictureNames()) {
+        QImage image = picture(name);
+        if (image.format() == QImage::Format_RGB888)
+            image.convertTo(QImage::Format_RGB32);
+        all.insert(name, image);
+    }
+    return all;
+}
+
+// One thread for every decoding, alive until the process ends. With Qt 6.4 built by MinGW, a
+// thread that Qt did not start and that has used Qt crashed inside Qt as it ended, in most
+// starts of the Windows program; a thread that never ends is never cleaned up. Its state is
+// never freed, so nothing is destroyed under it at exit.
+struct Decoder {
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<std::promise<QHash<QString, QImage>>> jobs;
+};
+
+Decoder& decoder()
+{
+    static Decoder* d = [] {
+        auto* state = new Decoder;
+        std::thread([state] {
+            for (;;) {
+                std::unique_lock lock(state->m);
+                state->cv.wait(lock, [state] { return !state->jobs.empty(); });
+                std::promise<QHash<QString, QImage>> job = std::move(state->jobs.front());
+                state->jobs.pop_front();
+                lock.unlock();
+                job.set_value(decodeAll());
+            }
+        }).detach();
+        return state;
+    }();
+    return *d;
+}
+
+} // namespace
+
 std::future<QHash<QString, QImage>> decodeAllPictures()
 {
-    return std::async(std::launch::async, [] {
-        QHash<QString, QImage> all;
-        for (const QString& name : pictureNames()) {
-            QImage image = picture(name);
-            if (image.format() == QImage::Format_RGB888)
-                image.convertTo(QImage::Format_RGB32);
-            all.insert(name, image);
-        }
-        return all;
-    });
+    Decoder& d = decoder();
+    std::promise<QHash<QString, QImage>> job;
+    std::future<QHash<QString, QImage>> result = job.get_future();
+    {
+        std::lock_guard lock(d.m);
+        d.jobs.push_back(std::move(job));
+    }
+    d.cv.notify_one();
+    return result;
 }

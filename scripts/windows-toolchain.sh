@@ -146,4 +146,6 @@ if [ -n "${PACK:-}" ]; then
   stamp "packing $prefix.tar.zst"
   tar -C "$(dirname "$prefix")" -cf - "$(basename "$prefix")" | zstd -19 -T"$jobs" -q -f -o "$prefix.tar.zst"
 fi
+# The toolchain file is written first, so only this mark says the prefix is complete.
+echo "$qt_source_version" >"$prefix/.complete"
 stamp "done in $(($(date +%s) - started)) s: $prefix"

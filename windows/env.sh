@@ -58,7 +58,8 @@ windows_toolchain() {
     fi
     QT_MINGW_PREFIX=$unpacked/qt6-mingw
   else
-    if [ ! -f "$built/lib/cmake/mingw-qt.cmake" ]; then
+    # A build that was stopped leaves the toolchain file but not the mark of a complete one.
+    if [ ! -f "$built/.complete" ]; then
       echo "no prebuilt toolchain at $TARLO_TOOLCHAIN_ARCHIVE: building one into $built"
       bash "$TARLO_ROOT/scripts/windows-toolchain.sh" "$built"
     fi

@@ -1,5 +1,6 @@
 // The port's value types, its error and the device control block: no device involved.
 
+#include "ControllerPort.h"
 #include "SerialPort.h"
 
 #include <gtest/gtest.h>
@@ -7,18 +8,6 @@
 #include <vector>
 
 namespace {
-
-// The main window's settings for ComPort.
-void applyProgramSettings(TCustomComPort& p)
-{
-    p.SetBaudRate(br19200);
-    p.SetDiscardNull(true);
-    p.SetEvents(TComEvents::all());
-    p.FlowControl().SetControlDTR(dtrEnable);
-    p.FlowControl().SetControlRTS(rtsDisable);
-    p.SetStoredProps({spBasic});
-    p.SetTriggersOnRxChar(true);
-}
 
 TEST(ComPortError, AllCodesHaveTheirTexts)
 {
@@ -138,26 +127,42 @@ TEST(ComPortProperties, ConstructorDefaults)
     EXPECT_EQ(p.CodePage(), 0u);
 }
 
-TEST(DeviceControlBlock, ProgramSettings)
+// What a Tarlo-02 needs, from the one function the window and the service configure their port
+// with: 19200 bit/s, 8N1, no flow control, DTR on, RTS off, NULs dropped, every line event.
+TEST(DeviceControlBlock, TheControllersLine)
 {
     TComPort p;
-    applyProgramSettings(p);
-    TDCB b = p.DeviceControlBlock();
-    EXPECT_EQ(b.DCBlength, 28u);
-    EXPECT_EQ(b.BaudRate, 19200u);
-    EXPECT_EQ(b.Flags, 0x811u);
-    EXPECT_EQ(b.XonLim, 256);
-    EXPECT_EQ(b.XoffLim, 256);
-    EXPECT_EQ(b.ByteSize, 8);
-    EXPECT_EQ(b.Parity, 0);
-    EXPECT_EQ(b.StopBits, 0);
-    EXPECT_EQ(b.XonChar, 17);
-    EXPECT_EQ(b.XoffChar, 19);
-    EXPECT_EQ(b.ErrorChar, 0);
-    EXPECT_EQ(b.EofChar, 0);
-    EXPECT_EQ(b.EvtChar, 0);
-    EXPECT_EQ(b.wReserved, 0);
-    EXPECT_EQ(b.wReserved1, 0);
+    configureControllerPort(p);
+    const LineSettings s = p.DeviceLineSettings();
+    const TDCB b = p.DeviceControlBlock();
+    const std::pair<const char*, std::pair<long long, long long>> fields[] = {
+        {"baud rate", {s.baudRate, 19200}},
+        {"data bits", {s.dataBits, dbEight}},
+        {"parity", {s.parity, prNone}},
+        {"stop bits", {s.stopBits, sbOneStopBit}},
+        {"parity check", {s.parityCheck, false}},
+        {"CTS flow", {s.outCtsFlow, false}},
+        {"DSR flow", {s.outDsrFlow, false}},
+        {"XON/XOFF out", {s.xonXoffOut, false}},
+        {"XON/XOFF in", {s.xonXoffIn, false}},
+        {"DSR sensitivity", {s.dsrSensitivity, false}},
+        {"DTR", {s.dtr, dtrEnable}},
+        {"RTS", {s.rts, rtsDisable}},
+        {"NULs dropped", {s.discardNull, true}},
+        {"block: rate", {b.BaudRate, 19200}},
+        {"block: flags (binary, DTR on, NULs dropped)", {b.Flags, 0x811}},
+        {"block: byte size", {b.ByteSize, 8}},
+        {"block: parity", {b.Parity, 0}},
+        {"block: stop bits", {b.StopBits, 0}},
+        {"block: XON/XOFF limits", {b.XonLim + b.XoffLim, 512}},
+        {"block: characters", {b.XonChar * 256 + b.XoffChar, 17 * 256 + 19}},
+        {"block: error, end and event characters", {b.ErrorChar | b.EofChar | b.EvtChar, 0}},
+        {"block: length and reserved", {b.DCBlength + b.wReserved + b.wReserved1, 28}},
+        {"event mask", {EventMask(p.Events()), 0x5FF}},
+        {"OnRxChar triggered", {p.TriggersOnRxChar(), true}},
+    };
+    for (const auto& [name, values] : fields)
+        EXPECT_EQ(values.first, values.second) << name;
 }
 
 TEST(DeviceControlBlock, FieldsFollowTheProperties)

@@ -1,5 +1,6 @@
 // The event thread and the delivery of its events, over real pseudo-terminals.
 
+#include "ControllerPort.h"
 #include "PtyPeer.h"
 #include "SerialPort.h"
 
@@ -68,14 +69,8 @@ struct Events : ::testing::Test {
 
     void SetUp() override
     {
-        // The main window's settings.
         port.SetPort(peer.path);
-        port.SetBaudRate(br19200);
-        port.SetDiscardNull(true);
-        port.SetEvents(TComEvents::all());
-        port.FlowControl().SetControlDTR(dtrEnable);
-        port.FlowControl().SetControlRTS(rtsDisable);
-        port.SetTriggersOnRxChar(true);
+        configureControllerPort(port);
     }
     // OnRxChar reading what it is told, as the main window's handler does.
     void readOnRxChar()

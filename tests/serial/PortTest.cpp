@@ -1,5 +1,6 @@
 // Opening, closing, configuring, reading and writing a port over real pseudo-terminals.
 
+#include "ControllerPort.h"
 #include "PtyPeer.h"
 #include "SerialDevice.h"
 #include "SerialPort.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-// A port with the main window's settings, recording its open and close events.
+// A port with the program's line settings, recording its open and close events.
 struct RecordingPort {
     // Declared before the port, which records its close events when it is destroyed.
     std::vector<std::string> log;
@@ -26,9 +27,7 @@ struct RecordingPort {
     explicit RecordingPort(const std::string& path)
     {
         port.SetPort(path);
-        port.SetBaudRate(br19200);
-        port.SetDiscardNull(true);
-        port.FlowControl().SetControlDTR(dtrEnable);
+        configureControllerPort(port);
         port.OnBeforeOpen = [this](QObject* s) { note("BeforeOpen", s); };
         port.OnAfterOpen = [this](QObject* s) { note("AfterOpen", s); };
         port.OnBeforeClose = [this](QObject* s) { note("BeforeClose", s); };
@@ -208,8 +207,7 @@ struct OpenPty : ::testing::Test {
     void SetUp() override
     {
         port.SetPort(peer.path);
-        port.SetBaudRate(br19200);
-        port.SetDiscardNull(true);
+        configureControllerPort(port);
         port.SetEvents({}); // no event thread: the test reads the queue itself
         port.OpenPort();
     }

@@ -1,14 +1,13 @@
 #pragma once
 
-// The line settings of the main window's ComPort: 19200 bit/s, 8N1, DTR on, NULs dropped.
+// The line settings the window and the service give their port.
 
-#include "ComTypes.h"
+#include "ControllerPort.h"
+#include "SerialPort.h"
 
 inline LineSettings programSettings()
 {
-    LineSettings s;
-    s.baudRate = 19200;
-    s.discardNull = true;
-    s.dtr = dtrEnable;
-    return s;
+    TComPort port;
+    configureControllerPort(port);
+    return port.DeviceLineSettings();
 }

@@ -23,6 +23,9 @@ TEST(TermiosRequest, ProgramSettingsGiveARawLineAndNothingElse)
     EXPECT_EQ(t.oflag, 0u);
     EXPECT_EQ(t.lflag, 0u);
     EXPECT_EQ(t.cflag & ~kBothSpeeds, uint32_t(CLOCAL | CREAD | CS8));
+    EXPECT_EQ(t.cflag & kBothSpeeds, uint32_t(B19200 | B19200 << kInputShift));
+    EXPECT_EQ(t.ispeed, 19200u);
+    EXPECT_EQ(t.ospeed, 19200u);
     EXPECT_EQ(t.cc[VMIN], 1);
     EXPECT_EQ(t.cc[VTIME], 0);
     EXPECT_EQ(t.cc[VSTART], 17);

@@ -1,6 +1,7 @@
 // The port over the Windows layer with a scripted driver: the messages the user sees when a
 // call fails, and what state each failure leaves.
 
+#include "ControllerPort.h"
 #include "SerialPort.h"
 #include "Win32Script.h"
 
@@ -30,10 +31,8 @@ struct Win32Port : ::testing::Test {
 void makeProgramPort(TComPort& port)
 {
     port.SetPort("COM5");
-    port.SetBaudRate(br19200);
-    port.SetDiscardNull(true);
+    configureControllerPort(port);
     port.SetEvents({});
-    port.FlowControl().SetControlDTR(dtrEnable);
 }
 
 std::string messageOf(const std::function<void()>& step)

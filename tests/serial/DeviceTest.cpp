@@ -94,7 +94,13 @@ struct ScriptedDevice : SystemCalls {
         calls.push_back("setTermios");
         return termiosError;
     }
-    int flush(int, bool, bool) override { return 0; }
+    int flush(int, bool in, bool out) override
+    {
+        calls.push_back(std::string("flush") + (in ? " input" : "") + (out ? " output" : ""));
+        if (in)
+            input.clear();
+        return 0;
+    }
     int modemLines(int, int& l) override
     {
         l = lines;
@@ -216,6 +222,20 @@ TEST_F(Device, WriteReturnsOnceTheOutputHasDrained)
     const int64_t start = sys.clock;
     ASSERT_EQ(device.write("x", 1, written), 0);
     EXPECT_EQ(sys.clock - start, 50);
+}
+
+TEST_F(Device, PurgingTheInputDropsWhatTheDeviceAndTheQueueHold)
+{
+    sys.input = {"abc", "def"};
+    int count = 0;
+    ASSERT_EQ(device.inputCount(count), 0);
+    ASSERT_EQ(count, 6);
+    sys.input = {"ghi"};
+    ASSERT_EQ(device.purge(PurgeFlags::ClearInput), 0);
+    ASSERT_EQ(device.inputCount(count), 0);
+    EXPECT_EQ(count, 0);
+    ASSERT_EQ(device.purge(PurgeFlags::ClearOutput | PurgeFlags::AbortOutput), 0);
+    EXPECT_EQ(sys.calls, (std::vector<std::string>{"flush input", "flush output"}));
 }
 
 TEST_F(Device, CountingTheInputClearsTheLineErrors)

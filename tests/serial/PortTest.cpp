@@ -337,6 +337,41 @@ TEST_F(OpenPty, LineSettingsReachTheTerminal)
     ::close(fd);
 }
 
+TEST(SystemCalls, AClosedFarEndIsAHangUp)
+{
+    // A pseudo-terminal reports POLLHUP and POLLERR together; a pipe's reader sees POLLHUP
+    // alone and its writer POLLERR alone, so each flag is checked on its own.
+    PtyPeer peer;
+    const int tty = ::open(peer.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(tty, 0);
+    int reader[2], writer[2];
+    ASSERT_EQ(::pipe(reader), 0);
+    ASSERT_EQ(::pipe(writer), 0);
+    struct Case {
+        const char* name;
+        int fd;
+        bool forWriting;
+    };
+    const Case cases[] = {{"tty read", tty, false},
+                          {"tty write", tty, true},
+                          {"pipe read", reader[0], false},
+                          {"pipe write", writer[1], true}};
+    bool ready = true, hungUp = true;
+    for (const Case& c : cases) {
+        ASSERT_EQ(SystemCalls::real().poll(c.fd, c.forWriting, 0, ready, hungUp), 0);
+        EXPECT_FALSE(hungUp) << c.name;
+    }
+    peer.hangUp();
+    ::close(reader[1]);
+    ::close(writer[0]);
+    for (const Case& c : cases) {
+        ASSERT_EQ(SystemCalls::real().poll(c.fd, c.forWriting, 0, ready, hungUp), 0);
+        EXPECT_TRUE(hungUp) << c.name;
+    }
+    for (int fd : {tty, reader[0], writer[1]})
+        ::close(fd);
+}
+
 TEST(LineSettings, NothingLeftOnTheTerminalSurvivesOpeningOrAChangeBack)
 {
     PtyPeer peer;

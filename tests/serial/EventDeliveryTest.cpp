@@ -367,18 +367,22 @@ TEST_F(Events, ReopeningWhileTheThreadWaitsLeavesItAsleepAndLosesNoByte)
     port.OpenPort();
     peer.send("a");
     ASSERT_TRUE(received("a"));
+    const pid_t thread = [&] {
+        std::lock_guard lock(m);
+        return eventThread;
+    }();
     // Asleep once more, it is back in its wait: each close finds it there, as the restart's
     // ticks 10 ms apart do.
-    ASSERT_TRUE(asleep(eventThread));
-    const long before = voluntarySwitches(eventThread);
+    ASSERT_TRUE(asleep(thread));
+    const long before = voluntarySwitches(thread);
     ASSERT_GE(before, 0);
     for (int i = 0; i < 50; ++i) {
-        ASSERT_TRUE(asleep(eventThread));
+        ASSERT_TRUE(asleep(thread));
         port.ClosePort();
         port.OpenPort();
     }
     // Waking it for each close and open would make it block twice a cycle.
-    EXPECT_EQ(voluntarySwitches(eventThread) - before, 0);
+    EXPECT_EQ(voluntarySwitches(thread) - before, 0);
     peer.send("b");
     EXPECT_TRUE(received("ab"));
 }

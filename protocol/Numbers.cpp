@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -71,6 +74,57 @@ int takeDigits(QStringView t, qsizetype& i, std::string& out)
     for (; i < t.size() && digitValue(t[i], 10) >= 0; ++i, ++n)
         out += char(t[i].unicode());
     return n;
+}
+
+// The value of "-ddd.ddde-dd" when it needs a single rounding: at most 19 significant digits,
+// which a long double holds exactly, scaled by an exactly held power of ten. One division or
+// multiplication of exact values rounds correctly on every platform, whereas some C++
+// libraries (MinGW's) read a long double through a double and round twice.
+std::optional<long double> exactDecimal(std::string_view ascii)
+{
+    constexpr int kMaxDigits = 19;
+    constexpr int kMaxPower = 27; // 5^27 < 2^64, so 10^27 is held exactly
+    std::size_t i = 0;
+    const bool negative = i < ascii.size() && ascii[i] == '-';
+    if (negative)
+        ++i;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int scale = 0;
+    bool fraction = false;
+    for (; i < ascii.size() && ascii[i] != 'e'; ++i) {
+        if (ascii[i] == '.') {
+            fraction = true;
+            continue;
+        }
+        if (fraction)
+            --scale;
+        if (digits == 0 && ascii[i] == '0')
+            continue;
+        if (++digits > kMaxDigits)
+            return std::nullopt;
+        mantissa = mantissa * 10 + std::uint64_t(ascii[i] - '0');
+    }
+    if (i < ascii.size()) {
+        int exponent = 0;
+        const char* first = ascii.data() + i + 1;
+        if (*first == '+')
+            ++first;
+        const auto [ptr, ec] = std::from_chars(first, ascii.data() + ascii.size(), exponent);
+        if (ec != std::errc() || std::abs(exponent) > 1000)
+            return std::nullopt;
+        scale += exponent;
+    }
+    long double value = static_cast<long double>(mantissa);
+    if (mantissa != 0 && scale != 0) {
+        if (std::abs(scale) > kMaxPower)
+            return std::nullopt;
+        long double power = 1;
+        for (int k = 0; k < std::abs(scale); ++k)
+            power *= 10;
+        value = scale > 0 ? value * power : value / power;
+    }
+    return negative ? -value : value;
 }
 
 std::string toChars(long double x, std::chars_format fmt, int precision)
@@ -202,6 +256,10 @@ std::optional<long double> parseFloat(QStringView text, Padding padding)
     if (i != t.size())
         return std::nullopt;
 
+    // Anything longer or further from 1 is left to the library: on MinGW it may then be one
+    // unit in the last place off, far below the 15 digits ever shown.
+    if (const auto exact = exactDecimal(ascii))
+        return exact;
     long double value = 0;
     const char* last = ascii.data() + ascii.size();
     const auto [ptr, ec] = std::from_chars(ascii.data(), last, value);

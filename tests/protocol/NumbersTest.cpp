@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-
 namespace {
 
 // The message of the conversion error that reading text raises; empty when it reads.
@@ -49,8 +47,20 @@ TEST(toInt, RejectsOtherTextsWithTheUsersMessage)
 TEST(toFloat, ReadsCommaDecimals)
 {
     const std::pair<const char*, long double> cases[] = {
-        {"7,05", 7.05L}, {"6,80", 6.8L}, {"20", 20.0L},     {"-0,5", -0.5L}, {" 1,5 ", 1.5L},
-        {"5,", 5.0L},    {",25", 0.25L}, {"1,5E2", 150.0L}, {"2e-1", 0.2L},
+        {"7,05", 7.05L},
+        {"6,80", 6.8L},
+        {"20", 20.0L},
+        {"-0,5", -0.5L},
+        {" 1,5 ", 1.5L},
+        {"5,", 5.0L},
+        {",25", 0.25L},
+        {"1,5E2", 150.0L},
+        {"2e-1", 0.2L},
+        {"-0,000000000000000000000000001", -1e-27L},
+        {"1234567890,123456789", 1234567890.123456789L},
+        {"0,1E+3", 100.0L},
+        {"00012,5e-2", 0.125L},
+        {"1,5e-20", 1.5e-20L},
     };
     for (const auto& [text, value] : cases)
         EXPECT_EQ(toFloat(QString::fromLatin1(text)), value) << text;

@@ -1,6 +1,7 @@
 #include "Numbers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -133,7 +134,13 @@ std::string toChars(long double x, std::chars_format fmt, int precision)
     const auto r = std::to_chars(buf, buf + sizeof buf, x, fmt, precision);
     if (r.ec != std::errc())
         return {};
-    return std::string(buf, r.ptr);
+    // MinGW formats a long double through printf, which writes the process locale's decimal
+    // point; every other character of the result is a digit, a sign or the exponent's "e".
+    std::string s(buf, r.ptr);
+    for (char& c : s)
+        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '-' && c != '+' && c != 'e')
+            c = '.';
+    return s;
 }
 
 QString nonFinite(long double x)

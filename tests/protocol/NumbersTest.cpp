@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 namespace {
 
 // The message of the conversion error that reading text raises; empty when it reads.
@@ -222,12 +224,23 @@ TEST(FloatToStrGeneral, HidesBinaryErrorOfDecimalArithmetic)
 
 TEST(Numbers, IgnoreTheProcessLocale)
 {
-    // A locale with a "," decimal point must change nothing; skip quietly where none is installed.
+    // A locale with a "," decimal point must change nothing. The test scripts install one, so
+    // its absence is a failure, not a reason to skip.
     const char* before = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = before ? before : "C";
-    if (!std::setlocale(LC_NUMERIC, "pl_PL.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
-        GTEST_SKIP() << "no locale with a comma decimal point installed";
+    struct Restore {
+        std::string name;
+        ~Restore() { std::setlocale(LC_NUMERIC, name.c_str()); }
+    } restore{before ? before : "C"};
+    bool comma = false;
+    for (const char* name : {"pl_PL.UTF-8", "de_DE.UTF-8", "Polish_Poland.1250", "German_Germany.1252"})
+        if (std::setlocale(LC_NUMERIC, name) && std::string(std::localeconv()->decimal_point) == ",") {
+            comma = true;
+            break;
+        }
+    ASSERT_TRUE(comma) << "no locale with a comma decimal point (scripts/install-deps.sh makes pl_PL.UTF-8)";
     EXPECT_EQ(FloatToStrGeneral(6.65L), "6,65");
+    EXPECT_EQ(FloatToStrGeneral(1e20L), "1E20");
     EXPECT_EQ(toFloat("7,05"), 7.05L);
-    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_DOUBLE_EQ(double(toFloat("1,5e-30")), 1.5e-30); // the library's reading
+    EXPECT_THROW(toFloat("7.05"), EConvertError);
 }

@@ -1,5 +1,6 @@
 #include "FileIo.h"
 
+#include "FileCalls.h"
 #include "Numbers.h"
 
 #include <QFile>
@@ -7,12 +8,33 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+
+namespace {
+std::atomic<FileCalls*> overridden{nullptr};
+} // namespace
+
+ssize_t FileCalls::write(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
+int FileCalls::fsync(int fd) { return ::fsync(fd); }
+int FileCalls::close(int fd) { return ::close(fd); }
+int FileCalls::rename(const char* from, const char* to) { return ::rename(from, to); }
+
+FileCalls& FileCalls::current()
+{
+    static FileCalls system;
+    FileCalls* calls = overridden.load();
+    return calls ? *calls : system;
+}
+
+FileCalls::Override::Override(FileCalls& calls) : previous_(overridden.exchange(&calls)) {}
+
+FileCalls::Override::~Override() { overridden.store(previous_); }
 
 namespace {
 
@@ -28,7 +50,7 @@ int writeAll(int fd, const QByteArray& data)
     const char* p = data.constData();
     qsizetype left = data.size();
     while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        const ssize_t n = FileCalls::current().write(fd, p, static_cast<size_t>(left));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -50,7 +72,7 @@ void syncFolderOf(const QString& path)
                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return;
-    [[maybe_unused]] const int rc = ::fsync(dir);
+    [[maybe_unused]] const int rc = FileCalls::current().fsync(dir);
     ::close(dir);
 }
 
@@ -82,17 +104,22 @@ WriteResult writeWholeFile(const QString& path, const QByteArray& data, WriteMod
     // On the disk before the call returns, so a power cut loses no row that was written; a new
     // file's name too.
     int err = writeAll(fd, data);
-    if (err == 0 && ::fsync(fd) != 0)
+    if (err == 0 && FileCalls::current().fsync(fd) != 0)
         err = errno;
     if (err != 0) {
         undo();
         ::close(fd);
         fail(what, path, err);
     }
-    if (::close(fd) != 0) {
+    if (FileCalls::current().close(fd) != 0) {
+        // Reported as failed, so nothing of it may stay: a caller that writes the row again
+        // must not find it twice.
         err = errno;
         if (created)
             ::unlink(name.constData());
+        else if (before >= 0 && ::truncate(name.constData(), before) != 0) {
+            // The close error is the one to report.
+        }
         fail(what, path, err);
     }
     if (created)
@@ -200,13 +227,13 @@ void replaceFileAtomically(const QString& linkOrPath, const QByteArray& data, co
 
     if (const int err = writeAll(fd, data))
         discard(err);
-    if (::fsync(fd) != 0)
+    if (FileCalls::current().fsync(fd) != 0)
         discard(errno);
-    const int closed = ::close(fd);
+    const int closed = FileCalls::current().close(fd);
     fd = -1;
     if (closed != 0)
         discard(errno);
-    if (::rename(tempName.constData(), name.constData()) != 0)
+    if (FileCalls::current().rename(tempName.constData(), name.constData()) != 0)
         discard(errno);
     syncFolderOf(path);
 }

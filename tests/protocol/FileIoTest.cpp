@@ -1,6 +1,7 @@
 // Whole-file writes on a full disk and through symbolic links.
 
 #include "FileIo.h"
+#include "FileCalls.h"
 #include "FileSizeLimit.h"
 #include "Files.h"
 #include "Log.h"
@@ -16,7 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -57,6 +61,102 @@ TEST(FileIo, AFullDiskLeavesNoHalfWrittenOrEmptyFiles)
     }
     // Nothing else was left behind: no temporary, no empty log.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+namespace {
+
+// The system's calls, recorded, with one of them failing when asked.
+struct RecordedCalls : FileCalls {
+    std::vector<std::string> calls;
+    std::string failing;
+    bool step(const char* name)
+    {
+        calls.push_back(name);
+        return failing != name;
+    }
+    int failed()
+    {
+        errno = EIO;
+        return -1;
+    }
+    ssize_t write(int fd, const void* data, size_t size) override
+    {
+        return step("write") ? FileCalls::write(fd, data, size) : failed();
+    }
+    int fsync(int fd) override { return step("fsync") ? FileCalls::fsync(fd) : failed(); }
+    int close(int fd) override
+    {
+        const bool ok = step("close");
+        const int rc = FileCalls::close(fd); // the descriptor goes either way, as on Linux
+        return ok ? rc : failed();
+    }
+    int rename(const char* from, const char* to) override
+    {
+        return step("rename") ? FileCalls::rename(from, to) : failed();
+    }
+};
+
+} // namespace
+
+// Data is synced before its name is made or changed (and the folder after), and a failure at
+// any step leaves the file as it was, with nothing of the write behind.
+TEST(FileIo, WritesSyncBeforeTheNameAndAFailedStepLeavesNothing)
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath("new.csv");
+    const QString old = dir.filePath("old.csv");
+    const QString settings = dir.filePath("s.tarlo");
+    const QByteArray before = "Time;PH\r\n";
+    const struct {
+        const char* what;
+        std::function<void()> write;
+        QString path;
+        std::vector<std::string> steps;
+        QByteArray after; // the file's content once written
+    } cases[] = {
+        {"new log",
+         [&] { writeWholeFile(log, "row\r\n", WriteMode::CreateNew, "Cannot write"); },
+         log,
+         {"write", "fsync", "close", "fsync"},
+         "row\r\n"},
+        {"append",
+         [&] { writeWholeFile(old, "row\r\n", WriteMode::AppendExisting, "Cannot write"); },
+         old,
+         {"write", "fsync", "close"},
+         before + "row\r\n"},
+        {"replace",
+         [&] { replaceFileAtomically(settings, "new\r\n", "Cannot save"); },
+         settings,
+         {"write", "fsync", "close", "rename", "fsync"},
+         "new\r\n"},
+    };
+    for (const auto& c : cases) {
+        // No failure, then each call failing in turn (a failing "fsync" fails the file's).
+        for (const std::string failing : {"", "write", "fsync", "close", "rename"}) {
+            const auto stop = std::find(c.steps.begin(), c.steps.end(), failing);
+            if (!failing.empty() && stop == c.steps.end())
+                continue;
+            putFile(old, before);
+            putFile(settings, before);
+            QFile::remove(log);
+            const QByteArray start = fileBytes(c.path);
+            RecordedCalls calls;
+            calls.failing = failing;
+            SCOPED_TRACE(std::string(c.what) + ", failing: " + failing);
+            {
+                FileCalls::Override use(calls);
+                if (failing.empty())
+                    c.write();
+                else
+                    EXPECT_THROW(c.write(), EInOutError);
+            }
+            EXPECT_EQ(calls.calls,
+                      failing.empty() ? c.steps : std::vector<std::string>(c.steps.begin(), stop + 1));
+            EXPECT_EQ(fileBytes(c.path), failing.empty() ? c.after : start);
+            EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(),
+                      fileBytes(log) == "(missing)" ? 2 : 3);
+        }
+    }
 }
 
 TEST(FileIo, LogsNeverFollowALinkAndSavesKeepEveryLink)

@@ -171,9 +171,11 @@ TEST(LogdOptions, NamedFilesAreCheckedAtStartInPlainWords)
     for (const auto& c : cases) {
         LogdOptions o = ok;
         o.*c.file = c.path;
-        EXPECT_TRUE(checkNamedFiles(o).startsWith(c.expected.arg(c.path))) << checkNamedFiles(o).toStdString();
+        EXPECT_TRUE(checkNamedFiles(o).startsWith(c.expected.arg(c.path)))
+            << checkNamedFiles(o).toStdString();
     }
-    ASSERT_TRUE(QFile::setPermissions(secret, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    ASSERT_TRUE(QFile::setPermissions(secret, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ReadGroup));
     EXPECT_FALSE(credentialsWarning(secret));
     ASSERT_TRUE(QFile::setPermissions(secret, QFileDevice::ReadOwner | QFileDevice::ReadOther));
     EXPECT_TRUE(credentialsWarning(secret) && credentialsWarning(secret)->contains(secret));
@@ -203,6 +205,11 @@ TEST(StatePayload, ValuesAndNulls)
         {{"7,50", "7,20", "7,80", "12,3", "5", "20", "1", "0", "100", "14"},
          R"({"alarm_low":7,"alarm_high":8,"in_alarm":false})",
          0},
+        // The alarm limits themselves (6,80 - 0,20 and 7,40 + 0,20) are inside.
+        {{"6,60", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14"}, R"({"in_alarm":false})", 0},
+        {{"6,59", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14"}, R"({"in_alarm":true})", 0},
+        {{"7,60", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14"}, R"({"in_alarm":false})", 0},
+        {{"7,61", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14"}, R"({"in_alarm":true})", 0},
         // What the controller cannot show is refused, however well it converts.
         {{"1,E9", "6,80", "7,40", "5,E9", "-5", "20", "1", "0", "100", "14"},
          R"({"ph":null,"ph_above":null,"co2_ppm":null,"kh":null,"in_alarm":null,"alarm_low":6.6})",
@@ -245,9 +252,13 @@ TEST(HaDiscovery, TwoServicesNeverShareAnId)
         return std::pair{QString(), QString()};
     };
     // The default prefix keeps the ids Home Assistant has registered.
-    EXPECT_EQ(ids("tarlo02", "tank1"), std::pair(QString("tarlo02_tank1_ph"), QString("sensor.tarlo02_tank1_ph")));
-    const std::pair<const char*, const char*> pairs[] = {{"tarlo02", "a_b"}, {"tarlo02_a", "b"}, {"tarlo02/a", "b"},
-                                                         {"tarlo02", "Tank-1"}, {"tarlo02", "tank_1"}};
+    EXPECT_EQ(ids("tarlo02", "tank1"),
+              std::pair(QString("tarlo02_tank1_ph"), QString("sensor.tarlo02_tank1_ph")));
+    const std::pair<const char*, const char*> pairs[] = {{"tarlo02", "a_b"},
+                                                         {"tarlo02_a", "b"},
+                                                         {"tarlo02/a", "b"},
+                                                         {"tarlo02", "Tank-1"},
+                                                         {"tarlo02", "tank_1"}};
     std::set<QString> unique, entity;
     for (const auto& [prefix, id] : pairs) {
         const auto [u, e] = ids(prefix, id);
@@ -538,6 +549,18 @@ TEST(ServiceLog, OneRowAMinuteAFileADayFinishedAtStop)
     EXPECT_FALSE(log.finish());
     EXPECT_TRUE(QFile::exists(dir.filePath("2016-10-02 {000030}    2016-10-02 {080000}.csv")));
     EXPECT_FALSE(log.finish()); // nothing open
+
+    // A midnight whose rename fails is told, and the new day's rows still go to a new file.
+    now = at(2016, 10, 2, 23, 59, 0);
+    EXPECT_FALSE(log.record(lines));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("2016-10-02 {235900}    2016-10-03 {000001}.csv"));
+    now = at(2016, 10, 3, 0, 0, 1);
+    const auto told = log.tick();
+    EXPECT_TRUE(told && told->failure);
+    now = at(2016, 10, 3, 0, 0, 30);
+    log.record(lines);
+    EXPECT_EQ(read(dir.filePath("2016-10-02 {235900}.csv")).count("\r\n"), 2);
+    EXPECT_TRUE(QFile::exists(dir.filePath("2016-10-03 {000030}.csv")));
 }
 
 TEST(ServiceLog, AnOutageAndItsEndAreOneLineEach)

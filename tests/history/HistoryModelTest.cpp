@@ -126,6 +126,9 @@ TEST(Decimate, BlockSummariesDrawTheSameLines)
         if (m > 2000)
             r.back().phMax = 7.3f;
     }
+    // A block that starts 3 minutes after the row before it: still one line.
+    for (std::size_t i = 8 * RowBlocks::kRows; i < r.size(); ++i)
+        r[i].time += 2 * kMin;
     RowBlocks blocks;
     blocks.build(r);
     const auto same = [](const Segments& a, const Segments& b) { return a == b; };
@@ -207,6 +210,14 @@ TEST(Statistics, OfTheRowsInView)
     EXPECT_EQ(a.inRange, 2 * kMin);
     EXPECT_EQ(a.inAlarm, 1 * kMin);
     EXPECT_FLOAT_EQ(a.maxPh, 7) << "of the measured values";
+
+    // The range's own limits are in it; a row 3 minutes before the next lasts until it, one
+    // 4 minutes before lasts a minute.
+    const std::vector<LogRow> b{row(0, 6.8f), row(1, 7.4f), row(2, 6.79f), row(5, 7.41f), row(9, 7)};
+    const Statistics bs = statistics(b, minutesRange(0, 10));
+    EXPECT_EQ(bs.phTime, 7 * kMin);
+    EXPECT_EQ(bs.inRange, 3 * kMin);
+    EXPECT_EQ(bs.inAlarm, 0);
 }
 
 TEST(ViewRange, RowsPresetsZoomAndPan)
@@ -418,6 +429,7 @@ TEST(AlarmPeriods, RunsOfRowsBeyondOneLimit)
     const Case cases[] = {
         {"below, to the next row", {{0, 7}, {1, 6.5f}, {2, 6.4f}, {3, 7}}, {{1, 3, -1, 6.4f, false}}},
         {"at the limits: none", {{0, 6.6f}, {1, 7.6f}, {2, 7}}, {}},
+        {"3 minutes apart: one period", {{0, 7.7f}, {3, 7.8f}, {4, 7}}, {{0, 4, 1, 7.8f, false}}},
         {"broken by a gap",
          {{0, 7.7f}, {1, 7.8f}, {5, 7.7f}},
          {{0, 2, 1, 7.8f, false}, {5, 6, 1, 7.7f, false}}},

@@ -147,3 +147,18 @@ EComPort::EComPort(int code, long long systemNumber)
       SystemCode(systemNumber > 0 ? static_cast<int>(systemNumber) : -1), PortCode(code)
 {
 }
+
+ReadWait ReadWaitOf(const TCommTimeouts& t, int count)
+{
+    constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
+    ReadWait w;
+    w.anyByte = t.ReadIntervalTimeout == kAllOnes;
+    w.immediate = w.anyByte && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
+    w.totalMs = uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count) + t.ReadTotalTimeoutConstant;
+    // All ones in both the interval and the multiplier: wait up to the constant alone for a
+    // first byte.
+    if (w.anyByte && t.ReadTotalTimeoutMultiplier == kAllOnes && t.ReadTotalTimeoutConstant != kAllOnes)
+        w.totalMs = t.ReadTotalTimeoutConstant;
+    w.gapMs = w.anyByte ? 0 : t.ReadIntervalTimeout;
+    return w;
+}

@@ -238,3 +238,12 @@ struct TCommTimeouts {
     uint32_t WriteTotalTimeoutMultiplier = 0;
     uint32_t WriteTotalTimeoutConstant = 0;
 };
+
+// How a read of count bytes waits under the timeouts, as Windows reads them.
+struct ReadWait {
+    bool anyByte = false;   // return as soon as something has arrived
+    bool immediate = false; // return at once with what is there
+    uint64_t totalMs = 0;   // the whole read's limit
+    uint32_t gapMs = 0;     // the longest pause between two bytes once one came; 0: none
+};
+ReadWait ReadWaitOf(const TCommTimeouts& t, int count);

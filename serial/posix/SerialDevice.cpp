@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
-
 // A point on the clock of the calls, in 64 bits; none means no limit.
 struct Deadline {
     bool limited = false;
@@ -313,15 +311,8 @@ int SerialDevice::read(char* buffer, int count, int& got)
         std::lock_guard lock(d_->m);
         t = d_->timeouts;
     }
-    const bool anyByte = t.ReadIntervalTimeout == kAllOnes; // return once something has arrived
-    const bool immediate = anyByte && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-    uint64_t totalMs = uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count) + t.ReadTotalTimeoutConstant;
-    // All ones in both the interval and the multiplier: wait up to the constant alone for a
-    // first byte, as on Windows.
-    if (anyByte && t.ReadTotalTimeoutMultiplier == kAllOnes && t.ReadTotalTimeoutConstant != kAllOnes)
-        totalMs = t.ReadTotalTimeoutConstant;
+    const auto [anyByte, immediate, totalMs, gap] = ReadWaitOf(t, count);
     const Deadline total = Deadline::after(sys, totalMs);
-    const uint32_t gap = anyByte ? 0 : t.ReadIntervalTimeout;
     for (;;) {
         int e = 0;
         {

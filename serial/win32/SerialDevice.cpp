@@ -7,12 +7,6 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
-
-} // namespace
-
 WinErrorKind classifyWinError(int error)
 {
     switch (error) {
@@ -265,15 +259,8 @@ int SerialDevice::read(char* buffer, int count, int& got)
         std::lock_guard lock(d_->m);
         t = d_->timeouts;
     }
-    const bool anyByte = t.ReadIntervalTimeout == kAllOnes; // return once something has arrived
-    const bool immediate = anyByte && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-    uint64_t totalMs = uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count) + t.ReadTotalTimeoutConstant;
-    // All ones in both the interval and the multiplier: wait up to the constant alone for a
-    // first byte.
-    if (anyByte && t.ReadTotalTimeoutMultiplier == kAllOnes && t.ReadTotalTimeoutConstant != kAllOnes)
-        totalMs = t.ReadTotalTimeoutConstant;
+    const auto [anyByte, immediate, totalMs, gap] = ReadWaitOf(t, count);
     const uint64_t start = immediate ? 0 : sys.tickMs();
-    const uint32_t gap = anyByte ? 0 : t.ReadIntervalTimeout;
     for (;;) {
         int e = 0;
         {

@@ -16,8 +16,13 @@ Win32Script* gScript = nullptr;
 
 } // namespace
 
-// Every port of this test binary runs on the script of the test running.
-SystemCalls& SystemCalls::real() { return *gScript; }
+// Every port of this test binary runs on the script of the test running; a port made outside
+// such a test (to read the program's line settings) on a script of its own that is never run.
+SystemCalls& SystemCalls::real()
+{
+    static Win32Script idle;
+    return gScript ? *gScript : idle;
+}
 
 namespace {
 

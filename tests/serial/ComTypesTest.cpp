@@ -174,6 +174,7 @@ TEST(DeviceControlBlock, FieldsFollowTheProperties)
     p.SetStopBits(sbTwoStopBits);
     p.Parity().SetBits(prMark);
     p.Parity().SetReplaceChar('?');
+    p.Parity().SetReplace(true); // without Check: no error character
     p.SetEventChar('\n');
     p.FlowControl().SetFlowControl(fcHardware);
     p.FlowControl().SetControlDTR(dtrHandshake);

@@ -238,6 +238,8 @@ TEST(StatePayload, ValuesAndNulls)
         R"("time":"2016-10-01T18:30:08+02:00"})");
     EXPECT_EQ(isoTimeWithOffset(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), QTimeZone(-34200))),
               "2024-01-02T03:04:05-09:30");
+    EXPECT_EQ(isoTimeWithOffset(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), QTimeZone(0))),
+              "2024-01-02T03:04:05+00:00");
 }
 
 TEST(HaDiscovery, TwoServicesNeverShareAnId)
@@ -485,6 +487,15 @@ TEST(PortWatch, ReopensOnTheRhythmAndTellsOneOutageOnce)
     ASSERT_TRUE(back);
     EXPECT_EQ(*back, "device /dev/x back after 40 s (7 failed open attempts)");
     EXPECT_FALSE(w.inOutage());
+    // The next outage counts its own attempts.
+    ASSERT_TRUE(w.lost(t(33, 0), "it has gone away"));
+    ASSERT_EQ(w.tick(t(33, 0)), PortWatch::Action::Reopen);
+    w.openFailed(t(33, 0), "cannot open it");
+    ASSERT_EQ(w.tick(t(33, 5)), PortWatch::Action::Reopen);
+    w.opened(t(33, 5));
+    const auto again = w.recordArrived(t(33, 6));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(*again, "device /dev/x back after 6 s (1 failed open attempts)");
 }
 
 TEST(PortWatch, PortErrorsInPlainWords)

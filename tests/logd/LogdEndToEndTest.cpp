@@ -392,12 +392,16 @@ TEST_F(LogdEndToEnd, HomeAssistantFindsWhatItRequiresAndItsControlsWork)
 {
     Broker broker;
     ASSERT_TRUE(broker.start(work.path(), freePort()));
+    // A retained "online" is an earlier start of Home Assistant: it asks for nothing again.
+    ASSERT_TRUE(publishOnce(broker.port(), kHaStatusTopic, "online", {"-r"}));
     Subscriber all;
     subscribeAll(all, broker.port());
     startSim({"--interval", "200"});
     startService(brokerArgs(broker.port()) + QStringList{"--allow-commands"});
     ASSERT_TRUE(waitUntil([&] { return !all.payloads(kState).isEmpty(); }, 20000))
         << service.err().join('\n').toStdString();
+    EXPECT_EQ(all.payloads(QStringLiteral("homeassistant/sensor/tarlo02_tank/ph/config")).size(), 1);
+    ASSERT_TRUE(publishOnce(broker.port(), kHaStatusTopic, "", {"-r"}));
 
     // The retained configs, as Home Assistant finds them when it subscribes.
     Subscriber ha;

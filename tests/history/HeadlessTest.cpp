@@ -107,6 +107,13 @@ TEST_F(Headless, CommandLineCheckedFirstAndProblemsTold)
     } cases[] = {
         {{"--bogus"}, 2, "tarlo02-history: unknown option --bogus\n"},
         {{"--daily", dir.path()}, 2, "tarlo02-history: --daily goes with --csv\n"},
+        {{"--png", out.filePath("s.png"), "--size", "319x240", dir.path()},
+         2,
+         "tarlo02-history: --size wants WIDTHxHEIGHT, from 320x240 to 10000x10000\n"},
+        {{"--png", out.filePath("s.png"), "--size", "320x239", dir.path()},
+         2,
+         "tarlo02-history: --size wants"},
+        {{"--png", out.filePath("s.png"), "--size", "320x240", dir.path()}, 0, "tarlo02-history: note:"},
         {{dir.path()}, 1, "tarlo02-history: no display to show the window on;"},
         {{"--csv", out.filePath("a.csv"), dir.path()},
          0,

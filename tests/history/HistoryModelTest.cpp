@@ -254,6 +254,8 @@ TEST(ViewRange, RowsPresetsZoomAndPan)
     EXPECT_EQ(rowNear(r, kT0 + 10 * kMin + 25000, kMin), 10u);
     EXPECT_EQ(rowNear(r, kT0 + 10 * kMin + 35000, kMin), 11u);
     EXPECT_EQ(rowNear(r, all.to + 2 * kMin, kMin), std::nullopt);
+    EXPECT_EQ(rowNear(r, r[12].time, 0), 12u);
+    EXPECT_EQ(rowNear(r, r[12].time + 20000, 20000), 12u) << "exactly at the reach";
 }
 
 TEST(MergedCsv, RowsOfTheViewWithTheMergedHeader)
@@ -295,14 +297,16 @@ TEST(AxisTicks, ValuesAtRoundStepsWithExactLabels)
         double low, high;
         int maxTicks;
         double first, last, step;
+        int decimals; // as few as the step needs
     };
     const Case cases[] = {
-        {6.43, 7.61, 8, 6.4, 7.8, 0.2}, {6.85, 6.95, 8, 6.84, 6.96, 0.02},
-        {6.2, 7.8, 5, 6, 8, 0.5},       {0, 137, 6, 0, 150, 50},
-        {0, 12.9, 8, 0, 14, 2},         {7, 7, 8, 6.92, 7.08, 0.02},
+        {6.43, 7.61, 8, 6.4, 7.8, 0.2, 1}, {6.85, 6.95, 8, 6.84, 6.96, 0.02, 2},
+        {6.2, 7.8, 5, 6, 8, 0.5, 1},       {0, 137, 6, 0, 150, 50, 0},
+        {0, 12.9, 8, 0, 14, 2, 0},         {7, 7, 8, 6.92, 7.08, 0.02, 2},
     };
     for (const Case& c : cases) {
         const ValueTicks t = valueTicks(c.low, c.high, c.maxTicks);
+        EXPECT_EQ(t.decimals, c.decimals) << c.low << ".." << c.high;
         EXPECT_NEAR(t.low, c.first, 1e-9) << c.low << ".." << c.high;
         EXPECT_NEAR(t.high, c.last, 1e-9) << c.low << ".." << c.high;
         EXPECT_NEAR(t.step, c.step, 1e-12) << c.low << ".." << c.high;
@@ -344,6 +348,11 @@ TEST(AxisTicks, TimesAtRoundWallClockTimesAtEveryZoom)
          8,
          {"02.10.2016 00:00", "03.10.2016 00:00", "04.10.2016 00:00", "05.10.2016 00:00", "06.10.2016 00:00",
           "07.10.2016 00:00", "08.10.2016 00:00"}},
+        // A month: every Monday.
+        {{at(2016, 10, 1, 0, 0), at(2016, 11, 1, 0, 0)},
+         8,
+         {"03.10.2016 00:00", "10.10.2016 00:00", "17.10.2016 00:00", "24.10.2016 00:00",
+          "31.10.2016 00:00"}},
         {{at(2016, 1, 1, 0, 0), at(2017, 1, 1, 0, 0)},
          8,
          {"01.01.2016 00:00", "01.03.2016 00:00", "01.05.2016 00:00", "01.07.2016 00:00", "01.09.2016 00:00",
@@ -432,6 +441,9 @@ TEST(AlarmPeriods, RunsOfRowsBeyondOneLimit)
     const Case cases[] = {
         {"below, to the next row", {{0, 7}, {1, 6.5f}, {2, 6.4f}, {3, 7}}, {{1, 3, -1, 6.4f, false}}},
         {"at the limits: none", {{0, 6.6f}, {1, 7.6f}, {2, 7}}, {}},
+        {"back in range for a row",
+         {{0, 6.5f}, {1, 7}, {2, 6.5f}, {3, 7}},
+         {{0, 1, -1, 6.5f, false}, {2, 3, -1, 6.5f, false}}},
         {"3 minutes apart: one period", {{0, 7.7f}, {3, 7.8f}, {4, 7}}, {{0, 4, 1, 7.8f, false}}},
         {"broken by a gap",
          {{0, 7.7f}, {1, 7.8f}, {5, 7.7f}},
@@ -465,6 +477,10 @@ TEST(AlarmPeriods, RunsOfRowsBeyondOneLimit)
                 EXPECT_FLOAT_EQ(got[i].extreme, e.extreme) << c.what;
         }
     }
+    // On a limit that a float holds only nearly (4,40 - 0,20): not beyond it.
+    LogRow low = row(0, 4.2f);
+    low.phMin = 4.4f;
+    EXPECT_EQ(alarmSide(low), 0);
     // Jumped to: in the middle of a view three times as long, at least two hours.
     EXPECT_EQ(aroundPeriod({kT0, kT0 + 10 * kMin}), minutesRange(-55, 65));
     EXPECT_EQ(aroundPeriod({kT0, kT0 + 180 * kMin}), minutesRange(-180, 360));

@@ -1,6 +1,7 @@
 #include "HistoryWindow.h"
 #include "LogFiles.h"
 #include "ScriptedPlatform.h"
+#include "Texts.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -230,6 +231,10 @@ TEST(Texts, PluralForms)
         EXPECT_EQ(counted(c.n, historyTexts(Language::Polish).linesSkipped), QString::fromUtf8(c.polish));
         EXPECT_EQ(counted(c.n, historyTexts(Language::English).linesSkipped), QString::fromUtf8(c.english));
     }
+    // An alarm period's length, to the nearest minute.
+    const qint64 t0 = QDateTime(QDate(2016, 10, 1), QTime(18, 0)).toMSecsSinceEpoch();
+    EXPECT_EQ(alarmRow({t0, t0 + 90 * 1000, -1, 6.5f, false}, Language::English).value(1), "2 min");
+    EXPECT_EQ(alarmRow({t0, t0 + 89 * 1000, -1, 6.5f, false}, Language::English).value(1), "1 min");
 }
 
 TEST(HistoryWindow, ProblemsOfManyFilesInABoundedList)

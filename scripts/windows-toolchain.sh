@@ -140,7 +140,10 @@ for dll in libstdc++-6.dll libgcc_s_seh-1.dll; do
   cp "$($triple-g++-posix -print-file-name=$dll)" "$prefix/bin/"
 done
 cp "/usr/$triple/lib/libwinpthread-1.dll" "$prefix/bin/"
-$triple-strip "$prefix"/bin/Qt6*.dll "$prefix"/plugins/*/*.dll
+# Debug symbols would make the runtime DLLs ten times their size; Qt's documentation
+# configuration is of no use to a program built against it.
+$triple-strip "$prefix"/bin/*.dll "$prefix"/plugins/*/*.dll
+rm -rf "$prefix/doc"
 
 if [ -n "${PACK:-}" ]; then
   stamp "packing $prefix.tar.zst"

@@ -17,9 +17,12 @@ const QColor displayBlue(240, 251, 255); // background of the measurement displa
 const QColor bezelWhite(255, 255, 255);  // the front panel's display window
 const QColor brandBlue(40, 125, 245);
 
-QImage canvas(int w, int h, const QColor& background)
+// A picture of w x h logical pixels drawn at `scale` device pixels a logical pixel: the
+// painter's coordinates stay the logical ones, so every drawing serves every scale.
+QImage canvas(int w, int h, const QColor& background, qreal scale)
 {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage image(qRound(w * scale), qRound(h * scale), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
     image.fill(background);
     return image;
 }
@@ -120,9 +123,9 @@ void led(QPainter& p, QPointF c, const QColor& colour, const QString& label)
 
 // ---- the controller's front panel -------------------------------------------------
 
-QImage frontPanel()
+QImage frontPanel(qreal scale)
 {
-    QImage image = canvas(350, 503, windowGrey);
+    QImage image = canvas(350, 503, windowGrey, scale);
     QPainter p(&image);
     smooth(p);
 
@@ -242,9 +245,9 @@ void bubble(QPainter& p, QPointF c, double r)
 }
 
 // Bubbles rising (bigger towards the top) with an arrow beside them.
-QImage bubbles(bool arrowDownAtLeft)
+QImage bubbles(bool arrowDownAtLeft, qreal scale)
 {
-    QImage image = canvas(59, 80, displayBlue);
+    QImage image = canvas(59, 80, displayBlue, scale);
     QPainter p(&image);
     smooth(p);
     struct B {
@@ -311,9 +314,9 @@ void usbSymbol(QPainter& p, const QRectF& box, const QColor& colour)
     p.drawRect(QRectF(x0 + w * 0.74, down - s / 2, s, s));
 }
 
-QImage displayIcon(bool usb)
+QImage displayIcon(bool usb, qreal scale)
 {
-    QImage image = canvas(30, 16, displayBlue);
+    QImage image = canvas(30, 16, displayBlue, scale);
     QPainter p(&image);
     smooth(p);
     if (usb)
@@ -358,9 +361,9 @@ void sheet(QPainter& p, const QRectF& r, double ear)
     p.drawPath(fold);
 }
 
-QImage spreadsheetIcon()
+QImage spreadsheetIcon(qreal scale)
 {
-    QImage image = canvas(32, 32, bezelWhite);
+    QImage image = canvas(32, 32, bezelWhite, scale);
     QPainter p(&image);
     smooth(p);
     sheet(p, QRectF(7.5, 1.5, 21, 28), 6);
@@ -391,9 +394,9 @@ QImage spreadsheetIcon()
     return opaque(image);
 }
 
-QImage roundFlag(bool polish)
+QImage roundFlag(bool polish, qreal scale)
 {
-    QImage image = canvas(24, 24, windowGrey);
+    QImage image = canvas(24, 24, windowGrey, scale);
     QPainter p(&image);
     smooth(p);
     const QPointF c(12, 12);
@@ -439,9 +442,9 @@ QImage roundFlag(bool polish)
     return opaque(image);
 }
 
-QImage folderWithArrow()
+QImage folderWithArrow(qreal scale)
 {
-    QImage image = canvas(32, 32, buttonFace);
+    QImage image = canvas(32, 32, buttonFace, scale);
     QPainter p(&image);
     smooth(p);
     // Back of the folder with its tab.
@@ -466,9 +469,9 @@ QImage folderWithArrow()
     return opaque(image);
 }
 
-QImage floppyDisk()
+QImage floppyDisk(qreal scale)
 {
-    QImage image = canvas(32, 32, buttonFace);
+    QImage image = canvas(32, 32, buttonFace, scale);
     QPainter p(&image);
     smooth(p);
     const QPolygonF body{QPointF(3.5, 3.5), QPointF(25.5, 3.5), QPointF(28.5, 6.5), QPointF(28.5, 28.5),
@@ -503,9 +506,9 @@ QImage floppyDisk()
     return opaque(image);
 }
 
-QImage sheetWithExclamation()
+QImage sheetWithExclamation(qreal scale)
 {
-    QImage image = canvas(32, 32, buttonFace);
+    QImage image = canvas(32, 32, buttonFace, scale);
     QPainter p(&image);
     smooth(p);
     sheet(p, QRectF(5.5, 1.5, 21, 28), 6);
@@ -571,9 +574,9 @@ void controller(QPainter& p, double x0)
     p.drawRoundedRect(QRectF(x0 + 5.5, 21.5, 17, 5.5), 1, 1);
 }
 
-QImage transfer(bool toController)
+QImage transfer(bool toController, qreal scale)
 {
-    QImage image = canvas(80, 32, buttonFace);
+    QImage image = canvas(80, 32, buttonFace, scale);
     QPainter p(&image);
     smooth(p);
     if (toController) {
@@ -591,9 +594,9 @@ QImage transfer(bool toController)
     return opaque(image);
 }
 
-QImage refreshArrows()
+QImage refreshArrows(qreal scale)
 {
-    QImage image = canvas(20, 20, buttonFace);
+    QImage image = canvas(20, 20, buttonFace, scale);
     QPainter p(&image);
     smooth(p);
     const QColor blue(25, 105, 215);
@@ -616,9 +619,9 @@ QImage refreshArrows()
     return opaque(image);
 }
 
-QImage powerSymbol()
+QImage powerSymbol(qreal scale)
 {
-    QImage image = canvas(20, 20, buttonFace);
+    QImage image = canvas(20, 20, buttonFace, scale);
     QPainter p(&image);
     smooth(p);
     const QColor red(210, 30, 30);
@@ -631,9 +634,9 @@ QImage powerSymbol()
     return opaque(image);
 }
 
-QImage usbButton()
+QImage usbButton(qreal scale)
 {
-    QImage image = canvas(20, 20, buttonFace);
+    QImage image = canvas(20, 20, buttonFace, scale);
     QPainter p(&image);
     smooth(p);
     usbSymbol(p, QRectF(1, 3, 18, 14), QColor(35, 45, 60));
@@ -641,9 +644,9 @@ QImage usbButton()
     return opaque(image);
 }
 
-QImage wirelessButton()
+QImage wirelessButton(qreal scale)
 {
-    QImage image = canvas(20, 20, buttonFace);
+    QImage image = canvas(20, 20, buttonFace, scale);
     QPainter p(&image);
     smooth(p);
     radioWaves(p, QPointF(10, 15.5), 0.92, QColor(0, 105, 210), false);
@@ -652,9 +655,9 @@ QImage wirelessButton()
 }
 
 // Grey rocker switch; `on` shows the right half pressed, with its red mark.
-QImage rocker(bool on)
+QImage rocker(bool on, qreal scale)
 {
-    QImage image = canvas(41, 27, windowGrey);
+    QImage image = canvas(41, 27, windowGrey, scale);
     QPainter p(&image);
     smooth(p);
     QLinearGradient housing(0, 1, 0, 26);
@@ -714,10 +717,9 @@ QImage keepBackgroundUnique(QImage image, const QColor& background)
     return image;
 }
 
-QImage appIcon()
+QImage appIcon(qreal scale)
 {
-    QImage image(64, 64, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    QImage image = canvas(64, 64, Qt::transparent, scale);
     QPainter p(&image);
     smooth(p);
     p.setPen(QPen(QColor(130, 130, 135), 1.5));
@@ -772,25 +774,24 @@ QString extensionOf(PictureFormat format)
     }
 }
 
-std::vector<DrawnPicture> drawAllPictures()
+std::vector<DrawnPicture> drawAllPictures(qreal scale)
 {
     using F = PictureFormat;
     const QRgb face = buttonFace.rgb();
     const QRgb grey = windowGrey.rgb();
-    const QImage sheetIcon = spreadsheetIcon();
-    const QImage polish = roundFlag(true), british = roundFlag(false);
-    const QImage folder = folderWithArrow(), floppy = floppyDisk(), defaults = sheetWithExclamation();
-    const QImage send = transfer(true), fetch = transfer(false);
-
-    QImage plainGrey(57, 25, QImage::Format_RGB32);
-    plainGrey.fill(windowGrey);
+    const QImage sheetIcon = spreadsheetIcon(scale);
+    const QImage polish = roundFlag(true, scale), british = roundFlag(false, scale);
+    const QImage folder = folderWithArrow(scale), floppy = floppyDisk(scale),
+                 defaults = sheetWithExclamation(scale);
+    const QImage send = transfer(true, scale), fetch = transfer(false, scale);
+    const QImage plainGrey = opaque(canvas(57, 25, windowGrey, scale));
 
     return {
-        {"Image3", F::Jpeg, frontPanel()},
-        {"Image1", F::Jpeg, bubbles(true)},
-        {"Image2", F::Jpeg, bubbles(false)},
-        {"Image4", F::Jpeg, displayIcon(false)},
-        {"Image8", F::Jpeg, displayIcon(true)},
+        {"Image3", F::Jpeg, frontPanel(scale)},
+        {"Image1", F::Jpeg, bubbles(true, scale)},
+        {"Image2", F::Jpeg, bubbles(false, scale)},
+        {"Image4", F::Jpeg, displayIcon(false, scale)},
+        {"Image8", F::Jpeg, displayIcon(true, scale)},
         {"Image6", F::Bmp24, sheetIcon},
         {"Image5", F::Bmp8, greyed(sheetIcon, bezelWhite.rgb())},
         {"Image7", F::Bmp24, plainGrey},
@@ -808,12 +809,12 @@ std::vector<DrawnPicture> drawAllPictures()
         {"SpeedButton13", F::Bmp8, greyed(fetch, face)},
         {"SpeedButton6", F::Bmp32, defaults},
         {"SpeedButton12", F::Bmp8, greyed(defaults, face)},
-        {"SpeedButton5", F::Bmp24, refreshArrows()},
-        {"SpeedButton7", F::Bmp24, powerSymbol()},
-        {"SpeedButton8", F::Bmp24, usbButton()},
-        {"SpeedButton9", F::Bmp24, wirelessButton()},
-        {"ToggleSwitch1Off", F::Bmp16, keepBackgroundUnique(rocker(false), windowGrey)},
-        {"ToggleSwitch1On", F::Bmp16, keepBackgroundUnique(rocker(true), windowGrey)},
-        {"AppIcon", F::Png, appIcon()},
+        {"SpeedButton5", F::Bmp24, refreshArrows(scale)},
+        {"SpeedButton7", F::Bmp24, powerSymbol(scale)},
+        {"SpeedButton8", F::Bmp24, usbButton(scale)},
+        {"SpeedButton9", F::Bmp24, wirelessButton(scale)},
+        {"ToggleSwitch1Off", F::Bmp16, keepBackgroundUnique(rocker(false, scale), windowGrey)},
+        {"ToggleSwitch1On", F::Bmp16, keepBackgroundUnique(rocker(true, scale), windowGrey)},
+        {"AppIcon", F::Png, appIcon(scale)},
     };
 }

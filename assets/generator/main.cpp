@@ -1,5 +1,7 @@
-// Draws the window's pictures and writes them to the folder given as argument.
-// Run by hand after changing a drawing; the files are committed under assets/pictures.
+// Draws the window's pictures and writes them to the folder given as argument: each at 1x in
+// the format the window has always read, and at 2x for screens at 150 % and more ("NAME@2x",
+// PNG for the bitmaps and the icon, JPEG for the photographs). Run by hand after changing a
+// drawing; the files are committed under assets/pictures.
 //
 //   tarlo_picture_generator <output folder> [--sheet <contact-sheet.png>]
 
@@ -42,11 +44,43 @@ QByteArray encode(const DrawnPicture& picture)
     return {};
 }
 
+// A picture for denser screens: JPEG for the photographs, PNG for the rest (the 1x formats
+// other than JPEG are there for the window's old readers, which know nothing of 2x). A grey
+// picture (the greyed twins) is stored as grey levels, a third of the bytes.
+QByteArray encodeDense(const DrawnPicture& picture)
+{
+    if (picture.format == PictureFormat::Jpeg)
+        return encodeJpeg(picture.image, picture.name == QLatin1String("Image3") ? 92 : 95);
+    QImage image = picture.image;
+    if (picture.format != PictureFormat::Png) {
+        image = image.convertToFormat(QImage::Format_RGB32);
+        if (image.allGray())
+            image = image.convertToFormat(QImage::Format_Grayscale8);
+    }
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    // Quality 0: the strongest compression, which costs only time here.
+    image.save(&buffer, "PNG", 0);
+    return out;
+}
+
 QImage decode(const DrawnPicture& picture, const QByteArray& bytes)
 {
     if (picture.format == PictureFormat::Jpeg)
         return decodeJpeg(bytes);
     return QImage::fromData(bytes);
+}
+
+// The file name of a picture at a scale: "Image3.jpg", "Image3@2x.jpg", "SpeedButton1@2x.png".
+QString fileName(const DrawnPicture& picture, int scale)
+{
+    if (scale == 1)
+        return picture.name + QLatin1Char('.') + extensionOf(picture.format);
+    return QStringLiteral("%1@%2x.%3")
+        .arg(picture.name)
+        .arg(scale)
+        .arg(picture.format == PictureFormat::Jpeg ? QStringLiteral("jpg") : QStringLiteral("png"));
 }
 
 // A preview of the front panel with the window's controls laid over it, so the
@@ -161,19 +195,23 @@ int main(int argc, char** argv)
     std::vector<std::pair<QString, QImage>> written;
     std::map<QString, QImage> decoded;
     try {
-        for (const DrawnPicture& picture : drawAllPictures()) {
-            const QByteArray bytes = encode(picture);
-            const QString path = out.filePath(picture.name + QLatin1Char('.') + extensionOf(picture.format));
-            QFile file(path);
-            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-                return 1;
+        for (int scale : {1, 2}) {
+            for (const DrawnPicture& picture : drawAllPictures(scale)) {
+                const QByteArray bytes = scale == 1 ? encode(picture) : encodeDense(picture);
+                const QString path = out.filePath(fileName(picture, scale));
+                QFile file(path);
+                if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+                    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+                    return 1;
+                }
+                const QImage back = decode(picture, bytes);
+                std::printf("%-24s %4dx%-4d %6lld bytes\n", qPrintable(fileName(picture, scale)),
+                            back.width(), back.height(), static_cast<long long>(bytes.size()));
+                if (scale == 1) {
+                    decoded[picture.name] = back;
+                    written.emplace_back(picture.name, back);
+                }
             }
-            const QImage back = decode(picture, bytes);
-            std::printf("%-20s %3dx%-3d %6lld bytes\n", qPrintable(picture.name), back.width(), back.height(),
-                        static_cast<long long>(bytes.size()));
-            decoded[picture.name] = back;
-            written.emplace_back(picture.name, back);
         }
     } catch (const PictureWriteError& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <algorithm>
 #include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
@@ -125,6 +126,21 @@ const Entry* find(const QString& name)
     return nullptr;
 }
 
+bool knownScale(int scale)
+{
+    return std::find(std::begin(kPictureScales), std::end(kPictureScales), scale) != std::end(kPictureScales);
+}
+
+// The stored format at a scale: 1x as the window has always read it; above, JPEG for the
+// photographs and PNG for the rest.
+QLatin1String extensionAt(const Entry& entry, int scale)
+{
+    const QLatin1String extension(entry.extension);
+    if (scale == 1 || extension == QLatin1String("jpg"))
+        return extension;
+    return QLatin1String("png");
+}
+
 } // namespace
 
 QImage decodeJpeg(const QByteArray& data)
@@ -154,45 +170,57 @@ const QStringList& pictureNames()
     return names;
 }
 
-QByteArray pictureData(const QString& name)
+QByteArray pictureData(const QString& name, int scale)
 {
     const Entry* entry = find(name);
-    if (!entry)
+    if (!entry || !knownScale(scale))
         return {};
-    QFile file(QStringLiteral(":/pictures/%1.%2").arg(name, QLatin1String(entry->extension)));
+    const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
+    QFile file(QStringLiteral(":/pictures/%1%2.%3").arg(name, suffix, extensionAt(*entry, scale)));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
 }
 
-QImage picture(const QString& name)
+QImage picture(const QString& name, int scale)
 {
     const Entry* entry = find(name);
     if (!entry)
         return {};
-    const QByteArray data = pictureData(name);
+    const QByteArray data = pictureData(name, scale);
     if (data.isEmpty())
         return {};
-    const QLatin1String extension(entry->extension);
-    if (extension == QLatin1String("jpg"))
-        return decodeJpeg(data);
-    // Read by Qt's own handler for the named format. Left to guess, the reader would first
-    // load every image format plugin installed to ask whether it knows the data.
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, extension == QLatin1String("bmp") ? "bmp" : "png");
-    reader.setAutoDetectImageFormat(false);
-    return reader.read();
+    const QLatin1String extension = extensionAt(*entry, scale);
+    QImage image;
+    if (extension == QLatin1String("jpg")) {
+        image = decodeJpeg(data);
+    } else {
+        // Read by Qt's own handler for the named format. Left to guess, the reader would first
+        // load every image format plugin installed to ask whether it knows the data.
+        QBuffer buffer;
+        buffer.setData(data);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, extension == QLatin1String("bmp") ? "bmp" : "png");
+        reader.setAutoDetectImageFormat(false);
+        image = reader.read();
+    }
+    if (scale != 1)
+        image.setDevicePixelRatio(scale);
+    return image;
 }
 
 namespace {
 
-QHash<QString, QImage> decodeAll()
+struct Job {
+    int scale;
+    std::promise<QHash<QString, QImage>> result;
+};
+
+QHash<QString, QImage> decodeAll(int scale)
 {
     QHash<QString, QImage> all;
     for (const QString& name : pictureNames()) {
-        QImage image = picture(name);
+        QImage image = picture(name, scale);
         if (image.format() == QImage::Format_RGB888)
             image.convertTo(QImage::Format_RGB32);
         all.insert(name, image);
@@ -207,7 +235,7 @@ QHash<QString, QImage> decodeAll()
 struct Decoder {
     std::mutex m;
     std::condition_variable cv;
-    std::deque<std::promise<QHash<QString, QImage>>> jobs;
+    std::deque<Job> jobs;
 };
 
 Decoder& decoder()
@@ -218,10 +246,10 @@ Decoder& decoder()
             for (;;) {
                 std::unique_lock lock(state->m);
                 state->cv.wait(lock, [state] { return !state->jobs.empty(); });
-                std::promise<QHash<QString, QImage>> job = std::move(state->jobs.front());
+                Job job = std::move(state->jobs.front());
                 state->jobs.pop_front();
                 lock.unlock();
-                job.set_value(decodeAll());
+                job.result.set_value(decodeAll(job.scale));
             }
         }).detach();
         return state;
@@ -231,11 +259,11 @@ Decoder& decoder()
 
 } // namespace
 
-std::future<QHash<QString, QImage>> decodeAllPictures()
+std::future<QHash<QString, QImage>> decodeAllPictures(int scale)
 {
     Decoder& d = decoder();
-    std::promise<QHash<QString, QImage>> job;
-    std::future<QHash<QString, QImage>> result = job.get_future();
+    Job job{scale, {}};
+    std::future<QHash<QString, QImage>> result = job.result.get_future();
     {
         std::lock_guard lock(d.m);
         d.jobs.push_back(std::move(job));

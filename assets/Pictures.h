@@ -16,18 +16,24 @@
 // buffer, and pictures of more than 64 million pixels.
 QImage decodeJpeg(const QByteArray& data);
 
+// The scales the pictures are drawn at: 1, the files the window has always read, and 2, the
+// same drawings at twice the pixels, for screens above 100 %.
+inline constexpr int kPictureScales[] = {1, 2};
+
 // The picture of a window control, from the compiled-in resources: "Image1" ...
 // "Image15", "SpeedButton1" ... "SpeedButton14", "ToggleSwitch1Off", "ToggleSwitch1On"
-// and "AppIcon" (64 x 64 program icon). JPEGs go through decodeJpeg, bitmaps and the
-// icon through Qt's readers. An unknown name gives a null image.
-QImage picture(const QString& name);
+// and "AppIcon" (64 x 64 program icon), at a scale of kPictureScales. At 1, JPEGs go through
+// decodeJpeg, bitmaps and the icon through Qt's readers; at 2 ("Image3@2x.jpg",
+// "SpeedButton1@2x.png") the photographs are JPEGs and the rest PNGs, and the image has twice
+// the pixels and a devicePixelRatio of 2. An unknown name or scale gives a null image.
+QImage picture(const QString& name, int scale = 1);
 
 // Every name picture() knows, in a fixed order.
 const QStringList& pictureNames();
 
-// The stored bytes of a picture (the file as committed), empty for an unknown name.
-QByteArray pictureData(const QString& name);
+// The stored bytes of a picture (the file as committed), empty for an unknown name or scale.
+QByteArray pictureData(const QString& name, int scale = 1);
 
-// Every picture by name, decoded on a thread of its own while the caller goes on; get() on
-// the result waits for the rest. The window builds its controls meanwhile.
-std::future<QHash<QString, QImage>> decodeAllPictures();
+// Every picture by name at a scale, decoded on a thread of its own while the caller goes on;
+// get() on the result waits for the rest. The window builds its controls meanwhile.
+std::future<QHash<QString, QImage>> decodeAllPictures(int scale = 1);

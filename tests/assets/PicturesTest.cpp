@@ -64,6 +64,39 @@ bool near(QRgb a, QRgb b, int tolerance)
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
+// The share of the aligned 2 x 2 blocks of an image that are not of one colour: none in a
+// picture enlarged by pixel doubling.
+double mixedBlocks(const QImage& image)
+{
+    int mixed = 0, blocks = 0;
+    for (int y = 0; y + 1 < image.height(); y += 2)
+        for (int x = 0; x + 1 < image.width(); x += 2) {
+            const QRgb c = image.pixel(x, y);
+            mixed +=
+                image.pixel(x + 1, y) != c || image.pixel(x, y + 1) != c || image.pixel(x + 1, y + 1) != c;
+            ++blocks;
+        }
+    return blocks ? double(mixed) / blocks : 0;
+}
+
+// The mean difference of the colour channels between a 2x picture halved (each 2 x 2 block
+// averaged) and the 1x one.
+double differenceHalved(const QImage& dense, const QImage& base)
+{
+    qint64 sum = 0;
+    for (int y = 0; y < base.height(); ++y)
+        for (int x = 0; x < base.width(); ++x) {
+            const QRgb b = base.pixel(x, y);
+            int r = 0, g = 0, bl = 0;
+            for (QPoint d : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)}) {
+                const QRgb c = dense.pixel(2 * x + d.x(), 2 * y + d.y());
+                r += qRed(c), g += qGreen(c), bl += qBlue(c);
+            }
+            sum += std::abs(r / 4 - qRed(b)) + std::abs(g / 4 - qGreen(b)) + std::abs(bl / 4 - qBlue(b));
+        }
+    return double(sum) / (3.0 * base.width() * base.height());
+}
+
 class EveryPicture : public ::testing::TestWithParam<Expected> {};
 
 TEST_P(EveryPicture, StoredInItsFormatAndLoadsAtItsSize)
@@ -106,8 +139,25 @@ TEST_P(EveryPicture, StoredInItsFormatAndLoadsAtItsSize)
     const QImage image = picture(QLatin1String(e.name));
     ASSERT_FALSE(image.isNull()) << e.name;
     EXPECT_EQ(image.size(), QSize(e.width, e.height)) << e.name;
-    if (QLatin1String(e.name) != QLatin1String("Image7")) {
+    const bool flat = QLatin1String(e.name) == QLatin1String("Image7");
+    if (!flat) {
         EXPECT_GT(distinctColours(image), 8) << e.name << " is a flat block";
+    }
+
+    // At 2x: a JPEG for a photograph, else a PNG, of twice the pixels each way; the same
+    // drawing (halved, it is the 1x picture within JPEG's and antialiasing's noise), drawn
+    // at those pixels and not enlarged from the 1x one.
+    const QByteArray dense = pictureData(QLatin1String(e.name), 2);
+    EXPECT_TRUE(dense.startsWith(e.kind == Kind::Jpeg ? QByteArray("\xFF\xD8") : QByteArray("\x89PNG")))
+        << e.name;
+    const QImage twice = picture(QLatin1String(e.name), 2);
+    ASSERT_EQ(twice.size(), image.size() * 2) << e.name;
+    EXPECT_EQ(twice.devicePixelRatio(), 2) << e.name;
+    const QImage base = image.convertToFormat(QImage::Format_RGB32);
+    const QImage denseRgb = twice.convertToFormat(QImage::Format_RGB32);
+    EXPECT_LT(differenceHalved(denseRgb, base), 6) << e.name;
+    if (!flat) {
+        EXPECT_GT(mixedBlocks(denseRgb), 0.1) << e.name;
     }
 }
 
@@ -125,12 +175,16 @@ TEST(PictureNames, ListsExactlyThePicturesDelivered)
     EXPECT_EQ(listed, names);
 }
 
-TEST(PictureLookup, UnknownNamesGiveNullImages)
+TEST(PictureLookup, UnknownNamesAndScalesGiveNullImages)
 {
     for (const char* name : {"", "Image9", "image3", "Image3.jpg", "../Image3", ":/pictures/Image3.jpg",
-                             "SpeedButton15", "ToggleSwitch1", "Image3 "}) {
+                             "SpeedButton15", "ToggleSwitch1", "Image3 ", "Image3@2x"}) {
         EXPECT_TRUE(picture(QLatin1String(name)).isNull()) << name;
         EXPECT_TRUE(pictureData(QLatin1String(name)).isEmpty()) << name;
+    }
+    for (int scale : {0, -1, 3, 4}) {
+        EXPECT_TRUE(picture(QStringLiteral("Image3"), scale).isNull()) << scale;
+        EXPECT_TRUE(pictureData(QStringLiteral("Image3"), scale).isEmpty()) << scale;
     }
 }
 
@@ -150,39 +204,45 @@ struct Twin {
 
 class GreyedTwin : public ::testing::TestWithParam<Twin> {};
 
+// At each scale, the grey twin is made from the coloured picture of that scale.
 TEST_P(GreyedTwin, IsAGreyCopyOfTheSameShape)
 {
-    const QImage colour = picture(QLatin1String(GetParam().coloured)).convertToFormat(QImage::Format_RGB32);
-    const QImage grey = picture(QLatin1String(GetParam().grey)).convertToFormat(QImage::Format_RGB32);
-    ASSERT_FALSE(colour.isNull());
-    ASSERT_FALSE(grey.isNull());
-    ASSERT_EQ(colour.size(), grey.size());
+    for (int scale : kPictureScales) {
+        SCOPED_TRACE(scale);
+        const QImage colour =
+            picture(QLatin1String(GetParam().coloured), scale).convertToFormat(QImage::Format_RGB32);
+        const QImage grey =
+            picture(QLatin1String(GetParam().grey), scale).convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(colour.isNull());
+        ASSERT_FALSE(grey.isNull());
+        ASSERT_EQ(colour.size(), grey.size());
 
-    int colourful = 0;
-    int same = 0;
-    const QRgb colourBg = colour.pixel(0, colour.height() - 1);
-    const QRgb greyBg = grey.pixel(0, grey.height() - 1);
-    EXPECT_TRUE(near(colourBg, greyBg, 2)) << "both lie on the same background";
-    for (int y = 0; y < grey.height(); ++y)
-        for (int x = 0; x < grey.width(); ++x) {
-            const QRgb g = grey.pixel(x, y);
-            ASSERT_LE(chroma(g), 2) << GetParam().grey << " at " << x << "," << y;
-            const QRgb c = colour.pixel(x, y);
-            if (chroma(c) > 40)
-                ++colourful;
-            same += (!near(c, colourBg, 2)) == (!near(g, greyBg, 2));
-        }
-    const int pixels = grey.width() * grey.height();
-    EXPECT_GT(colourful, pixels / 50) << GetParam().coloured << " should be in colour";
-    EXPECT_GT(same, pixels * 9 / 10) << "drawn pixels should be in the same places";
-    // Lightened, not darkened: the grey copy is on average at least as light.
-    qint64 colourSum = 0, greySum = 0;
-    for (int y = 0; y < grey.height(); ++y)
-        for (int x = 0; x < grey.width(); ++x) {
-            colourSum += qGray(colour.pixel(x, y));
-            greySum += qGray(grey.pixel(x, y));
-        }
-    EXPECT_GE(greySum, colourSum);
+        int colourful = 0;
+        int same = 0;
+        const QRgb colourBg = colour.pixel(0, colour.height() - 1);
+        const QRgb greyBg = grey.pixel(0, grey.height() - 1);
+        EXPECT_TRUE(near(colourBg, greyBg, 2)) << "both lie on the same background";
+        for (int y = 0; y < grey.height(); ++y)
+            for (int x = 0; x < grey.width(); ++x) {
+                const QRgb g = grey.pixel(x, y);
+                ASSERT_LE(chroma(g), 2) << GetParam().grey << " at " << x << "," << y;
+                const QRgb c = colour.pixel(x, y);
+                if (chroma(c) > 40)
+                    ++colourful;
+                same += (!near(c, colourBg, 2)) == (!near(g, greyBg, 2));
+            }
+        const int pixels = grey.width() * grey.height();
+        EXPECT_GT(colourful, pixels / 50) << GetParam().coloured << " should be in colour";
+        EXPECT_GT(same, pixels * 9 / 10) << "drawn pixels should be in the same places";
+        // Lightened, not darkened: the grey copy is on average at least as light.
+        qint64 colourSum = 0, greySum = 0;
+        for (int y = 0; y < grey.height(); ++y)
+            for (int x = 0; x < grey.width(); ++x) {
+                colourSum += qGray(colour.pixel(x, y));
+                greySum += qGray(grey.pixel(x, y));
+            }
+        EXPECT_GE(greySum, colourSum);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, GreyedTwin,

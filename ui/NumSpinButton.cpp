@@ -1,7 +1,10 @@
 #include "NumSpinButton.h"
 
+#include "ScaledPicture.h"
+
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 
 TNumSpinButton::TNumSpinButton(QWidget* parent) : QWidget(parent)
 {
@@ -55,6 +58,31 @@ QImage tinted(const QImage& arrow, const QColor& c)
     return img;
 }
 
+// An arrow in the 6 x 6 pixels from `at`: the stock picture where a logical pixel is a device
+// pixel; on a denser device the same shape drawn as a figure at the device's pixels, a head
+// three pixels deep over a shaft two pixels wide.
+void drawArrow(QPainter& p, QPoint at, bool up, const QImage& picture, const QColor& colour)
+{
+    if (paintsAtOne(p)) {
+        p.drawImage(at, picture);
+        return;
+    }
+    const auto y = [up](double v) { return up ? v : 6 - v; };
+    QPainterPath arrow;
+    arrow.moveTo(3, y(0));
+    arrow.lineTo(6, y(3));
+    arrow.lineTo(4, y(3));
+    arrow.lineTo(4, y(6));
+    arrow.lineTo(2, y(6));
+    arrow.lineTo(2, y(3));
+    arrow.lineTo(0, y(3));
+    arrow.closeSubpath();
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillPath(arrow.translated(at), colour);
+    p.restore();
+}
+
 } // namespace
 
 void TNumSpinButton::paintEvent(QPaintEvent*)
@@ -69,6 +97,7 @@ void TNumSpinButton::paintEvent(QPaintEvent*)
     const TPart shown = shownPressed();
 
     QImage up = stockArrow(true), down = stockArrow(false);
+    const QColor ink = isEnabled() ? QColor(Qt::black) : dark;
     if (!isEnabled()) {
         up = tinted(up, dark);
         down = tinted(down, dark);
@@ -96,8 +125,8 @@ void TNumSpinButton::paintEvent(QPaintEvent*)
         p.setPen(light);
         p.drawLine(1, h - 1, w - 1, 1);
         const int upShift = shown == spUp ? 1 : 0, downShift = shown == spDown ? 1 : 0;
-        p.drawImage(w / 4 - 3 + upShift, h / 4 - 3 + upShift, up);
-        p.drawImage(3 * w / 4 - 3 + downShift, 3 * h / 4 - 3 + downShift, down);
+        drawArrow(p, QPoint(w / 4 - 3 + upShift, h / 4 - 3 + upShift), true, up, ink);
+        drawArrow(p, QPoint(3 * w / 4 - 3 + downShift, 3 * h / 4 - 3 + downShift), false, down, ink);
     } else {
         const QRect halves[2] = {QRect(0, 0, w, h / 2), QRect(0, h / 2, w, h - h / 2)};
         for (int i = 0; i < 2; ++i) {
@@ -112,7 +141,8 @@ void TNumSpinButton::paintEvent(QPaintEvent*)
             p.drawLine(r.bottomLeft(), r.bottomRight());
             p.drawLine(r.topRight(), r.bottomRight());
             const int shift = pressed ? 1 : 0;
-            p.drawImage(r.center().x() - 2 + shift, r.center().y() - 2 + shift, i == 0 ? up : down);
+            drawArrow(p, QPoint(r.center().x() - 2 + shift, r.center().y() - 2 + shift), i == 0,
+                      i == 0 ? up : down, ink);
         }
     }
 }

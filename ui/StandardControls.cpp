@@ -5,9 +5,12 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QVariant>
+
+#include <cmath>
 
 namespace {
 const char* kHintProperty = "tarloHint";
@@ -89,7 +92,7 @@ bool ClickTracker::release(const QWidget* w, const QMouseEvent* e)
 
 TImage::TImage(QWidget* parent) : QWidget(parent) {}
 
-void TImage::SetPicture(const QImage& img)
+void TImage::SetPicture(const ScaledPicture& img)
 {
     picture_ = img;
     update();
@@ -98,7 +101,7 @@ void TImage::SetPicture(const QImage& img)
 void TImage::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.drawImage(0, 0, picture_);
+    drawPicture(p, QPoint(0, 0), picture_);
 }
 
 void TImage::mousePressEvent(QMouseEvent* e) { click_.press(e); }
@@ -212,10 +215,10 @@ TSpeedButton::TSpeedButton(QWidget* parent) : QAbstractButton(parent)
     });
 }
 
-void TSpeedButton::SetGlyph(const QImage& img)
+void TSpeedButton::SetGlyph(const ScaledPicture& img)
 {
     glyph_ = img;
-    glyphGreyed_ = greyed(img);
+    glyphGreyed_ = img.mapped([](const QImage& i) { return greyed(i); });
     update();
 }
 
@@ -238,11 +241,11 @@ void TSpeedButton::paintEvent(QPaintEvent*)
     p.drawLine(r.bottomLeft() + QPoint(1, -1), r.bottomRight() - QPoint(1, 1));
     p.drawLine(r.topRight() + QPoint(-1, 1), r.bottomRight() - QPoint(1, 1));
 
-    const QImage& g = isEnabled() ? glyph_ : glyphGreyed_;
-    const int x = (width() - g.width()) / 2 + (down ? 1 : 0);
-    const int y = (height() - g.height()) / 2 + (down ? 1 : 0);
+    const ScaledPicture& g = isEnabled() ? glyph_ : glyphGreyed_;
+    const int x = (width() - g.size().width()) / 2 + (down ? 1 : 0);
+    const int y = (height() - g.size().height()) / 2 + (down ? 1 : 0);
     p.setClipRect(r.adjusted(1, 1, -1, -1));
-    p.drawImage(x, y, g);
+    drawPicture(p, QPoint(x, y), g);
 }
 
 // --- TBevel -------------------------------------------------------------------------------
@@ -411,8 +414,20 @@ void TCheckBox::paintEvent(QPaintEvent*)
     const QPoint origin =
         box.topLeft() + QPoint((box.width() - kTickSize) / 2, (box.height() - kTickSize) / 2);
     const QColor ink = isEnabled() ? Colors::clWindowText : Colors::clGray;
-    for (int x = 0; x < kTickSize; ++x)
-        p.fillRect(origin.x() + x, origin.y() + kColumnTop[x], 1, 3, ink);
+    if (paintsAtOne(p)) {
+        for (int x = 0; x < kTickSize; ++x)
+            p.fillRect(origin.x() + x, origin.y() + kColumnTop[x], 1, 3, ink);
+        return;
+    }
+    // On a denser device the same tick as a stroke at the device's pixels: through the middles
+    // of the columns, as thick across as the columns are tall.
+    QPainterPath tick;
+    tick.moveTo(0.5, kColumnTop[0] + 1.5);
+    tick.lineTo(2.5, kColumnTop[2] + 1.5);
+    tick.lineTo(7.5, kColumnTop[7] + 1.5);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.strokePath(tick.translated(origin),
+                 QPen(ink, 3 / std::sqrt(2.0), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
 }
 
 TComboBox::TComboBox(QWidget* parent) : QComboBox(parent)

@@ -4,7 +4,11 @@
 // panels, text boxes, the check box and the drop-down. Each offers what the window's
 // handlers use of it (caption, hint, visibility, enabled state, click) and draws itself
 // the way the front-panel layout expects (pictures unscaled and cut at the edge, labels
-// filling their background, buttons that never take the focus).
+// filling their background, buttons that never take the focus). Each paints at the device
+// pixel ratio of what it is painted on: a picture from its variant for that ratio, text and
+// lines by the painter at the device's own pixels.
+
+#include "ScaledPicture.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -69,8 +73,9 @@ class TImage : public QWidget {
     Q_OBJECT
 public:
     explicit TImage(QWidget* parent = nullptr);
-    void SetPicture(const QImage& img);
-    const QImage& Picture() const { return picture_; }
+    void SetPicture(const ScaledPicture& img);
+    // The picture at 1x.
+    const QImage& Picture() const { return picture_.base(); }
     TNotifyEvent OnClick;
 
 protected:
@@ -80,7 +85,7 @@ protected:
     void changeEvent(QEvent*) override;
 
 private:
-    QImage picture_;
+    ScaledPicture picture_;
     ClickTracker click_;
 };
 
@@ -116,20 +121,22 @@ private:
 };
 
 // A push button with a picture and no caption that never takes the keyboard focus. The
-// picture is centred on a raised face; a disabled button draws it greyed.
+// picture is centred on a raised face; a disabled button draws it greyed, at every scale
+// greyed from the picture of that scale.
 class TSpeedButton : public QAbstractButton {
     Q_OBJECT
 public:
     explicit TSpeedButton(QWidget* parent = nullptr);
-    void SetGlyph(const QImage& img);
-    const QImage& Glyph() const { return glyph_; }
+    void SetGlyph(const ScaledPicture& img);
+    // The picture at 1x.
+    const QImage& Glyph() const { return glyph_.base(); }
     TNotifyEvent OnClick;
 
 protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
-    QImage glyph_, glyphGreyed_;
+    ScaledPicture glyph_, glyphGreyed_;
 };
 
 // A raised frame line.

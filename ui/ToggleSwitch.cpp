@@ -59,17 +59,17 @@ void TToggleSwitch::SetStateOn(bool on)
     }
 }
 
-void TToggleSwitch::SetGlyphOff(const QImage& img)
+void TToggleSwitch::SetGlyphOff(const ScaledPicture& img)
 {
-    glyphOff_ = img.isNull() ? stockGlyph(false) : img;
-    greyedOff_ = makeGreyed(glyphOff_);
+    glyphOff_ = img.isNull() ? ScaledPicture(stockGlyph(false)) : img;
+    greyedOff_ = glyphOff_.mapped(makeGreyed);
     update();
 }
 
-void TToggleSwitch::SetGlyphOn(const QImage& img)
+void TToggleSwitch::SetGlyphOn(const ScaledPicture& img)
 {
-    glyphOn_ = img.isNull() ? stockGlyph(true) : img;
-    greyedOn_ = makeGreyed(glyphOn_);
+    glyphOn_ = img.isNull() ? ScaledPicture(stockGlyph(true)) : img;
+    greyedOn_ = glyphOn_.mapped(makeGreyed);
     update();
 }
 
@@ -134,10 +134,10 @@ void TToggleSwitch::SetColor(const QColor& color)
 
 QRect TToggleSwitch::clientRect() const { return contentsRect(); }
 
-QImage TToggleSwitch::currentGlyph() const
+const ScaledPicture& TToggleSwitch::currentGlyph() const
 {
     if (!isEnabled()) {
-        const QImage& greyed = stateOn_ ? greyedOn_ : greyedOff_;
+        const ScaledPicture& greyed = stateOn_ ? greyedOn_ : greyedOff_;
         if (!greyed.isNull())
             return greyed;
     }
@@ -147,7 +147,7 @@ QImage TToggleSwitch::currentGlyph() const
 QRect TToggleSwitch::glyphRect() const
 {
     const QRect c = clientRect();
-    const QImage& g = stateOn_ ? glyphOn_ : glyphOff_;
+    const QSize g = (stateOn_ ? glyphOn_ : glyphOff_).size();
     const int w = g.width(), h = g.height();
     // Centred along each axis unless the caption pushes the picture to an edge.
     int x = (c.width() - w) / 2;
@@ -182,8 +182,9 @@ void TToggleSwitch::paintEvent(QPaintEvent*)
     p.fillRect(c, color_);
     p.setClipRect(c);
 
+    // The picture for this device's pixels, its transparent colour filled in at that scale.
     const QRect gr = glyphRect();
-    p.drawImage(gr.topLeft(), withTransparentColour(currentGlyph(), color_));
+    p.drawImage(gr.topLeft(), withTransparentColour(currentGlyph().forRatio(paintRatio(p)), color_));
 
     if (hasFocus() && showFocus_ && tabStop_) {
         // Dotted rectangle just outside the picture.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScaledPicture.h"
+
 #include <QColor>
 #include <QImage>
 #include <QKeyCombination>
@@ -24,14 +26,16 @@ public:
     void SetStateOn(bool on);
     void toggle() { SetStateOn(!stateOn_); }
 
-    const QImage& GlyphOff() const { return glyphOff_; }
-    const QImage& GlyphOn() const { return glyphOn_; }
+    // The pictures at 1x.
+    const QImage& GlyphOff() const { return glyphOff_.base(); }
+    const QImage& GlyphOn() const { return glyphOn_.base(); }
     // A null image restores the stock picture.
-    void SetGlyphOff(const QImage& img);
-    void SetGlyphOn(const QImage& img);
-    // The greyed copies a disabled switch shows.
-    const QImage& greyedOff() const { return greyedOff_; }
-    const QImage& greyedOn() const { return greyedOn_; }
+    void SetGlyphOff(const ScaledPicture& img);
+    void SetGlyphOn(const ScaledPicture& img);
+    // The greyed copies a disabled switch shows, at 1x; at every scale they are greyed from the
+    // picture of that scale.
+    const QImage& greyedOff() const { return greyedOff_.base(); }
+    const QImage& greyedOn() const { return greyedOn_.base(); }
 
     QKeyCombination ToggleKey() const { return toggleKey_; }
     void SetToggleKey(QKeyCombination key) { toggleKey_ = key; }
@@ -79,12 +83,12 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    QImage currentGlyph() const;
+    const ScaledPicture& currentGlyph() const;
     QRect clientRect() const;
     void updateFocusPolicy();
 
     bool stateOn_ = false;
-    QImage glyphOff_, glyphOn_, greyedOff_, greyedOn_;
+    ScaledPicture glyphOff_, glyphOn_, greyedOff_, greyedOn_;
     QKeyCombination toggleKey_{Qt::NoModifier, Qt::Key_Space};
     bool showFocus_ = true;
     bool tabStop_ = true;

@@ -66,6 +66,10 @@ std::optional<FolderLock> LockWorkingFolder()
 
 int runProgram(int argc, char** argv, const StartHooks& hooks)
 {
+    // The scale is the desktop's own, 1.25 at 125 %: the window keeps the size the desktop
+    // gives every window, and its pictures are made sharp for that scale (see ScaledPicture).
+    // Rounding to 2 would make the window at 150 % taller than a 1080-pixel screen.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     // The font configuration loads while the application connects to the display.
     FontWarmUp fonts;
     QApplication app(argc, argv);

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QScreen>
 
 TForm1* Form1 = nullptr;
 
@@ -103,8 +104,13 @@ bool isWindowed(QWidget* w)
 TForm1::TForm1(QWidget* parent) : QWidget(parent), receive_(std::make_unique<ReceiveBuffer>())
 {
     setObjectName(QStringLiteral("Form1"));
-    // The pictures are decoded on another thread while the controls are built here.
+    // The pictures are decoded on another thread while the controls are built here; the 2x
+    // ones too when the screen the window opens on has more than one device pixel a pixel.
+    // Another screen's need later loads them as they are first drawn.
     std::future<QHash<QString, QImage>> pictures = decodeAllPictures();
+    std::optional<std::future<QHash<QString, QImage>>> dense;
+    if (screen() && screen()->devicePixelRatio() > 1)
+        dense = decodeAllPictures(2);
     setWindowTitle(QStringLiteral("Tarlo-02 - www.tarlo.pl"));
     setFont(layoutFont(kSansSerif, 11, true));
     setFontColor(this, Qt::white);
@@ -117,7 +123,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), receive_(std::make_unique<Rec
     move(528, 110);
 
     CreateControls();
-    SetPictures(pictures.get());
+    SetPictures(pictures.get(), dense ? dense->get() : QHash<QString, QImage>());
     CreateNonVisual();
     ApplyStacking();
     ApplyTabOrder();
@@ -333,18 +339,32 @@ void TForm1::CreateControls()
     GroupBox14->SetEnabled(false);
 }
 
-void TForm1::SetPictures(const QHash<QString, QImage>& pictures)
+void TForm1::SetPictures(const QHash<QString, QImage>& pictures, const QHash<QString, QImage>& dense)
 {
+    // Each picture at 1x and, loaded when a screen first needs them, at the other scales.
+    const std::vector<int> scales(std::begin(kPictureScales), std::end(kPictureScales));
+    const auto scaled = [&](const QString& name) {
+        const QImage decoded = dense.value(name);
+        return ScaledPicture(
+            pictures.value(name),
+            [name, decoded](int scale) {
+                return scale == 2 && !decoded.isNull() ? decoded : picture(name, scale);
+            },
+            scales);
+    };
     // Each picture is named after the control that shows it.
     for (TImage* im : findChildren<TImage*>())
         if (pictures.contains(im->objectName()))
-            im->SetPicture(pictures.value(im->objectName()));
+            im->SetPicture(scaled(im->objectName()));
     for (TSpeedButton* b : findChildren<TSpeedButton*>())
         if (pictures.contains(b->objectName()))
-            b->SetGlyph(pictures.value(b->objectName()));
-    ToggleSwitch1->SetGlyphOff(pictures.value(QStringLiteral("ToggleSwitch1Off")));
-    ToggleSwitch1->SetGlyphOn(pictures.value(QStringLiteral("ToggleSwitch1On")));
-    setWindowIcon(QIcon(QPixmap::fromImage(pictures.value(QStringLiteral("AppIcon")))));
+            b->SetGlyph(scaled(b->objectName()));
+    ToggleSwitch1->SetGlyphOff(scaled(QStringLiteral("ToggleSwitch1Off")));
+    ToggleSwitch1->SetGlyphOn(scaled(QStringLiteral("ToggleSwitch1On")));
+    QIcon icon(QPixmap::fromImage(pictures.value(QStringLiteral("AppIcon"))));
+    if (const QImage denseIcon = dense.value(QStringLiteral("AppIcon")); !denseIcon.isNull())
+        icon.addPixmap(QPixmap::fromImage(denseIcon));
+    setWindowIcon(icon);
 }
 
 void TForm1::CreateNonVisual()

@@ -212,8 +212,9 @@ protected:
 
 private:
     void CreateControls();
-    // Gives every picture, glyph and the window icon to its control, by name.
-    void SetPictures(const QHash<QString, QImage>& pictures);
+    // Gives every picture, glyph and the window icon to its control, by name: the 1x pictures,
+    // and the 2x ones when they were decoded with them (else each is loaded when first needed).
+    void SetPictures(const QHash<QString, QImage>& pictures, const QHash<QString, QImage>& dense);
     void CreateNonVisual();
     void BindHandlers();
     void ApplyStacking();

@@ -2,9 +2,9 @@
 
 // The command line: the files and folders to open, and the headless exports.
 //   tarlo02-history [FILE|FOLDER]...
-//   tarlo02-history --png out.png [--size 1200x700] [--from T] [--to T] [FILE|FOLDER]...
+//   tarlo02-history --png out.png [--size 1200x700] [--scale 2] [--from T] [--to T] [FILE|FOLDER]...
 //   tarlo02-history --csv merged.csv [--daily] [--from T] [--to T] [FILE|FOLDER]...
-//   tarlo02-history --window-png out.png [--size 1200x860] [--from T] [--to T] [FILE|FOLDER]...
+//   tarlo02-history --window-png out.png [--size 1200x860] [--scale 2] [--from T] [--to T] [FILE|FOLDER]...
 // T is "yyyy-MM-dd", "yyyy-MM-dd hh:mm[:ss]" or "yyyy-MM-ddThh:mm[:ss]"; a date alone for
 // --to means the end of that day.
 
@@ -19,6 +19,9 @@ struct CliOptions {
     QString png, csv, windowPng;
     bool daily = false; // --csv writes a line a day instead of the rows
     std::optional<QSize> size;
+    // Device pixels a pixel of the PNGs: 2 draws them at twice the pixels each way, as a screen
+    // at 200 % shows them. Unset: the ratio of the screen (1 without a display).
+    std::optional<double> scale;
     std::optional<QDateTime> from, to;
     QStringList inputs; // the working folder when none is named
     bool help = false;

@@ -44,6 +44,20 @@ void setTicks(QValueAxis* axis, const ValueTicks& t)
     axis->setLabelFormat(QStringLiteral("%.%1f").arg(t.decimals));
 }
 
+// Device pixels a pixel of what the painter paints on (2 on a screen at 200 %, or in an export
+// at twice the pixels): the lines and strips are worked out for each device pixel column.
+double deviceRatio(const QPainter& painter)
+{
+    const QTransform t = painter.deviceTransform();
+    return std::hypot(t.m11(), t.m12());
+}
+
+// The device pixel columns of a plot of that width.
+int deviceColumns(const QPainter& painter, const QRectF& plot)
+{
+    return std::max(1, int(std::lround(plot.width() * deviceRatio(painter))));
+}
+
 // An upward triangle over (x, y): the value is above what is drawn.
 void drawAboveMark(QPainter& painter, double x, double y)
 {
@@ -566,7 +580,7 @@ void HistoryChart::zoomAt(double x, double factor)
 
 void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
 {
-    const int n = std::max(1, int(std::lround(plot.width())));
+    const int n = deviceColumns(painter, plot);
     const TimeRange v = view_;
     if (lines_.view != v || lines_.columns != n || lines_.version != version_) {
         // Many rows a column make the lines zigzag within each column: their lowest and
@@ -673,7 +687,7 @@ void HistoryChart::paintCursor(QPainter& painter, const QRectF& plot)
 
 void HistoryChart::paintStrips(QPainter& painter, const QRectF& plot)
 {
-    const int n = std::max(1, int(std::lround(plot.width())));
+    const int n = deviceColumns(painter, plot);
     const TimeRange v = view_;
     if (strips_.view != v || strips_.columns != n || strips_.version != version_) {
         strips_.shares = outputShares(rows(), v, n);
@@ -761,13 +775,23 @@ void HistoryChart::layOut()
     }
 }
 
-QImage HistoryChart::image()
+QImage HistoryChart::image(qreal scale)
 {
     // The picture of the rows, without the pointer's mark.
     const auto cursor = std::exchange(cursor_, std::nullopt);
     layOut();
-    QImage out = grab().toImage();
+    QImage out = scale > 0 ? renderAt(this, scale) : grab().toImage();
     cursor_ = cursor;
+    return out;
+}
+
+QImage renderAt(QWidget* widget, qreal scale)
+{
+    // Opaque, on the widget's background, as grab() gives it.
+    QImage out(widget->size() * scale, QImage::Format_RGB32);
+    out.setDevicePixelRatio(scale);
+    out.fill(widget->palette().color(widget->backgroundRole()));
+    widget->render(&out);
     return out;
 }
 

@@ -65,6 +65,10 @@ class PlotLayer;
 // The title, the view's date range and the legend over the plot.
 class ChartHeader;
 
+// A widget drawn into an image at `scale` device pixels a pixel, as a screen of that ratio
+// would show it.
+QImage renderAt(QWidget* widget, qreal scale);
+
 class HistoryChart : public QWidget {
     Q_OBJECT
 public:
@@ -103,11 +107,13 @@ public:
     QRectF stripsArea() const;
     // The pH axis' range: bottom and top of the plot area.
     std::pair<double, double> phAxisRange() const;
-    // The pixel columns the last frame was drawn for; 0 before the first.
+    // The device pixel columns the last frame was drawn for (twice the plot's width on a screen
+    // at 200 %); 0 before the first.
     int drawnColumns() const { return lines_.columns; }
 
-    // The chart as it is shown, at this widget's size.
-    QImage image();
+    // The chart as it is shown, at this widget's size: at the device pixel ratio of its screen,
+    // or at `scale` device pixels a pixel (2: twice the pixels each way, drawn at them).
+    QImage image(qreal scale = 0);
     // The chart as an SVG drawing; nothing when it could not be made.
     std::optional<QByteArray> svg();
 

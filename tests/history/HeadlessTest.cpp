@@ -69,19 +69,39 @@ TEST_F(Headless, PngOfTheChartOrTheWindowWithoutADisplay)
     const struct {
         const char* option;
         QSize size;
-    } cases[] = {{"--png", {800, 500}}, {"--window-png", {1000, 760}}};
+        double scale; // --scale; 0: none
+    } cases[] = {{"--png", {800, 500}, 0},
+                 {"--window-png", {1000, 760}, 0},
+                 {"--png", {800, 500}, 2},
+                 {"--window-png", {1000, 760}, 1.5}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.option + QStringLiteral(" at %1").arg(c.scale).toStdString());
         const QString png = out.filePath("chart.png");
         const QString size = QStringLiteral("%1x%2").arg(c.size.width()).arg(c.size.height());
-        const Outcome r = history({c.option, png, "--size", size, dir.path()}, out.path());
+        QStringList args{c.option, png, "--size", size, dir.path()};
+        if (c.scale > 0)
+            args << "--scale" << QString::number(c.scale);
+        const Outcome r = history(args, out.path());
         ASSERT_EQ(r.code, 0) << r.err.constData();
         const QImage image(png);
-        ASSERT_EQ(image.size(), c.size) << c.option;
-        int line = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                line += image.pixel(x, y) == HistoryColours::kPh.rgb();
-        EXPECT_GT(line, 300) << c.option << ": the pH line is drawn";
+        const double scale = c.scale > 0 ? c.scale : 1;
+        ASSERT_EQ(image.size(), c.size * scale);
+        // The pH line, drawn at the picture's own pixels: where it runs, aligned 2 x 2 blocks
+        // of more than one colour, as an enlarged picture would not have.
+        int line = 0, blocks = 0, mixed = 0;
+        for (int y = 0; y + 1 < image.height(); y += 2)
+            for (int x = 0; x + 1 < image.width(); x += 2) {
+                const QRgb b[] = {image.pixel(x, y), image.pixel(x + 1, y), image.pixel(x, y + 1),
+                                  image.pixel(x + 1, y + 1)};
+                const int onLine = int(std::count(std::begin(b), std::end(b), HistoryColours::kPh.rgb()));
+                line += onLine;
+                blocks += onLine > 0;
+                mixed += onLine > 0 && onLine < 4;
+            }
+        EXPECT_GT(line, 300 * scale * scale) << "the pH line is drawn";
+        if (scale > 1) {
+            EXPECT_GT(mixed, blocks / 3) << mixed << " of " << blocks;
+        }
     }
 }
 

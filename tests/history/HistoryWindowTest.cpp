@@ -72,6 +72,8 @@ TEST(HistoryWindow, LanguageOfTheFolderStatisticsAndSkippedLines)
     EXPECT_EQ(folderLanguage(dir.path()), Language::Polish);
 }
 
+// The lines are worked out for each device pixel column: the plot's width at 1, twice that
+// at 2 device pixels a pixel.
 TEST(HistoryWindow, FirstFrameDrawnForThePlotsWidth)
 {
     QTemporaryDir dir;
@@ -82,6 +84,8 @@ TEST(HistoryWindow, FirstFrameDrawnForThePlotsWidth)
     ASSERT_FALSE(w.grab().isNull());
     EXPECT_GT(w.chart()->plotArea().width(), 600);
     EXPECT_EQ(w.chart()->drawnColumns(), int(std::lround(w.chart()->plotArea().width())));
+    ASSERT_FALSE(w.chart()->image(2).isNull());
+    EXPECT_EQ(w.chart()->drawnColumns(), int(std::lround(2 * w.chart()->plotArea().width())));
 }
 
 TEST(HistoryWindow, FollowsALogBeingWritten)

@@ -1,7 +1,8 @@
 // Renders the main window offscreen to PNG files, for the README and for looking at the
-// layout without a display: render-window IDLE.png [WORKING.png]
+// layout without a display: render-window [--scale F] IDLE.png [WORKING.png]
 // The second picture shows the working arrangement with a record received over a
-// pseudo-terminal.
+// pseudo-terminal. --scale draws the window as a screen of F device pixels a pixel shows it
+// (2: at 200 %, twice the pixels each way).
 #include "ScriptedPlatform.h"
 #include "SerialPort.h"
 #include "TarloMainForm.h"
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 #include <pty.h>
 #include <unistd.h>
 
@@ -55,8 +57,15 @@ bool showRecord(TForm1* form)
 
 int main(int argc, char** argv)
 {
+    if (argc >= 3 && std::strcmp(argv[1], "--scale") == 0) {
+        // The offscreen screen takes the scale as a desktop's setting would give it.
+        qputenv("QT_SCALE_FACTOR", argv[2]);
+        argv[2] = argv[0];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s IDLE.png [WORKING.png]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--scale F] IDLE.png [WORKING.png]\n", argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -40,7 +40,8 @@ QString usage()
         "with the daily table. --scale: device pixels a pixel of the PNG, 1 to 4 (2 gives twice the\n"
         "pixels each way, drawn at them, as a screen at 200 % shows it); by default the screen's.\n"
         "T: yyyy-MM-dd, \"yyyy-MM-dd hh:mm\" or yyyy-MM-ddThh:mm:ss; a date alone for --to is its\n"
-        "end.\n");
+        "end.\n"
+        "--version prints the version, --help this text.\n");
 }
 
 CliOptions parseCli(const QStringList& arguments, const QString& workingFolder)
@@ -57,6 +58,8 @@ CliOptions parseCli(const QStringList& arguments, const QString& workingFolder)
         };
         if (a == QStringLiteral("--help") || a == QStringLiteral("-h")) {
             o.help = true;
+        } else if (a == QStringLiteral("--version")) {
+            o.version = true;
         } else if (a == QStringLiteral("--png") || a == QStringLiteral("--csv") ||
                    a == QStringLiteral("--window-png")) {
             if (const auto v = value())

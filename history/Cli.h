@@ -25,6 +25,7 @@ struct CliOptions {
     std::optional<QDateTime> from, to;
     QStringList inputs; // the working folder when none is named
     bool help = false;
+    bool version = false;
     QString error; // the command line is wrong: this says why
     bool headless() const { return !png.isEmpty() || !csv.isEmpty() || !windowPng.isEmpty(); }
 };

@@ -19,6 +19,10 @@ int main(int argc, char** argv)
         std::fputs(qPrintable(usage()), stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("tarlo02-history %s\n", TARLO_VERSION);
+        return 0;
+    }
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "tarlo02-history: %s\n%s", qPrintable(options.error), qPrintable(usage()));
         return 2;

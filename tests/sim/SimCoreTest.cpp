@@ -444,6 +444,9 @@ TEST(SimOptions, Accepted)
     o = parseOptions({"--help"}, err);
     ASSERT_TRUE(o);
     EXPECT_TRUE(o->help);
+    o = parseOptions({"--version"}, err);
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->version);
 }
 
 TEST(SimOptions, Refused)
@@ -479,9 +482,9 @@ TEST(SimOptions, Refused)
 TEST(SimOptions, UsageNamesEveryOption)
 {
     const std::string usage = usageText();
-    for (const char* opt :
-         {"--interval", "--kh", "--link", "--command-log", "--count", "--seed", "--noise", "--nul",
-          "--broken", "--wrong-speed", "--hangup-after", "--unplug-after", "--replug-after", "--help"})
+    for (const char* opt : {"--interval", "--kh", "--link", "--command-log", "--count", "--seed", "--noise",
+                            "--nul", "--broken", "--wrong-speed", "--hangup-after", "--unplug-after",
+                            "--replug-after", "--version", "--help"})
         EXPECT_NE(usage.find(opt), std::string::npos) << opt;
 }
 

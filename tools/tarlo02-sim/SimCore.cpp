@@ -414,6 +414,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
         std::string v;
         if (name == "--help" || name == "-h") {
             o.help = true;
+        } else if (name == "--version") {
+            o.version = true;
         } else if (name == "--interval") {
             if (!value(v))
                 return std::nullopt;
@@ -525,6 +527,7 @@ std::string usageText()
            "  --unplug-after SEC   hang up after SEC seconds and remove the link, then\n"
            "  --replug-after SEC   come back SEC seconds later (default 2) as a new device\n"
            "                       behind the same link, printing its path\n"
+           "  --version            print the version\n"
            "  --help               this text\n"
            "\n"
            "The tank: the CO2 output opens above PHmax and closes below PHmin; the pH falls\n"

@@ -171,6 +171,7 @@ struct Options {
     std::uint32_t seed = 0;
     bool seedGiven = false;
     bool help = false;
+    bool version = false;
 };
 
 // Parses argv[1..]; on an error returns nothing and sets `error`.

@@ -487,6 +487,10 @@ int main(int argc, char** argv)
         std::fputs(usageText().c_str(), stdout);
         return 0;
     }
+    if (opt->version) {
+        std::printf("tarlo02-sim %s\n", TARLO_VERSION);
+        return 0;
+    }
 
     // SIGINT and SIGTERM only get through inside ppoll(), so a stop is never missed.
     sigset_t block;

@@ -717,11 +717,10 @@ QImage keepBackgroundUnique(QImage image, const QColor& background)
     return image;
 }
 
-QImage appIcon(qreal scale)
+} // namespace
+
+void paintAppIcon(QPainter& p)
 {
-    QImage image = canvas(64, 64, Qt::transparent, scale);
-    QPainter p(&image);
-    smooth(p);
     p.setPen(QPen(QColor(130, 130, 135), 1.5));
     p.setBrush(QColor(8, 8, 10));
     p.drawRoundedRect(QRectF(7.5, 1.5, 49, 61), 8, 8);
@@ -739,11 +738,17 @@ QImage appIcon(qreal scale)
     p.setPen(QPen(QColor(110, 110, 115), 1.0));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRectF(12.5, 46.5, 39, 11), 2, 2);
+}
+
+QImage appIcon(qreal scale)
+{
+    QImage image = canvas(64, 64, Qt::transparent, scale);
+    QPainter p(&image);
+    smooth(p);
+    paintAppIcon(p);
     p.end();
     return image;
 }
-
-} // namespace
 
 QImage greyed(const QImage& image, QRgb background)
 {

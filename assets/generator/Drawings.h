@@ -22,5 +22,13 @@ QImage greyed(const QImage& image, QRgb background);
 
 std::vector<DrawnPicture> drawAllPictures(qreal scale = 1);
 
+class QPainter;
+// The program's icon, drawn on a 64 x 64 grid through the painter's transform: the same
+// drawing as a picture of any size or as SVG.
+void paintAppIcon(QPainter& p);
+// The icon as a picture of 64 x 64 logical pixels at `scale` (1: the window's AppIcon.png;
+// a desktop's sizes are 16 / 64 to 256 / 64).
+QImage appIcon(qreal scale);
+
 // File extension for a format ("jpg", "bmp", "png").
 QString extensionOf(PictureFormat format);

@@ -60,7 +60,10 @@ public:
         int out[2];
         if (pipe(out) != 0)
             throw std::runtime_error("pipe");
-        std::vector<std::string> all{TARLO02_SIM_PATH};
+        // Under the emulator of a cross build (qemu-user) when it has one.
+        std::vector<std::string> all{TARLO_TEST_EMULATOR, TARLO02_SIM_PATH};
+        if (all.front().empty())
+            all.erase(all.begin());
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& a : all)

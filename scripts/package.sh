@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Builds the Debian packages, the way Debian builds them (debian/: debhelper with CMake,
+# dpkg-buildpackage), from a clean copy of the tree, and puts the .deb files in build-deb/:
+#
+#   tarlo02_<version>_amd64.deb        the window, the history viewer and the simulator
+#   tarlo02-logd_<version>_amd64.deb   the service, its user, unit and configuration
+#
+#   bash scripts/package.sh                 this machine's architecture, both packages
+#   bash scripts/package.sh --arch arm64    the service alone, cross-built for a Raspberry Pi
+#                                           (64-bit), into build-deb-arm64/; its tests run
+#                                           under qemu-user, the end-to-end suite from this
+#                                           machine's build (build/) against the built service
+#
+# Installs what it needs with apt-get: the packaging tools, and the build dependencies that
+# debian/control names (for --arch arm64 the :arm64 ones, after adding the architecture to
+# dpkg). Dependencies of the packages come from their binaries (dpkg-shlibdeps).
+# The amd64 packages are built without their tests (nocheck): CI runs every test before
+# (scripts/test.sh). PACKAGE_CHECK=1 builds with them. The compiler's whole output goes to
+# <out>/build.log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+host=$(dpkg --print-architecture)
+arch=$host
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --arch) arch=${2:?--arch needs an architecture}; shift 2 ;;
+  *) echo "usage: bash scripts/package.sh [--arch ARCH]" >&2; exit 2 ;;
+  esac
+done
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+apt_log=$(mktemp)
+trap 'rm -f "$apt_log"' EXIT
+apt_install() {
+  if ! $SUDO apt-get install -y -qq --no-install-recommends "$@" >"$apt_log" 2>&1; then
+    cat "$apt_log" >&2
+    echo "installing packages failed" >&2
+    exit 1
+  fi
+}
+
+if [ "$arch" = "$host" ]; then
+  out=build-deb
+  profiles=nocheck
+  build_options="nocheck noautodbgsym"
+  if [ -n "${PACKAGE_CHECK:-}" ]; then
+    profiles=""
+    build_options="noautodbgsym"
+  fi
+  cross=()
+else
+  # A board runs the service: the desktop package is left out (pkg.tarlo02.nodesktop) and
+  # the service's tests run under qemu-user (cross).
+  out=build-deb-$arch
+  profiles=cross,pkg.tarlo02.nodesktop
+  build_options="noautodbgsym crossbuildcanrunhostbinaries"
+  cross=(-a "$arch")
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    echo "adding the architecture $arch to dpkg"
+    $SUDO dpkg --add-architecture "$arch"
+    $SUDO apt-get update -qq >"$apt_log" 2>&1 || { cat "$apt_log" >&2; exit 1; }
+  fi
+fi
+
+# The packaging tools; for a cross build the cross compiler and qemu-user.
+tools=(debhelper dpkg-dev fakeroot build-essential)
+[ "$arch" = "$host" ] || tools+=("crossbuild-essential-$arch" qemu-user-static)
+missing=()
+for p in "${tools[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing ${#missing[@]} packages: ${missing[*]}"
+  $SUDO apt-get update -qq >"$apt_log" 2>&1 || { cat "$apt_log" >&2; exit 1; }
+  apt_install "${missing[@]}"
+fi
+
+# A clean copy of the tree: the files git knows (as they are in the working tree), nothing
+# built. Outside a git checkout, everything but the build folders.
+version=$(sed -n 's/^project(Tarlo01 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+src="$out/tarlo02-$version"
+echo "copying the tree to $src"
+rm -rf "$src"
+mkdir -p "$src"
+rm -f "$out"/*.deb "$out"/*.changes "$out"/*.buildinfo
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+    tar --null -T - -cf - | tar -xf - -C "$src"
+else
+  tar --exclude='./build*' --exclude=./run -cf - . | tar -xf - -C "$src"
+fi
+
+# The build dependencies debian/control names, for these profiles and this architecture.
+profile_args=()
+[ -n "$profiles" ] && profile_args=(-P "$profiles")
+if ! (cd "$src" && dpkg-checkbuilddeps "${cross[@]}" "${profile_args[@]}" >/dev/null 2>&1); then
+  echo "installing the build dependencies of debian/control${profiles:+ (profiles $profiles)}"
+  if ! $SUDO apt-get build-dep -y -qq --no-install-recommends "${cross[@]}" "${profile_args[@]}" "./$src" \
+    >"$apt_log" 2>&1; then
+    cat "$apt_log" >&2
+    echo "installing the build dependencies failed" >&2
+    exit 1
+  fi
+fi
+
+# ccache keeps rebuilds short; debhelper gives the build a HOME of its own, so the cache is
+# named here.
+if command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  CCACHE_DIR=$(ccache -k cache_dir)
+  export CCACHE_DIR
+fi
+
+echo "building the packages for $arch${profiles:+ (profiles $profiles)} (the whole output: $out/build.log)"
+started=$(date +%s)
+if ! (cd "$src" && DEB_BUILD_OPTIONS="$build_options" dpkg-buildpackage -b -us -uc -Jauto "${cross[@]}" \
+  ${profiles:+"--build-profiles=$profiles"}) >"$out/build.log" 2>&1; then
+  grep -E "error|Error|FAILED|Failed" -A4 "$out/build.log" | head -n 60 >&2 || true
+  tail -n 40 "$out/build.log" >&2
+  echo "building the packages failed; the whole output is in $out/build.log" >&2
+  exit 1
+fi
+for deb in "$out"/*.deb; do
+  echo "built $deb ($(du -k "$deb" | cut -f1) KiB)"
+done
+echo "packages built in $(($(date +%s) - started)) s; install with: apt-get install $root/$out/*.deb"
+
+# The service's end-to-end suite cannot start its children under qemu-user (debian/rules says
+# why): it runs here, built for this machine, and starts the packaged service and the cross-
+# built simulator under qemu-user, with the broker on 127.0.0.1.
+if [ "$arch" != "$host" ]; then
+  bash scripts/install-deps.sh
+  echo "building the end-to-end suite for $host (${BUILD_DIR:-build}/)"
+  BUILD_TARGETS=logd_tests bash scripts/build.sh >/dev/null
+  rm -rf "$out/root"
+  dpkg-deb -x "$out/tarlo02-logd_${version}_$arch.deb" "$out/root"
+  cpu=$(dpkg-architecture -a "$arch" -q DEB_HOST_GNU_CPU 2>/dev/null)
+  echo "testing the $arch service end to end under qemu-$cpu-static (the output: $out/end-to-end.log)"
+  started=$(date +%s)
+  if ! TARLO_TEST_LOGD="$root/$out/root/usr/bin/tarlo02-logd" \
+    TARLO_TEST_SIM="$(ls "$root/$src"/obj-*/tools/tarlo02-sim/tarlo02-sim)" \
+    TARLO_TEST_EMULATOR="/usr/bin/qemu-$cpu-static" \
+    "${BUILD_DIR:-build}/tests/logd/logd_tests" --gtest_filter='LogdEndToEnd.*' >"$out/end-to-end.log" 2>&1; then
+    grep -E "Failure|FAILED|Expected|Actual" -A3 "$out/end-to-end.log" | head -n 60 >&2
+    echo "the $arch service failed its end-to-end suite; the whole output is in $out/end-to-end.log" >&2
+    exit 1
+  fi
+  echo "end-to-end suite passed in $(($(date +%s) - started)) s: $(grep -o '[0-9]* tests\? from [0-9]* test suites\? ran' "$out/end-to-end.log")"
+fi

@@ -40,16 +40,16 @@ protected:
 
     void startSim(const QStringList& extra)
     {
-        sim.startBuilt(simProgram(),
-                       QStringList{"--link", link, "--command-log", commandLog, "--seed", "7", "--kh", "5"} +
-                           extra);
+        sim.start(QStringLiteral(TARLO02_SIM_PATH),
+                  QStringList{"--link", link, "--command-log", commandLog, "--seed", "7", "--kh", "5"} +
+                      extra);
         ASSERT_TRUE(waitUntil([&] { return !sim.out().isEmpty() && QFile::exists(link); }, 10000))
             << sim.err().join('\n').toStdString();
     }
     void startService(const QStringList& extra)
     {
-        service.startBuilt(logdProgram(),
-                           QStringList{"--port", link, "--log-dir", logDir, "--id", "tank"} + extra);
+        service.start(QStringLiteral(TARLO02_LOGD_PATH),
+                      QStringList{"--port", link, "--log-dir", logDir, "--id", "tank"} + extra);
     }
     QStringList brokerArgs(int port) { return {"--broker", QStringLiteral("127.0.0.1:%1").arg(port)}; }
     // Subscribes to everything and returns once the subscription is live.
@@ -536,8 +536,9 @@ TEST_F(LogdEndToEnd, TlsWithClientCertificateAndCredentialsFile)
     ini.write(QStringLiteral("ca-file = %1/other.crt\n").arg(d).toUtf8());
     ini.close();
     Child wrong;
-    wrong.startBuilt(logdProgram(), {"--port", link, "--log-dir", logDir, "--id", "tank", "--broker",
-                                     QStringLiteral("127.0.0.1:%1").arg(port), "--config", ini.fileName()});
+    wrong.start(QStringLiteral(TARLO02_LOGD_PATH),
+                {"--port", link, "--log-dir", logDir, "--id", "tank", "--broker",
+                 QStringLiteral("127.0.0.1:%1").arg(port), "--config", ini.fileName()});
     const QString told =
         QStringLiteral("MQTT broker 127.0.0.1:%1 unreachable (TLS handshake failed").arg(port);
     EXPECT_TRUE(waitUntil([&] { return countLines(wrong.err(), told) == 1; }, 10000))
@@ -564,7 +565,8 @@ TEST_F(LogdEndToEnd, HangUpReadsTheConfigAgainAndLosesNothing)
         f.write(text);
     };
     writeConfig("link = USB\n");
-    service.startBuilt(logdProgram(), {"--config", config, "--port", link, "--log-dir", logDir});
+    service.start(QStringLiteral(TARLO02_LOGD_PATH),
+                  {"--config", config, "--port", link, "--log-dir", logDir});
     ASSERT_TRUE(waitUntil([&] { return logFiles().size() == 1; }, 10000))
         << service.err().join('\n').toStdString();
     auto hangUp = [&](const QString& answer) {

@@ -71,19 +71,6 @@ void Child::start(const QString& program, const QStringList& args)
     p_.waitForStarted(10000);
 }
 
-QString logdProgram() { return qEnvironmentVariable("TARLO_TEST_LOGD", QStringLiteral(TARLO02_LOGD_PATH)); }
-
-QString simProgram() { return qEnvironmentVariable("TARLO_TEST_SIM", QStringLiteral(TARLO02_SIM_PATH)); }
-
-void Child::startBuilt(const QString& program, const QStringList& args)
-{
-    const QString emulator = qEnvironmentVariable("TARLO_TEST_EMULATOR", QStringLiteral(TARLO_TEST_EMULATOR));
-    if (emulator.isEmpty())
-        start(program, args);
-    else
-        start(emulator, QStringList{program} + args);
-}
-
 int Child::stop(int ms)
 {
     if (p_.state() == QProcess::NotRunning)

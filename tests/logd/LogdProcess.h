@@ -30,11 +30,6 @@ bool waitUntil(const std::function<bool()>& done, int ms);
 int freePort();
 bool canConnect(int port);
 QString readText(const QString& path);
-// The programs under test: this build's, or another build's named by TARLO_TEST_LOGD and
-// TARLO_TEST_SIM (a cross build's, which the suite on the build machine runs under qemu-user:
-// under qemu-user itself, the suite could not start its children).
-QString logdProgram();
-QString simProgram();
 // The user the broker runs as: the current one (a broker started as root would drop to
 // "mosquitto" and could not read the test's files).
 QString currentUser();
@@ -44,9 +39,6 @@ class Child {
 public:
     ~Child() { stop(); }
     void start(const QString& program, const QStringList& args);
-    // A program under test (logdProgram(), simProgram()): under the emulator of a cross build
-    // (qemu-user) when it has one, or the one TARLO_TEST_EMULATOR names.
-    void startBuilt(const QString& program, const QStringList& args);
     // SIGTERM, then waits; SIGKILL only if it does not end.
     int stop(int ms = 10000);
     bool running() const { return p_.state() != QProcess::NotRunning; }

@@ -128,4 +128,8 @@ fi
 for deb in "$out"/*.deb; do
   echo "built $deb ($(du -k "$deb" | cut -f1) KiB)"
 done
-echo "packages built in $(($(date +%s) - started)) s; install with: apt-get install $root/$out/*.deb"
+if [ "$arch" = "$host" ]; then
+  echo "packages built in $(($(date +%s) - started)) s; install with: apt-get install $root/$out/*.deb"
+else
+  echo "packages built in $(($(date +%s) - started)) s; on the $arch machine: apt-get install ./<the .deb file>"
+fi

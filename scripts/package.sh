@@ -84,7 +84,8 @@ fi
 version=$(sed -n 's/^project(Tarlo01 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 src="$out/tarlo02-$version"
 echo "copying the tree to $src"
-rm -rf "$src"
+mkdir -p "$out"
+find "$out" -mindepth 1 -maxdepth 1 -type d -name 'tarlo02-*' -exec rm -rf {} +
 mkdir -p "$src"
 rm -f "$out"/*.deb "$out"/*.changes "$out"/*.buildinfo
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
@@ -120,8 +121,8 @@ echo "building the packages for $arch${profiles:+ (profiles $profiles)} (the who
 started=$(date +%s)
 if ! (cd "$src" && DEB_BUILD_OPTIONS="$build_options" dpkg-buildpackage -b -us -uc -Jauto "${cross[@]}" \
   ${profiles:+"--build-profiles=$profiles"}) >"$out/build.log" 2>&1; then
-  grep -E "error|Error|FAILED|Failed" -A4 "$out/build.log" | head -n 60 >&2 || true
-  tail -n 40 "$out/build.log" >&2
+  grep -E "^(dh_[a-z_]+|dpkg-[a-z]+): (error|warning)|CMake Error|: error:|^FAILED:|\*\*\*Failed" -A4 \
+    "$out/build.log" | head -n 60 >&2 || tail -n 40 "$out/build.log" >&2
   echo "building the packages failed; the whole output is in $out/build.log" >&2
   exit 1
 fi

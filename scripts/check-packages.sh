@@ -14,8 +14,9 @@
 #
 #   bash scripts/check-packages.sh --arch arm64
 #
-# checks the board's package instead: cross-built (scripts/package.sh --arch arm64, which runs
-# its tests under qemu-user), lintian, no GUI library among its dependencies, an arm64 program.
+# checks the packages for a Raspberry Pi instead: cross-built (scripts/package.sh --arch arm64,
+# which runs the widget-free suites under qemu-user), lintian, no GUI library among the
+# service's dependencies, and the packaged programs run under qemu-user.
 # Must run as root (it installs and purges packages). Exits non-zero at the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -71,29 +72,37 @@ service_depends() {
 if [ "$target" != "$arch" ]; then
   bash scripts/package.sh --arch "$target"
   out=build-deb-$target
+  desktop_deb=$out/tarlo02_${version}_$target.deb
   service_deb=$out/tarlo02-logd_${version}_$target.deb
-  [ -f "$service_deb" ] || fail "expected $service_deb"
-  [ "$(find "$out" -maxdepth 1 -name '*.deb' | wc -l)" -eq 1 ] || fail "expected the service's package alone in $out"
-  lint "$service_deb"
+  [ -f "$desktop_deb" ] && [ -f "$service_deb" ] || fail "expected $desktop_deb and $service_deb"
+  [ "$(find "$out" -maxdepth 1 -name '*.deb' | wc -l)" -eq 2 ] || fail "expected two packages in $out"
+  lint "$out"/*.deb
   service_depends "$service_deb"
-  [ "$(dpkg-deb -f "$service_deb" Architecture)" = "$target" ] || fail "$service_deb is not for $target"
+  dpkg-deb -x "$desktop_deb" "$work/tree"
   dpkg-deb -x "$service_deb" "$work/tree"
-  machine=$(readelf -h "$work/tree/usr/bin/tarlo02-logd" | sed -n 's/^ *Machine: *//p')
-  [ "$target" != arm64 ] || [ "$machine" = AArch64 ] || fail "tarlo02-logd in $service_deb is for $machine"
-  # The packaged program itself, under qemu-user with the :$target libraries: its version, its
-  # options, and the example configuration, which starts nothing.
-  echo "running the packaged tarlo02-logd under qemu-user"
   cpu=$(dpkg-architecture -a "$target" -q DEB_HOST_GNU_CPU 2>/dev/null)
-  logd=("/usr/bin/qemu-$cpu-static" "$work/tree/usr/bin/tarlo02-logd")
-  said=$("${logd[@]}" --version) || fail "tarlo02-logd --version failed under qemu-$cpu-static"
-  [ "$said" = "tarlo02-logd $version" ] || fail "tarlo02-logd --version says '$said', the package carries $version"
+  qemu=/usr/bin/qemu-$cpu-static
+  # The packaged programs themselves, under qemu-user with the :$target libraries: built for
+  # $target, their version, the service's options and the example configuration (which starts
+  # nothing), the window offscreen for a few seconds.
+  echo "running the packaged programs under qemu-$cpu-static"
+  for program in Tarlo01 tarlo02-history tarlo02-sim tarlo02-logd; do
+    machine=$(readelf -h "$work/tree/usr/bin/$program" | sed -n 's/^ *Machine: *//p')
+    [ "$target" != arm64 ] || [ "$machine" = AArch64 ] || fail "$program is built for $machine"
+    said=$("$qemu" "$work/tree/usr/bin/$program" --version) || fail "$program --version failed under qemu"
+    [ "$said" = "$program $version" ] || fail "$program --version says '$said', the packages carry $version"
+  done
+  logd=("$qemu" "$work/tree/usr/bin/tarlo02-logd")
   "${logd[@]}" --help | grep -q -- "--port PATH" || fail "tarlo02-logd --help does not tell its options"
   set +e
   "${logd[@]}" --config "$work/tree/etc/tarlo02/logd.ini" >/dev/null 2>"$work/logd.err"
   code=$?
+  mkdir -p "$work/run" && (cd "$work/run" && QT_QPA_PLATFORM=offscreen timeout 8 "$qemu" "$work/tree/usr/bin/Tarlo01" >"$work/window.log" 2>&1)
+  window=$?
   set -e
   [ "$code" -eq 2 ] && grep -q "no port" "$work/logd.err" || fail "tarlo02-logd with the example configuration: exit $code"
-  echo "packages checked: $service_deb ($(du -k "$service_deb" | cut -f1) KiB), tarlo02-logd for $machine"
+  [ "$window" -eq 124 ] || { cat "$work/window.log" >&2; fail "Tarlo01 ended with $window before its time was up"; }
+  echo "packages checked: $desktop_deb ($(du -k "$desktop_deb" | cut -f1) KiB), $service_deb ($(du -k "$service_deb" | cut -f1) KiB)"
   exit 0
 fi
 

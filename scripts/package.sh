@@ -6,10 +6,10 @@
 #   tarlo02-logd_<version>_amd64.deb   the service, its user, unit and configuration
 #
 #   bash scripts/package.sh                 this machine's architecture, both packages
-#   bash scripts/package.sh --arch arm64    the service alone, cross-built for a Raspberry Pi
-#                                           (64-bit), into build-deb-arm64/; its tests run
-#                                           under qemu-user (all but the end-to-end suite,
-#                                           which qemu-user cannot run: see debian/rules)
+#   bash scripts/package.sh --arch arm64    both, cross-built for a Raspberry Pi (64-bit),
+#                                           into build-deb-arm64/; the widget-free suites run
+#                                           under qemu-user (all but the service's end-to-end
+#                                           suite, which qemu-user cannot run: debian/rules)
 #
 # Installs what it needs with apt-get: the packaging tools, and the build dependencies that
 # debian/control names (for --arch arm64 the :arm64 ones, after adding the architecture to
@@ -53,10 +53,9 @@ if [ "$arch" = "$host" ]; then
   fi
   cross=()
 else
-  # A board runs the service: the desktop package is left out (pkg.tarlo02.nodesktop) and
-  # the service's tests run under qemu-user (cross).
+  # Cross-built with Debian's multiarch packages; the tests run under qemu-user (cross).
   out=build-deb-$arch
-  profiles=cross,pkg.tarlo02.nodesktop
+  profiles=cross
   build_options="noautodbgsym crossbuildcanrunhostbinaries"
   cross=(-a "$arch")
   if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then

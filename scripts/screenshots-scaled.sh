@@ -44,18 +44,9 @@ for factor in "${factors[@]}"; do
   (cd "$dir" && DISPLAY=$display QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$factor exec "$program" \
     >"$dir/program.log" 2>&1) &
   app_pid=$!
-  # The window is up once the screen holds something larger than the mouse pointer.
-  box=""
-  for _ in $(seq 60); do
-    sleep 0.5
-    box=$(python3 windows/screenshot.py find "$fb/Xvfb_screen0" 2>/dev/null) || continue
-    read -r x y w h <<<"$box"
-    [ "$w" -gt 100 ] && [ "$h" -gt 100 ] && break
-    box=""
-  done
-  [ -n "$box" ] || { cat "$dir/program.log" >&2; echo "no window at $factor" >&2; exit 1; }
-  sleep 2 # the pictures and the clock are drawn just after the window comes up
-  read -r x y w h < <(python3 windows/screenshot.py find "$fb/Xvfb_screen0")
+  box=$(python3 windows/screenshot.py wait "$fb/Xvfb_screen0") ||
+    { cat "$dir/program.log" >&2; echo "no window at $factor" >&2; exit 1; }
+  read -r x y w h <<<"$box"
   python3 windows/screenshot.py grab "$fb/Xvfb_screen0" "$out/window-$percent.png" "$x" "$y" "$w" "$h"
   echo "at $percent %: window ${w}x${h}: $out/window-$percent.png"
   kill "$app_pid" 2>/dev/null || true

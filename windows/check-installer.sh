@@ -65,18 +65,9 @@ for _ in $(seq 50); do
 done
 (cd "$data_dir" && DISPLAY=$display wine "$install_dir/Tarlo01.exe" >"$dir/installed-window.log" 2>&1) &
 window_pid=$!
-# The window is up once the screen holds something larger than the mouse pointer.
-box=""
-for _ in $(seq 60); do
-  sleep 0.5
-  box=$(python3 windows/screenshot.py find "$fb/Xvfb_screen0" 2>/dev/null) || continue
-  read -r x y w h <<<"$box"
-  [ "$w" -gt 100 ] && [ "$h" -gt 100 ] && break
-  box=""
-done
-[ -n "$box" ] || { cat "$dir/installed-window.log" >&2; fail "no window on the screen"; }
-sleep 2 # the pictures and the clock are drawn just after the window comes up
-read -r x y w h < <(python3 windows/screenshot.py find "$fb/Xvfb_screen0")
+box=$(python3 windows/screenshot.py wait "$fb/Xvfb_screen0") ||
+  { cat "$dir/installed-window.log" >&2; fail "no window on the screen"; }
+read -r x y w h <<<"$box"
 python3 windows/screenshot.py grab "$fb/Xvfb_screen0" "$dir/Tarlo01-screen.png"
 python3 windows/screenshot.py grab "$fb/Xvfb_screen0" "$dir/Tarlo01-window.png" "$x" "$y" "$w" "$h"
 echo "window ${w}x${h} at $x,$y: $dir/Tarlo01-window.png"
@@ -90,17 +81,8 @@ if [ -x "$linux_program" ]; then
   linux_work=$(mktemp -d)
   (cd "$linux_work" && DISPLAY=$display QT_QPA_PLATFORM=xcb exec "$linux_program" >/dev/null 2>&1) &
   linux_pid=$!
-  box=""
-  for _ in $(seq 60); do
-    sleep 0.5
-    box=$(python3 windows/screenshot.py find "$fb/Xvfb_screen0" 2>/dev/null) || continue
+  if box=$(python3 windows/screenshot.py wait "$fb/Xvfb_screen0" 2>/dev/null); then
     read -r x y w h <<<"$box"
-    [ "$w" -gt 100 ] && [ "$h" -gt 100 ] && break
-    box=""
-  done
-  sleep 2
-  if [ -n "$box" ]; then
-    read -r x y w h < <(python3 windows/screenshot.py find "$fb/Xvfb_screen0")
     python3 windows/screenshot.py grab "$fb/Xvfb_screen0" "$dir/Tarlo01-window-linux.png" "$x" "$y" "$w" "$h"
     echo "the Linux window beside it: $dir/Tarlo01-window-linux.png;" \
       "$(python3 windows/screenshot.py compare "$dir/Tarlo01-window.png" "$dir/Tarlo01-window-linux.png")"

@@ -4,10 +4,14 @@
   screenshot.py grab XWD|PNG OUT.png [X Y W H]   the screen (or a PNG), or a part of it, as PNG
   screenshot.py find XWD                      the window frame's box: X Y W H (largest area that
                                               is not the empty screen's colour)
+  screenshot.py wait XWD                      waits up to 30 s for a window (a box larger than the
+                                              mouse pointer), 2 s more for its pictures and clock,
+                                              then prints its box; exits 1 when none came
   screenshot.py compare A.png B.png           share of pixels that differ by more than a little
 """
 import struct
 import sys
+import time
 import zlib
 
 
@@ -85,6 +89,20 @@ def read_png(path):
     return width, height, rows
 
 
+def find_box(path):
+    """The box of everything that is not the empty screen's colour, or None."""
+    try:
+        width, height, rows = read_xwd(path)
+    except (OSError, struct.error):
+        return None  # not written yet
+    empty = rows[0][0:3]
+    ys = [y for y in range(height) if rows[y] != empty * width]
+    xs = [x for x in range(width) if any(rows[y][x * 3:x * 3 + 3] != empty for y in ys[::4])]
+    if not ys or not xs:
+        return None
+    return xs[0], ys[0], xs[-1] - xs[0] + 1, ys[-1] - ys[0] + 1
+
+
 def main():
     command = sys.argv[1]
     if command == 'grab':
@@ -96,13 +114,20 @@ def main():
             width, height = w, h
         write_png(sys.argv[3], width, height, rows)
     elif command == 'find':
-        width, height, rows = read_xwd(sys.argv[2])
-        empty = rows[0][0:3]
-        ys = [y for y in range(height) if rows[y] != empty * width]
-        xs = [x for x in range(width) if any(rows[y][x * 3:x * 3 + 3] != empty for y in ys[::4])]
-        if not ys or not xs:
+        box = find_box(sys.argv[2])
+        if not box:
             raise SystemExit('the screen is empty')
-        print(xs[0], ys[0], xs[-1] - xs[0] + 1, ys[-1] - ys[0] + 1)
+        print(*box)
+    elif command == 'wait':
+        for _ in range(60):
+            time.sleep(0.5)
+            box = find_box(sys.argv[2])
+            if box and box[2] > 100 and box[3] > 100:
+                break
+        else:
+            raise SystemExit('no window on the screen')
+        time.sleep(2)
+        print(*find_box(sys.argv[2]))
     elif command == 'compare':
         wa, ha, a = read_png(sys.argv[2])
         wb, hb, b = read_png(sys.argv[3])

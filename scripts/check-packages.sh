@@ -35,16 +35,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-packages: $*" >&2; exit 1; }
 
-tools=(lintian appstream desktop-file-utils systemd)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing ${#missing[@]} packages: ${missing[*]}"
-  { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$work/apt.log" 2>&1 ||
-    { cat "$work/apt.log" >&2; fail "installing packages failed"; }
-fi
+source scripts/apt.sh
+install_missing lintian appstream desktop-file-utils systemd || fail "installing packages failed"
 
 version=$(sed -n 's/^project(Tarlo01 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 

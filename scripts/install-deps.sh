@@ -14,24 +14,10 @@ packages=(
   libmosquitto-dev mosquitto mosquitto-clients openssl
   locales
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+source "$(dirname "$0")/apt.sh"
+install_missing "${packages[@]}"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-log="$(mktemp)"
-trap 'rm -f "$log"' EXIT
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing ${#missing[@]} packages: ${missing[*]}"
-  if ! { $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
-    cat "$log" >&2
-    echo "installing packages failed" >&2
-    exit 1
-  fi
-  echo "installed"
-fi
 # A locale with a decimal comma, so the tests can check that the process locale changes nothing.
 if ! locale -a 2>/dev/null | grep -qix 'pl_PL.utf8'; then
   echo "making the locale pl_PL.UTF-8"

@@ -35,13 +35,6 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 apt_log=$(mktemp)
 trap 'rm -f "$apt_log"' EXIT
-apt_install() {
-  if ! $SUDO apt-get install -y -qq --no-install-recommends "$@" >"$apt_log" 2>&1; then
-    cat "$apt_log" >&2
-    echo "installing packages failed" >&2
-    exit 1
-  fi
-}
 
 if [ "$arch" = "$host" ]; then
   out=build-deb
@@ -68,15 +61,8 @@ fi
 # The packaging tools; for a cross build the cross compiler and qemu-user.
 tools=(debhelper dpkg-dev fakeroot build-essential)
 [ "$arch" = "$host" ] || tools+=("crossbuild-essential-$arch" qemu-user-static)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing ${#missing[@]} packages: ${missing[*]}"
-  $SUDO apt-get update -qq >"$apt_log" 2>&1 || { cat "$apt_log" >&2; exit 1; }
-  apt_install "${missing[@]}"
-fi
+source scripts/apt.sh
+install_missing "${tools[@]}"
 
 # A clean copy of the tree: the files git knows (as they are in the working tree), nothing
 # built. Outside a git checkout, everything but the build folders.

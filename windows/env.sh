@@ -18,27 +18,10 @@ windows_packages=(
   fonts-liberation fonts-dejavu-core
 )
 
+source "$TARLO_ROOT/scripts/apt.sh"
+
 # Installs the packages that are missing; quiet unless something goes wrong.
-windows_install_packages() {
-  local missing=() p
-  for p in "${windows_packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  local log
-  log=$(mktemp)
-  echo "installing ${#missing[@]} packages: ${missing[*]}"
-  if ! { $sudo apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    echo "installing packages failed" >&2
-    return 1
-  fi
-  rm -f "$log"
-}
+windows_install_packages() { install_missing "${windows_packages[@]}"; }
 
 # Sets QT_MINGW_PREFIX to a ready toolchain: the shared copy unpacked once into the cache, or
 # one built by scripts/windows-toolchain.sh into the cache.

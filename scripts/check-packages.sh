@@ -64,12 +64,18 @@ service_depends() {
 if [ "$target" != "$arch" ]; then
   bash scripts/package.sh --arch "$target"
   out=build-deb-$target
-  desktop_deb=$out/tarlo02_${version}_$target.deb
-  service_deb=$out/tarlo02-logd_${version}_$target.deb
-  [ -f "$desktop_deb" ] && [ -f "$service_deb" ] || fail "expected $desktop_deb and $service_deb"
-  [ "$(find "$out" -maxdepth 1 -name '*.deb' | wc -l)" -eq 2 ] || fail "expected two packages in $out"
-  lint "$out"/*.deb
-  service_depends "$service_deb"
+else
+  bash scripts/package.sh
+  out=build-deb
+fi
+desktop_deb=$out/tarlo02_${version}_$target.deb
+service_deb=$out/tarlo02-logd_${version}_$target.deb
+[ -f "$desktop_deb" ] && [ -f "$service_deb" ] || fail "expected $desktop_deb and $service_deb"
+[ "$(find "$out" -maxdepth 1 -name '*.deb' | wc -l)" -eq 2 ] || fail "expected two packages in $out"
+lint "$out"/*.deb
+service_depends "$service_deb"
+
+if [ "$target" != "$arch" ]; then
   dpkg-deb -x "$desktop_deb" "$work/tree"
   dpkg-deb -x "$service_deb" "$work/tree"
   cpu=$(dpkg-architecture -a "$target" -q DEB_HOST_GNU_CPU 2>/dev/null)
@@ -98,14 +104,6 @@ if [ "$target" != "$arch" ]; then
   exit 0
 fi
 
-bash scripts/package.sh
-out=build-deb
-desktop_deb=$out/tarlo02_${version}_$arch.deb
-service_deb=$out/tarlo02-logd_${version}_$arch.deb
-[ -f "$desktop_deb" ] && [ -f "$service_deb" ] || fail "expected $desktop_deb and $service_deb"
-[ "$(find "$out" -maxdepth 1 -name '*.deb' | wc -l)" -eq 2 ] || fail "expected two packages in $out"
-lint "$out"/*.deb
-
 echo "validating the desktop entries and the AppStream metadata"
 dpkg-deb -x "$desktop_deb" "$work/tree"
 for entry in "$work"/tree/usr/share/applications/*.desktop; do
@@ -119,7 +117,6 @@ done
 appstreamcli validate-tree --no-net "$work/tree" >"$work/as.log" 2>&1 ||
   { cat "$work/as.log" >&2; fail "the AppStream metadata does not fit the entries and icons beside it"; }
 
-service_depends "$service_deb"
 
 # The system before: every file and folder outside the pseudo-filesystems, the logs and caches
 # that other programs write meanwhile, dpkg's and apt's own records and the build folders.

@@ -1,18 +1,17 @@
 #include "HistoryChart.h"
 
 #include <QBuffer>
-#include <QCategoryAxis>
-#include <QChart>
 #include <QCoreApplication>
 #include <QDir>
-#include <QGraphicsItem>
-#include <QGraphicsLayout>
 #include <QMouseEvent>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QRubberBand>
-#include <QSvgGenerator>
 #include <QVBoxLayout>
-#include <QValueAxis>
+#ifdef TARLO_HAVE_SVG
+#include <QSvgGenerator>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -25,23 +24,29 @@ constexpr double kWheelStep = 0.8; // one notch zooms in to 80 %
 // The y of each strip in the outputs axis' units: O2 on the upper half, CO2 on the lower.
 constexpr double kO2Low = 1.15, kO2High = 1.85, kCo2Low = 0.15, kCo2High = 0.85;
 
-QChart* plainChart()
+constexpr double kTick = 4;   // a tick's length out of the plot
+constexpr double kMargin = 4; // around the chart
+
+// A value axis' label: "," as the program writes its numbers.
+QString valueLabel(double v, int decimals)
 {
-    auto* chart = new QChart;
-    chart->setAnimationOptions(QChart::NoAnimation);
-    chart->legend()->hide();
-    chart->layout()->setContentsMargins(0, 0, 0, 0);
-    chart->setBackgroundRoundness(0);
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    return chart;
+    if (std::abs(v) < 1e-12)
+        v = 0; // no "-0,00"
+    return QString::number(v, 'f', decimals).replace(u'.', u',');
 }
 
-void setTicks(QValueAxis* axis, const ValueTicks& t)
+// The labels of a value axis' ticks, from the bottom up, with their values.
+std::vector<std::pair<double, QString>> valueLabels(const ValueTicks& t)
 {
-    axis->setRange(t.low, t.high);
-    axis->setTickAnchor(t.low);
-    axis->setTickInterval(t.step);
-    axis->setLabelFormat(QStringLiteral("%.%1f").arg(t.decimals));
+    std::vector<std::pair<double, QString>> out;
+    if (!(t.step > 0))
+        return out;
+    const int n = int(std::lround((t.high - t.low) / t.step));
+    for (int i = 0; i <= n; ++i) {
+        const double v = t.low + i * t.step;
+        out.emplace_back(v, valueLabel(v, t.decimals));
+    }
+    return out;
 }
 
 // Device pixels a pixel of what the painter paints on (2 on a screen at 200 %, or in an export
@@ -58,6 +63,13 @@ int deviceColumns(const QPainter& painter, const QRectF& plot)
     return std::max(1, int(std::lround(plot.width() * deviceRatio(painter))));
 }
 
+// The y of a value on an axis drawn over the plot's height.
+double yOf(double v, const ValueTicks& t, const QRectF& plot)
+{
+    const double span = t.high - t.low;
+    return span > 0 ? plot.bottom() - (v - t.low) / span * plot.height() : plot.center().y();
+}
+
 // An upward triangle over (x, y): the value is above what is drawn.
 void drawAboveMark(QPainter& painter, double x, double y)
 {
@@ -67,34 +79,18 @@ void drawAboveMark(QPainter& painter, double x, double y)
 
 } // namespace
 
-class PlotLayer : public QGraphicsItem {
+class StripsView : public QWidget {
 public:
-    using Paint = std::function<void(QPainter&, const QRectF&)>;
-    PlotLayer(QChart* chart, Paint paint) : QGraphicsItem(chart), chart_(chart), paint_(std::move(paint))
-    {
-        // Over the grid, under nothing else that is drawn within the plot area.
-        setZValue(100);
-    }
-    QRectF boundingRect() const override { return area_; }
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override
-    {
-        painter->save();
-        painter->setClipRect(chart_->plotArea());
-        paint_(*painter, chart_->plotArea());
-        painter->restore();
-    }
-    void areaChanged()
-    {
-        if (area_ == chart_->plotArea())
-            return;
-        prepareGeometryChange();
-        area_ = chart_->plotArea();
-    }
+    explicit StripsView(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+    std::function<void(QPainter&)> onPaint;
 
-private:
-    QChart* chart_;
-    Paint paint_;
-    QRectF area_;
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        if (onPaint)
+            onPaint(p);
+    }
 };
 
 class ChartHeader : public QWidget {
@@ -224,11 +220,25 @@ private:
     std::array<bool, kSeriesCount> shown_{true, true, true, true, true, true};
 };
 
-HistoryChartView::HistoryChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent)
+HistoryChartView::HistoryChartView(QWidget* parent) : QWidget(parent)
 {
-    setRenderHint(QPainter::Antialiasing);
     setMouseTracking(true);
-    setRubberBand(QChartView::NoRubberBand);
+    // The keys of the window (a day, a week, undo) work from the chart: it takes the focus.
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void HistoryChartView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    if (onPaint)
+        onPaint(p);
+}
+
+void HistoryChartView::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    if (onResize)
+        onResize();
 }
 
 void HistoryChartView::wheelEvent(QWheelEvent* e)
@@ -241,6 +251,7 @@ void HistoryChartView::wheelEvent(QWheelEvent* e)
 
 void HistoryChartView::mousePressEvent(QMouseEvent* e)
 {
+    setFocus(Qt::MouseFocusReason);
     start_ = last_ = e->position();
     if (onPress)
         onPress();
@@ -265,7 +276,7 @@ void HistoryChartView::mouseMoveEvent(QMouseEvent* e)
     if (drag_ == Drag::Pan && onPan) {
         onPan(p.x() - last_.x());
     } else if (drag_ == Drag::Select && band_) {
-        const QRectF plot = chart()->plotArea();
+        const QRectF plot = plotArea ? plotArea() : QRectF(rect());
         band_->setGeometry(QRectF(QPointF(std::min(p.x(), start_.x()), plot.top()),
                                   QPointF(std::max(p.x(), start_.x()), plot.bottom()))
                                .toRect());
@@ -293,17 +304,12 @@ void HistoryChartView::leaveEvent(QEvent* e)
 {
     if (onHover)
         onHover(std::nullopt);
-    QChartView::leaveEvent(e);
+    QWidget::leaveEvent(e);
 }
 
 HistoryChart::HistoryChart(QWidget* parent)
-    : QWidget(parent), header_(new ChartHeader(this)), chart_(plainChart()), stripsChart_(plainChart()),
-      chartView_(new HistoryChartView(chart_, this)), stripsView_(new QChartView(stripsChart_, this)),
-      time_(new QCategoryAxis), phAxis_(new QValueAxis), ppmAxis_(new QValueAxis),
-      outputsAxis_(new QCategoryAxis),
-      linesLayer_(new PlotLayer(chart_, [this](QPainter& p, const QRectF& plot) { paintLines(p, plot); })),
-      stripsLayer_(
-          new PlotLayer(stripsChart_, [this](QPainter& p, const QRectF& plot) { paintStrips(p, plot); }))
+    : QWidget(parent), header_(new ChartHeader(this)), chartView_(new HistoryChartView(this)),
+      stripsView_(new StripsView(this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -312,48 +318,25 @@ HistoryChart::HistoryChart(QWidget* parent)
     layout->addWidget(chartView_, 1);
     layout->addWidget(stripsView_);
     stripsView_->setFixedHeight(kStripsHeight);
-    stripsView_->setRenderHint(QPainter::Antialiasing, false);
-    stripsView_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusProxy(chartView_);
 
-    chart_->addAxis(time_, Qt::AlignBottom);
-    chart_->addAxis(phAxis_, Qt::AlignLeft);
-    chart_->addAxis(ppmAxis_, Qt::AlignRight);
-    time_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    time_->setTruncateLabels(false);
-    for (QValueAxis* axis : {phAxis_, ppmAxis_})
-        axis->setTickType(QValueAxis::TicksDynamic);
-    phAxis_->setLinePenColor(HistoryColours::kPh);
-    ppmAxis_->setLinePenColor(HistoryColours::kPpm);
-    ppmAxis_->setGridLineVisible(false);
-
-    stripsChart_->addAxis(outputsAxis_, Qt::AlignLeft);
-    outputsAxis_->setRange(0, 2);
-    outputsAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
-    outputsAxis_->setGridLineVisible(false);
-    outputsAxis_->setTruncateLabels(false);
-
-    connect(chart_, &QChart::plotAreaChanged, this, [this] {
-        alignStrips();
-        linesLayer_->areaChanged();
-        // The ticks follow the plot's size; laid out again after this change is done.
-        if (tickBudget() != budget_)
-            QMetaObject::invokeMethod(
-                this, [this] { updateAxes(); }, Qt::QueuedConnection);
-    });
-    connect(stripsChart_, &QChart::plotAreaChanged, this, [this] { stripsLayer_->areaChanged(); });
+    chartView_->onPaint = [this](QPainter& p) { paintPlot(p); };
+    chartView_->onResize = [this] { updateAxes(); };
+    chartView_->plotArea = [this] { return axes_.plot; };
+    stripsView_->onPaint = [this](QPainter& p) { paintStripsView(p); };
 
     shown_.fill(true);
     header_->onToggle = [this](Series s) { setSeriesShown(s, !seriesShown(s)); };
     chartView_->onPress = [this] { lastGesture_ = Gesture::None; };
     chartView_->onZoom = [this](double x, double factor) { zoomAt(x, factor); };
     chartView_->onPan = [this](double dx) {
-        const QRectF plot = chart_->plotArea();
+        const QRectF plot = axes_.plot;
         if (plot.width() > 0)
             navigate(panned(view_, -qint64(dx / plot.width() * double(view_.span())), limits()),
                      Gesture::Pan);
     };
     chartView_->onSelect = [this](double x1, double x2) {
-        const QRectF plot = chart_->plotArea();
+        const QRectF plot = axes_.plot;
         const qint64 a = timeAt(std::min(x1, x2), plot.left(), plot.width(), view_);
         const qint64 b = timeAt(std::max(x1, x2), plot.left(), plot.width(), view_);
         navigate(zoomed({a, b}, a + (b - a) / 2, 1.0, limits()), Gesture::Other);
@@ -396,12 +379,6 @@ void HistoryChart::setLanguage(Language language)
 {
     language_ = language;
     const HistoryTexts& t = historyTexts(language);
-    phAxis_->setTitleText(t.ph);
-    ppmAxis_->setTitleText(t.ppm);
-    for (const QString& label : outputsAxis_->categoriesLabels())
-        outputsAxis_->remove(label);
-    outputsAxis_->append(t.co2, 1);
-    outputsAxis_->append(t.o2, 2);
     // The title says whose logs these are: an exported picture stands alone.
     QString title = t.title;
     if (logs_ && !logs_->folders().isEmpty()) {
@@ -413,6 +390,8 @@ void HistoryChart::setLanguage(Language language)
     header_->setTexts(title, rangeText(view_), t.series);
     header_->setToolTip(t.legendHint);
     header_->setFixedHeight(header_->heightFor(width()));
+    updateAxes();
+    stripsView_->update();
     updateCursor();
 }
 
@@ -467,8 +446,7 @@ void HistoryChart::setSeriesShown(Series series, bool shown)
     header_->setShown(shown_);
     // The pH axis spans what is shown.
     updateAxes();
-    linesLayer_->update();
-    stripsLayer_->update();
+    stripsView_->update();
 }
 
 QRect HistoryChart::legendEntry(Series series) const
@@ -486,7 +464,7 @@ std::optional<qint64> HistoryChart::cursor() const
 
 void HistoryChart::updateCursor()
 {
-    const QRectF plot = chart_->plotArea();
+    const QRectF plot = axes_.plot;
     std::optional<LogRow> row;
     if (logs_ && pointer_ && *pointer_ >= plot.left() && *pointer_ <= plot.right()) {
         const qint64 t = timeAt(*pointer_, plot.left(), plot.width(), view_);
@@ -497,8 +475,8 @@ void HistoryChart::updateCursor()
     const bool moved = row.has_value() != cursor_.has_value() || (row && row->time != cursor_->time);
     cursor_ = row;
     if (moved) {
-        linesLayer_->update();
-        stripsLayer_->update();
+        chartView_->update();
+        stripsView_->update();
     }
     if (pointer_ || moved)
         emit hovered(row ? readout(*row, language_) : QString());
@@ -508,29 +486,17 @@ void HistoryChart::changed()
 {
     // Only the axes now; the lines are worked out when they are drawn, for the width then.
     updateAxes();
-    linesLayer_->update();
-    stripsLayer_->update();
+    stripsView_->update();
     header_->setRange(rangeText(view_));
     // The pointer stays where it was, over another row.
     updateCursor();
     emit viewChanged(view_);
 }
 
-int HistoryChart::columns() const { return std::max(1, int(std::lround(chart_->plotArea().width()))); }
-
-std::pair<int, int> HistoryChart::tickBudget() const
-{
-    const QRectF plot = chart_->plotArea();
-    if (plot.width() <= 0 || plot.height() <= 0)
-        return {8, 8};
-    // A time label is about 100 pixels wide; a value label wants 40 pixels of height.
-    return {std::clamp(int(plot.width() / 110), 2, 12), std::clamp(int(plot.height() / 40), 3, 10)};
-}
+int HistoryChart::columns() const { return std::max(1, int(std::lround(axes_.plot.width()))); }
 
 void HistoryChart::updateAxes()
 {
-    budget_ = tickBudget();
-    const auto [timeTickCount, valueTickCount] = budget_;
     const ChartExtents extents = chartExtents(rows(), view_, &blocks_);
     // The pH, the band and the alarm limits of the rows in view, as far as they are shown (all
     // of them when none is), and a margin.
@@ -558,23 +524,115 @@ void HistoryChart::updateAxes()
         high = 8;
     }
     const double margin = std::max(0.05, (high - low) * 0.04);
-    setTicks(phAxis_, valueTicks(low - margin, high + margin, valueTickCount));
     const double ppm = extents.ppm.high > 0 ? double(extents.ppm.high) * 1.05 : 10;
-    setTicks(ppmAxis_, valueTicks(0, ppm, valueTickCount));
 
-    const TimeTicks ticks = timeTicks(view_, timeTickCount);
-    for (const QString& label : time_->categoriesLabels())
-        time_->remove(label);
-    // A tick on the view's first moment still ends a category.
-    time_->setStartValue(double(view_.from) - 1);
-    time_->setRange(double(view_.from), double(view_.to));
-    for (qint64 t : ticks.at)
-        time_->append(QDateTime::fromMSecsSinceEpoch(t).toString(ticks.format), double(t));
+    // The height first: it sets the value ticks, whose labels set the room at the sides, which
+    // sets the width and so the time ticks.
+    const QFontMetricsF fm(chartView_->font());
+    const QSizeF size = chartView_->size();
+    const double top = kMargin + fm.height() / 2, bottom = kMargin + kTick + fm.height() + 2;
+    const double height = std::max(1.0, size.height() - top - bottom);
+    // A value label wants 40 pixels of height, a time label about 110 of width.
+    const int valueTickCount = std::clamp(int(height / 40), 3, 10);
+    axes_.ph = valueTicks(low - margin, high + margin, valueTickCount);
+    axes_.ppm = valueTicks(0, ppm, valueTickCount);
+    const auto side = [&](const ValueTicks& t) {
+        double widest = 0;
+        for (const auto& [v, label] : valueLabels(t))
+            widest = std::max(widest, fm.horizontalAdvance(label));
+        // The axis' title turned up the side, its labels, the ticks.
+        return kMargin + fm.height() + 4 + widest + kTick + 3;
+    };
+    const double left = side(axes_.ph), right = side(axes_.ppm);
+    const double width = std::max(1.0, size.width() - left - right);
+    axes_.time = timeTicks(view_, std::clamp(int(width / 110), 2, 12));
+    axes_.plot = QRectF(left, top, width, height);
+    chartView_->update();
+}
+
+void HistoryChart::paintPlot(QPainter& painter)
+{
+    const QRectF plot = axes_.plot;
+    painter.fillRect(chartView_->rect(), Qt::white);
+    // The grid under the rows.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(HistoryColours::kGrid, 0));
+    for (const auto& [v, label] : valueLabels(axes_.ph)) {
+        const double y = std::round(yOf(v, axes_.ph, plot)) + 0.5;
+        painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+    }
+    for (qint64 t : axes_.time.at) {
+        const double x = std::round(xAt(t, plot.left(), plot.width(), view_)) + 0.5;
+        painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+    }
+    painter.save();
+    painter.setClipRect(plot);
+    paintLines(painter, plot);
+    painter.restore();
+    paintAxes(painter, plot);
+}
+
+void HistoryChart::paintAxes(QPainter& painter, const QRectF& plot)
+{
+    const QFontMetricsF fm(chartView_->font());
+    const HistoryTexts& t = historyTexts(language_);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    // The frame: pH on the left in its colour, CO2 on the right in its own, time at the bottom.
+    painter.setPen(QPen(HistoryColours::kAxis, 0));
+    painter.drawLine(QPointF(plot.left(), plot.bottom() + 0.5), QPointF(plot.right(), plot.bottom() + 0.5));
+    painter.drawLine(QPointF(plot.left(), plot.top() + 0.5), QPointF(plot.right(), plot.top() + 0.5));
+    const auto valueAxis = [&](const ValueTicks& ticks, double x, int direction, const QColor& colour,
+                               const QString& title) {
+        painter.setPen(QPen(colour, 0));
+        painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+        double widest = 0;
+        for (const auto& [v, label] : valueLabels(ticks)) {
+            const double y = std::round(yOf(v, ticks, plot)) + 0.5;
+            painter.setPen(QPen(colour, 0));
+            painter.drawLine(QPointF(x, y), QPointF(x + direction * kTick, y));
+            const double w = fm.horizontalAdvance(label);
+            widest = std::max(widest, w);
+            const double lx = direction < 0 ? x - kTick - 3 - w : x + kTick + 3;
+            painter.setPen(HistoryColours::kLabel);
+            painter.drawText(QRectF(lx, y - fm.height() / 2, w + 1, fm.height()),
+                             Qt::AlignLeft | Qt::AlignVCenter, label);
+        }
+        // The title turned along the axis, outside its labels.
+        const double tx = direction < 0 ? x - kTick - 3 - widest - 4 - fm.height() / 2
+                                        : x + kTick + 3 + widest + 4 + fm.height() / 2;
+        painter.save();
+        painter.translate(tx, plot.center().y());
+        painter.rotate(direction < 0 ? -90 : 90);
+        painter.setPen(colour);
+        painter.drawText(QRectF(-plot.height() / 2, -fm.height() / 2, plot.height(), fm.height()),
+                         Qt::AlignCenter, title);
+        painter.restore();
+    };
+    valueAxis(axes_.ph, std::round(plot.left()) - 0.5, -1, HistoryColours::kPh, t.ph);
+    valueAxis(axes_.ppm, std::round(plot.right()) + 0.5, 1, HistoryColours::kPpm, t.ppm);
+
+    // The time labels centred under their ticks, kept within the widget, none over another.
+    double free = 0;
+    const double widgetRight = chartView_->width();
+    for (qint64 at : axes_.time.at) {
+        const double x = std::round(xAt(at, plot.left(), plot.width(), view_)) + 0.5;
+        painter.setPen(QPen(HistoryColours::kAxis, 0));
+        painter.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + kTick));
+        const QString label = QDateTime::fromMSecsSinceEpoch(at).toString(axes_.time.format);
+        const double w = fm.horizontalAdvance(label);
+        const double lx = std::clamp(x - w / 2, 0.0, std::max(0.0, widgetRight - w - 1));
+        if (lx < free)
+            continue;
+        painter.setPen(HistoryColours::kLabel);
+        painter.drawText(QRectF(lx, plot.bottom() + kTick + 1, w + 1, fm.height()), Qt::AlignLeft, label);
+        free = lx + w + 8;
+    }
 }
 
 void HistoryChart::zoomAt(double x, double factor)
 {
-    const QRectF plot = chart_->plotArea();
+    const QRectF plot = axes_.plot;
     navigate(zoomed(view_, timeAt(x, plot.left(), plot.width(), view_), factor, limits()), Gesture::Wheel);
 }
 
@@ -598,11 +656,9 @@ void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
     if (v.span() <= 0)
         return;
     const double perMs = plot.width() / double(v.span());
-    const double phLow = phAxis_->min(), phSpan = phAxis_->max() - phAxis_->min();
-    const double ppmLow = ppmAxis_->min(), ppmSpan = ppmAxis_->max() - ppmAxis_->min();
     const auto x = [&](double t) { return plot.left() + (t - double(v.from)) * perMs; };
-    const auto yPh = [&](double y) { return plot.bottom() - (y - phLow) / phSpan * plot.height(); };
-    const auto yPpm = [&](double y) { return plot.bottom() - (y - ppmLow) / ppmSpan * plot.height(); };
+    const auto yPh = [&](double y) { return yOf(y, axes_.ph, plot); };
+    const auto yPpm = [&](double y) { return yOf(y, axes_.ppm, plot); };
     QPolygonF poly;
     const auto mapped = [&](const Segment& s, const auto& y, bool append) {
         if (!append)
@@ -732,20 +788,38 @@ void HistoryChart::paintStrips(QPainter& painter, const QRectF& plot)
     paintCursor(painter, plot);
 }
 
-void HistoryChart::alignStrips()
+// The strips' plot in their own widget: their time runs under the pH chart's, the same left
+// and right edges.
+QRectF HistoryChart::stripsPlot() const
 {
-    // The strips' time runs under the pH chart's: the same left and right edges.
-    const QRectF plot = chart_->plotArea();
-    const QRectF area(plot.left(), 2, plot.width(), kStripsHeight - 4);
-    if (stripsChart_->plotArea() != area)
-        stripsChart_->setPlotArea(area);
+    return QRectF(axes_.plot.left(), 2, axes_.plot.width(), kStripsHeight - 4);
 }
 
-QRectF HistoryChart::plotArea() const { return chart_->plotArea().translated(chartView_->pos()); }
+void HistoryChart::paintStripsView(QPainter& painter)
+{
+    painter.fillRect(stripsView_->rect(), Qt::white);
+    const QRectF plot = stripsPlot();
+    painter.save();
+    painter.setClipRect(plot);
+    paintStrips(painter, plot);
+    painter.restore();
+    // Their names at the left, each beside its strip.
+    const HistoryTexts& t = historyTexts(language_);
+    const QFontMetricsF fm(stripsView_->font());
+    painter.setPen(HistoryColours::kLabel);
+    for (const auto& [name, low, high] :
+         {std::tuple{t.o2, kO2Low, kO2High}, std::tuple{t.co2, kCo2Low, kCo2High}}) {
+        const double y = plot.top() + (2 - (low + high) / 2) / 2 * plot.height();
+        painter.drawText(QRectF(0, y - fm.height() / 2, plot.left() - kTick - 3, fm.height()),
+                         Qt::AlignRight | Qt::AlignVCenter, name);
+    }
+}
 
-QRectF HistoryChart::stripsArea() const { return stripsChart_->plotArea().translated(stripsView_->pos()); }
+QRectF HistoryChart::plotArea() const { return axes_.plot.translated(chartView_->pos()); }
 
-std::pair<double, double> HistoryChart::phAxisRange() const { return {phAxis_->min(), phAxis_->max()}; }
+QRectF HistoryChart::stripsArea() const { return stripsPlot().translated(stripsView_->pos()); }
+
+std::pair<double, double> HistoryChart::phAxisRange() const { return {axes_.ph.low, axes_.ph.high}; }
 
 void HistoryChart::resizeEvent(QResizeEvent* e)
 {
@@ -760,19 +834,7 @@ void HistoryChart::layOut()
         header_->setFixedHeight(h);
     if (layout())
         layout()->activate();
-    // The charts lay out on posted events; run them, and work the axes out again when the
-    // plot's size asks for other ticks (which may move the plot's edges once more).
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        chart_->layout()->activate();
-        alignStrips();
-        stripsChart_->layout()->activate();
-        linesLayer_->areaChanged();
-        stripsLayer_->areaChanged();
-        if (tickBudget() == budget_)
-            break;
-        updateAxes();
-    }
+    updateAxes();
 }
 
 QImage HistoryChart::image(qreal scale)
@@ -795,8 +857,18 @@ QImage renderAt(QWidget* widget, qreal scale)
     return out;
 }
 
+bool HistoryChart::hasSvg()
+{
+#ifdef TARLO_HAVE_SVG
+    return true;
+#else
+    return false;
+#endif
+}
+
 std::optional<QByteArray> HistoryChart::svg()
 {
+#ifdef TARLO_HAVE_SVG
     layOut();
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -813,5 +885,33 @@ std::optional<QByteArray> HistoryChart::svg()
     cursor_ = cursor;
     if (!painter.end())
         return std::nullopt;
+    return buffer.data();
+#else
+    return std::nullopt;
+#endif
+}
+
+std::optional<QByteArray> HistoryChart::pdf()
+{
+    layOut();
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        // One page the chart's size, a point a pixel.
+        QPdfWriter pdf(&buffer);
+        pdf.setTitle(titleShown());
+        pdf.setCreator(historyTexts(language_).title);
+        pdf.setResolution(72);
+        pdf.setPageSize(QPageSize(QSizeF(size()), QPageSize::Point, QString(), QPageSize::ExactMatch));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter painter;
+        if (!painter.begin(&pdf))
+            return std::nullopt;
+        const auto cursor = std::exchange(cursor_, std::nullopt);
+        render(&painter);
+        cursor_ = cursor;
+        if (!painter.end())
+            return std::nullopt;
+    }
     return buffer.data();
 }

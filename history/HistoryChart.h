@@ -6,7 +6,6 @@
 #include "HistoryModel.h"
 #include "Texts.h"
 
-#include <QChartView>
 #include <QColor>
 #include <QWidget>
 
@@ -15,10 +14,7 @@
 #include <optional>
 #include <vector>
 
-class QCategoryAxis;
-class QChart;
 class QRubberBand;
-class QValueAxis;
 
 namespace HistoryColours {
 inline const QColor kPh{0x15, 0x65, 0xc0};
@@ -29,25 +25,34 @@ inline const QColor kO2On{0x00, 0xac, 0xc1};
 inline const QColor kCo2On{0x7c, 0xb3, 0x42};
 inline const QColor kOff{0xe4, 0xe4, 0xe4};
 inline const QColor kCursor{0x42, 0x42, 0x42};
+inline const QColor kGrid{0xe6, 0xe6, 0xe6};
+inline const QColor kAxis{0x9e, 0x9e, 0x9e};
+inline const QColor kLabel{0x42, 0x42, 0x42};
 } // namespace HistoryColours
 
 // What the chart draws, each shown or hidden by a click on the legend.
 enum class Series { Ph, Range, Alarm, Ppm, O2, Co2 };
 inline constexpr std::size_t kSeriesCount = 6;
 
-// The plot's view of the mouse: wheel zooms, a drag pans, a right-button or Shift drag
-// selects a range to zoom to, a move reports the time under the pointer.
-class HistoryChartView : public QChartView {
+// The pH chart's widget: it paints what the chart draws (axes, grid, rows), and takes the mouse:
+// the wheel zooms, a drag pans, a right-button or Shift drag selects a range to zoom to, a
+// move reports the time under the pointer.
+class HistoryChartView : public QWidget {
 public:
-    explicit HistoryChartView(QChart* chart, QWidget* parent = nullptr);
+    explicit HistoryChartView(QWidget* parent = nullptr);
 
+    std::function<void(QPainter&)> onPaint;
+    std::function<void()> onResize;
+    std::function<QRectF()> plotArea;                     // where the rows are drawn
     std::function<void()> onPress;                        // a button went down: a new gesture
-    std::function<void(double x, double factor)> onZoom;  // x in the plot's pixels
+    std::function<void(double x, double factor)> onZoom;  // x in this widget's pixels
     std::function<void(double dx)> onPan;                 // pixels
     std::function<void(double x1, double x2)> onSelect;   // pixels
     std::function<void(std::optional<double> x)> onHover; // nothing when the pointer left
 
 protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
@@ -60,8 +65,8 @@ private:
     QRubberBand* band_ = nullptr;
 };
 
-// Draws a chart's rows itself, within its plot area: one item however many rows, gaps or files.
-class PlotLayer;
+// The output strips under the pH chart, their time under its time.
+class StripsView;
 // The title, the view's date range and the legend over the plot.
 class ChartHeader;
 
@@ -114,14 +119,18 @@ public:
     // The chart as it is shown, at this widget's size: at the device pixel ratio of its screen,
     // or at `scale` device pixels a pixel (2: twice the pixels each way, drawn at them).
     QImage image(qreal scale = 0);
-    // The chart as an SVG drawing; nothing when it could not be made.
+    // The chart as an SVG drawing; nothing when it could not be made, or where this build has
+    // no SVG writer (hasSvg()).
     std::optional<QByteArray> svg();
+    static bool hasSvg();
+    // The chart as a PDF page of its size, drawn in lines and text; nothing when it failed.
+    std::optional<QByteArray> pdf();
 
     // Lays the charts out now (the offscreen renderer has no event loop to wait for).
     void layOut();
 
     // The pH chart's view, which takes the mouse.
-    QChartView* plotView() const { return chartView_; }
+    QWidget* plotView() const { return chartView_; }
 
 signals:
     void viewChanged(TimeRange view);
@@ -132,13 +141,16 @@ protected:
 
 private:
     const std::vector<LogRow>& rows() const;
-    // The axes for the view and the plot's size: their ranges, ticks and labels.
+    // The axes for the view and the plot's size: their ranges, ticks and labels, and the
+    // plot area that leaves room for them.
     void updateAxes();
-    std::pair<int, int> tickBudget() const; // time ticks, value ticks
-    void changed();                         // the view or the rows: draw again
+    void paintPlot(QPainter& painter);
+    void paintAxes(QPainter& painter, const QRectF& plot);
+    void changed(); // the view or the rows: draw again
     void paintLines(QPainter& painter, const QRectF& plot);
     void paintStrips(QPainter& painter, const QRectF& plot);
-    void alignStrips();
+    void paintStripsView(QPainter& painter);
+    QRectF stripsPlot() const;
     void zoomAt(double x, double factor);
     int columns() const;
     // The view after a change: within the limits, no wider than all the rows.
@@ -154,7 +166,11 @@ private:
     TimeRange view_;
     RowBlocks blocks_; // of rows(), built again by setLogs() and dataChanged()
     quint64 version_ = 0;
-    std::pair<int, int> budget_{0, 0};
+    struct Axes {
+        QRectF plot; // in the chart view's pixels
+        ValueTicks ph, ppm;
+        TimeTicks time;
+    } axes_;
 
     // What was drawn last, kept while the view, the width and the rows stay.
     struct Lines {
@@ -179,14 +195,6 @@ private:
     std::optional<LogRow> cursor_;  // the row under it
 
     ChartHeader* header_;
-    QChart* chart_;
-    QChart* stripsChart_;
     HistoryChartView* chartView_;
-    QChartView* stripsView_;
-    QCategoryAxis* time_;
-    QValueAxis* phAxis_;
-    QValueAxis* ppmAxis_;
-    QCategoryAxis* outputsAxis_;
-    PlotLayer* linesLayer_;
-    PlotLayer* stripsLayer_;
+    StripsView* stripsView_;
 };

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake g++ make ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  qt6-charts-dev libqt6opengl6-dev qt6-svg-dev desktop-file-utils
+  qt6-svg-dev desktop-file-utils
   libjpeg62-turbo-dev libfontconfig-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev

@@ -117,7 +117,7 @@ TEST_F(ChartOfADay, ZoomAndPanRedrawTheView)
 
 TEST_F(ChartOfADay, WheelZoomsDragPansSelectionZoomsHoverReads)
 {
-    QWidget* mouse = chart.plotView()->viewport();
+    QWidget* mouse = chart.plotView();
     const QPointF offset = chart.plotView()->pos();
     const auto local = [&](double px) {
         return QPoint(int(std::lround(px - offset.x())), int(plot.center().y() - offset.y()));
@@ -166,29 +166,28 @@ TEST_F(ChartOfADay, WheelZoomsDragPansSelectionZoomsHoverReads)
     EXPECT_EQ(hovered[1][0].toString(), QString());
 }
 
-TEST(HistoryChart, SameItemsHoweverManyGaps)
+TEST_F(ChartOfADay, AxesDrawnWithLabelsAtTheirTicks)
 {
-    // A day of rows, and the same day with a gap of four minutes in every ten: one scene.
-    std::vector<qsizetype> items;
-    for (bool gaps : {false, true}) {
-        QTemporaryDir dir;
-        QStringList lines{kHeader, "00:00:00;7,00;6,80;7,20;12,3;5;20;on;off"};
-        for (int m = 1; m < 1440; ++m)
-            if (!gaps || m % 10 < 6)
-                lines << QStringLiteral("%1:%2;7,%3;6,80;7,20;12,3;5;20;on;off")
-                             .arg(m / 60, 2, 10, QChar(u'0'))
-                             .arg(m % 60, 2, 10, QChar(u'0'))
-                             .arg(m % 50 + 10);
-        writeFile(dir.filePath(DayLog::kName), crlf(lines));
-        LogSet logs;
-        logs.open({dir.path()});
-        HistoryChart chart;
-        chart.resize(800, 500);
-        chart.setLogs(&logs);
-        ASSERT_FALSE(chart.image().isNull());
-        items.push_back(chart.plotView()->scene()->items().size());
-    }
-    EXPECT_EQ(items[0], items[1]);
+    // The pH axis spans the day's pH, band and alarm limits, on round ticks.
+    const auto [low, high] = chart.phAxisRange();
+    EXPECT_LE(low, 6.6);
+    EXPECT_GE(high, 7.4);
+    EXPECT_LT(high - low, 1.2);
+    // Text beside the plot on the left at its bottom and top ticks, on the right beside CO2's,
+    // and under the plot: the labels are drawn, not only the rows.
+    const auto textIn = [&](const QRect& r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                n += near(image.pixel(x, y), HistoryColours::kLabel, 60);
+        return n;
+    };
+    const int l = int(plot.left()), r = int(plot.right()), t = int(plot.top()), b = int(plot.bottom());
+    EXPECT_GT(textIn(QRect(l - 40, b - 6, 32, 12)), 5) << "the lowest pH label";
+    EXPECT_GT(textIn(QRect(l - 40, t - 6, 32, 12)), 5) << "the highest pH label";
+    EXPECT_GT(textIn(QRect(r + 8, b - 6, 32, 12)), 5) << "CO2's 0";
+    EXPECT_GT(textIn(QRect(l, b + 5, r - l, 14)), 100) << "the times";
+    EXPECT_EQ(textIn(QRect(l + 1, t + 1, r - l - 2, b - t - 2)), 0) << "no text over the rows";
 }
 
 TEST_F(ChartOfADay, LegendClickHidesAndShowsASeries)
@@ -248,7 +247,7 @@ TEST_F(ChartOfADay, ExportsCarryTitleLegendAndDateRange)
 
 TEST_F(ChartOfADay, CursorOnTheRowUnderThePointerAfterTheViewChanged)
 {
-    QWidget* mouse = chart.plotView()->viewport();
+    QWidget* mouse = chart.plotView();
     const QPointF offset = chart.plotView()->pos();
     const QPoint pointer(x(360) - int(offset.x()), int(plot.center().y() - offset.y()));
     QSignalSpy hovered(&chart, &HistoryChart::hovered);

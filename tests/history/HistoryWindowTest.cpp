@@ -325,7 +325,7 @@ TEST(HistoryWindow, NavigationByDateDayWeekAndUndo)
     EXPECT_EQ(w.dateEdit()->date(), QDate(2016, 1, 7)) << "the middle of the view";
 
     // The wheel's notches in a row are one step, and so is a drag.
-    QWidget* mouse = w.chart()->plotView()->viewport();
+    QWidget* mouse = w.chart()->plotView();
     const QPoint middle = mouse->rect().center();
     for (int notch = 0; notch < 3; ++notch) {
         QWheelEvent wheel(middle, mouse->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,

@@ -122,6 +122,9 @@ void TForm1::ApplyPreferences(const Preferences::Stored& stored)
     if (port.size() >= 4 && port.size() <= 6 && port.startsWith(QLatin1String("COM")))
         toInt(port.mid(3));
     ComPort->SetPort(PortBytes(ComboBox1->Text()));
+    // The stored port is the one in use until the user picks another: entering the box or
+    // refreshing the list keeps it, and the close stores it again.
+    SetPortInUse(ComboBox1->Text());
 
     const int left = toInt(lines[Preferences::LeftLine]);
     move(left, y());

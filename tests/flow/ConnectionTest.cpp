@@ -108,6 +108,22 @@ TEST_F(PortListTest, ChosenNameSurvivesRefreshAndEnteringEmptiesAnUnchosenText)
     EXPECT_EQ(form->ComboBox1->Text(), QStringLiteral("/dev/ttyUSB1"));
 }
 
+TEST_F(PortListTest, TheStoredPortStaysThroughEnteringRefreshingAndClosing)
+{
+    addTty(QStringLiteral("ttyUSB0"), QStringLiteral("188:0"), true);
+    pf.devices = sysfs();
+    writeFile(QStringLiteral("tarlo02.ini"), "/dev/ttyUSB7\r\n100\r\n50\r\n361\r\n662\r\nPL\r\nUSB\r\n");
+    openWindow();
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(form->ComboBox1, &in);
+    form->SpeedButton5->click();
+    EXPECT_EQ(form->ComboBox1->Text(), QStringLiteral("/dev/ttyUSB7"));
+    tick();
+    EXPECT_TRUE(shown(form->ToggleSwitch1));
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(readFile(QStringLiteral("tarlo02.ini")).startsWith("/dev/ttyUSB7\r\n"));
+}
+
 struct ChangeCase {
     const char* typed;
     const char* port;

@@ -125,17 +125,21 @@ LoadedSettings loadSettingsLines(const QString& path, const std::vector<QString>
         s.error = QStringLiteral("Settings file \"%1\" is empty").arg(path);
         return s;
     }
+    // A file cut short is refused whole: the fields it lacks would otherwise keep the values of
+    // the last record or file, and the spin edits would show a mix nobody saved.
+    if (lines.size() < kSettingsFileFields) {
+        s.error = QStringLiteral("Settings file \"%1\" ends before line %2")
+                      .arg(path, QString::number(lines.size() + 1));
+        return s;
+    }
     fieldsFromFileLines(lines, fields);
     std::optional<SettingsField> failed;
     s = convertFields(fields, failed);
     if (failed) {
-        // Field N comes from line N; a field after the last line kept a value that is no number.
-        const auto line = static_cast<std::size_t>(*failed);
+        // Field N comes from line N.
         s.error =
-            line <= lines.size()
-                ? QStringLiteral("Settings file \"%1\", line %2: '%3' is not a valid integer value")
-                      .arg(path, QString::number(line), shownValue(fields[*failed]))
-                : QStringLiteral("Settings file \"%1\" ends before line %2").arg(path, QString::number(line));
+            QStringLiteral("Settings file \"%1\", line %2: '%3' is not a valid integer value")
+                .arg(path, QString::number(static_cast<std::size_t>(*failed)), shownValue(fields[*failed]));
     }
     return s;
 }

@@ -49,7 +49,7 @@ LoadedSettings settingsFromFields(const SettingsFields& fields);
 
 // Loading the lines of the file at path: fieldsFromFileLines, then settingsFromFields. The
 // error names the file and the line: a bad value shows at most its first 16 characters, those
-// that do not print as "?"; a field after the last line that holds no number is a line missing.
-// A file without lines is refused before any field changes.
+// that do not print as "?". A file of fewer than ten lines is refused before any field
+// changes, naming the first line missing.
 LoadedSettings loadSettingsLines(const QString& path, const std::vector<QString>& lines,
                                  SettingsFields& fields);

@@ -158,11 +158,13 @@ TEST_F(SettingsFileTest, EachLoadStandsAloneAndItsMessageSaysWhatIsWrong)
         const char* message; // nullptr: loads
     } loads[] = {
         {"bad.tarlo", "100\r\n14\r\n7\r\n10\r\n6\r\n90\r\nabc\r\n0\r\n0\r\n0\r\n", "line 7: 'abc'"},
-        // Six lines ended by CR alone; the threshold and KH stay as before the bad file.
-        {"cr.tarlo", "55\r3\r7\r33\r6\r5\r", nullptr},
+        // Lines ended by CR alone.
+        {"cr.tarlo", "55\r3\r7\r33\r6\r5\r20\r0\r0\r0\r", nullptr},
+        // Cut short: refused, nothing of it taken.
+        {"short.tarlo", "1\r\n2\r\n7\r\n", "ends before line 4."},
         {"empty.tarlo", "", "is empty."},
         {"utf16.tarlo", QByteArray::fromHex("fffe35000d000a00"), "UTF-16 text"}, // "5" CR LF
-        {"long.tarlo", "55\n3\n7\n33\n6\n5\n" + QByteArray(40, '9') + "\t\n",
+        {"long.tarlo", "55\n3\n7\n33\n6\n5\n" + QByteArray(40, '9') + "\t\n0\n0\n0\n",
          "line 7: '9999999999999999\u2026' is"},
     };
     for (const auto& l : loads) {

@@ -193,14 +193,49 @@ void TForm1::FirstRun(const QString& path)
 
     ComboBox1->SetText(QStringLiteral("COM1"));
     ComPort->SetPort(PortBytes(ComboBox1->Text()));
-    Preferences::write(
-        path, Preferences::format({ComboBox1->Text(), Left(), Top(), Width(), Height(), true, false}));
+    // A folder that cannot be written (read-only, full) is told, after the window is set up
+    // whole: link button, link type and captions in one language.
+    std::optional<QString> unwritten;
+    try {
+        Preferences::write(
+            path, Preferences::format({ComboBox1->Text(), Left(), Top(), Width(), Height(), true, false}));
+    } catch (const EInOutError& e) {
+        unwritten = e.message();
+    }
 
     SpeedButton8->show();
     SpeedButton9->hide();
     State().LinkType = 0;
     Image12Click(this);
+    if (unwritten)
+        ShowError(*unwritten);
 }
+
+namespace {
+// A file the user made read-only (no write permission for anybody, or none for us): the
+// atomic save would replace it all the same, so it is left alone. Root may write anything,
+// hence the permission bits too.
+bool madeReadOnly(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+    constexpr QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return !info.isWritable() || !(info.permissions() & anyWrite);
+}
+
+// Keeps a preferences file that cannot be read beside as "tarlo02.ini.bad", replacing an older
+// one, so the first run's defaults do not overwrite what the user may want back. The text
+// that ends the refusal's message.
+QString keepRefused(const QString& path)
+{
+    const QString bad = path + QStringLiteral(".bad");
+    QFile::remove(bad);
+    if (!QFile::rename(path, bad))
+        return QStringLiteral("it could not be kept aside as \"%1\"").arg(QDir::toNativeSeparators(bad));
+    return QStringLiteral("it was kept as \"%1\"").arg(QDir::toNativeSeparators(bad));
+}
+} // namespace
 
 void TForm1::FormCreate(QObject*)
 {
@@ -216,7 +251,7 @@ void TForm1::FormCreate(QObject*)
         try {
             stored = Preferences::read(path);
         } catch (const std::exception& e) {
-            ShowError(QString::fromUtf8(e.what()));
+            ShowError(QString::fromUtf8(e.what()) + QStringLiteral("; ") + keepRefused(path));
             exists = false;
         }
     }
@@ -240,6 +275,10 @@ bool TForm1::FormClose(QObject*)
         ComPort->ClosePort();
     const QString path = Preferences::pathIn(folder_);
     try {
+        if (madeReadOnly(path))
+            throw EInOutError(
+                QStringLiteral("The preferences file \"%1\" is read-only: the preferences were not saved")
+                    .arg(QDir::toNativeSeparators(path)));
         const std::string port = PortBytes(ComboBox1->Text());
         Preferences::write(path, Preferences::format({ComboBox1->Text(), Left(), Top(), Width(), Height(),
                                                       PolishActive(), State().LinkType == 1},

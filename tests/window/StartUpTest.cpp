@@ -225,8 +225,30 @@ TEST_F(FormTest, FirstRunInAFolderThatCannotBeWrittenStillStarts)
     ASSERT_EQ(plat.messages.size(), 1u);
     EXPECT_TRUE(plat.messages[0].text.contains(QStringLiteral("/proc/tarlo02.ini")));
     EXPECT_EQ(f.ComboBox1->Text(), QStringLiteral("COM1"));
+    // Set up whole all the same: the link button and the captions in Polish.
+    EXPECT_FALSE(f.SpeedButton8->isHidden());
+    EXPECT_EQ(f.Label2->Caption(), QStringLiteral("JAS"));
+    EXPECT_EQ(f.Label28->Caption(), QStringLiteral("KON"));
     EXPECT_EQ(State().LogFinished, 1);
     EXPECT_EQ(State().LogFrameCount, 1);
+}
+
+TEST_F(FormTest, ReadOnlyPreferencesAreLeftAsTheyAreAndTheCloseSaysSo)
+{
+    const QByteArray stored = prefs({"COM2", "100", "50", "361", "662", "EN", "WIFI"});
+    writeFile("tarlo02.ini", stored);
+    const QString ini = QDir(work.path()).filePath("tarlo02.ini");
+    ASSERT_TRUE(QFile::setPermissions(ini, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    TForm1& f = create();
+    f.ComboBox1->SetText(QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_TRUE(f.close());
+    EXPECT_EQ(readFile("tarlo02.ini"), stored);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    ASSERT_EQ(plat.messages.size(), 1u);
+    EXPECT_TRUE(plat.messages[0].text.contains(ini)) << plat.messages[0].text.toStdString();
+    EXPECT_TRUE(plat.messages[0].text.contains(QStringLiteral("read-only")));
 }
 
 TEST_F(FormTest, AFullDiskAtCloseKeepsThePreferencesWholeAndTellsTheUser)
@@ -274,6 +296,16 @@ TEST_F(FormTest, PreferencesThatAreNoSmallPlainFileStartAsTheFirstRun)
         EXPECT_TRUE(plat.messages[0].text.startsWith(QStringLiteral("Cannot read the preferences file")));
         EXPECT_EQ(f.Left(), 335); // the first run's place
         EXPECT_EQ(f.ComboBox1->Text(), QStringLiteral("COM1"));
+        // The refused file is kept beside, in place of the one refused before, and the first
+        // run's preferences take its name.
+        const QFileInfo bad(ini + QStringLiteral(".bad"));
+        EXPECT_TRUE(bad.exists() || bad.isSymLink());
+        EXPECT_TRUE(plat.messages[0].text.contains(QStringLiteral("kept as \"%1.bad\"").arg(ini)))
+            << plat.messages[0].text.toStdString();
+        EXPECT_TRUE(readFile("tarlo02.ini").startsWith("COM1\r\n"));
+        if (QString::fromLatin1(what) == QLatin1String("UTF-16")) {
+            EXPECT_EQ(readFile("tarlo02.ini.bad"), QByteArray("\377\376C\0O\0M\0\r\0\n\0", 12));
+        }
     }
 }
 

@@ -15,26 +15,40 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+#include <limits>
+
 // A table of texts, one row a line, changed in place: rows that stay the same keep their
-// selection and the view's scroll position when the logs grow.
+// selection and the view's scroll position when the logs grow. Each cell has a key to sort
+// by (Qt::UserRole): the number or time behind its text.
 class TextTable : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
     void setHeaders(const QStringList& headers)
     {
+        // Other columns: the views (and the sorting proxy) learn them anew.
+        if (headers.size() != headers_.size()) {
+            beginResetModel();
+            headers_ = headers;
+            endResetModel();
+            return;
+        }
         headers_ = headers;
         emit headerDataChanged(Qt::Horizontal, 0, int(headers_.size()) - 1);
     }
-    void setRows(std::vector<QStringList> rows)
+    void setRows(std::vector<QStringList> rows, std::vector<QVariantList> keys)
     {
         std::size_t same = 0;
         while (same < rows_.size() && same < rows.size() && rows_[same] == rows[same])
@@ -42,12 +56,15 @@ public:
         if (same < rows_.size()) {
             beginRemoveRows({}, int(same), int(rows_.size()) - 1);
             rows_.resize(same);
+            keys_.resize(same);
             endRemoveRows();
         }
         if (same < rows.size()) {
             beginInsertRows({}, int(same), int(rows.size()) - 1);
             rows_.insert(rows_.end(), std::make_move_iterator(rows.begin() + qsizetype(same)),
                          std::make_move_iterator(rows.end()));
+            keys_.insert(keys_.end(), std::make_move_iterator(keys.begin() + qsizetype(same)),
+                         std::make_move_iterator(keys.end()));
             endInsertRows();
         }
     }
@@ -66,6 +83,8 @@ public:
             return {};
         if (role == Qt::DisplayRole)
             return rows_[std::size_t(index.row())].value(index.column());
+        if (role == Qt::UserRole)
+            return keys_[std::size_t(index.row())].value(index.column());
         if (role == Qt::TextAlignmentRole && index.column() > 0)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
         return {};
@@ -80,13 +99,40 @@ public:
 private:
     QStringList headers_;
     std::vector<QStringList> rows_;
+    std::vector<QVariantList> keys_;
 };
 
 namespace {
+// A value to sort by; no value sorts first.
+QVariant key(double v) { return std::isnan(v) ? std::numeric_limits<double>::lowest() : v; }
+
+// What the day's and the period's cells sort by, in the order of their columns.
+QVariantList dayKeys(const DaySummary& d)
+{
+    const Statistics& s = d.stats;
+    return {d.day.toJulianDay(), key(s.minPh),      key(s.meanPh),  s.phAbove > 0 ? 10.0 : key(s.maxPh),
+            double(s.inRange),   double(s.inAlarm), double(s.co2On)};
+}
+
+QVariantList alarmKeys(const AlarmPeriod& p)
+{
+    return {p.from, p.to - p.from, p.side, p.above ? 10.0 : key(p.extreme)};
+}
+
+QSortFilterProxyModel* sorted(QAbstractItemModel* model, QObject* parent)
+{
+    auto* proxy = new QSortFilterProxyModel(parent);
+    proxy->setSourceModel(model);
+    proxy->setSortRole(Qt::UserRole);
+    return proxy;
+}
+
 QTableView* tableView(QAbstractItemModel* model)
 {
     auto* view = new QTableView;
     view->setModel(model);
+    view->setSortingEnabled(true);
+    view->sortByColumn(0, Qt::AscendingOrder);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -101,10 +147,11 @@ QTableView* tableView(QAbstractItemModel* model)
 HistoryWindow::HistoryWindow(QWidget* parent)
     : QMainWindow(parent), chart_(new HistoryChart), readout_(new QLabel), statistics_(new QLabel),
       tabs_(new QTabWidget), daysTable_(new TextTable(this)), alarmsTable_(new TextTable(this)),
+      daysSorted_(sorted(daysTable_, this)), alarmsSorted_(sorted(alarmsTable_, this)),
       problemsPage_(new QWidget), problemsSummary_(new QLabel), problems_(new QPlainTextEdit),
       date_(new QDateEdit)
 {
-    auto* tools = addToolBar(QString());
+    auto* tools = tools_ = addToolBar(QString());
     tools->setMovable(false);
     openFiles_ = tools->addAction(QString(), this, [this] {
         const QStringList files =
@@ -127,7 +174,6 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     week_ = tools->addAction(QString(), this, preset(Preset::Week));
     month_ = tools->addAction(QString(), this, preset(Preset::Month));
     all_ = tools->addAction(QString(), this, preset(Preset::All));
-    reset_ = tools->addAction(QString(), this, preset(Preset::All));
     tools->addSeparator();
     // Whole calendar days and weeks around the one in the middle of the view.
     const auto step = [this](Step s, int direction) {
@@ -149,9 +195,21 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     undo_->setShortcut(Qt::Key_Backspace);
     undo_->setEnabled(false);
     tools->addSeparator();
-    png_ = tools->addAction(QString(), this, [this] { exportPng(); });
-    svg_ = tools->addAction(QString(), this, [this] { exportSvg(); });
-    csv_ = tools->addAction(QString(), this, [this] { exportCsv(); });
+    // The exports in one menu: the toolbar fits the window in either language.
+    auto* exports = new QMenu(this);
+    png_ = exports->addAction(QString(), this, [this] { exportPng(); });
+    pdf_ = exports->addAction(QString(), this, [this] { exportPdf(); });
+    svg_ = exports->addAction(QString(), this, [this] { exportSvg(); });
+    svg_->setVisible(HistoryChart::hasSvg());
+    exports->addSeparator();
+    csv_ = exports->addAction(QString(), this, [this] { exportCsv(); });
+    daysCsv_ = exports->addAction(QString(), this, [this] { exportDays(); });
+    alarmsCsv_ = exports->addAction(QString(), this, [this] { exportAlarms(); });
+    exportButton_ = new QToolButton;
+    exportButton_->setMenu(exports);
+    exportButton_->setPopupMode(QToolButton::InstantPopup);
+    exportButton_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    tools->addWidget(exportButton_);
 
     auto* central = new QWidget;
     auto* rows = new QVBoxLayout(central);
@@ -169,8 +227,8 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     middle->addWidget(statistics_);
     splitter->addWidget(top);
 
-    daysView_ = tableView(daysTable_);
-    alarmsView_ = tableView(alarmsTable_);
+    daysView_ = tableView(daysSorted_);
+    alarmsView_ = tableView(alarmsSorted_);
     tabs_->addTab(daysView_, QString());
     tabs_->addTab(alarmsView_, QString());
     // However many files had problems, a line of their sum and a list that scrolls.
@@ -199,18 +257,22 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     });
     connect(date_, &QDateEdit::dateChanged, this, [this](QDate d) { chart_->navigate(calendarDay(d)); });
     connect(daysView_, &QTableView::clicked, this, [this](const QModelIndex& i) {
-        if (std::size_t(i.row()) < days_.size())
-            chart_->navigate(calendarDay(days_[std::size_t(i.row())].day));
+        const auto row = std::size_t(daysSorted_->mapToSource(i).row());
+        if (row < days_.size())
+            chart_->navigate(calendarDay(days_[row].day));
     });
     connect(alarmsView_, &QTableView::clicked, this, [this](const QModelIndex& i) {
-        if (std::size_t(i.row()) < periods_.size())
-            chart_->navigate(aroundPeriod(periods_[std::size_t(i.row())]));
+        const auto row = std::size_t(alarmsSorted_->mapToSource(i).row());
+        if (row < periods_.size())
+            chart_->navigate(aroundPeriod(periods_[row]));
     });
     connect(chart_, &HistoryChart::hovered, this, [this](const QString& text) { readout_->setText(text); });
     followTimer_.setInterval(kFollowInterval);
     connect(&followTimer_, &QTimer::timeout, this, &HistoryWindow::follow);
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { folderChanged(); });
     retranslate();
+    // The keys (a day, a week, undo) work from the start: the chart has the focus, not the date.
+    chart_->plotView()->setFocus(Qt::OtherFocusReason);
 }
 
 void HistoryWindow::open(const QStringList& paths)
@@ -257,14 +319,21 @@ void HistoryWindow::updateSummaries()
     days_ = dailySummaries(rows, allRows(rows));
     periods_ = alarmPeriods(rows);
     std::vector<QStringList> lines;
+    std::vector<QVariantList> keys;
     lines.reserve(days_.size());
-    for (const DaySummary& d : days_)
+    keys.reserve(days_.size());
+    for (const DaySummary& d : days_) {
         lines.push_back(dayRow(d, language_));
-    daysTable_->setRows(std::move(lines));
+        keys.push_back(dayKeys(d));
+    }
+    daysTable_->setRows(std::move(lines), std::move(keys));
     lines.clear();
-    for (const AlarmPeriod& p : periods_)
+    keys.clear();
+    for (const AlarmPeriod& p : periods_) {
         lines.push_back(alarmRow(p, language_));
-    alarmsTable_->setRows(std::move(lines));
+        keys.push_back(alarmKeys(p));
+    }
+    alarmsTable_->setRows(std::move(lines), std::move(keys));
     tabs_->setTabText(1, historyTexts(language_).alarmsTab + QStringLiteral(" (%1)").arg(periods_.size()));
     if (!rows.empty()) {
         const QSignalBlocker quiet(date_);
@@ -295,7 +364,6 @@ void HistoryWindow::retranslate()
     week_->setText(t.week);
     month_->setText(t.month);
     all_->setText(t.all);
-    reset_->setText(t.reset);
     previousWeek_->setText(t.previousWeek);
     previousDay_->setText(t.previousDay);
     nextDay_->setText(t.nextDay);
@@ -304,9 +372,13 @@ void HistoryWindow::retranslate()
     undo_->setToolTip(t.undo + QStringLiteral(" (Backspace)"));
     date_->setToolTip(t.goToDate);
     date_->setLocale(QLocale(language_ == Language::English ? QLocale::English : QLocale::Polish));
+    exportButton_->setText(t.exportMenu);
     png_->setText(t.exportPng);
+    pdf_->setText(t.exportPdf);
     svg_->setText(t.exportSvg);
     csv_->setText(t.exportCsv);
+    daysCsv_->setText(t.exportDays);
+    alarmsCsv_->setText(t.exportAlarms);
     chart_->setToolTip(t.hints);
     statistics_->setText(logs_.rows().empty()
                              ? t.noRows
@@ -324,13 +396,13 @@ QString HistoryWindow::problemsShown() const { return problems_->toPlainText(); 
 QString HistoryWindow::problemsSummaryShown() const { return problemsSummary_->text(); }
 QString HistoryWindow::readoutShown() const { return readout_->text(); }
 
-std::optional<QString> HistoryWindow::askSavePath(const QString& suffix, const QString& filter)
+std::optional<QString> HistoryWindow::askSavePath(const QString& suffix, const QString& filter,
+                                                  const QString& name)
 {
     const QDateTime end = QDateTime::fromMSecsSinceEpoch(chart_->view().to);
     const auto path = platform().saveFile(
         this, {logs_.folders().value(0, workingDirectory()),
-               QStringLiteral("tarlo02 ") + end.toString(QStringLiteral("yyyy-MM-dd")) + u'.' + suffix,
-               filter, suffix});
+               name + u' ' + end.toString(QStringLiteral("yyyy-MM-dd")) + u'.' + suffix, filter, suffix});
     if (!path)
         return std::nullopt;
     const HistoryTexts& t = historyTexts(language_);
@@ -375,6 +447,12 @@ void HistoryWindow::exportPng()
         write(*path, png(chart_->image()));
 }
 
+void HistoryWindow::exportPdf()
+{
+    if (const auto path = askSavePath(QStringLiteral("pdf"), historyTexts(language_).pdfFilter))
+        write(*path, chart_->pdf());
+}
+
 void HistoryWindow::exportSvg()
 {
     if (const auto path = askSavePath(QStringLiteral("svg"), historyTexts(language_).svgFilter))
@@ -385,4 +463,37 @@ void HistoryWindow::exportCsv()
 {
     if (const auto path = askSavePath(QStringLiteral("csv"), historyTexts(language_).csvFilter))
         write(*path, mergedCsv(logs_, chart_->view()));
+}
+
+namespace {
+// The source rows of a sorted table, in the order shown.
+std::vector<std::size_t> shownOrder(const QSortFilterProxyModel* sorted)
+{
+    std::vector<std::size_t> out;
+    for (int r = 0; r < sorted->rowCount(); ++r)
+        out.push_back(std::size_t(sorted->mapToSource(sorted->index(r, 0)).row()));
+    return out;
+}
+} // namespace
+
+void HistoryWindow::exportDays()
+{
+    const HistoryTexts& t = historyTexts(language_);
+    std::vector<DaySummary> days;
+    for (std::size_t i : shownOrder(daysSorted_))
+        if (i < days_.size())
+            days.push_back(days_[i]);
+    if (const auto path = askSavePath(QStringLiteral("csv"), t.csvFilter, t.daysFile))
+        write(*path, dailyCsv(days));
+}
+
+void HistoryWindow::exportAlarms()
+{
+    const HistoryTexts& t = historyTexts(language_);
+    std::vector<AlarmPeriod> periods;
+    for (std::size_t i : shownOrder(alarmsSorted_))
+        if (i < periods_.size())
+            periods.push_back(periods_[i]);
+    if (const auto path = askSavePath(QStringLiteral("csv"), t.csvFilter, t.alarmsFile))
+        write(*path, alarmsCsv(periods));
 }

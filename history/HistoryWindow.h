@@ -16,6 +16,9 @@ class QAction;
 class QDateEdit;
 class QLabel;
 class QPlainTextEdit;
+class QSortFilterProxyModel;
+class QToolBar;
+class QToolButton;
 class QTabWidget;
 class QTableView;
 class TextTable;
@@ -48,10 +51,16 @@ public:
     QTableView* daysView() const { return daysView_; }
     QTableView* alarmsView() const { return alarmsView_; }
     QDateEdit* dateEdit() const { return date_; }
+    QToolBar* toolBar() const { return tools_; }
 
+    // The chart as a picture or a drawing, the rows in view merged, the daily table and the
+    // alarm list as the tables show them (in their order).
     void exportPng();
+    void exportPdf();
     void exportSvg();
     void exportCsv();
+    void exportDays();
+    void exportAlarms();
 
     // How often a log being written is read again, ms.
     static constexpr int kFollowInterval = 2000;
@@ -63,7 +72,8 @@ private:
     void updateProblems();
     // The path an export goes to: nothing when cancelled, when it is a log (which is told), or
     // when the file exists and is not to be replaced.
-    std::optional<QString> askSavePath(const QString& suffix, const QString& filter);
+    std::optional<QString> askSavePath(const QString& suffix, const QString& filter,
+                                       const QString& name = QStringLiteral("tarlo02"));
     // Writes beside the file and renames over it; a failure is told and leaves the old file.
     void write(const QString& path, const std::optional<QByteArray>& data);
 
@@ -80,6 +90,9 @@ private:
     QTableView* alarmsView_;
     TextTable* daysTable_;
     TextTable* alarmsTable_;
+    // The tables as shown: sorted by a click on a column's header.
+    QSortFilterProxyModel* daysSorted_;
+    QSortFilterProxyModel* alarmsSorted_;
     QWidget* problemsPage_;
     QLabel* problemsSummary_;
     QPlainTextEdit* problems_;
@@ -89,19 +102,23 @@ private:
     // does not grow with the number of logs.
     QFileSystemWatcher watcher_;
     bool rescan_ = false;
+    QToolBar* tools_;
+    QToolButton* exportButton_;
     QAction* openFiles_;
     QAction* openFolder_;
     QAction* day_;
     QAction* week_;
     QAction* month_;
     QAction* all_;
-    QAction* reset_;
     QAction* previousWeek_;
     QAction* previousDay_;
     QAction* nextDay_;
     QAction* nextWeek_;
     QAction* undo_;
     QAction* png_;
+    QAction* pdf_;
     QAction* svg_;
     QAction* csv_;
+    QAction* daysCsv_;
+    QAction* alarmsCsv_;
 };

@@ -48,10 +48,15 @@ const HistoryTexts& historyTexts(Language language)
         .week = u("7 dni"),
         .month = u("30 dni"),
         .all = u("Wszystko"),
-        .reset = u("Cały zakres"),
-        .exportPng = u("Zapisz PNG…"),
-        .exportSvg = u("Zapisz SVG…"),
-        .exportCsv = u("Zapisz CSV…"),
+        .exportMenu = u("Zapisz"),
+        .exportPng = u("Wykres jako PNG…"),
+        .exportPdf = u("Wykres jako PDF…"),
+        .exportSvg = u("Wykres jako SVG…"),
+        .exportCsv = u("Pomiary z widoku (CSV)…"),
+        .exportDays = u("Tabela dni (CSV)…"),
+        .exportAlarms = u("Lista alarmów (CSV)…"),
+        .daysFile = u("tarlo02 dni"),
+        .alarmsFile = u("tarlo02 alarmy"),
         .ph = u("pH"),
         .ppm = u("CO2 [ppm]"),
         .o2 = u("O2"),
@@ -61,6 +66,7 @@ const HistoryTexts& historyTexts(Language language)
         .range = u("zakres"),
         .alarm = u("alarm"),
         .pngFilter = u("Obraz PNG (*.png)"),
+        .pdfFilter = u("Dokument PDF (*.pdf)"),
         .svgFilter = u("Rysunek SVG (*.svg)"),
         .csvFilter = u("Plik CSV (*.csv)"),
         .noRows = u("Brak pomiarów"),
@@ -103,10 +109,15 @@ const HistoryTexts& historyTexts(Language language)
         .week = u("7 days"),
         .month = u("30 days"),
         .all = u("All"),
-        .reset = u("Reset zoom"),
-        .exportPng = u("Export PNG…"),
-        .exportSvg = u("Export SVG…"),
-        .exportCsv = u("Export CSV…"),
+        .exportMenu = u("Export"),
+        .exportPng = u("Chart as PNG…"),
+        .exportPdf = u("Chart as PDF…"),
+        .exportSvg = u("Chart as SVG…"),
+        .exportCsv = u("Rows in view (CSV)…"),
+        .exportDays = u("Daily table (CSV)…"),
+        .exportAlarms = u("Alarm list (CSV)…"),
+        .daysFile = u("tarlo02 days"),
+        .alarmsFile = u("tarlo02 alarms"),
         .ph = u("pH"),
         .ppm = u("CO2 [ppm]"),
         .o2 = u("O2"),
@@ -116,6 +127,7 @@ const HistoryTexts& historyTexts(Language language)
         .range = u("range"),
         .alarm = u("alarm"),
         .pngFilter = u("PNG image (*.png)"),
+        .pdfFilter = u("PDF document (*.pdf)"),
         .svgFilter = u("SVG drawing (*.svg)"),
         .csvFilter = u("CSV file (*.csv)"),
         .noRows = u("No measurements"),
@@ -332,4 +344,21 @@ QStringList alarmRow(const AlarmPeriod& period, Language language)
     return {QDateTime::fromMSecsSinceEpoch(period.from).toString(u("yyyy-MM-dd HH:mm")),
             length(period.to - period.from), period.side < 0 ? t.below : t.above,
             period.above ? u(">10") : decimal(period.extreme, 2)};
+}
+
+QByteArray alarmsCsv(const std::vector<AlarmPeriod>& periods)
+{
+    const QString format = u("yyyy-MM-dd HH:mm:ss");
+    QByteArray out = QByteArray(AlarmsCsvHeader) + "\r\n";
+    for (const AlarmPeriod& p : periods)
+        out += (QDateTime::fromMSecsSinceEpoch(p.from).toString(format) + u';' +
+                QDateTime::fromMSecsSinceEpoch(p.to).toString(format) + u';' +
+                QString::number((p.to - p.from + 30000) / 60000) + u';' +
+                (p.side < 0 ? u("low") : u("high")) + u';' +
+                (p.above                 ? u(">10")
+                 : std::isnan(p.extreme) ? QString()
+                                         : decimal(p.extreme, 2)))
+                   .toLatin1() +
+               "\r\n";
+    return out;
 }

@@ -21,9 +21,13 @@ using Counted = std::array<QString, 3>;
 QString counted(qint64 n, const Counted& forms);
 
 struct HistoryTexts {
-    QString title, openFiles, openFolder, day, week, month, all, reset, exportPng, exportSvg, exportCsv;
+    QString title, openFiles, openFolder, day, week, month, all;
+    // The export menu: the chart, the rows in view, the daily table and the alarm list, and the
+    // names their files are offered under.
+    QString exportMenu, exportPng, exportPdf, exportSvg, exportCsv, exportDays, exportAlarms;
+    QString daysFile, alarmsFile;
     QString ph, ppm, o2, co2, on, off, range, alarm;
-    QString pngFilter, svgFilter, csvFilter;
+    QString pngFilter, pdfFilter, svgFilter, csvFilter;
     QString noRows, readError, saveError, hints;
     // %1: the file's path.
     QString replaceQuestion, replace, cancel, notOverALog;
@@ -57,6 +61,11 @@ QString rangeText(const TimeRange& range);
 QStringList dayRow(const DaySummary& day, Language language);
 // An alarm period's line: start, length, the limit crossed, the extreme pH.
 QStringList alarmRow(const AlarmPeriod& period, Language language);
+
+// The alarm periods as CSV, CR LF ended: start and end with seconds, minutes, the limit crossed
+// ("low" or "high"), the extreme pH with two decimals (">10" when the pH was above 10).
+inline constexpr char AlarmsCsvHeader[] = "Start;End;Minutes;Limit;PH extreme";
+QByteArray alarmsCsv(const std::vector<AlarmPeriod>& periods);
 
 // "2016-10-01 18:31  pH 7,05  6,80–7,40  alarm 0,20  CO2 12,3 ppm  KH 5  O2 on  CO2 off"
 QString readout(const LogRow& row, Language language);

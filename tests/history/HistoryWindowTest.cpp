@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <QWheelEvent>
 
 namespace {
@@ -139,12 +140,17 @@ TEST(HistoryWindow, ExportsTheView)
     w.chart()->resize(800, 500);
     w.chart()->setView({at(40), at(50)});
 
-    platform.p.saveAnswers = {dir.filePath("view.csv"), dir.filePath("view.png"), dir.filePath("view.svg"),
-                              dir.filePath("missing/folder/view.csv"), ""};
+    platform.p.saveAnswers = {dir.filePath("view.csv"),
+                              dir.filePath("view.png"),
+                              dir.filePath("view.svg"),
+                              dir.filePath("view.pdf"),
+                              dir.filePath("missing/folder/view.csv"),
+                              ""};
     w.exportCsv();
     w.exportPng();
     w.exportSvg();
-    ASSERT_EQ(platform.p.saveAsked.size(), 3u);
+    w.exportPdf();
+    ASSERT_EQ(platform.p.saveAsked.size(), 4u);
     EXPECT_EQ(platform.p.saveAsked[0].fileName, "tarlo02 2016-10-01.csv");
     EXPECT_EQ(platform.p.saveAsked[0].initialFolder, QDir(dir.path()).absolutePath());
     const QByteArray csv = readFile(dir.filePath("view.csv"));
@@ -152,6 +158,9 @@ TEST(HistoryWindow, ExportsTheView)
     EXPECT_TRUE(csv.contains("\r\n2016-10-01;18:40:00;7,00;6,80;7,40;12,3;5;20;on;off\r\n"));
     EXPECT_EQ(QImage(dir.filePath("view.png")).size(), w.chart()->size());
     EXPECT_TRUE(readFile(dir.filePath("view.svg")).contains("<svg"));
+    const QByteArray pdf = readFile(dir.filePath("view.pdf"));
+    EXPECT_TRUE(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF")) << "a whole PDF";
+    EXPECT_GT(pdf.size(), 2000) << "with the chart drawn in it";
     EXPECT_TRUE(platform.p.messages.empty());
 
     w.exportCsv(); // into a folder that does not exist
@@ -292,6 +301,81 @@ TEST(HistoryWindow, DailyTableAndAlarmPeriodsJumpToTheirTime)
     click(w.alarmsView(), 1);
     const qint64 start = QDateTime(QDate(2016, 1, 4), QTime(12, 10)).toMSecsSinceEpoch();
     EXPECT_EQ(w.chart()->view(), aroundPeriod({start, start + 4 * 60000}));
+}
+
+TEST(HistoryWindow, DaysAndAlarmsSortedAndExportedAsShown)
+{
+    QTemporaryDir dir;
+    writeDays(dir.path(), 6, {1, 3});
+    ScopedPlatform platform;
+    HistoryWindow w;
+    w.open({dir.path()});
+    w.show();
+    // The lowest pH first: the two days with an alarm, in their order; a click shows the day.
+    w.daysView()->sortByColumn(1, Qt::AscendingOrder);
+    QAbstractItemModel* days = w.daysView()->model();
+    EXPECT_EQ(days->data(days->index(0, 0)).toString(), "2016-01-02 sb");
+    EXPECT_EQ(days->data(days->index(1, 0)).toString(), "2016-01-04 pn");
+    QTest::mouseClick(w.daysView()->viewport(), Qt::LeftButton, {},
+                      w.daysView()->visualRect(days->index(1, 3)).center());
+    EXPECT_EQ(w.chart()->view(), day(3));
+    // The latest alarm first.
+    w.alarmsView()->sortByColumn(0, Qt::DescendingOrder);
+
+    platform.p.saveAnswers = {dir.filePath("days.csv"), dir.filePath("alarms.csv")};
+    w.exportDays();
+    w.exportAlarms();
+    ASSERT_EQ(platform.p.saveAsked.size(), 2u);
+    EXPECT_TRUE(platform.p.saveAsked[1].fileName.startsWith("tarlo02 alarmy "))
+        << platform.p.saveAsked[1].fileName.toStdString();
+    const QList<QByteArray> dayLines = readFile(dir.filePath("days.csv")).split('\n');
+    ASSERT_EQ(dayLines.size(), 8) << "the header, six days and the end";
+    EXPECT_EQ(dayLines[0], QByteArray(DailyCsvHeader) + '\r');
+    EXPECT_TRUE(dayLines[1].startsWith("2016-01-02;31;6,50;")) << dayLines[1].toStdString();
+    EXPECT_TRUE(dayLines[2].startsWith("2016-01-04;31;6,50;")) << dayLines[2].toStdString();
+    EXPECT_TRUE(dayLines[3].startsWith("2016-01-01;31;7,00;")) << dayLines[3].toStdString();
+    EXPECT_EQ(readFile(dir.filePath("alarms.csv")),
+              QByteArray(AlarmsCsvHeader) + "\r\n" +
+                  "2016-01-04 12:10:00;2016-01-04 12:14:00;4;low;6,50\r\n" +
+                  "2016-01-02 12:10:00;2016-01-02 12:14:00;4;low;6,50\r\n");
+    EXPECT_TRUE(platform.p.messages.empty());
+}
+
+TEST(HistoryWindow, ToolbarFitsAndItsKeysWorkFromTheStart)
+{
+    for (const char* language : {"PL", "EN"}) {
+        QTemporaryDir dir;
+        writeDays(dir.path(), 40); // more than the 30 days' view
+        writeFile(dir.filePath("tarlo02.ini"), crlf({"COM1", "1", "2", "3", "4", language, "USB"}));
+        ScopedPlatform platform;
+        HistoryWindow w;
+        w.open({dir.path()});
+        w.show();
+        QApplication::setActiveWindow(&w);
+        // Every command in sight at the window's first size.
+        const QRect bar = w.toolBar()->contentsRect();
+        for (QAction* a : w.toolBar()->actions()) {
+            QWidget* shown = w.toolBar()->widgetForAction(a);
+            if (a->isSeparator() || !shown)
+                continue;
+            EXPECT_TRUE(shown->isVisible() && bar.contains(shown->geometry()))
+                << language << " " << a->text().toStdString();
+        }
+        // One command shows all the rows.
+        w.chart()->setView(day(3));
+        int showAll = 0;
+        for (QAction* a : w.toolBar()->actions())
+            if (a->isEnabled() && !a->text().isEmpty() && !a->text().endsWith(u'…')) {
+                a->trigger();
+                showAll += w.chart()->view() == w.chart()->limits();
+                w.chart()->setView(day(3));
+            }
+        EXPECT_EQ(showAll, 1) << language;
+        // The keys move the view at once: the chart has the focus, not the date box.
+        EXPECT_EQ(QApplication::focusWidget(), w.chart()->plotView()) << language;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        EXPECT_EQ(w.chart()->view(), day(4)) << language;
+    }
 }
 
 TEST(HistoryWindow, NavigationByDateDayWeekAndUndo)

@@ -69,7 +69,7 @@ QString LogdService::prepare()
     s.host = options_.brokerHost;
     s.port = options_.effectiveBrokerPort();
     s.protocolVersion = options_.mqttVersion;
-    s.clientId = QStringLiteral("tarlo02-logd-") + options_.id;
+    s.clientId = topics_.clientId();
     s.caFile = options_.caFile;
     s.certFile = options_.certFile;
     s.keyFile = options_.keyFile;

@@ -12,6 +12,11 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+// A connection that lasted this long was not taken over by a twin: the back-off starts afresh.
+constexpr qint64 kSteadyConnectionMs = 60000;
+} // namespace
+
 MqttLink::MqttLink(MqttSettings settings) : settings_(std::move(settings)) { mosquitto_lib_init(); }
 
 MqttLink::~MqttLink()
@@ -164,15 +169,32 @@ void MqttLink::lostConnection(const QString& why)
         finishStop();
         return;
     }
+    if (wasConnected) {
+        // A connection that held for a while was no fight over the client id: the next try
+        // comes soon. One that did not continues the back-off's row.
+        if (connectedFor_.elapsed() >= kSteadyConnectionMs)
+            backoff_.reset();
+        // Closed by the broker: told when the next try fails. Taken back at once, it was no outage
+        // but (told when it repeats) another client with our id.
+        if (disconnectRc_ == MQTT_RC_SESSION_TAKEN_OVER)
+            tellTakeover();
+        else
+            untoldLoss_ = why;
+        scheduleReconnect();
+        return;
+    }
     // One line an outage, however many attempts it takes.
     if (!outageTold_) {
         outageTold_ = true;
+        const bool lost = !untoldLoss_.isEmpty();
         emit logLine(JournalLog::Warning,
                      QStringLiteral("MQTT broker %1:%2 %3 (%4); reconnecting with back-off")
                          .arg(settings_.host)
                          .arg(settings_.port)
-                         .arg(wasConnected ? QStringLiteral("lost") : QStringLiteral("unreachable"), why));
+                         .arg(lost ? QStringLiteral("lost") : QStringLiteral("unreachable"),
+                              lost ? untoldLoss_ : why));
     }
+    untoldLoss_.clear();
     scheduleReconnect();
 }
 
@@ -191,11 +213,19 @@ void MqttLink::onConnect(mosquitto*, void* obj, int rc)
         return;
     }
     self->connectTimeout_->stop();
-    self->backoff_.reset();
+    self->connectedFor_.start();
+    self->disconnectRc_ = 0;
+    // Closed by a broker that took us back at the first try, twice: someone else holds the id.
+    if (!self->untoldLoss_.isEmpty() && ++self->quickReturns_ >= 2)
+        self->tellTakeover();
+    self->untoldLoss_.clear();
+    const bool tell = !self->everConnected_ || self->outageTold_;
+    self->everConnected_ = true;
     self->outageTold_ = false;
-    self->emit logLine(
-        JournalLog::Info,
-        QStringLiteral("MQTT connected to %1:%2").arg(self->settings_.host).arg(self->settings_.port));
+    if (tell)
+        self->emit logLine(
+            JournalLog::Info,
+            QStringLiteral("MQTT connected to %1:%2").arg(self->settings_.host).arg(self->settings_.port));
     for (const QString& topic : self->settings_.subscriptions)
         self->subscribe(topic);
     for (const MqttMessage& m : self->outbox_.connected())
@@ -214,9 +244,24 @@ void MqttLink::subscribe(const QString& topic)
         mosquitto_subscribe(mosq_, nullptr, t.constData(), 1);
 }
 
+void MqttLink::tellTakeover()
+{
+    if (takeoverTold_)
+        return;
+    takeoverTold_ = true;
+    emit logLine(JournalLog::Error,
+                 QStringLiteral("MQTT broker %1:%2: another client connected with this service's client id "
+                                "'%3' and took its connection over; another tarlo02-logd with the same "
+                                "--prefix and --id? Give each controller its own --id (or --prefix)")
+                     .arg(settings_.host)
+                     .arg(settings_.port)
+                     .arg(settings_.clientId));
+}
+
 void MqttLink::onDisconnect(mosquitto*, void* obj, int rc)
 {
     auto* self = static_cast<MqttLink*>(obj);
+    self->disconnectRc_ = rc;
     // Called from inside a libmosquitto call; the socket is followed once it returns.
     QMetaObject::invokeMethod(
         self,

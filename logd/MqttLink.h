@@ -3,6 +3,7 @@
 #include "Backoff.h"
 #include "MqttOutbox.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -73,6 +74,8 @@ private:
     void syncSocket();
     void dropNotifiers();
     void lostConnection(const QString& why);
+    // Another client took the connection over: one line a run.
+    void tellTakeover();
     void finishStop();
 
     MqttSettings settings_;
@@ -92,4 +95,14 @@ private:
     QString libraryError_;    // the library's last error line (TLS errors come only this way)
     int stopMid_ = -1;
     long long published_ = 0; // handed to libmosquitto while connected
+    // Another client with the same client id takes the connection over: MQTT 5 brokers say so
+    // (reason 142); under MQTT 3.1.1 the broker just closes it and takes the service back at
+    // once. Told once a run; meanwhile the back-off grows, so two services that fight over one
+    // id do so every 30 s, not every second.
+    QElapsedTimer connectedFor_; // since the last connect
+    int disconnectRc_ = 0;       // the reason libmosquitto gave for the last disconnect
+    QString untoldLoss_;         // why the broker closed the connection, until the next try fails
+    bool everConnected_ = false;
+    int quickReturns_ = 0; // closed by the broker and accepted again at the first try
+    bool takeoverTold_ = false;
 };

@@ -25,6 +25,13 @@ struct MqttTopics {
     QString set() const { return base() + QStringLiteral("/set"); }
     QString command() const { return base() + QStringLiteral("/command"); }
     QString result() const { return base() + QStringLiteral("/result"); }
+    // The MQTT client id: one per prefix and id, so two services under different prefixes never
+    // take each other's connection. Prefix levels hold no ".", and the id neither, so "a/b" with
+    // "c" ("a.b.c") and "a_b" with "c" ("a_b.c") stay apart.
+    QString clientId() const
+    {
+        return QStringLiteral("tarlo02-logd-") + QString(prefix).replace(u'/', u'.') + u'.' + id;
+    }
 };
 
 inline const QByteArray kOnline = QByteArrayLiteral("online");

@@ -256,17 +256,19 @@ TEST(HaDiscovery, TwoServicesNeverShareAnId)
     // The default prefix keeps the ids Home Assistant has registered.
     EXPECT_EQ(ids("tarlo02", "tank1"),
               std::pair(QString("tarlo02_tank1_ph"), QString("sensor.tarlo02_tank1_ph")));
-    const std::pair<const char*, const char*> pairs[] = {{"tarlo02", "a_b"},
-                                                         {"tarlo02_a", "b"},
-                                                         {"tarlo02/a", "b"},
-                                                         {"tarlo02", "Tank-1"},
-                                                         {"tarlo02", "tank_1"}};
-    std::set<QString> unique, entity;
+    const std::pair<const char*, const char*> pairs[] = {
+        {"tarlo02", "a_b"},    {"tarlo02_a", "b"}, {"tarlo02/a", "b"}, {"tarlo02", "Tank-1"},
+        {"tarlo02", "tank_1"}, {"a/b", "c"},       {"a_b", "c"}};
+    std::set<QString> unique, entity, client;
     for (const auto& [prefix, id] : pairs) {
         const auto [u, e] = ids(prefix, id);
         EXPECT_TRUE(unique.insert(u).second) << prefix << " " << id << ": " << u.toStdString();
         EXPECT_TRUE(entity.insert(e).second) << prefix << " " << id << ": " << e.toStdString();
+        // Nor a connection to the broker.
+        const QString c = MqttTopics{prefix, id}.clientId();
+        EXPECT_TRUE(client.insert(c).second) << prefix << " " << id << ": " << c.toStdString();
     }
+    EXPECT_NE(MqttTopics({"home", "tank1"}).clientId(), MqttTopics({"tarlo02", "tank1"}).clientId());
 }
 
 TEST(HaDiscovery, SensorsAlwaysControlsOnlyWithCommands)

@@ -153,6 +153,57 @@ TEST_F(LogdEndToEnd, DiscoveryStateAndACleanStop)
     EXPECT_EQ(late.payloads(kAvailability, true), QStringList{"offline"});
 }
 
+TEST_F(LogdEndToEnd, TwoTanksOfOneNameInTwoRoomsKeepTheirConnections)
+{
+    Broker broker;
+    ASSERT_TRUE(broker.start(work.path(), freePort()));
+    Subscriber all;
+    subscribeAll(all, broker.port());
+    startSim({"--interval", "200"});
+    // The same --id under another prefix, on its own simulator; then a twin of the first, same
+    // prefix and id, whose broker (MQTT 5) tells of each takeover.
+    Child sim2, other, twin;
+    const QString link2 = work.filePath(QStringLiteral("tarlo-link2"));
+    sim2.start(QStringLiteral(TARLO02_SIM_PATH), {"--link", link2, "--interval", "200"});
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(link2); }, 10000));
+    const QString logDir2 = work.filePath(QStringLiteral("logs2"));
+    ASSERT_TRUE(QDir().mkpath(logDir2));
+    startService(brokerArgs(broker.port()));
+    other.start(QStringLiteral(TARLO02_LOGD_PATH), QStringList{"--port", link2, "--log-dir", logDir2, "--id",
+                                                               "tank", "--prefix", "room2/tarlo02"} +
+                                                       brokerArgs(broker.port()));
+    const QString state2 = QStringLiteral("room2/tarlo02/tank/state");
+    ASSERT_TRUE(waitUntil(
+        [&] { return all.payloads(kState).size() >= 10 && all.payloads(state2).size() >= 10; }, 30000))
+        << service.err().join('\n').toStdString() << other.err().join('\n').toStdString();
+    for (Child* c : {&service, &other}) {
+        EXPECT_EQ(countLines(c->err(), "MQTT connected"), 1) << c->err().join('\n').toStdString();
+        EXPECT_EQ(countLines(c->err(), "MQTT broker"), 0) << c->err().join('\n').toStdString();
+    }
+    EXPECT_EQ(all.payloads(kAvailability), QStringList({"offline", "online"}));
+    EXPECT_EQ(all.payloads(QStringLiteral("room2/tarlo02/tank/availability")),
+              QStringList({"offline", "online"}));
+
+    twin.start(QStringLiteral(TARLO02_LOGD_PATH),
+               QStringList{"--port", link2, "--log-dir", logDir2, "--id", "tank", "--mqtt-version", "5"} +
+                   brokerArgs(broker.port()));
+    // The twin and the first take the connection from each other a few times: one line each.
+    ASSERT_TRUE(waitUntil([&] { return countLines(twin.err(), "took its connection over") == 1; }, 60000))
+        << twin.err().join('\n').toStdString();
+    ASSERT_TRUE(waitUntil([&] { return countLines(service.err(), "took its connection over") == 1; }, 60000))
+        << service.err().join('\n').toStdString();
+    const auto takeovers = [&] { return countLines(all.messages(), "tarlo02/tank/availability"); };
+    const int seen = takeovers();
+    ASSERT_TRUE(waitUntil([&] { return takeovers() >= seen + 2; }, 60000));
+    for (Child* c : {&service, &twin}) {
+        const QStringList err = c->err();
+        EXPECT_EQ(countLines(err, "took its connection over"), 1) << err.join('\n').toStdString();
+        EXPECT_TRUE(err.filter("took its connection over").value(0).contains("--id"));
+        EXPECT_LE(countLines(err, "MQTT broker"), 1) << err.join('\n').toStdString();
+    }
+    EXPECT_EQ(countLines(other.err(), "MQTT connected"), 1);
+}
+
 TEST_F(LogdEndToEnd, BrokerAwayAndBackGetsTheNewestStateAndTheLogHasNoGap)
 {
     const int port = freePort();

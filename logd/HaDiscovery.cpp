@@ -199,20 +199,14 @@ std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, const Disco
             out.push_back({topic("number", key), {}, true, 1});
             continue;
         }
-        // The set topic takes all six at once: the others come from their own entities.
-        QStringList fields;
-        for (const Setting& other : kSettings)
-            fields << QStringLiteral("\"%1\":%2")
-                          .arg(QLatin1String(other.key),
-                               &other == &s ? QStringLiteral("{{ value }}")
-                                            : QStringLiteral("{{ states('number.%1') }}")
-                                                  .arg(entity + u'_' + slug(QLatin1String(other.key))));
         QJsonObject c = common("number", key, s.name);
         c.insert(QStringLiteral("entity_category"), QStringLiteral("config"));
         c.insert(QStringLiteral("state_topic"), topics.state());
         c.insert(QStringLiteral("value_template"), QStringLiteral("{{ value_json.%1 }}").arg(key));
         c.insert(QStringLiteral("command_topic"), topics.set());
-        c.insert(QStringLiteral("command_template"), u'{' + fields.join(u',') + u'}');
+        // Its own setting only: the service takes the others from the controller's last record,
+        // so one entity that is unknown or renamed never blocks another.
+        c.insert(QStringLiteral("command_template"), QStringLiteral("{\"%1\":{{ value }}}").arg(key));
         c.insert(QStringLiteral("min"), double(s.limit.min));
         c.insert(QStringLiteral("max"), double(s.limit.max));
         c.insert(QStringLiteral("step"), double(s.limit.step));

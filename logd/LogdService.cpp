@@ -240,7 +240,7 @@ void LogdService::handleCommand(const QString& topic, const QByteArray& payload,
                  {},
                  QStringLiteral("retained commands are ignored; publish without the retain flag")};
     else if (topic == topics_.set())
-        check = checkSettingsCommand(payload);
+        check = checkSettingsCommand(payload, settingsFromFields(fields_));
     else
         check = checkDeviceCommand(payload);
     QString sendError, journalNote;

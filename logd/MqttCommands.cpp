@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -45,7 +46,35 @@ QString excerpt(const QString& text)
     return text.size() <= kChars ? text : text.left(kChars) + QStringLiteral("...");
 }
 
-CommandCheck checkSettingsCommand(const QByteArray& payload)
+std::optional<SpinValues> settingsFromFields(const SettingsFields& f)
+{
+    auto number = [&f](SettingsField n) -> std::optional<long double> {
+        const QString& t = f[n];
+        if (t.isEmpty() || t.size() > 3)
+            return std::nullopt;
+        for (QChar c : t)
+            if (c < u'0' || c > u'9')
+                return std::nullopt;
+        return static_cast<long double>(t.toInt());
+    };
+    const auto phMinWhole = number(SettingsField::PhMinWhole),
+               phMinCents = number(SettingsField::PhMinHundredths),
+               phMaxWhole = number(SettingsField::PhMaxWhole),
+               phMaxCents = number(SettingsField::PhMaxHundredths), alarm = number(SettingsField::Alarm),
+               kh = number(SettingsField::Kh), brightness = number(SettingsField::Brightness),
+               contrast = number(SettingsField::Contrast);
+    if (!phMinWhole || !phMinCents || !phMaxWhole || !phMaxCents || !alarm || !kh || !brightness || !contrast)
+        return std::nullopt;
+    auto within = [](long double v, const SpinLimit& l) { return std::clamp(v, l.min, l.max); };
+    return SpinValues{within(*phMinWhole + *phMinCents / 100, kSpinLimits.phMin),
+                      within(*phMaxWhole + *phMaxCents / 100, kSpinLimits.phMax),
+                      within(*alarm / 100, kSpinLimits.threshold),
+                      within(*kh, kSpinLimits.kh),
+                      within(*brightness, kSpinLimits.brightness),
+                      within(*contrast, kSpinLimits.contrast)};
+}
+
+CommandCheck checkSettingsCommand(const QByteArray& payload, const std::optional<SpinValues>& current)
 {
     const QString cmd = QStringLiteral("set");
     if (auto tooLarge = refusedIfTooLarge(cmd, payload))
@@ -64,11 +93,17 @@ CommandCheck checkSettingsCommand(const QByteArray& payload)
         if (!known)
             return refused(cmd, QStringLiteral("unknown key '%1'").arg(excerpt(it.key())));
     }
-    SpinValues values{};
+    if (o.isEmpty())
+        return refused(cmd, QStringLiteral("no settings in the object"));
+    SpinValues values = current.value_or(SpinValues{});
     for (const SettingKey& k : kSettingKeys) {
         const QString name = QString::fromLatin1(k.name);
+        if (!o.contains(name) && current)
+            continue;
         if (!o.contains(name))
-            return refused(cmd, QStringLiteral("missing %1").arg(name));
+            return refused(
+                cmd,
+                QStringLiteral("missing %1, and no record from the controller has given it yet").arg(name));
         const QJsonValue v = o.value(name);
         if (!v.isDouble())
             return refused(cmd, QStringLiteral("%1 is not a number").arg(name));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Settings.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -20,10 +22,17 @@ struct CommandCheck {
 };
 
 // A settings object: {"ph_min": 6.9, "ph_max": 7.1, "alarm": 0.2, "kh": 5, "brightness": 100,
-// "contrast": 14}, all six, numbers within the spin edits' limits (two decimals at most for the
-// pH values and the alarm threshold, whole numbers for the rest). Gives the settings frame's
-// eleven writes, as the window's send button writes them.
-CommandCheck checkSettingsCommand(const QByteArray& payload);
+// "contrast": 14}, numbers within the spin edits' limits (two decimals at most for the pH values
+// and the alarm threshold, whole numbers for the rest). A setting left out keeps its value in
+// `current`, the controller's last record, as the window sends what its spin edits took from
+// it; without a record every setting must be given. Gives the settings frame's eleven writes,
+// as the window's send button writes them.
+CommandCheck checkSettingsCommand(const QByteArray& payload, const std::optional<SpinValues>& current = {});
+
+// The six settings of a record's settings fields (1 to 8), each put within its spin edit's
+// limits as the window's spin edits do when they take them; nothing when a field is not a
+// plain number (no good record yet).
+std::optional<SpinValues> settingsFromFields(const SettingsFields& fields);
 
 // "restart" or "factory_reset" (also as {"command": "..."}).
 CommandCheck checkDeviceCommand(const QByteArray& payload);

@@ -134,7 +134,9 @@ RecordValues recordValues(const ReceivedRecord& r)
     o.insert(QStringLiteral("alarm_high"), scaled(high, 100));
     o.insert(QStringLiteral("co2_ppm"), scaled(blank || ppmAbove ? std::nullopt : ppm, 10));
     o.insert(QStringLiteral("co2_ppm_above"), ppmAbove ? QJsonValue(100) : QJsonValue(QJsonValue::Null));
-    o.insert(QStringLiteral("kh"), scaled(blank ? std::nullopt : kh, 1));
+    // KH 0 is the controller's own value (its factory setting), blank on the display only
+    // because no CO2 can be worked out from it.
+    o.insert(QStringLiteral("kh"), scaled(kh, 1));
     o.insert(QStringLiteral("brightness"), scaled(brightness, 1));
     o.insert(QStringLiteral("contrast"), scaled(contrast, 1));
     o.insert(QStringLiteral("o2_out"), json(o2));

@@ -14,8 +14,9 @@ QString isoTimeWithOffset(const QDateTime& time);
 // co2_out, in_alarm (booleans), and ph_above (10 while the controller shows ">10") and
 // co2_ppm_above (100 for ">100!") beside their null values. Each line is read in the form the
 // controller sends it ("7,05", "12,3", "5"); a line outside its form is null and counted in
-// `refused`, so no stray number reaches the statistics. A blank ("--.-", "--") is null too,
-// but the controller's own way of showing nothing, not a refusal.
+// `refused`, so no stray number reaches the statistics. The blank CO2 ("--.-", shown when PPM and
+// KH are both "0") is null too, but the controller's own way of showing nothing, not a refusal;
+// KH 0 stays 0.
 struct RecordValues {
     QJsonObject json;
     int refused = 0;

@@ -188,9 +188,10 @@ TEST(StatePayload, ValuesAndNulls)
         {{"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14"},
          R"({"ph":7.05,"in_alarm":false})",
          0},
-        // >10 (first digit 9, CO2 off) and "--.-" (PPM and KH 0) are unknown, not 0; above 10 says so.
+        // >10 (first digit 9, CO2 off) and "--.-" (PPM and KH 0) are unknown, not 0; above 10 says
+        // so. KH 0, the controller's factory value, is 0.
         {{"9,50", "6,80", "7,40", "0", "0", "20", "0", "0", "100", "14"},
-         R"({"ph":null,"ph_above":10,"co2_ppm":null,"kh":null,"in_alarm":true})",
+         R"({"ph":null,"ph_above":10,"co2_ppm":null,"kh":0,"in_alarm":true})",
          0},
         {{"9,50", "6,80", "7,40", "0", "3", "20", "0", "1", "100", "14"}, R"({"ph":9.5,"ph_above":null})", 0},
         // ">100!" is a bound; an output line other than 0/1 is refused; below the low limit.
@@ -324,6 +325,40 @@ TEST(MqttCommands, SettingsWithinTheSpinEditsLimitsMakeTheWindowsFrame)
         EXPECT_EQ(all, frame) << json;
     }
     EXPECT_TRUE(checkSettingsCommand(paddedSettings(kMaxCommandBytes)).accepted());
+}
+
+TEST(MqttCommands, ASettingLeftOutKeepsTheLastRecordsValue)
+{
+    // The record's settings fields: brightness 100, contrast 14, PHmax 7,40, PHmin 6,80, threshold
+    // 20, KH 5; a brightness the spin edit would not take is put within its limit.
+    SettingsFields fields;
+    fieldsFromRecord({"7,05", "6,80", "7,40", "12,3", "5", "20", "1", "0", "100", "14", " ", "-"}, fields);
+    const auto current = settingsFromFields(fields);
+    ASSERT_TRUE(current);
+    fields[SettingsField::Brightness] = "120";
+    EXPECT_EQ(double(settingsFromFields(fields)->brightness), 100.0);
+    fields[SettingsField::Kh] = "x";
+    EXPECT_FALSE(settingsFromFields(fields));
+    EXPECT_FALSE(settingsFromFields(SettingsFields{}));
+
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        // Home Assistant's numbers send one setting each, KH 0 among them.
+        {R"({"kh":0})", "10001400704000608002000000000011", ""},
+        {R"({"alarm":0.9,"contrast":3})", "10000300704000608009000500000011", ""},
+        {R"({"ph_min":7.4})", "", "ph_min 7.40 must be below ph_max 7.40"},
+        {R"({})", "", "no settings"},
+        {R"({"kh":21})", "", "kh 21 is out of range"},
+    };
+    for (const auto& [json, frame, error] : cases) {
+        const CommandCheck c = checkSettingsCommand(json, current);
+        QString sent;
+        for (const QString& w : c.writes)
+            sent += w;
+        EXPECT_EQ(sent, frame) << json;
+        EXPECT_TRUE(c.error.contains(error)) << json << " -> " << c.error.toStdString();
+    }
+    // Before any record every setting must be given.
+    EXPECT_TRUE(checkSettingsCommand(R"({"kh":0})").error.contains("missing ph_min, and no record"));
 }
 
 TEST(MqttCommands, AnythingMalformedOrOutOfRangeSendsNothing)

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <map>
 
@@ -447,7 +448,8 @@ TEST_F(LogdEndToEnd, HomeAssistantFindsWhatItRequiresAndItsControlsWork)
     ASSERT_TRUE(publishOnce(broker.port(), kHaStatusTopic, "online", {"-r"}));
     Subscriber all;
     subscribeAll(all, broker.port());
-    startSim({"--interval", "200"});
+    // KH 0, the controller's factory value.
+    startSim({"--interval", "200", "--kh", "0"});
     startService(brokerArgs(broker.port()) + QStringList{"--allow-commands"});
     ASSERT_TRUE(waitUntil([&] { return !all.payloads(kState).isEmpty(); }, 20000))
         << service.err().join('\n').toStdString();
@@ -462,7 +464,7 @@ TEST_F(LogdEndToEnd, HomeAssistantFindsWhatItRequiresAndItsControlsWork)
     static const QRegularExpression field(R"(value_json\.([a-z0-9_]+))");
     std::map<QString, int> components;
     std::map<QString, QString> numberStates; // a number's entity id: its state, as Home Assistant shows it
-    QJsonObject alarm;
+    QJsonObject alarm, kh;
     for (const QString& m : ha.messages()) {
         const QString topic = m.section(u' ', 1, 1);
         const QString component = topic.section(u'/', 1, 1);
@@ -473,24 +475,51 @@ TEST_F(LogdEndToEnd, HomeAssistantFindsWhatItRequiresAndItsControlsWork)
         for (const char* t : {"value_template", "json_attributes_template"})
             for (auto it = field.globalMatch(c.value(t).toString()); it.hasNext();)
                 EXPECT_TRUE(state.contains(it.next().captured(1))) << topic.toStdString();
+        // A null state is unknown to Home Assistant.
+        const QJsonValue v = state.value(field.match(c.value("value_template").toString()).captured(1));
         if (component == "number")
-            numberStates[c.value("default_entity_id").toString()] = QString::number(
-                state.value(field.match(c.value("value_template").toString()).captured(1)).toDouble());
+            numberStates[c.value("default_entity_id").toString()] =
+                v.isDouble() ? QString::number(v.toDouble()) : QStringLiteral("unknown");
         if (topic.endsWith("/number/tarlo02_tank/alarm/config"))
             alarm = c;
+        if (topic.endsWith("/number/tarlo02_tank/kh/config"))
+            kh = c;
     }
+    EXPECT_EQ(numberStates["number.tarlo02_tank_kh"], "0");
     EXPECT_EQ(components,
               (std::map<QString, int>{{"binary_sensor", 3}, {"button", 2}, {"number", 6}, {"sensor", 11}}));
 
-    // Home Assistant sets a number: its command template with the new value and the other
-    // numbers' states. A threshold of 0,90 puts both limits on a whole pH: 6,90 - 0,90, 7,10 + 0,90.
-    QString set = alarm.value("command_template").toString().replace("{{ value }}", "0.9");
-    static const QRegularExpression states(R"(\{\{ states\('([a-z0-9_.]+)'\) \}\})");
-    for (QRegularExpressionMatch m; (m = states.match(set)).hasMatch();)
-        set.replace(m.capturedStart(), m.capturedLength(), numberStates[m.captured(1)]);
-    ASSERT_TRUE(publishOnce(broker.port(), alarm.value("command_topic").toString(), set.toUtf8()));
+    // Home Assistant sets a number: its command template rendered with the new value (a whole
+    // number as an int, as Home Assistant passes it) and any other entity's state as it stands.
+    auto render = [&](const QJsonObject& config, double value) {
+        QString t = config.value("command_template")
+                        .toString()
+                        .replace("{{ value }}", value == std::floor(value) ? QString::number(qint64(value))
+                                                                           : QString::number(value));
+        static const QRegularExpression states(R"(\{\{ states\('([a-z0-9_.]+)'\) \}\})");
+        for (QRegularExpressionMatch m; (m = states.match(t)).hasMatch();)
+            t.replace(m.capturedStart(), m.capturedLength(), numberStates[m.captured(1)]);
+        EXPECT_FALSE(t.contains("{{")) << t.toStdString();
+        return t.toUtf8();
+    };
+    // KH 0 set from its number, and a threshold of 0,90, which puts both limits on a whole pH:
+    // 6,90 - 0,90, 7,10 + 0,90.
+    ASSERT_TRUE(publishOnce(broker.port(), kh.value("command_topic").toString(), render(kh, 0)));
     ASSERT_TRUE(waitUntil([&] { return !all.payloads(kResult).isEmpty(); }, 10000));
-    EXPECT_EQ(json(all.payloads(kResult)[0]).value("ok"), QJsonValue(true)) << set.toStdString();
+    EXPECT_EQ(json(all.payloads(kResult)[0]).value("sent").toString().mid(21, 3), "000")
+        << all.payloads(kResult)[0].toStdString();
+    ASSERT_TRUE(waitUntil([&] { return commandLines().size() == 1; }, 10000));
+    // One command a second reaches the controller.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const qsizetype before = all.payloads(kResult).size();
+            if (!publishOnce(broker.port(), alarm.value("command_topic").toString(), render(alarm, 0.9)) ||
+                !waitUntil([&] { return all.payloads(kResult).size() > before; }, 10000))
+                return false;
+            return json(all.payloads(kResult).last()).value("ok").toBool();
+        },
+        20000))
+        << all.payloads(kResult).join('\n').toStdString();
     ASSERT_TRUE(
         waitUntil([&] { return json(all.payloads(kState).last()).value("alarm").toDouble() == 0.9; }, 20000));
     const QJsonObject limits = json(all.payloads(kState).last());

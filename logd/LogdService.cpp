@@ -124,7 +124,7 @@ void LogdService::reopenPort()
 {
     const QDateTime now = clock_();
     port_->ClosePort();
-    buffer_.reset();
+    stream_ = RecordStream{};
     try {
         port_->OpenPort();
     } catch (const std::exception& e) {
@@ -170,17 +170,22 @@ void LogdService::onRxChar(int count)
 {
     std::string received;
     port_->ReadText(received, count);
-    const std::optional<ReceivedRecord> r = receiveRecord(
-        buffer_, QString::fromLatin1(received.data(), qsizetype(received.size())), record_, fields_);
-    if (!r || !r->complete())
-        return;
+    receiveRecords(stream_, QString::fromLatin1(received.data(), qsizetype(received.size())), record_,
+                   fields_, [this](const ReceivedRecord& r) {
+                       if (r.complete())
+                           onRecord(r);
+                   });
+}
+
+void LogdService::onRecord(const ReceivedRecord& r)
+{
     ++records_;
     const QDateTime now = clock_();
     // The row first: a broker that is away never costs a row.
     tell(log_.record(record_));
     tell(watch_.recordArrived(now), JournalLog::Info);
     setAvailable(true);
-    const RecordValues values = recordValues(*r);
+    const RecordValues values = recordValues(r);
     refused_ += values.refused;
     // Why rows are not written, or "writing" once a file is open.
     const QString logState = !log_.failure().isEmpty() ? log_.failure()

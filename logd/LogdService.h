@@ -38,6 +38,8 @@ signals:
 
 private:
     void onRxChar(int count);
+    // A good record: its row, its state.
+    void onRecord(const ReceivedRecord& r);
     void onTick();
     // Asks the open port whether its device is still there.
     void checkPort();
@@ -60,7 +62,7 @@ private:
     JournalLog journal_;
     MqttTopics topics_;
     std::unique_ptr<TComPort> port_;
-    ReceiveBuffer buffer_;
+    RecordStream stream_;
     FrameLines record_;
     SettingsFields fields_;
     ServiceLog log_;

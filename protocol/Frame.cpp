@@ -3,6 +3,9 @@
 #include "Numbers.h"
 #include "Settings.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 QString asciiUpper(QString s)
@@ -183,15 +186,14 @@ FrameDisplay decodeFrame(FrameLines& l)
     return d;
 }
 
-std::optional<ReceivedRecord> receiveRecord(ReceiveBuffer& buffer, const QString& received,
-                                            FrameLines& record, SettingsFields& fields)
+namespace {
+
+// One cut-out record: kept as the program's last, checked, decoded, the settings fields filled.
+ReceivedRecord handleRecord(const FrameLines& lines, FrameLines& record, SettingsFields& fields)
 {
-    const std::optional<FrameLines> lines = receiveText(buffer, received);
-    if (!lines)
-        return std::nullopt;
     ReceivedRecord r;
-    r.extracted = *lines;
-    record = *lines;
+    r.extracted = lines;
+    record = lines;
     r.valid = frameIsValid(record);
     if (!r.valid)
         return r;
@@ -199,6 +201,74 @@ std::optional<ReceivedRecord> receiveRecord(ReceiveBuffer& buffer, const QString
     if (r.complete())
         fillSettingsFromFrame(record, fields);
     return r;
+}
+
+} // namespace
+
+std::optional<ReceivedRecord> receiveRecord(ReceiveBuffer& buffer, const QString& received,
+                                            FrameLines& record, SettingsFields& fields)
+{
+    const std::optional<FrameLines> lines = receiveText(buffer, received);
+    if (!lines)
+        return std::nullopt;
+    return handleRecord(*lines, record, fields);
+}
+
+std::vector<FrameLines> RecordStream::append(QStringView received)
+{
+    for (QChar c : received) {
+        if (c == u'\n') {
+            if (partial_.endsWith(u'\r'))
+                partial_.chop(1);
+            lineDone();
+        } else {
+            partial_ += c;
+            if (partial_.size() > kMaxLine)
+                lineDone();
+        }
+    }
+    return std::exchange(done_, {});
+}
+
+void RecordStream::lineDone()
+{
+    QString line = std::exchange(partial_, {});
+    if (!inRecord_) {
+        if (line == QStringLiteral("-")) {
+            inRecord_ = true;
+            lines_.clear();
+        }
+        return;
+    }
+    lines_.push_back(asciiUpper(std::move(line)));
+    if (lines_.size() < FrameLines::Count)
+        return;
+    FrameLines frame;
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        frame[RecordLine(i)] = lines_[i];
+    done_.push_back(frame);
+    // A good record ends with the next one's "-". Otherwise the next record starts at the first
+    // "-" line inside this one, if there is one.
+    std::vector<QString> rest;
+    if (!frameIsValid(frame)) {
+        const auto dash = std::find(lines_.begin(), lines_.end(), QStringLiteral("-"));
+        if (dash != lines_.end())
+            rest.assign(dash + 1, lines_.end());
+        inRecord_ = dash != lines_.end();
+    }
+    lines_.clear();
+    // The lines after an inner "-" are received again, so a record within them is found.
+    for (QString& l : rest) {
+        partial_ = std::move(l);
+        lineDone();
+    }
+}
+
+void receiveRecords(RecordStream& stream, QStringView received, FrameLines& record, SettingsFields& fields,
+                    const std::function<void(const ReceivedRecord&)>& each)
+{
+    for (const FrameLines& lines : stream.append(received))
+        each(handleRecord(lines, record, fields));
 }
 
 void fillSettingsFromFrame(const FrameLines& lines, SettingsFields& fields)

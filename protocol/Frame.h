@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -99,3 +100,33 @@ struct ReceivedRecord {
 // Nothing when the buffer is still short of a record.
 std::optional<ReceivedRecord> receiveRecord(ReceiveBuffer& buffer, const QString& received,
                                             FrameLines& record, SettingsFields& fields);
+
+// The record stream one record at a time, for a reader that handles every record it receives
+// (the service; the window keeps its 24-line buffer, which takes one record in two). A record
+// is the twelve lines after a line "-"; the last of a good one is the next record's "-", which
+// starts the next at once. After a record of the wrong form the search goes on from the first
+// "-" line inside it, so a broken record costs no good one behind it. Lines end at LF, a CR
+// before it dropped; a line longer than kMaxLine (noise without line breaks) is cut there, so
+// what is kept never grows past one record's worth.
+class RecordStream {
+public:
+    static constexpr qsizetype kMaxLine = 64;
+
+    // Adds received text; the records it completed, in order, upper-cased (ASCII a-z only).
+    std::vector<FrameLines> append(QStringView received);
+
+private:
+    void lineDone();
+
+    QString partial_;            // the line being received
+    std::vector<QString> lines_; // the lines after the separator, while inRecord_
+    bool inRecord_ = false;
+    std::vector<FrameLines> done_;
+};
+
+// The reception of one delivery, every record: each record it completed is checked, decoded
+// (changing `record` as the display does) and, when complete, fills `fields`, as receiveRecord
+// does for the one record the window takes; then `each` is called with it, while `record` and
+// `fields` are still that record's.
+void receiveRecords(RecordStream& stream, QStringView received, FrameLines& record, SettingsFields& fields,
+                    const std::function<void(const ReceivedRecord&)>& each);

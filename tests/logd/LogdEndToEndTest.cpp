@@ -16,6 +16,8 @@
 #include <cmath>
 #include <csignal>
 #include <map>
+#include <pty.h>
+#include <unistd.h>
 
 namespace {
 
@@ -203,6 +205,52 @@ TEST_F(LogdEndToEnd, TwoTanksOfOneNameInTwoRoomsKeepTheirConnections)
         EXPECT_LE(countLines(err, "MQTT broker"), 1) << err.join('\n').toStdString();
     }
     EXPECT_EQ(countLines(other.err(), "MQTT connected"), 1);
+}
+
+TEST_F(LogdEndToEnd, EveryRecordIsHandledAsItArrives)
+{
+    Broker broker;
+    ASSERT_TRUE(broker.start(work.path(), freePort()));
+    Subscriber all;
+    subscribeAll(all, broker.port());
+    // The test is the controller, on a pseudo-terminal of its own.
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const QString device = QString::fromLocal8Bit(ttyname(slave));
+    ::close(slave);
+    service.start(QStringLiteral(TARLO02_LOGD_PATH),
+                  QStringList{"--port", device, "--log-dir", logDir, "--id", "tank"} +
+                      brokerArgs(broker.port()));
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(service.pid());
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const QFileInfo& fd : QDir(fds).entryInfoList(QDir::Files | QDir::System))
+                if (fd.symLinkTarget() == device)
+                    return true;
+            return false;
+        },
+        10000));
+    auto send = [&](const QByteArray& text) {
+        return ::write(master, text.data(), size_t(text.size())) == text.size();
+    };
+    // Each record is complete once the next one's "-" follows it, as a controller sends them.
+    ASSERT_TRUE(send("-\r\n"));
+    for (int k = 1; k <= 4; ++k) {
+        ASSERT_TRUE(send(
+            QStringLiteral("7,%1\r\n6,80\r\n7,40\r\n12,3\r\n5\r\n20\r\n1\r\n0\r\n100\r\n14\r\n \r\n-\r\n")
+                .arg(k, 2, 10, QChar(u'0'))
+                .toLatin1()));
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return !all.payloads(kState).isEmpty() &&
+                       json(all.payloads(kState).last()).value("records").toInt() == k;
+            },
+            10000))
+            << "record " << k << ": " << all.payloads(kState).join('\n').toStdString();
+        EXPECT_EQ(json(all.payloads(kState).last()).value("ph").toDouble(), 7 + k / 100.0);
+    }
+    EXPECT_EQ(all.payloads(kState).size(), 4);
+    ::close(master);
 }
 
 TEST_F(LogdEndToEnd, BrokerAwayAndBackGetsTheNewestStateAndTheLogHasNoGap)

@@ -315,3 +315,54 @@ TEST(ReceiveText, ExtractsOnceTwentyFourLinesArrivedAndResets)
     EXPECT_EQ(frameBufferText(*got).count(QStringLiteral("\r\n")), 12);
     EXPECT_TRUE(frameBufferText(*got).startsWith("7,05\r\n6,80\r\n"));
 }
+
+TEST(RecordStream, EveryRecordAsSoonAsTheNextOneStarts)
+{
+    const QString good = crlf(goodRecord.mid(0, 11));
+    const QString broken = crlf({"7,05", "6,80", "7,40"}); // cut short by the next "-"
+    const QString noise = QString(1000, u'x');
+    // The text as it arrives, in pieces; the first lines of the records taken, in order.
+    const std::pair<QStringList, QStringList> cases[] = {
+        {{"junk\r\n-\r\n" + good + "-\r\n" + good + "-\r\n" + good}, {"7,05", "7,05"}},
+        // Split anywhere, even between CR and LF; the third record waits for its end.
+        {{"-\r", "\n7,0", "5\r\n" + crlf(goodRecord.mid(1, 10)), "-", "\r\n", good, "-\r\n"},
+         {"7,05", "7,05"}},
+        // A broken record is taken and refused; the good one behind it is not lost.
+        {{"-\r\n" + broken + "-\r\n" + good + "-\r\n"}, {"7,05", "7,05"}},
+        // Lines ended by LF alone, lower case made upper.
+        {{"-\n" + QString(good).replace("\r\n", "\n").replace("7,05", "7,0a") + "-\n"}, {"7,0A"}},
+        // Noise without line breaks costs nothing but itself.
+        {{noise, "\r\n-\r\n" + good + noise + "\r\n-\r\n" + good + "-\r\n"}, {"7,05", "7,05"}},
+    };
+    for (const auto& [pieces, firstLines] : cases) {
+        RecordStream s;
+        std::vector<FrameLines> got;
+        for (const QString& p : pieces)
+            for (const FrameLines& f : s.append(p))
+                got.push_back(f);
+        QStringList first;
+        for (const FrameLines& f : got)
+            first << f[RecordLine::Ph];
+        EXPECT_EQ(first, firstLines) << pieces.join("|").left(80).toStdString();
+    }
+}
+
+TEST(RecordStream, ReceiveRecordsDecodesEachAndFillsTheSettings)
+{
+    RecordStream s;
+    FrameLines record;
+    SettingsFields fields;
+    QStringList seen;
+    const QString second = crlf({"9,15", "6,80", "7,40", "12,3", "7", "20", "1", "0", "100", "14", " "});
+    receiveRecords(s,
+                   "-\r\n" + crlf({"7,05", "6,80"}) + "-\r\n" + crlf(goodRecord.mid(0, 11)) + "-\r\n" +
+                       second + "-\r\n",
+                   record, fields, [&](const ReceivedRecord& r) {
+                       // The record and the fields are this record's while it is handled.
+                       seen << QStringLiteral("%1 %2 %3 %4")
+                                   .arg(r.extracted[RecordLine::Ph], record[RecordLine::Ph])
+                                   .arg(r.complete())
+                                   .arg(fields[SettingsField::Kh]);
+                   });
+    EXPECT_EQ(seen, (QStringList{"7,05 7,05 0 ", "7,05 7.05 1 5", "9,15 >10 1 7"}));
+}

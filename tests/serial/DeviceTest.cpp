@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
@@ -166,6 +167,8 @@ TEST_F(Device, ReadTimeoutsAreSixtyFourBitDeadlines)
         uint32_t interval, multiplier, constant;
         int count;
         int64_t waited;
+        std::string input = ""; // there at the start, none later
+        int64_t clock = 0;      // the clock at the start; 0: where the last case left it
     };
     const Case cases[] = {
         {kMax, 0, 0, 10, 0},                    // the program's: return at once
@@ -174,15 +177,22 @@ TEST_F(Device, ReadTimeoutsAreSixtyFourBitDeadlines)
         {0, 10, 5, 3, 35},                      // multiplier times count plus constant
         {0, kMax, 300, 1, int64_t(kMax) + 300}, // beyond what one poll can wait
         {0, kMax, 300, 1000, int64_t(kMax) * 1000 + 300},
+        {50, 0, 30, 10, 30, "ab"},                     // the total ends before the gap after a byte
+        {20, 0, 300, 10, 20, "ab"},                    // the gap ends before the total
+        {0, kMax, 300, 1, 1000, "", INT64_MAX - 1000}, // a deadline past the clock's end
     };
     for (const Case& c : cases) {
         ASSERT_EQ(device.setTimeouts({c.interval, c.multiplier, c.constant, 0, 0}), 0);
         sys.pollTimeouts.clear();
+        if (c.clock)
+            sys.clock = c.clock;
+        if (!c.input.empty())
+            sys.input = {c.input};
         const int64_t start = sys.clock;
         std::vector<char> buffer(size_t(c.count));
         int got = -1;
         EXPECT_EQ(device.read(buffer.data(), c.count, got), 0);
-        EXPECT_EQ(got, 0);
+        EXPECT_EQ(got, int(c.input.size()));
         EXPECT_EQ(sys.clock - start, c.waited)
             << c.interval << " " << c.multiplier << " " << c.constant << " " << c.count;
         for (int t : sys.pollTimeouts)
@@ -197,8 +207,16 @@ TEST_F(Device, ASpeedTheDriverDidNotTakeIsRefused)
         int error;
     };
     const Case cases[] = {
-        {19200, 19200, 0}, {128000, 38400, EINVAL}, {256000, 115200, EINVAL},
-        {56000, 57600, 0}, {9600, 9000, EINVAL},
+        {19200, 19200, 0},
+        {128000, 38400, EINVAL},
+        {256000, 115200, EINVAL},
+        {56000, 57600, 0},
+        {9600, 9000, EINVAL},
+        // 3 % either way is close enough, a hair more is not.
+        {100000, 103000, 0},
+        {100000, 97000, 0},
+        {100000, 103001, EINVAL},
+        {100000, 96999, EINVAL},
     };
     for (const Case& c : cases) {
         LineSettings s = programSettings();

@@ -99,12 +99,20 @@ TEST(SettingsFile, LineEndsAndShortFiles)
         // A line too long for any value stays a bad value, never a cut-off number.
         {QByteArray(2000, '0') + "7\r\n5\r\n", {QString(16, u'0') + QChar(0x2026), "5"}},
         {QByteArray(70000, '0') + "7\r\n5\r\n", {QString(16, u'0') + QChar(0x2026)}},
+        {QByteArray(1023, '0') + "7\r\n5\r\n", {QString(1023, u'0') + u'7', "5"}},
+        {QByteArray(1024, '0') + "7\r\n", {QString(16, u'0') + QChar(0x2026)}},
     };
     for (const auto& [data, expected] : cases) {
         const QString path = dir.filePath("f.tarlo");
         putFile(path, data);
         EXPECT_EQ(readSettingsFileLines(path), expected) << data.left(20).toStdString();
     }
+
+    // A read that stopped before the end: its last line is whole only when a line end, CR
+    // alone too, closes it.
+    EXPECT_EQ(settingsFileLines("100\r14\r", false), (std::vector<QString>{"100", "14"}));
+    EXPECT_EQ(settingsFileLines("100\r14", false),
+              (std::vector<QString>{"100", "14" + QString(QChar(0x2026))}));
 
     // Fewer than eight lines: the missing fields keep what they held.
     SettingsFields f = savedFields(FactorySettings);
@@ -158,6 +166,13 @@ TEST(SettingsFile, LoadErrorsNameTheFileAndTheLine)
         {{"50", "10", "7", "10"}, true, "\" ends before line 5"},
         // Cut short after the values: refused all the same, the fields as they were.
         {{"50", "10", "7", "10", "6", "90", "20", "0", "0"}, false, "\" ends before line 10"},
+        // A bad value is shown up to 16 characters, then cut with "…".
+        {{"abcdefghijklmnop", "14", "7", "10", "6", "90", "20", "0", "0", "0"},
+         false,
+         "line 1: 'abcdefghijklmnop' is not"},
+        {{"abcdefghijklmnopq", "14", "7", "10", "6", "90", "20", "0", "0", "0"},
+         false,
+         "line 1: 'abcdefghijklmnop\xE2\x80\xA6' is not"},
         {{}, false, "\" is empty"},
     };
     for (const auto& c : cases) {

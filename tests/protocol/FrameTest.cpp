@@ -237,6 +237,7 @@ TEST(DecodeFrame, AlarmLimits)
         {"4,00", "8,80", "250", "5", "1,50", "11,3"},
         {"6,80", "7,40", "20", "100", std::nullopt, std::nullopt}, // KH of three characters
         {"6,80", "7,40", "2,0", "5", std::nullopt, std::nullopt},  // threshold with ","
+        {"6,80", "7,40", "123,", "5", std::nullopt, std::nullopt}, // "," as the fourth character
         {"6,80", "7,40", "1234,5", "5", std::nullopt,
          std::nullopt}, // "," past the fourth character: -5,545 and 19,745
     };

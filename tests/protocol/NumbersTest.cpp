@@ -63,6 +63,10 @@ TEST(toFloat, ReadsCommaDecimals)
         {"0,1E+3", 100.0L},
         {"00012,5e-2", 0.125L},
         {"1,5e-20", 1.5e-20L},
+        // Past what is read exactly in one step: 20 digits, powers of ten beyond 10^27.
+        {"99999999999999999999", 99999999999999999999.0L},
+        {"3e-28", 3e-28L},
+        {"9e28", 9e28L},
     };
     for (const auto& [text, value] : cases)
         EXPECT_EQ(toFloat(QString::fromLatin1(text)), value) << text;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 // Whole-file writes that either complete or throw EInOutError naming the file and
 // the system's reason. Short writes (a full disk, a file size limit) are errors,
 // never silently accepted.
@@ -28,6 +30,9 @@ WriteResult writeWholeFile(const QString& path, const QByteArray& data, WriteMod
 // Windows, where links are rare and need rights to make, path itself is replaced.
 // FileIoPosix.cpp and FileIoWin32.cpp implement this file, one picked per system.
 void replaceFileAtomically(const QString& path, const QByteArray& data, const QString& what);
+// The same for data made a piece at a time (an export larger than one would hold in memory):
+// next() gives each piece in turn, and an empty one after the last.
+void replaceFileAtomically(const QString& path, const std::function<QByteArray()>& next, const QString& what);
 
 // What a bounded read of a small file gave.
 struct SmallFile {

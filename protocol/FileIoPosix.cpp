@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 std::atomic<FileCalls*> overridden{nullptr};
@@ -193,7 +194,15 @@ QByteArray replacedFile(const QByteArray& path, const QString& what, const QStri
 
 } // namespace
 
-void replaceFileAtomically(const QString& linkOrPath, const QByteArray& data, const QString& what)
+void replaceFileAtomically(const QString& path, const QByteArray& data, const QString& what)
+{
+    bool given = false;
+    replaceFileAtomically(
+        path, [&] { return std::exchange(given, true) ? QByteArray() : data; }, what);
+}
+
+void replaceFileAtomically(const QString& linkOrPath, const std::function<QByteArray()>& next,
+                           const QString& what)
 {
     const QByteArray name = replacedFile(QFile::encodeName(linkOrPath), what, linkOrPath);
     const QString path = QFile::decodeName(name);
@@ -225,8 +234,9 @@ void replaceFileAtomically(const QString& linkOrPath, const QByteArray& data, co
     if (::stat(name.constData(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(fd, old.st_mode & 07777);
 
-    if (const int err = writeAll(fd, data))
-        discard(err);
+    for (QByteArray piece = next(); !piece.isEmpty(); piece = next())
+        if (const int err = writeAll(fd, piece))
+            discard(err);
     if (FileCalls::current().fsync(fd) != 0)
         discard(errno);
     const int closed = FileCalls::current().close(fd);

@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <utility>
 
 #include <windows.h>
 
@@ -153,6 +154,13 @@ SmallFile readSmallFile(const QString& path, qint64 maxBytes, const QString& wha
 
 void replaceFileAtomically(const QString& path, const QByteArray& data, const QString& what)
 {
+    bool given = false;
+    replaceFileAtomically(
+        path, [&] { return std::exchange(given, true) ? QByteArray() : data; }, what);
+}
+
+void replaceFileAtomically(const QString& path, const std::function<QByteArray()>& next, const QString& what)
+{
     // A fresh hidden name beside the target, so the rename stays on one volume.
     const QFileInfo info(path);
     const QString folder = info.path();
@@ -176,8 +184,9 @@ void replaceFileAtomically(const QString& path, const QByteArray& data, const QS
         DeleteFileW(tempName.c_str());
         fail(what, path, err);
     };
-    if (const DWORD err = writeAll(file, data))
-        discard(err);
+    for (QByteArray piece = next(); !piece.isEmpty(); piece = next())
+        if (const DWORD err = writeAll(file, piece))
+            discard(err);
     if (!FlushFileBuffers(file))
         discard(GetLastError());
     const BOOL closed = CloseHandle(file);

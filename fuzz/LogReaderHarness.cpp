@@ -18,7 +18,10 @@ std::optional<QString> checkLogReader(std::span<const std::uint8_t> data)
 {
     const QByteArray content(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
     const QDateTime start(QDate(2016, 10, 1), QTime(18, 30, 8));
-    const qsizetype lines = content.count('\n') + (content.endsWith('\n') || content.isEmpty() ? 0 : 1);
+    // Lines end in CR LF, LF or CR alone.
+    QByteArray ends = content;
+    ends.replace("\r\n", "\n").replace('\r', '\n');
+    const qsizetype lines = ends.count('\n') + (ends.endsWith('\n') || ends.isEmpty() ? 0 : 1);
 
     const ParsedLog finished = parseLog(content, start, false);
     const ParsedLog growing = parseLog(content, start, true);
@@ -33,7 +36,7 @@ std::optional<QString> checkLogReader(std::span<const std::uint8_t> data)
     for (const LogRow& r : finished.rows) {
         if (r.offset >= std::uint32_t(content.size()))
             return QStringLiteral("a row beyond the content");
-        if (r.offset > 0 && content[r.offset - 1] != '\n' &&
+        if (r.offset > 0 && content[r.offset - 1] != '\n' && content[r.offset - 1] != '\r' &&
             !(r.offset == 3 && content.startsWith("\xEF\xBB\xBF")))
             return QStringLiteral("a row not at the start of its line");
         // Dates follow the name's unless the file carries its own (a merged export).

@@ -74,6 +74,7 @@ const HistoryTexts& historyTexts(Language language)
         .saveError = u("Nie można zapisać pliku"),
         .hints = u("Przeciągnij: przesuń · kółko: powiększ · prawy przycisk lub Shift + przeciągnij: zaznacz "
                    "zakres · ← →: dzień · PgUp PgDn: tydzień · Backspace: cofnij"),
+        .noRowsBetween = u("Brak pomiarów między %1 a %2"),
         .replaceQuestion = u("Plik %1 już istnieje. Zastąpić go?"),
         .replace = u("Zastąp"),
         .cancel = u("Anuluj"),
@@ -83,6 +84,8 @@ const HistoryTexts& historyTexts(Language language)
         .filesUnreadable = {u("%1 plik nieczytelny"), u("%1 pliki nieczytelne"),
                             u("%1 plików nieczytelnych")},
         .inFiles = {u("w %1 pliku"), u("w %1 plikach"), u("w %1 plikach")},
+        .duplicatesDropped = {u("%1 powtórzony wiersz pominięty"), u("%1 powtórzone wiersze pominięte"),
+                              u("%1 powtórzonych wierszy pominiętych")},
         .series = {u("pH"), u("zakres pH"), u("progi alarmu"), u("CO2 [ppm]"), u("wyjście O2"),
                    u("wyjście CO2")},
         .legendHint = u("Kliknij, aby ukryć lub pokazać"),
@@ -135,6 +138,7 @@ const HistoryTexts& historyTexts(Language language)
         .saveError = u("Cannot write the file"),
         .hints = u("Drag: pan · wheel: zoom · right button or Shift + drag: select a range · ← →: day · "
                    "PgUp PgDn: week · Backspace: undo"),
+        .noRowsBetween = u("No measurements between %1 and %2"),
         .replaceQuestion = u("%1 already exists. Replace it?"),
         .replace = u("Replace"),
         .cancel = u("Cancel"),
@@ -143,6 +147,8 @@ const HistoryTexts& historyTexts(Language language)
         .linesSkipped = {u("%1 line skipped"), u("%1 lines skipped"), u("%1 lines skipped")},
         .filesUnreadable = {u("%1 file unreadable"), u("%1 files unreadable"), u("%1 files unreadable")},
         .inFiles = {u("in %1 file"), u("in %1 files"), u("in %1 files")},
+        .duplicatesDropped = {u("%1 duplicate row dropped"), u("%1 duplicate rows dropped"),
+                              u("%1 duplicate rows dropped")},
         .series = {u("pH"), u("pH range"), u("alarm limits"), u("CO2 [ppm]"), u("O2 output"),
                    u("CO2 output")},
         .legendHint = u("Click to hide or show"),
@@ -269,6 +275,14 @@ QString statisticsText(const Statistics& s, Language language)
     return lines.join(u'\n');
 }
 
+QString noRowsText(const TimeRange& range, Language language)
+{
+    const auto when = [](qint64 t) {
+        return QDateTime::fromMSecsSinceEpoch(t).toString(u("yyyy-MM-dd HH:mm"));
+    };
+    return historyTexts(language).noRowsBetween.arg(when(range.from), when(range.to));
+}
+
 QString problemsText(const LogSet& logs, Language language)
 {
     const HistoryTexts& t = historyTexts(language);
@@ -286,6 +300,8 @@ QString problemsText(const LogSet& logs, Language language)
             lines << name + u(": ") + counted(f.skipped, t.linesSkipped) + u(" (") + numbers.join(u", ") +
                          u(")");
         }
+        if (f.error.isEmpty() && f.duplicates > 0)
+            lines << name + u(": ") + counted(f.duplicates, t.duplicatesDropped);
     }
     return lines.join(u'\n');
 }
@@ -306,6 +322,8 @@ QString problemsSummary(const LogSet& logs, Language language)
         parts << counted(lines, t.linesSkipped) + QLatin1Char(' ') + counted(withLines, t.inFiles);
     if (unreadable > 0)
         parts << counted(unreadable, t.filesUnreadable);
+    if (logs.duplicates() > 0)
+        parts << counted(logs.duplicates(), t.duplicatesDropped);
     return parts.join(u(" · "));
 }
 

@@ -29,9 +29,11 @@ struct HistoryTexts {
     QString ph, ppm, o2, co2, on, off, range, alarm;
     QString pngFilter, pdfFilter, svgFilter, csvFilter;
     QString noRows, readError, saveError, hints;
+    QString noRowsBetween; // %1, %2: the range's ends
     // %1: the file's path.
     QString replaceQuestion, replace, cancel, notOverALog;
     Counted linesSkipped, filesUnreadable, inFiles;
+    Counted duplicatesDropped;
     // The legend, in the order of Series, and what a click on it does.
     std::array<QString, 6> series;
     QString legendHint;
@@ -73,8 +75,12 @@ QString readout(const LogRow& row, Language language);
 // The statistics of the view, one item a line.
 QString statisticsText(const Statistics& s, Language language);
 
-// The files with skipped lines or errors, one a line: name, count and the first line numbers.
+// What a view without rows shows: "No measurements between 2016-10-01 00:00 and 2016-10-02 00:00".
+QString noRowsText(const TimeRange& range, Language language);
+
+// The files with skipped lines, errors or rows left out as copies of another file's, one a
+// line: name, count and the first line numbers.
 QString problemsText(const LogSet& logs, Language language);
-// All of them in one line: "412 lines skipped in 200 files · 2 files unreadable"; empty
-// without any.
+// All of them in one line: "412 lines skipped in 200 files · 2 files unreadable · 1440
+// duplicate rows dropped"; empty without any.
 QString problemsSummary(const LogSet& logs, Language language);

@@ -140,15 +140,10 @@ void fillValues(LogRow& row, const Field* v)
 constexpr qint64 kDayMs = 24LL * 3600 * 1000;
 constexpr int kHourS = 3600;
 
-// A step back in the wall clock from one row to the next: the row it leads to and how far
-// back it goes, s.
-struct StepBack {
-    std::size_t row;
-    int seconds;
-};
-
-// Which steps back are midnights; the others are clock changes and corrections.
-std::vector<bool> midnights(const std::vector<StepBack>& steps, const LogName& name, int lastSecond)
+// Which steps back in the wall clock (each the row it leads to and how far back it goes, s)
+// are midnights; the others are clock changes and corrections.
+template <typename Steps>
+std::vector<bool> midnights(const Steps& steps, const LogName& name, int lastSecond)
 {
     std::vector<bool> out(steps.size(), false);
     qint64 days = -1; // unknown: by the length of each step
@@ -253,140 +248,309 @@ int WallClock::offsetAt(qint64 ms) const
     return zone_.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()));
 }
 
-ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growing, std::uint16_t file)
+bool LogRow::sameAs(const LogRow& o) const
+{
+    const auto same = [](float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+    return time == o.time && same(ph, o.ph) && same(phMin, o.phMin) && same(phMax, o.phMax) &&
+           same(ppm, o.ppm) && same(kh, o.kh) && same(alarm, o.alarm) && o2 == o.o2 && co2 == o.co2 &&
+           bounds == o.bounds;
+}
+
+namespace {
+// Where the line at p ends (its CR, LF or CR LF): {end of its text, start of the next line}, or
+// {nullptr, nullptr} when its end is not in [p, end) yet. A CR as the last byte may be the first
+// half of a CR LF: an end only when nothing follows (last).
+std::pair<const char*, const char*> lineEnd(const char* p, const char* end, bool last)
+{
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+    const char* limit = nl ? nl : end;
+    const char* cr = static_cast<const char*>(std::memchr(p, '\r', std::size_t(limit - p)));
+    if (cr) {
+        if (cr + 1 < end)
+            return {cr, cr[1] == '\n' ? cr + 2 : cr + 1};
+        if (last)
+            return {cr, end};
+        return {nullptr, nullptr};
+    }
+    if (nl)
+        return {nl, nl + 1};
+    return {nullptr, nullptr};
+}
+
+// "+hh:mm" or "-hh:mm" as seconds; nullopt for anything else.
+std::optional<int> parseOffset(Field f)
+{
+    const char* s = f.p;
+    if (f.n != 6 || (s[0] != '+' && s[0] != '-') || !isDigit(s[1]) || !isDigit(s[2]) || s[3] != ':' ||
+        !isDigit(s[4]) || !isDigit(s[5]))
+        return std::nullopt;
+    const int h = twoDigits(s + 1), m = twoDigits(s + 4);
+    if (h > 14 || m > 59)
+        return std::nullopt;
+    return (s[0] == '-' ? -1 : 1) * (h * 3600 + m * 60);
+}
+} // namespace
+
+LogParser::LogParser(std::vector<LogRow>& rows, const LogName& name, bool growing, std::uint32_t file,
+                     const QTimeZone& zone)
+    : rows_(rows), first_(rows.size()), name_(name), growing_(growing), file_(file), clock_(zone)
+{
+    // The name's time counts as the row before the first, so a first row after midnight is on
+    // the next day.
+    previous_ = name.start.isValid() ? name.start.time().msecsSinceStartOfDay() / 1000 : 0;
+}
+
+qsizetype LogParser::feed(const char* data, qsizetype size, qint64 at, bool last)
+{
+    const char* p = data;
+    const char* const end = data + size;
+    if (at == 0 && end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0)
+        p += 3;
+    while (p < end) {
+        // A CR at the end of a file still written may be the first half of its CR LF.
+        auto [textEnd, next] = lineEnd(p, end, last && !growing_);
+        if (!textEnd) {
+            if (!last)
+                break;
+            if (growing_) {
+                // Left for the next read of a file still written.
+                out_.partialLastLine = true;
+                p = end;
+                break;
+            }
+            textEnd = next = end;
+        }
+        line(p, textEnd, at + (p - data));
+        p = next;
+    }
+    return p - data;
+}
+
+void LogParser::skip(int line)
+{
+    if (out_.skippedLines.size() < kMaxSkippedLines)
+        out_.skippedLines.append(line);
+    ++out_.skipped;
+}
+
+void LogParser::line(const char* start, const char* end, qint64 at)
+{
+    ++lineNumber_;
+    if (end == start)
+        return;
+    Field f[12];
+    const int count = split(start, end, f, 11);
+    if (header_ == Header::Unchecked) {
+        header_ = Header::Log;
+        const QByteArray text = QByteArray::fromRawData(start, end - start);
+        if (text == LogHeader)
+            return;
+        if (text == MergedLogHeader || text == MergedLogHeaderWithOffset) {
+            header_ = text == MergedLogHeader ? Header::Merged : Header::MergedWithOffset;
+            out_.dated = true;
+            return;
+        }
+    }
+    LogRow row;
+    row.file = file_;
+    row.offset = std::uint32_t(at);
+    if (out_.dated) {
+        const int fields = header_ == Header::MergedWithOffset ? 11 : 10;
+        const int second = count == fields ? parseTime(f[1]) : -1;
+        const QDate date = second >= 0 ? parseDate(f[0]) : QDate();
+        const std::optional<int> offset = fields == 11 ? parseOffset(f[10]) : std::optional<int>(0);
+        if (!date.isValid() || !offset) {
+            skip(lineNumber_);
+            return;
+        }
+        if (fields == 11)
+            row.time = (qint64(QDate(1970, 1, 1).daysTo(date)) * 86400 + second - *offset) * 1000;
+        else
+            row.time = clock_.at(date, second, lastTime_ / 60000 * 60000);
+        lastTime_ = row.time;
+        fillValues(row, f + 2);
+    } else {
+        const int second = count == 9 && name_.start.isValid() ? parseTime(f[0]) : -1;
+        if (second < 0) {
+            skip(lineNumber_);
+            return;
+        }
+        // Compared by the minute: the first row has seconds, the later ones do not.
+        if (second < previous_ / 60 * 60)
+            steps_.push_back({rows_.size() - first_, previous_ / 60 * 60 - second});
+        previous_ = second;
+        row.time = second; // its day is known at the end
+        fillValues(row, f + 1);
+    }
+    rows_.push_back(row);
+}
+
+void LogParser::placeRows()
+{
+    const std::size_t count = rows_.size() - first_;
+    const QDateTime& start = name_.start;
+    const std::vector<bool> midnight = midnights(steps_, name_, int(rows_.back().time));
+    const auto days = [&](const auto& each) {
+        int day = 0;
+        std::size_t step = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (step < steps_.size() && steps_[step].row == i)
+                if (midnight[step++])
+                    ++day;
+            if (!each(rows_[first_ + i], day))
+                return;
+        }
+    };
+    // The rows' instants, each not before the one before it (to the minute) where the clocks
+    // show its time twice, from a first row not before `from`.
+    const auto place = [&](qint64 from, bool write, const auto& each) {
+        qint64 last = from;
+        days([&](LogRow& r, int day) {
+            const qint64 t = clock_.at(start.date().addDays(day), int(r.time), last / 60000 * 60000);
+            last = t;
+            const qint64 wall = qint64(day) * 86400 + int(r.time);
+            if (write)
+                r.time = t;
+            return each(t, wall);
+        });
+        return last;
+    };
+    const int startSecond = start.time().msecsSinceStartOfDay() / 1000;
+    const qint64 early = clock_.at(start.date(), startSecond);
+    const qint64 late = clock_.at(start.date(), startSecond, std::numeric_limits<qint64>::max());
+    qint64 from = std::numeric_limits<qint64>::min();
+    if (early != late) {
+        // A start in the hour shown twice: how many steps each pass makes that rows written a
+        // minute apart cannot: back in time, or on by an hour more than the clock showed.
+        const auto misfits = [&](qint64 startTime) {
+            int n = 0;
+            qint64 time = startTime, wall = startSecond;
+            const auto step = [&](qint64 t, qint64 w) {
+                const qint64 real = t - time, shown = (w - wall) * 1000;
+                n += real < 0 || (shown >= 0 && real > shown);
+                time = t;
+                wall = w;
+                return true;
+            };
+            const qint64 last = place(startTime, false, step);
+            if (name_.end.isValid()) {
+                const int endSecond = name_.end.time().msecsSinceStartOfDay() / 1000;
+                step(clock_.at(name_.end.date(), endSecond, last / 60000 * 60000),
+                     start.date().daysTo(name_.end.date()) * 86400 + endSecond);
+            }
+            return n;
+        };
+        from = misfits(late) < misfits(early) ? late : early;
+    }
+    place(from, true, [](qint64, qint64) { return true; });
+}
+
+ParsedLog LogParser::finish()
+{
+    if (!out_.dated && rows_.size() > first_)
+        placeRows();
+    return std::move(out_);
+}
+
+ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growing, std::uint32_t file)
 {
     return parseLog(content, LogName{start, {}}, growing, file);
 }
 
-ParsedLog parseLog(const QByteArray& content, const LogName& name, bool growing, std::uint16_t file,
+ParsedLog parseLog(const QByteArray& content, const LogName& name, bool growing, std::uint32_t file,
                    const QTimeZone& zone)
 {
-    ParsedLog out;
-    out.rows.reserve(std::size_t(content.size() / 40 + 1));
-    const char* const base = content.constData();
-    const char* p = base;
-    const char* const end = base + content.size();
-    if (end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0)
-        p += 3;
-
-    WallClock clock(zone);
-    const QDateTime& start = name.start;
-    // Rows of hours alone hold their second of the day in `time` until their days are known.
-    // The name's time counts as the row before the first, so a first row after midnight
-    // is on the next day.
-    int previous = start.isValid() ? start.time().msecsSinceStartOfDay() / 1000 : 0;
-    std::vector<StepBack> steps;
-    qint64 lastTime = std::numeric_limits<qint64>::min();
-    bool headerChecked = false;
-    int lineNumber = 0;
-    Field f[11];
-
-    const auto skip = [&](int line) {
-        if (out.skippedLines.size() < kMaxSkippedLines)
-            out.skippedLines.append(line);
-        ++out.skipped;
-    };
-
-    while (p < end) {
-        const char* nl = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
-        if (!nl && growing) {
-            out.partialLastLine = true;
-            break;
-        }
-        const char* lineEnd = nl ? nl : end;
-        const char* next = nl ? nl + 1 : end;
-        const char* const lineStart = p;
-        if (lineEnd > p && lineEnd[-1] == '\r')
-            --lineEnd;
-        ++lineNumber;
-        p = next;
-        if (lineEnd == lineStart)
-            continue;
-
-        const int count = split(lineStart, lineEnd, f, 10);
-        if (!headerChecked) {
-            headerChecked = true;
-            const QByteArray line = QByteArray::fromRawData(lineStart, lineEnd - lineStart);
-            if (line == LogHeader)
-                continue;
-            if (line == MergedLogHeader) {
-                out.dated = true;
-                continue;
-            }
-        }
-
-        LogRow row;
-        row.file = file;
-        row.offset = std::uint32_t(lineStart - base);
-        if (out.dated) {
-            const int second = count == 10 ? parseTime(f[1]) : -1;
-            const QDate date = second >= 0 ? parseDate(f[0]) : QDate();
-            if (!date.isValid()) {
-                skip(lineNumber);
-                continue;
-            }
-            row.time = clock.at(date, second, lastTime / 60000 * 60000);
-            lastTime = row.time;
-            fillValues(row, f + 2);
-        } else {
-            const int second = count == 9 && start.isValid() ? parseTime(f[0]) : -1;
-            if (second < 0) {
-                skip(lineNumber);
-                continue;
-            }
-            // Compared by the minute: the first row has seconds, the later ones do not.
-            if (second < previous / 60 * 60)
-                steps.push_back({out.rows.size(), previous / 60 * 60 - second});
-            previous = second;
-            row.time = second;
-            fillValues(row, f + 1);
-        }
-        out.rows.push_back(row);
-    }
-
-    if (!out.dated && !out.rows.empty()) {
-        const std::vector<bool> midnight = midnights(steps, name, int(out.rows.back().time));
-        QDate day = start.date();
-        std::size_t step = 0;
-        for (std::size_t i = 0; i < out.rows.size(); ++i) {
-            LogRow& r = out.rows[i];
-            if (step < steps.size() && steps[step].row == i)
-                if (midnight[step++])
-                    day = day.addDays(1);
-            r.time = clock.at(day, int(r.time), lastTime / 60000 * 60000);
-            lastTime = r.time;
-        }
-    }
+    std::vector<LogRow> rows;
+    rows.reserve(std::size_t(content.size() / 40 + 1));
+    LogParser parser(rows, name, growing, file, zone);
+    parser.feed(content.constData(), content.size(), 0, true);
+    ParsedLog out = parser.finish();
+    out.rows = std::move(rows);
     return out;
 }
 
-QByteArray mergedRow(const LogRow& row, const char* line, qsizetype length)
+namespace {
+// "yyyy-MM-dd;hh:mm:ss" of an instant on the system's clock, and its offset from UTC as
+// "+hh:mm": the offsets of an hour looked up once, as an export asks for millions of rows.
+class StampFormatter {
+public:
+    QByteArray stamp(qint64 ms, bool withOffset)
+    {
+        const qint64 hour = floorDiv(ms, 3600000);
+        if (hour != hour_) {
+            hour_ = hour;
+            const int a = offsetAt(hour * 3600000), b = offsetAt(hour * 3600000 + 3599999);
+            uniform_ = a == b;
+            offset_ = a;
+        }
+        const int offset = uniform_ ? offset_ : offsetAt(ms);
+        const qint64 wall = floorDiv(ms, 1000) + offset;
+        const qint64 day = floorDiv(wall, 86400);
+        if (day != day_) {
+            day_ = day;
+            date_ = QDate(1970, 1, 1).addDays(day).toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
+        }
+        const int second = int(wall - day * 86400);
+        char text[32];
+        int n =
+            std::snprintf(text, sizeof text, ";%02d:%02d:%02d", second / 3600, second / 60 % 60, second % 60);
+        QByteArray out = date_ + QByteArray(text, n);
+        if (withOffset) {
+            const int a = std::abs(offset) / 60;
+            n = std::snprintf(text, sizeof text, "%c%02d:%02d", offset < 0 ? '-' : '+', a / 60, a % 60);
+            offsetText_ = QByteArray(text, n);
+        }
+        return out;
+    }
+    const QByteArray& offsetText() const { return offsetText_; }
+
+private:
+    static qint64 floorDiv(qint64 a, qint64 b) { return a / b - (a % b < 0 ? 1 : 0); }
+    static int offsetAt(qint64 ms)
+    {
+        return systemZone().offsetFromUtc(QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()));
+    }
+    qint64 hour_ = std::numeric_limits<qint64>::min(), day_ = std::numeric_limits<qint64>::min();
+    bool uniform_ = false;
+    int offset_ = 0;
+    QByteArray date_, offsetText_;
+};
+
+StampFormatter& stampFormatter()
+{
+    static StampFormatter formatter;
+    return formatter;
+}
+} // namespace
+
+QByteArray mergedRow(const LogRow& row, const char* line, qsizetype length, bool utcOffset)
 {
     const char* end = line + length;
-    const char* nl = static_cast<const char*>(std::memchr(line, '\n', std::size_t(length)));
-    if (nl)
-        end = nl;
-    if (end > line && end[-1] == '\r')
-        --end;
-    Field f[11];
-    const int count = split(line, end, f, 10);
-    const Field* v = count == 10 ? f + 2 : f + 1;
+    if (const auto [textEnd, next] = lineEnd(line, end, true); textEnd)
+        end = textEnd;
+    Field f[12];
+    const int count = split(line, end, f, 11);
+    const Field* v = count >= 10 ? f + 2 : f + 1;
 
-    QByteArray out =
-        QDateTime::fromMSecsSinceEpoch(row.time).toString(QStringLiteral("yyyy-MM-dd;HH:mm:ss")).toLatin1();
-    if (count != 9 && count != 10)
-        return out + ";;;;;;;;";
-    out.reserve(out.size() + length + 2);
-    // What the reader takes as a value or a bound stays as the log has it; the rest is left empty.
-    LogRow values;
-    fillValues(values, v);
-    const float numbers[] = {values.ph, values.phMin, values.phMax, values.ppm, values.kh, values.alarm};
-    for (int i = 0; i < 8; ++i) {
-        out += ';';
-        const bool keep = i < 6 ? !std::isnan(numbers[i]) : parseOutput(v[i]) != OutputState::Unknown;
-        if (keep)
-            out.append(v[i].p, v[i].n);
+    StampFormatter& stamps = stampFormatter();
+    QByteArray out = stamps.stamp(row.time, utcOffset);
+    out.reserve(out.size() + (end - line) + 10);
+    if (count < 9 || count > 11) {
+        out += ";;;;;;;;";
+    } else {
+        // What the reader takes as a value or a bound stays as the log has it; the rest is left empty.
+        LogRow values;
+        fillValues(values, v);
+        const float numbers[] = {values.ph, values.phMin, values.phMax, values.ppm, values.kh, values.alarm};
+        for (int i = 0; i < 8; ++i) {
+            out += ';';
+            const bool keep = i < 6 ? !std::isnan(numbers[i]) : parseOutput(v[i]) != OutputState::Unknown;
+            if (keep)
+                out.append(v[i].p, v[i].n);
+        }
     }
+    if (utcOffset)
+        out += ';' + stamps.offsetText();
     return out;
 }
 
@@ -435,25 +599,49 @@ void LogSet::open(const QStringList& paths)
             addFile(info.absoluteFilePath(), std::nullopt);
         }
     }
-    // All the files first, so the rows are given their room once.
-    qsizetype bytes = 0;
-    for (std::size_t i = firstNew; i < files_.size(); ++i) {
-        loadFile(i);
-        bytes += files_[i].content.size();
-    }
-    rows_.reserve(rows_.size() + std::size_t(bytes / 38)); // a row is some 40 bytes
+    // The rows are given their room once, by the files' sizes: room not filled costs address
+    // space, not memory, so it is generous (a row is some 40 bytes).
+    qint64 bytes = 0;
     for (std::size_t i = firstNew; i < files_.size(); ++i)
-        parseFile(i, false);
+        bytes += std::max<qint64>(0, QFileInfo(files_[i].path).size());
+    rows_.reserve(rows_.size() + std::size_t(bytes / 24) + 16);
+    for (std::size_t i = firstNew; i < files_.size(); ++i)
+        parseFile(i, rows_);
     // One sort for all the files: a folder's logs come in time order and are mostly in order
-    // already. Stable, so rows of the same time keep the order of their files.
-    const auto earlier = [](const LogRow& a, const LogRow& b) { return a.time < b.time; };
+    // already. Rows of the same time keep the order of their files and lines, without the copy of the
+    // rows that a stable sort would make.
+    const auto earlier = [](const LogRow& a, const LogRow& b) {
+        return a.time != b.time ? a.time < b.time : a.file != b.file ? a.file < b.file : a.offset < b.offset;
+    };
     if (!std::is_sorted(rows_.begin(), rows_.end(), earlier))
-        std::stable_sort(rows_.begin(), rows_.end(), earlier);
+        std::sort(rows_.begin(), rows_.end(), earlier);
+    dropDuplicates();
+}
+
+void LogSet::dropDuplicates()
+{
+    // Equal rows have equal times, so they meet in the run of rows of one time; which is short.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const LogRow& r = rows_[i];
+        bool copy = false;
+        for (std::size_t j = kept; j-- > 0 && rows_[j].time == r.time;)
+            if (rows_[j].file != r.file && rows_[j].sameAs(r)) {
+                copy = true;
+                break;
+            }
+        if (copy) {
+            ++files_[r.file].duplicates;
+        } else {
+            rows_[kept++] = r;
+        }
+    }
+    rows_.resize(kept);
 }
 
 bool LogSet::addFile(const QString& path, const std::optional<LogName>& name)
 {
-    if (paths_.contains(path) || files_.size() >= std::numeric_limits<std::uint16_t>::max())
+    if (paths_.contains(path))
         return false;
     LogFile f;
     f.path = path;
@@ -465,54 +653,91 @@ bool LogSet::addFile(const QString& path, const std::optional<LogName>& name)
 
 void LogSet::readFile(std::size_t index, bool merge)
 {
-    loadFile(index);
-    parseFile(index, merge);
+    if (!merge) {
+        parseFile(index, rows_);
+        return;
+    }
+    std::vector<LogRow> rows;
+    parseFile(index, rows);
+    mergeRows(index, std::move(rows));
 }
 
-void LogSet::loadFile(std::size_t index)
+void LogSet::parseFile(std::size_t index, std::vector<LogRow>& into)
 {
     LogFile& f = files_[index];
     if (!f.name)
         f.name = parseLogName(QFileInfo(f.path).fileName(), false);
     f.error.clear();
+    f.bytes = 0;
+    f.rows = f.duplicates = f.skipped = 0;
+    f.skippedLines.clear();
+    f.partialLastLine = false;
+    for (Piece& p : pieces_)
+        if (p.file == index)
+            p.data.clear();
+    const std::size_t first = into.size();
+    const bool growing = f.name && !f.name->finished();
+    LogParser parser(into, f.name.value_or(LogName{}), growing, std::uint32_t(index));
     QFile file(f.path);
     if (!file.open(QIODevice::ReadOnly)) {
         f.error = file.errorString();
-        f.content.clear();
-    } else if (file.size() > qint64(std::numeric_limits<std::uint32_t>::max())) {
-        f.error = QStringLiteral("too large");
-        f.content.clear();
-    } else {
-        f.content = file.readAll();
+        return;
     }
-}
-
-void LogSet::parseFile(std::size_t index, bool merge)
-{
-    LogFile& f = files_[index];
-    const bool growing = f.name && !f.name->finished();
-    ParsedLog parsed = parseLog(f.content, f.name.value_or(LogName{}), growing, std::uint16_t(index));
-    if (f.error.isEmpty() && !f.name && !parsed.dated && !f.content.isEmpty()) {
+    // A piece at a time: the file is never whole in memory, only its rows.
+    constexpr qint64 kPiece = 1 << 20;
+    QByteArray buffer;
+    qsizetype held = 0; // bytes of a line not complete yet, at the buffer's start
+    for (;;) {
+        if (f.bytes > qint64(std::numeric_limits<std::uint32_t>::max())) {
+            f.error = QStringLiteral("too large");
+            break;
+        }
+        buffer.resize(held + kPiece);
+        const qint64 n = file.read(buffer.data() + held, kPiece);
+        if (n < 0) {
+            f.error = file.errorString();
+            break;
+        }
+        const bool last = n == 0;
+        const qsizetype size = held + qsizetype(n);
+        const qsizetype used = parser.feed(buffer.constData(), size, f.bytes - held, last);
+        f.bytes += n;
+        if (last)
+            break;
+        held = size - used;
+        std::memmove(buffer.data(), buffer.constData() + used, std::size_t(held));
+    }
+    ParsedLog parsed = parser.finish();
+    if (f.error.isEmpty() && !f.name && !parsed.dated && f.bytes > 0)
         f.error = QStringLiteral("no date in the file name");
-        parsed = ParsedLog{};
+    if (!f.error.isEmpty()) {
+        into.resize(first);
+        return;
     }
-    f.rows = qint64(parsed.rows.size());
+    f.rows = qint64(into.size() - first);
     f.skipped = parsed.skipped;
     f.skippedLines = parsed.skippedLines;
     f.partialLastLine = parsed.partialLastLine;
-    if (merge)
-        mergeRows(index, std::move(parsed.rows));
-    else
-        rows_.insert(rows_.end(), parsed.rows.begin(), parsed.rows.end());
 }
 
 void LogSet::mergeRows(std::size_t changedFile, std::vector<LogRow> rows)
 {
-    const auto file = std::uint16_t(changedFile);
+    const auto file = std::uint32_t(changedFile);
     std::erase_if(rows_, [file](const LogRow& r) { return r.file == file; });
     const auto earlier = [](const LogRow& a, const LogRow& b) { return a.time < b.time; };
     if (!std::is_sorted(rows.begin(), rows.end(), earlier))
         std::stable_sort(rows.begin(), rows.end(), earlier);
+    // The changed file's rows that other files hold already are left out.
+    std::erase_if(rows, [&](const LogRow& r) {
+        const auto it = std::lower_bound(rows_.begin(), rows_.end(), r.time,
+                                         [](const LogRow& a, qint64 t) { return a.time < t; });
+        for (auto j = it; j != rows_.end() && j->time == r.time; ++j)
+            if (j->sameAs(r)) {
+                ++files_[changedFile].duplicates;
+                return true;
+            }
+        return false;
+    });
     const auto middle = std::ptrdiff_t(rows_.size());
     rows_.insert(rows_.end(), rows.begin(), rows.end());
     if (middle > 0 && !rows.empty() && rows.front().time < rows_[std::size_t(middle) - 1].time)
@@ -535,15 +760,15 @@ bool LogSet::refreshFile(std::size_t index)
         f.path = info.dir().absoluteFilePath(successors.front());
         f.name = parseLogName(successors.front(), false);
         paths_.insert(f.path);
-    } else if (info.size() == f.content.size() && f.error.isEmpty()) {
+    } else if (info.size() == f.bytes && f.error.isEmpty()) {
         return false;
     }
     const qint64 rows = f.rows;
     const QString error = f.error;
-    const qsizetype size = f.content.size();
+    const qint64 size = f.bytes;
     readFile(index, true);
     // A file that stays unreadable changes nothing.
-    return f.rows != rows || f.error != error || f.content.size() != size;
+    return f.rows != rows || f.error != error || f.bytes != size;
 }
 
 bool LogSet::refresh(Scope scope)
@@ -563,6 +788,14 @@ bool LogSet::refresh(Scope scope)
                     changed = true;
                 }
     return changed;
+}
+
+qint64 LogSet::duplicates() const
+{
+    qint64 n = 0;
+    for (const LogFile& f : files_)
+        n += f.duplicates;
+    return n;
 }
 
 int LogSet::skipped() const
@@ -597,10 +830,59 @@ bool LogSet::holds(const QString& path) const
     });
 }
 
-QByteArray LogSet::mergedRow(const LogRow& row) const
+QByteArray LogSet::mergedRow(const LogRow& row, bool utcOffset) const
 {
-    const QByteArray& content = files_[row.file].content;
-    return ::mergedRow(row, content.constData() + row.offset, content.size() - qsizetype(row.offset));
+    // The piece of its file that holds the row's line, read when no piece read holds it.
+    constexpr qint64 kPiece = 1 << 18, kLongestLine = 4096;
+    const qint64 at = row.offset;
+    const auto holds = [&](const Piece& p) {
+        return p.file == row.file && at >= p.at && at < p.at + p.data.size() &&
+               (p.data.size() < kPiece || at + kLongestLine <= p.at + p.data.size());
+    };
+    auto piece = std::find_if(pieces_.begin(), pieces_.end(), holds);
+    if (piece == pieces_.end()) {
+        // The oldest of a few pieces makes room: overlapping logs are read side by side.
+        constexpr std::size_t kPieces = 8;
+        if (pieces_.size() < kPieces)
+            pieces_.emplace_back();
+        else
+            std::rotate(pieces_.begin(), pieces_.begin() + 1, pieces_.end());
+        piece = pieces_.end() - 1;
+        piece->file = row.file;
+        piece->at = at;
+        piece->data.clear();
+        QFile file(files_[row.file].path);
+        if (file.open(QIODevice::ReadOnly) && file.seek(at))
+            piece->data = file.read(kPiece);
+    }
+    const qsizetype from = qsizetype(at - piece->at);
+    const char* line = piece->data.constData() + from;
+    const qsizetype length = std::max<qsizetype>(0, piece->data.size() - from);
+    const auto [textEnd, next] = lineEnd(line, line + length, true);
+    Field f[12];
+    const int count = split(line, textEnd ? textEnd : line + length, f, 11);
+    if (count >= 9 && count <= 11)
+        return ::mergedRow(row, line, length, utcOffset);
+    // The file is gone or was cut meanwhile: the row's values as read.
+    QByteArray values;
+    const auto number = [&](float v, int decimals) {
+        values += ';';
+        if (!std::isnan(v))
+            values += QByteArray::number(double(v), 'f', decimals).replace('.', ',');
+    };
+    values += ';';
+    if (row.phAbove())
+        values += ">10";
+    else if (!std::isnan(row.ph))
+        values += QByteArray::number(double(row.ph), 'f', 2).replace('.', ',');
+    number(row.phMin, 2);
+    number(row.phMax, 2);
+    number(row.ppm, row.ppmAbove() ? 0 : 1);
+    number(row.kh, 0);
+    number(row.alarm, 0);
+    for (OutputState o : {row.o2, row.co2})
+        values += o == OutputState::On ? ";on" : o == OutputState::Off ? ";off" : ";";
+    return ::mergedRow(row, values.constData(), values.size(), utcOffset);
 }
 
 QStringList LogSet::logsInFolder(const QString& folder)

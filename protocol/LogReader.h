@@ -19,6 +19,10 @@
 
 // The header of a merged export: the log's header with "Time" replaced by "Date;Time".
 inline constexpr char MergedLogHeader[] = "Date;Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2";
+// The same with each row's offset from UTC after its fields ("+02:00"), which tells the two
+// passes of the hour repeated when the clocks go back apart.
+inline constexpr char MergedLogHeaderWithOffset[] =
+    "Date;Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2;UTC offset";
 
 // Two rows further apart than this have no line between them.
 inline constexpr qint64 kLogGapMs = 3 * 60 * 1000;
@@ -48,11 +52,13 @@ struct LogRow {
     qint64 time = 0;                                                // ms since the epoch
     float ph = 0, phMin = 0, phMax = 0, ppm = 0, kh = 0, alarm = 0; // alarm in hundredths of pH
     OutputState o2 = OutputState::Unknown, co2 = OutputState::Unknown;
-    std::uint16_t file = 0;   // index of its file in the set it was read into
-    std::uint32_t offset = 0; // where the row's line starts in that file's content
     std::uint8_t bounds = 0;  // kPhAbove, kPpmAbove
+    std::uint32_t file = 0;   // index of its file in the set it was read into
+    std::uint32_t offset = 0; // where the row's line starts in that file
     bool phAbove() const { return bounds & kPhAbove; }
     bool ppmAbove() const { return bounds & kPpmAbove; }
+    // The same measurement: the same time and values (a gap equals a gap), whatever the file.
+    bool sameAs(const LogRow& other) const;
 };
 
 // The system's time zone, looked up once: asking the system again reads its files each time.
@@ -83,6 +89,42 @@ struct ParsedLog {
     bool dated = false;           // a merged export: each row has its date
 };
 
+// Reads a log a piece at a time, so a large file is never whole in memory: its rows go
+// straight into a vector of the caller's, after the rows already there.
+class LogParser {
+public:
+    LogParser(std::vector<LogRow>& rows, const LogName& name, bool growing, std::uint32_t file = 0,
+              const QTimeZone& zone = systemZone());
+    // Reads the complete lines of data, which starts at byte `at` of the file. Returns the bytes
+    // read: the rest, a line not complete yet, is to be given again with what follows it.
+    // last: nothing follows.
+    qsizetype feed(const char* data, qsizetype size, qint64 at, bool last);
+    // The rows' dates, once all the lines are in; the rows are left in `out` (its rows empty).
+    ParsedLog finish();
+
+private:
+    void line(const char* start, const char* end, qint64 at);
+    void skip(int line);
+    void placeRows();
+
+    std::vector<LogRow>& rows_;
+    std::size_t first_;
+    LogName name_;
+    bool growing_;
+    std::uint32_t file_;
+    WallClock clock_;
+    ParsedLog out_;
+    enum class Header { Unchecked, Log, Merged, MergedWithOffset } header_ = Header::Unchecked;
+    int lineNumber_ = 0;
+    int previous_ = 0; // second of the day of the row before
+    qint64 lastTime_ = std::numeric_limits<qint64>::min();
+    struct StepBack {
+        std::size_t row;
+        int seconds;
+    };
+    std::vector<StepBack> steps_;
+};
+
 // Parses a log's content. name: the stamps of its file name, whose start date is where the
 // rows' dates begin; not needed for a merged export, whose rows carry their dates. A row
 // earlier in the day than the one before it is on the next day only when it has to be: when
@@ -92,21 +134,26 @@ struct ParsedLog {
 // are clock changes and corrections. growing: the file may still be written, so a last line
 // without its line end is left out; otherwise it is read like any other. zone: the time zone
 // the log was written in.
-ParsedLog parseLog(const QByteArray& content, const LogName& name, bool growing, std::uint16_t file = 0,
+// Where the start stamp falls in the hour that the clocks show twice, the pass under which the
+// rows, in order, reach the end stamp (or their last row) without an hour that is not there;
+// the earlier one where both fit alike. Lines end in CR LF, LF or CR alone.
+ParsedLog parseLog(const QByteArray& content, const LogName& name, bool growing, std::uint32_t file = 0,
                    const QTimeZone& zone = systemZone());
 // The same for a log whose name gives only its start.
-ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growing, std::uint16_t file = 0);
+ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growing, std::uint32_t file = 0);
 
 // The row's values as a merged export holds them: "yyyy-MM-dd;hh:mm:ss;" and then the eight
-// fields after the time as the log has them, with gaps left empty. line: the row's raw line.
-QByteArray mergedRow(const LogRow& row, const char* line, qsizetype length);
+// fields after the time as the log has them, with gaps left empty; with utcOffset its offset
+// from UTC after them (";+02:00"). line: the row's raw line, up to its line end at most.
+QByteArray mergedRow(const LogRow& row, const char* line, qsizetype length, bool utcOffset = false);
 
 // A file of a set.
 struct LogFile {
     QString path;
-    QByteArray content;
+    qint64 bytes = 0; // read of it
     std::optional<LogName> name;
     qint64 rows = 0;
+    qint64 duplicates = 0; // rows left out: another file has the same ones
     int skipped = 0;
     QList<int> skippedLines;
     bool partialLastLine = false;
@@ -136,13 +183,16 @@ public:
     const QStringList& openedFolders() const { return openedFolders_; }
     // Lines skipped over all files.
     int skipped() const;
+    // Rows left out over all files, as copies of rows of other files.
+    qint64 duplicates() const;
     // True when a file has no end stamp in its name: logging may still go on.
     bool growing() const;
     // True when path is one of the files read (or was, before it was renamed).
     bool holds(const QString& path) const;
 
-    // The merged export's line for a row, without its line end.
-    QByteArray mergedRow(const LogRow& row) const;
+    // The merged export's line for a row, without its line end; its line is read again from
+    // its file (the files are not kept in memory), a piece of the file at a time.
+    QByteArray mergedRow(const LogRow& row, bool utcOffset = false) const;
 
     // The logs of a folder by their names, in time order.
     static QStringList logsInFolder(const QString& folder);
@@ -153,9 +203,11 @@ private:
     // Reads a file: its content, then its rows, which are merged in, or only added at the end
     // when merge is false.
     void readFile(std::size_t index, bool merge);
-    void loadFile(std::size_t index);
-    void parseFile(std::size_t index, bool merge);
+    // Reads a file's rows into `into`, after the rows there.
+    void parseFile(std::size_t index, std::vector<LogRow>& into);
     void mergeRows(std::size_t changedFile, std::vector<LogRow> rows);
+    // Leaves out rows of the same time and values as a row before them from another file.
+    void dropDuplicates();
     bool refreshFile(std::size_t index);
 
     std::vector<LogFile> files_;
@@ -163,4 +215,11 @@ private:
     std::vector<LogRow> rows_;
     QStringList folders_;
     QStringList openedFolders_;
+    // The pieces of files last read for mergedRow(): exports go through rows in time order.
+    struct Piece {
+        std::uint32_t file = 0;
+        qint64 at = 0;
+        QByteArray data;
+    };
+    mutable std::vector<Piece> pieces_;
 };

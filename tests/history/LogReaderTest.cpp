@@ -1,5 +1,6 @@
 #include "LogReader.h"
 #include "LogFiles.h"
+#include "Texts.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -104,14 +105,16 @@ TEST(ParseLog, FieldsGapsAndOutputs)
         EXPECT_EQ(r.bounds, e.bounds) << "row " << i;
     }
 
-    // LF line ends read the same; each row knows where its line starts.
-    QByteArray lf = content;
-    lf.replace("\r\n", "\n");
-    const ParsedLog unix = parseLog(lf, kStart, false, 3);
-    ASSERT_EQ(unix.rows.size(), 7u);
-    EXPECT_EQ(times(unix.rows), times(log.rows));
-    EXPECT_EQ(unix.rows[1].file, 3);
-    EXPECT_TRUE(lf.mid(unix.rows[1].offset).startsWith("18:31;>10;"));
+    // LF and CR line ends read the same; each row knows where its line starts.
+    for (const char* end : {"\n", "\r"}) {
+        QByteArray other = content;
+        other.replace("\r\n", end);
+        const ParsedLog read = parseLog(other, kStart, false, 3);
+        ASSERT_EQ(read.rows.size(), 7u) << int(end[0]);
+        EXPECT_EQ(times(read.rows), times(log.rows));
+        EXPECT_EQ(read.rows[1].file, 3u);
+        EXPECT_TRUE(other.mid(read.rows[1].offset).startsWith("18:31;>10;"));
+    }
 }
 
 TEST(ParseLog, DaysFollowTheStampsAcrossMidnightsAndClockChanges)
@@ -151,6 +154,41 @@ TEST(ParseLog, DaysFollowTheStampsAcrossMidnightsAndClockChanges)
          {"23:59:00", "00:00", "02:59", "02:00", "03:00"},
          {"2023-10-28 23:59:00 +2", "2023-10-29 00:00:00 +2", "2023-10-29 02:59:00 +2",
           "2023-10-29 02:00:00 +1", "2023-10-29 03:00:00 +1"}},
+        // A start in the hour shown twice: the pass under which the rows reach the end stamp
+        // without an hour that is not there; the first where both passes fit.
+        {"start and end in the repeated hour",
+         local(2023, 10, 29, 2, 30, 5),
+         local(2023, 10, 29, 2, 31, 30),
+         {"02:30:05", "02:31"},
+         {"2023-10-29 02:30:05 +2", "2023-10-29 02:31:00 +2"}},
+        {"start in the first pass, end in the second",
+         local(2023, 10, 29, 2, 58, 5),
+         local(2023, 10, 29, 2, 1, 30),
+         {"02:58:05", "02:59", "02:00", "02:01"},
+         {"2023-10-29 02:58:05 +2", "2023-10-29 02:59:00 +2", "2023-10-29 02:00:00 +1",
+          "2023-10-29 02:01:00 +1"}},
+        {"start in the first pass, end after the hour",
+         local(2023, 10, 29, 2, 59, 5),
+         local(2023, 10, 29, 3, 0, 30),
+         {"02:59:05", "02:00", "02:59", "03:00"},
+         {"2023-10-29 02:59:05 +2", "2023-10-29 02:00:00 +1", "2023-10-29 02:59:00 +1",
+          "2023-10-29 03:00:00 +1"}},
+        {"start in the second pass, end after the hour",
+         local(2023, 10, 29, 2, 58, 5),
+         local(2023, 10, 29, 3, 1, 30),
+         {"02:58:05", "02:59", "03:00", "03:01"},
+         {"2023-10-29 02:58:05 +1", "2023-10-29 02:59:00 +1", "2023-10-29 03:00:00 +1",
+          "2023-10-29 03:01:00 +1"}},
+        {"start in the second pass, rows stop before the hour ends",
+         local(2023, 10, 29, 2, 30, 5),
+         local(2023, 10, 29, 3, 10, 20),
+         {"02:30:05", "02:31"},
+         {"2023-10-29 02:30:05 +1", "2023-10-29 02:31:00 +1"}},
+        {"start in the second pass, still written",
+         local(2023, 10, 29, 2, 58, 5),
+         {},
+         {"02:58:05", "02:59", "03:00"},
+         {"2023-10-29 02:58:05 +1", "2023-10-29 02:59:00 +1", "2023-10-29 03:00:00 +1"}},
         {"spring change",
          local(2023, 3, 26, 1, 58),
          local(2023, 3, 26, 4, 0),
@@ -221,6 +259,17 @@ TEST(ParseLog, DaysFollowTheStampsAcrossMidnightsAndClockChanges)
     ASSERT_EQ(back.rows.size(), 2u);
     EXPECT_EQ(shown(back.rows[0]), "2023-10-29 02:59:00 +2");
     EXPECT_EQ(shown(back.rows[1]), "2023-10-29 02:00:00 +1");
+
+    // With its offsets from UTC, a merged export says which pass each row is in.
+    const QByteArray withOffsets = QByteArray(MergedLogHeaderWithOffset) + "\r\n" +
+                                   crlf({"2023-10-29;02:30:00;7,00;6,80;7,40;12,3;5;20;on;off;+01:00",
+                                         "2023-10-29;02:40:00;7,00;6,80;7,40;12,3;5;20;on;off;+02:00",
+                                         "2023-10-29;02:50:00;7,00;6,80;7,40;12,3;5;20;on;off;+2"});
+    const ParsedLog offsets = parseLog(withOffsets, LogName{}, false, 0, warsaw);
+    ASSERT_EQ(offsets.rows.size(), 2u);
+    EXPECT_EQ(shown(offsets.rows[0]), "2023-10-29 02:30:00 +1");
+    EXPECT_EQ(shown(offsets.rows[1]), "2023-10-29 02:40:00 +2");
+    EXPECT_EQ(offsets.skippedLines, QList<int>({4}));
 }
 
 TEST(ParseLog, MalformedLinesSkippedAndCounted)
@@ -327,6 +376,22 @@ TEST(LogSet, FolderMergedInTimeOrderWithSkippedLinesPerFile)
     EXPECT_TRUE(set.files()[2].partialLastLine);
     EXPECT_TRUE(set.growing());
     EXPECT_EQ(set.mergedRow(set.rows()[1]), "2016-10-01;00:00:00;6,01;6,80;7,40;12,3;5;20;on;off");
+    // Each row's line is read again from its own file, the files taking turns.
+    QStringList exported;
+    for (const LogRow& r : set.rows())
+        exported.append(QString::fromLatin1(set.mergedRow(r).split(';').value(2)));
+    EXPECT_EQ(exported, QStringList({"6,00", "6,01", "7,00", "8,00", "7,01", "8,01", "7,02"}));
+
+    // A backup copy opened with the folder: its rows are the same ones, counted once.
+    QTemporaryDir backup;
+    const QString copied = QStringLiteral("2016-09-30 {235900}    2016-10-01 {000100}.csv");
+    ASSERT_TRUE(QFile::copy(dir.filePath(copied), backup.filePath(copied)));
+    LogSet both;
+    both.open({dir.path(), backup.path()});
+    EXPECT_EQ(both.rows().size(), set.rows().size());
+    EXPECT_EQ(both.duplicates(), 2);
+    EXPECT_EQ(problemsSummary(both, Language::English),
+              "1 line skipped in 1 file · 2 duplicate rows dropped");
 
     // A file without a date in its name holding rows of hours alone cannot be read.
     LogSet named;
@@ -372,4 +437,47 @@ TEST(LogSet, RefreshFollowsAGrowingLogItsFinishingAndNewLogs)
     EXPECT_EQ(set.rows().size(), 4u);
     EXPECT_EQ(timeOf(set.rows().back()), "2016-10-01 19:00:00");
     EXPECT_TRUE(set.growing());
+}
+
+TEST(LogSet, LargeFilesAndManyFilesReadWhole)
+{
+    QTemporaryDir dir;
+    // A merged export of more than a piece of reading, with a CR LF split between two pieces.
+    constexpr qsizetype kPiece = 1 << 20;
+    QByteArray rows;
+    QDateTime t(QDate(2016, 1, 4), QTime(0, 0));
+    for (int i = 0; i < 25000; ++i, t = t.addSecs(60))
+        rows += t.toString(QStringLiteral("yyyy-MM-dd;HH:mm:ss")).toLatin1() +
+                ";7,00;6,80;7,40;12,3;5;20;on;off\r\n";
+    QByteArray content;
+    for (int blank = 0; content.size() <= kPiece || content[kPiece - 1] != '\r'; ++blank)
+        content = QByteArray(MergedLogHeader) + "\r\n" + QByteArray("\r\n").repeated(blank) + rows;
+    writeFile(dir.filePath("large.csv"), content);
+    LogSet large;
+    large.open({dir.filePath("large.csv")});
+    EXPECT_EQ(large.rows().size(), 25000u);
+    EXPECT_EQ(large.skipped(), 0);
+    // Each row's line is read back from the file.
+    QByteArray merged = QByteArray(MergedLogHeader) + "\r\n";
+    for (const LogRow& r : large.rows())
+        merged += large.mergedRow(r) + "\r\n";
+    EXPECT_TRUE(merged == QByteArray(MergedLogHeader) + "\r\n" + rows);
+
+    // More logs than 65,535, the newest holding a row: every one is read.
+    constexpr int kFiles = 65537;
+    for (int i = 0; i < kFiles; ++i) {
+        const QString name = QStringLiteral("%1 {00%2%3}.csv")
+                                 .arg(QDate(2016, 1, 1).addDays(i / 3600).toString(Qt::ISODate))
+                                 .arg(i % 3600 / 60, 2, 10, QChar(u'0'))
+                                 .arg(i % 60, 2, 10, QChar(u'0'));
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        if (i == kFiles - 1)
+            f.write(crlf({kHeader, "00:12:16;7,00;6,80;7,40;12,3;5;20;on;off"}));
+    }
+    LogSet many;
+    many.open({dir.path()});
+    EXPECT_EQ(many.files().size(), std::size_t(kFiles));
+    ASSERT_EQ(many.rows().size(), 1u);
+    EXPECT_EQ(many.rows()[0].file, std::uint32_t(kFiles - 1));
 }

@@ -1,11 +1,15 @@
 #include "HistoryModel.h"
 
+#include "Log.h"
+
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -619,9 +623,9 @@ struct Tally {
         }
         const bool alarm = alarmSide(r) != 0;
         if (r.phAbove()) {
-            // Above 10: out of any range.
+            // Above 10: out of any range. A ">10" of the day before is not this day's maximum.
             s.phTime += d;
-            s.phAbove += d;
+            s.phAbove += counted ? d : 0;
             s.inAlarm += alarm ? d : 0;
             return;
         }
@@ -766,21 +770,52 @@ QByteArray dailyCsv(const std::vector<DaySummary>& days)
     return out;
 }
 
-QByteArray mergedCsv(const LogSet& logs, const TimeRange& range)
+MergedCsvPieces::MergedCsvPieces(const LogSet& logs, const TimeRange& range, bool utcOffset)
+    : logs_(logs), utcOffset_(utcOffset)
 {
-    const auto [first, last] = rowsIn(logs.rows(), range);
-    QByteArray out = QByteArray(MergedLogHeader) + "\r\n";
-    out.reserve(qsizetype(last - first) * 56 + out.size());
-    for (std::size_t i = first; i < last; ++i)
-        out += logs.mergedRow(logs.rows()[i]) + "\r\n";
+    std::tie(at_, last_) = rowsIn(logs.rows(), range);
+}
+
+QByteArray MergedCsvPieces::next()
+{
+    QByteArray piece;
+    if (!headerDone_) {
+        headerDone_ = true;
+        piece = QByteArray(utcOffset_ ? MergedLogHeaderWithOffset : MergedLogHeader) + "\r\n";
+    }
+    constexpr qsizetype kPiece = 1 << 20;
+    piece.reserve(kPiece + 256);
+    for (; at_ < last_ && piece.size() < kPiece; ++at_) {
+        piece += logs_.mergedRow(logs_.rows()[at_], utcOffset_);
+        piece += "\r\n";
+    }
+    return piece;
+}
+
+QByteArray mergedCsv(const LogSet& logs, const TimeRange& range, bool utcOffset)
+{
+    MergedCsvPieces pieces(logs, range, utcOffset);
+    QByteArray out;
+    for (QByteArray piece = pieces.next(); !piece.isEmpty(); piece = pieces.next())
+        out += piece;
     return out;
 }
 
 bool isLogPath(const LogSet& logs, const QString& path)
 {
     const QFileInfo info(path);
-    return logs.holds(path) ||
-           (logs.openedFolders().contains(info.absolutePath()) && parseLogName(info.fileName(), true));
+    if (logs.holds(path) || parseLogName(info.fileName(), true))
+        return true;
+    // A log by its header, whatever its name.
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray start = file.read(qsizetype(sizeof LogHeader) + 4);
+    if (start.startsWith("\xEF\xBB\xBF"))
+        start.remove(0, 3);
+    const QByteArray header(LogHeader);
+    return start.startsWith(header) &&
+           (start.size() == header.size() || start[header.size()] == '\r' || start[header.size()] == '\n');
 }
 
 std::optional<std::size_t> rowNear(const std::vector<LogRow>& rows, qint64 time, qint64 maxDistance)

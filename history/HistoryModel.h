@@ -195,11 +195,26 @@ enum class Step { Day, Week };
 // The whole day or week before (direction -1) or after (1) the one in the middle of the view.
 TimeRange stepped(const TimeRange& view, Step step, int direction, const QTimeZone& zone = systemZone());
 
-// The rows of the range as one merged CSV: the merged header and each row's line, CR LF ended.
-QByteArray mergedCsv(const LogSet& logs, const TimeRange& range);
+// The rows of the range as one merged CSV: the merged header and each row's line, CR LF ended;
+// utcOffset: each row with its offset from UTC.
+QByteArray mergedCsv(const LogSet& logs, const TimeRange& range, bool utcOffset = false);
+// The same a piece of about a megabyte at a time, so an export of years is never whole in
+// memory: next() gives each piece, and an empty one after the last.
+class MergedCsvPieces {
+public:
+    MergedCsvPieces(const LogSet& logs, const TimeRange& range, bool utcOffset);
+    QByteArray next();
 
-// True when an export to path would write over one of the logs read, or put a file that
-// reads as a log (by its name) into a folder whose logs are read.
+private:
+    const LogSet& logs_;
+    bool utcOffset_;
+    bool headerDone_ = false;
+    std::size_t at_ = 0, last_ = 0;
+};
+
+// True when an export to path would write over a log: one of the logs read, a file named as
+// the program names its logs (wherever it is, read or not), or a file that starts with a
+// log's header.
 bool isLogPath(const LogSet& logs, const QString& path);
 
 // The row nearest to a time, when it is within maxDistance ms of it.

@@ -374,14 +374,14 @@ TEST(AxisTicks, TimesAtRoundWallClockTimesAtEveryZoom)
 TEST(DailySummaries, EachCalendarDayItsOwnTime)
 {
     // A row a minute at half past from 23:50:30 to 00:09:30: pH 7,00 with CO2 on before
-    // midnight, then 6,50 (below the alarm limit 6,60) with CO2 off, the last one ">10".
+    // midnight, the last one before it ">10", then 6,50 (below the alarm limit 6,60) with CO2 off.
     std::vector<LogRow> r;
     for (qint64 m = 1430; m < 1450; ++m) {
         r.push_back(row(m, m < 1440 ? 7.0f : 6.5f, m < 1440 ? OutputState::On : OutputState::Off));
         r.back().time += 30000;
     }
-    r.back().ph = 10;
-    r.back().bounds = LogRow::kPhAbove;
+    r[9].ph = 10;
+    r[9].bounds = LogRow::kPhAbove;
     const TimeRange range = minutesRange(1430, 1460);
     const std::vector<DaySummary> days = dailySummaries(r, range);
     ASSERT_EQ(days.size(), 2u);
@@ -392,9 +392,10 @@ TEST(DailySummaries, EachCalendarDayItsOwnTime)
         double mean;
         double phTime, phAbove, inRange, inAlarm, co2On; // minutes
     };
-    // 23:59:30 lasts into the next day: its half minute is that day's time, not its values.
-    const Expected expected[] = {{QDate(2016, 10, 1), 10, 7.0f, 7.0f, 7.0, 9.5, 0, 9.5, 0, 9.5},
-                                 {QDate(2016, 10, 2), 10, 6.5f, 6.5f, 6.5, 10.5, 1, 0.5, 10, 0.5}};
+    // 23:59:30 lasts into the next day: its half minute is that day's time, not its values
+    // (its ">10" is not the next day's maximum).
+    const Expected expected[] = {{QDate(2016, 10, 1), 10, 7.0f, 7.0f, 7.0, 9.5, 0.5, 9, 0.5, 9.5},
+                                 {QDate(2016, 10, 2), 10, 6.5f, 6.5f, 6.5, 10.5, 0, 0, 10.5, 0.5}};
     for (std::size_t i = 0; i < 2; ++i) {
         const Expected& e = expected[i];
         const Statistics& s = days[i].stats;

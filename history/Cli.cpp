@@ -5,6 +5,7 @@
 #include "HistoryModel.h"
 #include "HistoryWindow.h"
 #include "Numbers.h"
+#include "Texts.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -30,14 +31,16 @@ QString usage()
     return QStringLiteral(
         "Usage: tarlo02-history [FILE|FOLDER]...\n"
         "       tarlo02-history --png OUT.png [--size WxH] [--scale F] [--from T] [--to T] [FILE|FOLDER]...\n"
-        "       tarlo02-history --csv OUT.csv [--daily] [--from T] [--to T] [FILE|FOLDER]...\n"
+        "       tarlo02-history --csv OUT.csv [--daily | --utc-offset] [--from T] [--to T] [FILE|FOLDER]...\n"
         "       tarlo02-history --window-png OUT.png [--size WxH] [--scale F] [--from T] [--to T]\n"
         "                       [FILE|FOLDER]...\n"
         "Shows (or, with --png, --csv or --window-png, exports without a display) the measurement\n"
         "logs of the files and folders named; the current folder when none is named.\n"
         "--png: the chart; --csv: the rows merged, or with --daily a line a day (pH min, mean and\n"
         "max, hours in range, in alarm and with the CO2 output on); --window-png: the whole window\n"
-        "with the daily table. --scale: device pixels a pixel of the PNG, 1 to 4 (2 gives twice the\n"
+        "with the daily table. --utc-offset: each row of --csv with its offset from UTC (+02:00),\n"
+        "which tells the hour that the clocks show twice in autumn apart. --scale: device pixels a pixel of "
+        "the PNG, 1 to 4 (2 gives twice the\n"
         "pixels each way, drawn at them, as a screen at 200 % shows it); by default the screen's.\n"
         "T: yyyy-MM-dd, \"yyyy-MM-dd hh:mm\" or yyyy-MM-ddThh:mm:ss; a date alone for --to is its\n"
         "end.\n"
@@ -68,6 +71,8 @@ CliOptions parseCli(const QStringList& arguments, const QString& workingFolder)
                                                 : o.windowPng) = *v;
         } else if (a == QStringLiteral("--daily")) {
             o.daily = true;
+        } else if (a == QStringLiteral("--utc-offset")) {
+            o.utcOffset = true;
         } else if (a == QStringLiteral("--size")) {
             if (const auto v = value()) {
                 const QStringList wh = v->split(u'x');
@@ -105,6 +110,8 @@ CliOptions parseCli(const QStringList& arguments, const QString& workingFolder)
         o.error = QStringLiteral("--to is before --from");
     if (o.error.isEmpty() && o.daily && o.csv.isEmpty())
         o.error = QStringLiteral("--daily goes with --csv");
+    if (o.error.isEmpty() && o.utcOffset && (o.csv.isEmpty() || o.daily))
+        o.error = QStringLiteral("--utc-offset goes with --csv, without --daily");
     if (o.error.isEmpty() && o.scale && o.png.isEmpty() && o.windowPng.isEmpty())
         o.error = QStringLiteral("--scale goes with --png or --window-png");
     if (o.error.isEmpty() && o.scale) {
@@ -133,22 +140,45 @@ int runHeadless(const CliOptions& options, QStringList& err)
     const TimeRange view{options.from ? options.from->toMSecsSinceEpoch() : all.from,
                          options.to ? options.to->toMSecsSinceEpoch() : all.to};
 
+    // A picture of a range without rows would show rows of another time.
+    const bool pictures = !options.png.isEmpty() || !options.windowPng.isEmpty();
+    if (pictures && [&] {
+            const auto [first, last] = rowsIn(logs.rows(), view);
+            return first == last;
+        }()) {
+        err << noRowsText(view, Language::English).replace(0, 1, u'n');
+        return 1;
+    }
+
     // Written beside the file and renamed over it: a web page never reads half an export, and
     // a failed one leaves the old file. Never over a log.
-    const auto write = [&](const QString& path, const std::optional<QByteArray>& data) {
+    const auto writeWith = [&](const QString& path, const auto& replace) {
         if (isLogPath(logs, path)) {
             err << QStringLiteral("%1 is a measurement log: an export never replaces one").arg(path);
             return false;
         }
         try {
-            if (!data)
-                throw EInOutError(QStringLiteral("cannot draw the chart for %1").arg(path));
-            replaceFileAtomically(path, *data, QStringLiteral("cannot write"));
+            replace();
             return true;
         } catch (const EInOutError& e) {
             err << e.message();
             return false;
         }
+    };
+    const auto write = [&](const QString& path, const std::optional<QByteArray>& data) {
+        return writeWith(path, [&] {
+            if (!data)
+                throw EInOutError(QStringLiteral("cannot draw the chart for %1").arg(path));
+            replaceFileAtomically(path, *data, QStringLiteral("cannot write"));
+        });
+    };
+    // The merged rows a piece at a time: a large export is never whole in memory.
+    const auto writeMerged = [&](const QString& path) {
+        return writeWith(path, [&] {
+            MergedCsvPieces pieces(logs, view, options.utcOffset);
+            replaceFileAtomically(
+                path, [&] { return pieces.next(); }, QStringLiteral("cannot write"));
+        });
     };
     const auto png = [](const QImage& image) -> std::optional<QByteArray> {
         QByteArray bytes;
@@ -158,8 +188,8 @@ int runHeadless(const CliOptions& options, QStringList& err)
         return bytes;
     };
     if (!options.csv.isEmpty() &&
-        !write(options.csv,
-               options.daily ? dailyCsv(dailySummaries(logs.rows(), view)) : mergedCsv(logs, view)))
+        !(options.daily ? write(options.csv, dailyCsv(dailySummaries(logs.rows(), view)))
+                        : writeMerged(options.csv)))
         return 1;
     if (!options.png.isEmpty()) {
         HistoryChart chart;

@@ -21,6 +21,7 @@ Outcome history(const QStringList& args, const QString& folder)
     env.remove(QStringLiteral("QT_QPA_PLATFORM")); // no display needed for the exports
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Warsaw"));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(TARLO02_HISTORY), args);
     if (!p.waitForFinished(30000))
@@ -62,6 +63,15 @@ TEST_F(Headless, CsvMergesTheRowsOfARange)
     const ParsedLog back = parseLog(readFile(csv), QDateTime(), false);
     EXPECT_EQ(back.rows.size(), 4u);
     EXPECT_EQ(back.skipped, 0);
+
+    // Each row with its offset from UTC.
+    r = history({"--csv", csv, "--utc-offset", "--from", "2016-10-01 23:59", "--to", "2016-10-01 23:59:30"},
+                dir.path());
+    ASSERT_EQ(r.code, 0) << r.err.constData();
+    EXPECT_EQ(readFile(csv).toStdString(),
+              "Date;Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2;UTC offset\r\n"
+              "2016-10-01;23:59:00;>10;6,80;7,40;12,3;5;20;on;off;+02:00\r\n"
+              "2016-10-01;23:59:30;8,00;6,80;7,40;100;5;20;on;off;+02:00\r\n");
 }
 
 TEST_F(Headless, PngOfTheChartOrTheWindowWithoutADisplay)
@@ -142,6 +152,12 @@ TEST_F(Headless, CommandLineCheckedFirstAndProblemsTold)
          2,
          "tarlo02-history: --size and --scale give more than 10000 pixels a side\n"},
         {{dir.path()}, 1, "tarlo02-history: no display to show the window on;"},
+        {{"--png", out.filePath("s.png"), "--from", "2016-10-03", "--to", "2016-10-04", dir.path()},
+         1,
+         "tarlo02-history: no measurements between 2016-10-03 00:00 and 2016-10-04 23:59\n"},
+        {{"--csv", out.filePath("a.csv"), "--utc-offset", "--daily", dir.path()},
+         2,
+         "tarlo02-history: --utc-offset goes with --csv, without --daily\n"},
         {{"--csv", out.filePath("a.csv"), dir.path()},
          0,
          "tarlo02-history: note: 1 line skipped in 1 file\ntarlo02-history:   " + log +
@@ -172,8 +188,18 @@ TEST_F(Headless, NothingReadIsAnErrorOfOneLine)
         {{"--csv"}, 2},
         {{"--csv", "/nonexistent/dir/a.csv", dir.path()}, 1},
         {{"--csv", dir.filePath("2016-10-01 {235930}.csv"), dir.path()}, 1}, // a log read
+        // A log not read, by its name or by its header.
+        {{"--csv", dir.filePath("2016-10-01 {235800}    2016-10-02 {000300}.csv"),
+          dir.filePath("2016-10-01 {235930}.csv")},
+         1},
+        {{"--csv", empty.filePath("tank.csv"), dir.path()}, 1},
     };
-    const QByteArray log = readFile(dir.filePath("2016-10-01 {235930}.csv"));
+    const QStringList logs{dir.filePath("2016-10-01 {235930}.csv"),
+                           dir.filePath("2016-10-01 {235800}    2016-10-02 {000300}.csv"),
+                           empty.filePath("tank.csv")};
+    QByteArrayList before;
+    for (const QString& log : logs)
+        before << readFile(log);
     for (const auto& c : cases) {
         const Outcome r = history(c.args, empty.path());
         EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
@@ -183,7 +209,8 @@ TEST_F(Headless, NothingReadIsAnErrorOfOneLine)
         }
         EXPECT_FALSE(QFile::exists(out.filePath("a.csv")) || QFile::exists(out.filePath("a.png")));
     }
-    EXPECT_EQ(readFile(dir.filePath("2016-10-01 {235930}.csv")), log);
+    for (qsizetype i = 0; i < logs.size(); ++i)
+        EXPECT_EQ(readFile(logs[i]), before[i]) << logs[i].toStdString();
 }
 
 TEST(DesktopEntry, Validates)

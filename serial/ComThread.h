@@ -16,6 +16,9 @@
 // follows points the wait at the new opening, and the thread serves the new session from
 // its next wake-up. A reopen then wakes neither thread. A wake-up of a wait that was taken
 // over is dropped unlooked-at; the bytes queued by then are announced again at once.
+// The wait left blocking never holds the closed device: closing takes the descriptor out of
+// the wait's set first (SerialDevice::close, where the invariant is written down), so the
+// device is released before the close returns and the next open finds it free.
 //
 // The hand-over (DeliveryHandOver, one per session):
 // - Who waits: the event thread queues a Delivery, posts a Qt event to the port and blocks

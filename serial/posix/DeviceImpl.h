@@ -14,6 +14,9 @@ struct SerialDevice::Impl {
 
     SystemCalls& sys;
     int fd = -1;
+    // The epoll set of the waiter that watches this device (-1: none). close() takes the
+    // descriptor out of it before closing it; see SerialDevice::close.
+    int waitSet = -1;
     std::atomic<uint32_t> eventMask{0};
     // Wakes the waiter when a write has drained (evTxEmpty).
     int txEmptySignal = -1;

@@ -50,6 +50,7 @@ DeviceWaiter::DeviceWaiter(SerialDevice& device) : d_(std::make_unique<Impl>(*de
     d_->stop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     d_->add(d_->stop, EPOLLIN);
     d_->add(d_->dev.txEmptySignal, EPOLLIN);
+    d_->dev.waitSet = d_->epoll;
 }
 
 void DeviceWaiter::watch()
@@ -73,6 +74,7 @@ void DeviceWaiter::watch()
 
 DeviceWaiter::~DeviceWaiter()
 {
+    d_->dev.waitSet = -1;
     if (d_->epoll >= 0)
         ::close(d_->epoll);
     if (d_->stop >= 0)

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -222,11 +223,26 @@ int SerialDevice::open(const std::string& path, const LineSettings& lines)
 
 bool SerialDevice::isOpen() const { return d_->fd >= 0; }
 
+// Closing while the event thread may be waiting on the descriptor. The handshake's invariant:
+// the descriptor is in the waiter's epoll set only while the device is open (watch() adds it,
+// close() removes it before closing it), so no wait ever holds a closed device.
+// Why the removal comes first: a thread in epoll_wait holds a reference to a device's file
+// while it looks whether that device is ready. Had we closed the descriptor first and the
+// look held the last reference, the file's final release (and the flock with it) would be
+// left to that thread, to run only when it returns from epoll_wait; a waiter that found
+// nothing ready goes back to sleep instead, with no timeout, and the port stays locked by
+// this very process for good. The kernel serialises epoll_ctl with epoll_wait's look on the
+// set's own lock, so once EPOLL_CTL_DEL returns no wait holds the file any longer; our close
+// then drops the last reference on this thread, and the release is done when ::close
+// returns. A reopen therefore never finds the port locked by us, and the waiter need not be
+// woken: it sleeps on what is left in its set until the next opening is added to it.
 int SerialDevice::close()
 {
     if (d_->fd < 0)
         return 0;
     std::lock_guard lock(d_->m);
+    if (d_->waitSet >= 0)
+        epoll_ctl(d_->waitSet, EPOLL_CTL_DEL, d_->fd, nullptr); // ENOENT: not watched (hung up)
     // A pseudo-terminal keeps its exclusive flag after the last close, which would keep every
     // later open out but root's; give the line back as we found it.
     d_->sys.setExclusive(d_->fd, false);

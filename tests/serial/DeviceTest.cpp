@@ -11,7 +11,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,20 @@
 #include <unistd.h>
 
 namespace {
+
+// Whether a descriptor is in an epoll set of this process (the sets' "tfd:" lines).
+bool inAWaitSet(int fd)
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fdinfo")) {
+        std::ifstream info(entry.path());
+        for (std::string line; std::getline(info, line);) {
+            int watched = -1;
+            if (std::sscanf(line.c_str(), "tfd: %d", &watched) == 1 && watched == fd)
+                return true;
+        }
+    }
+    return false;
+}
 
 // A device that answers from a script and records the calls. Waiting costs no time: a poll
 // moves the clock on by its timeout.
@@ -46,8 +63,10 @@ struct ScriptedDevice : SystemCalls {
         calls.push_back("open");
         return 0;
     }
+    bool watchedAtClose = false;
     int close(int) override
     {
+        watchedAtClose = inAWaitSet(pipeEnds[0]);
         ::close(pipeEnds[0]);
         ::close(pipeEnds[1]);
         calls.push_back("close");
@@ -372,6 +391,17 @@ TEST_F(Device, WithoutCountersTheLineStatesAreCompared)
     sys.lines = kLineDsr;
     ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events);
     EXPECT_EQ(events, (TComEvents{evCTS, evRing}));
+}
+
+// A waiter asleep in its wait must never hold a closed device: the descriptor leaves the
+// wait's set before it is closed.
+TEST_F(Device, ClosingTakesTheDeviceOutOfTheWaitFirst)
+{
+    DeviceWaiter waiter(device);
+    waiter.watch();
+    ASSERT_TRUE(inAWaitSet(sys.pipeEnds[0]));
+    ASSERT_EQ(device.close(), 0);
+    EXPECT_FALSE(sys.watchedAtClose);
 }
 
 } // namespace

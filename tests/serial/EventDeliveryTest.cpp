@@ -387,6 +387,57 @@ TEST_F(Events, ReopeningWhileTheThreadWaitsLeavesItAsleepAndLosesNoByte)
     EXPECT_TRUE(received("ab"));
 }
 
+// The restart seconds close and reopen the port hundreds of times a minute while records
+// arrive. Each close releases the device before it returns, wherever the event thread stands
+// (asleep in its wait, looking at the device, delivering), so no reopen finds the port held.
+// The far end also sets the line's settings again and again (the port's own): each time the
+// waiter wakes and looks at the device with nothing to read, the moment in which a close that
+// left the device in the waiter's set handed its release to a thread going back to sleep.
+TEST_F(Events, ReopeningThousandsOfTimesWhileRecordsArriveNeverFindsThePortHeld)
+{
+    readOnRxChar();
+    port.OpenPort();
+    termios settings{};
+    ASSERT_EQ(tcgetattr(peer.master, &settings), 0); // the slave's, as the port set them
+    ASSERT_EQ(fcntl(peer.master, F_SETFL, fcntl(peer.master, F_GETFL) | O_NONBLOCK), 0);
+    std::atomic<bool> done{false};
+    std::thread controller([&] {
+        const std::string record = "-\r\n6,90\r\n7,00\r\n \r\n";
+        while (!done) {
+            // A full terminal (nobody reading while the port is closed) only drops a record.
+            if (::write(peer.master, record.data(), record.size()) < 0) {
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+    });
+    std::thread line([&] {
+        while (!done) {
+            tcsetattr(peer.master, TCSANOW, &settings);
+            std::this_thread::sleep_for(100us);
+        }
+    });
+    int reopened = 0;
+    std::string failure;
+    for (; reopened < 20000 && failure.empty(); ++reopened) {
+        port.ClosePort();
+        try {
+            port.OpenPort();
+        } catch (const EComPort& e) {
+            failure = e.what();
+        }
+        QCoreApplication::processEvents(); // deliveries run between the restarts
+    }
+    done = true;
+    controller.join();
+    line.join();
+    EXPECT_EQ(failure, "") << "reopen " << reopened;
+    // Records still reach the handler.
+    ASSERT_TRUE(port.Connected());
+    received.clear();
+    peer.send("after");
+    EXPECT_TRUE(waitUntil([&] { return received.find("after") != std::string::npos; }));
+}
+
 TEST_F(Events, HangUpNeitherSpinsNorBlocksClosing)
 {
     readOnRxChar();

@@ -94,9 +94,11 @@ public:
     enum Result { Events, Stopped, Failed, TakenOver };
     // Blocks until something happens. Events: `events` holds what happened, within the
     // device's event mask (may be empty). A device that has hung up is no longer watched:
-    // later waits end only on the stop signal. With inputWaiting the wait does not block:
-    // received characters are reported at once unless the stop signal is set. TakenOver:
-    // the gate's leave() said so; nothing that woke the wait has been looked at or taken.
+    // later waits end only on the stop signal; the POSIX layer reports the hang-up itself as
+    // evRLSD, the carrier lost, and its lines read off from then on. With inputWaiting the
+    // wait does not block: received characters are reported at once unless the stop signal
+    // is set. TakenOver: the gate's leave() said so; nothing that woke the wait has been
+    // looked at or taken.
     Result wait(TComEvents& events, bool inputWaiting = false, Gate* gate = nullptr);
     // Whether a wait begun now would look at the lines at intervals rather than block until
     // something happens.

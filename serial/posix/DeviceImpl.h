@@ -17,6 +17,8 @@ struct SerialDevice::Impl {
     // The epoll set of the waiter that watches this device (-1: none). close() takes the
     // descriptor out of it before closing it; see SerialDevice::close.
     int waitSet = -1;
+    // The waiter saw the device hang up (EPOLLHUP/EPOLLERR); cleared by the next open.
+    std::atomic<bool> hungUp{false};
     std::atomic<uint32_t> eventMask{0};
     // Wakes the waiter when a write has drained (evTxEmpty).
     int txEmptySignal = -1;

@@ -8,6 +8,8 @@
 //   and a break or framing error that delivers no byte), else by comparing the line states
 //   (TIOCMGET: changes shorter than the poll are missed). A driver with neither
 //   (pseudo-terminals) reports none of them, and the waiter then never polls.
+// - A hang-up (EPOLLHUP, EPOLLERR: the far end closed, the adapter was unplugged) is reported
+//   once, as evRLSD, and the device is not watched any more.
 // - evRxFlag and evRx80Full are not reported: the bytes are looked at only when the main
 //   thread takes them.
 
@@ -119,10 +121,13 @@ DeviceWaiter::Result DeviceWaiter::wait(TComEvents& events, bool inputWaiting, G
             continue;
         }
         if (ev[i].events & (EPOLLHUP | EPOLLERR)) {
-            // The device has gone: from now on only the stop signal can end a wait.
+            // The device has gone: from now on only the stop signal can end a wait. The
+            // hang-up is told as what it is on a modem line, the carrier lost (the lines read
+            // off from now on); bytes that came with it cannot be read any more.
             epoll_ctl(d_->epoll, EPOLL_CTL_DEL, dev.fd, nullptr);
             d_->watching = false;
-            events = {};
+            dev.hungUp = true;
+            events = mask.contains(evRLSD) ? TComEvents{evRLSD} : TComEvents{};
             return Events;
         }
         if (ev[i].events & EPOLLIN)

@@ -212,6 +212,7 @@ int SerialDevice::open(const std::string& path, const LineSettings& lines)
         return fail(e);
     std::lock_guard lock(d_->m);
     d_->fd = fd;
+    d_->hungUp = false;
     d_->queue.clear();
     d_->haveCounts = false;
     d_->pendingErrors = {};
@@ -429,6 +430,10 @@ int SerialDevice::takeLineErrors(TComErrors& errors)
 int SerialDevice::modemStatus(TModemSignals& lines)
 {
     lines = {};
+    // A line that has hung up has lost its carrier and every other line with it: the lines
+    // read off, so that the hang-up's evRLSD is delivered as a carrier drop, not as a failure.
+    if (d_->hungUp)
+        return 0;
     int bits = 0;
     if (int e = d_->sys.modemLines(d_->fd, bits))
         return classifyErrno(e) == ErrnoKind::Unsupported ? 0 : e;

@@ -404,4 +404,30 @@ TEST_F(Device, ClosingTakesTheDeviceOutOfTheWaitFirst)
     EXPECT_FALSE(sys.watchedAtClose);
 }
 
+TEST_F(Device, AHangUpIsReportedAsTheCarrierLost)
+{
+    device.setEventMask(TComEvents::all());
+    DeviceWaiter waiter(device);
+    waiter.watch();
+    ::close(sys.pipeEnds[1]); // the far end goes
+    sys.pipeEnds[1] = -1;
+    TComEvents events;
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events);
+    EXPECT_EQ(events, TComEvents{evRLSD});
+    // Its lines read off from now on, without failing, so the carrier drop can be delivered.
+    sys.modemError = EIO;
+    TModemSignals lines;
+    EXPECT_EQ(device.modemStatus(lines), 0);
+    EXPECT_FALSE(lines.CTS || lines.DSR || lines.Ring || lines.RLSD);
+    // Not watched any more: only the stop signal ends the next wait.
+    waiter.stop();
+    EXPECT_EQ(waiter.wait(events), DeviceWaiter::Stopped);
+    // The next opening reads its lines again.
+    ASSERT_EQ(device.close(), 0);
+    sys.modemError = 0;
+    ASSERT_EQ(device.open("/dev/ttyTEST"), 0);
+    ASSERT_EQ(device.modemStatus(lines), 0);
+    EXPECT_TRUE(lines.CTS);
+}
+
 } // namespace

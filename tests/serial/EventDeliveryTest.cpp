@@ -438,17 +438,21 @@ TEST_F(Events, ReopeningThousandsOfTimesWhileRecordsArriveNeverFindsThePortHeld)
     EXPECT_TRUE(waitUntil([&] { return received.find("after") != std::string::npos; }));
 }
 
-TEST_F(Events, HangUpNeitherSpinsNorBlocksClosing)
+TEST_F(Events, HangUpIsDeliveredAsTheCarrierLostAndNeitherSpinsNorBlocksClosing)
 {
     readOnRxChar();
     int afterClose = 0;
     port.OnAfterClose = [&](QObject*) { ++afterClose; };
+    std::vector<bool> carrier;
+    port.OnRLSDChange = [&](QObject*, bool on) { carrier.push_back(on); };
     port.OpenPort();
     peer.send("before");
     ASSERT_TRUE(waitUntil([&] { return received == "before"; }));
+    ASSERT_EQ(carrier, std::vector<bool>{false}); // opening reports the line: none on a pty
 
     peer.hangUp();
-    runEvents(100);
+    ASSERT_TRUE(waitUntil([&] { return carrier.size() == 2; }));
+    EXPECT_FALSE(carrier[1]);
     double cpu0 = processCpuSeconds();
     std::this_thread::sleep_for(1s);
     double cpu = processCpuSeconds() - cpu0;

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -29,6 +30,12 @@ LogdService::LogdService(LogdOptions options, Clock clock, JournalLog journal)
     configureControllerPort(*port_);
     port_->SetPort(options_.port.toStdString());
     port_->OnRxChar = [this](QObject*, int count) { onRxChar(count); };
+    // The port tells a hang-up or an unplug as the carrier lost. Its own open and close
+    // report the line too; those are not news.
+    port_->OnRLSDChange = [this](QObject*, bool on) {
+        if (!on && !switchingPort_ && !stopping_)
+            checkPort();
+    };
     // A read that fails (the device went away) ends the port's deliveries; the tick reopens it.
     port_->OnException = [this](QObject*, std::exception_ptr e) {
         try {
@@ -40,8 +47,8 @@ LogdService::LogdService(LogdOptions options, Clock clock, JournalLog journal)
         }
     };
     steady_.start();
-    // Once a second: the midnight, the reopen rhythm and a hang-up are all told in seconds, and
-    // the service's cost at rest is mostly its wake-ups.
+    // Once a second: the midnight and the reopen rhythm are both told in seconds, and the
+    // service's cost at rest is mostly its wake-ups.
     tick_.setInterval(1000);
     connect(&tick_, &QTimer::timeout, this, &LogdService::onTick);
 }
@@ -123,6 +130,7 @@ void LogdService::start()
 void LogdService::reopenPort()
 {
     const QDateTime now = clock_();
+    const QScopedValueRollback switching(switchingPort_, true);
     port_->ClosePort();
     stream_ = RecordStream{};
     try {
@@ -138,8 +146,6 @@ void LogdService::reopenPort()
 void LogdService::onTick()
 {
     tell(log_.tick());
-    if (watch_.isOpen())
-        checkPort();
     if (watch_.tick(clock_()) == PortWatch::Action::Reopen) {
         tell(watch_.takeLine(), JournalLog::Warning);
         if (watch_.inOutage())
@@ -150,10 +156,10 @@ void LogdService::onTick()
 
 void LogdService::checkPort()
 {
-    // A device that hangs up or is unplugged wakes no delivery: the port is asked on every
-    // tick. What it received just before is read first, as a delivery would have.
+    // What it received before is read first, as a delivery would have; a device that is gone
+    // then fails the count.
     try {
-        if (const int count = port_->InputPending(); count > 0)
+        for (int count; (count = port_->InputPending()) > 0;)
             onRxChar(count);
     } catch (const std::exception& e) {
         portLost(plainPortError(e));

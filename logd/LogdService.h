@@ -41,7 +41,7 @@ private:
     // A good record: its row, its state.
     void onRecord(const ReceivedRecord& r);
     void onTick();
-    // Asks the open port whether its device is still there.
+    // The carrier dropped: asks the open port whether its device is still there.
     void checkPort();
     // The open port's device went away: offline, and the watch reopens it.
     void portLost(const QString& why);
@@ -73,6 +73,8 @@ private:
     bool available_ = false;
     bool availabilityKnown_ = false;
     bool stopping_ = false;
+    // Closing and opening the port (reopenPort), whose own line reports are not news.
+    bool switchingPort_ = false;
     long long records_ = 0; // good records read
     long long refused_ = 0; // values refused in them
     MqttMessage lastState_; // sent again when Home Assistant starts

@@ -236,3 +236,13 @@ std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, const Disco
     }
     return out;
 }
+
+std::vector<MqttMessage> clearingMessages(const MqttTopics& topics)
+{
+    std::vector<MqttMessage> out;
+    for (const MqttMessage& m : discoveryMessages(topics, {}))
+        out.push_back({m.topic, {}, true, 1});
+    for (const QString& t : {topics.state(), topics.availability()})
+        out.push_back({t, {}, true, 1});
+    return out;
+}

@@ -19,6 +19,20 @@ const QStringList kFileOnlyKeys{
     QStringLiteral("link"),     QStringLiteral("ca-file"),          QStringLiteral("cert-file"),
     QStringLiteral("key-file"), QStringLiteral("credentials-file"), QStringLiteral("allow-commands")};
 
+// Why a file cannot be read, in plain words.
+QString whyUnreadable(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("no such file");
+    if (info.isDir())
+        return QStringLiteral("it is a folder");
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return f.errorString();
+    return QStringLiteral("it cannot be read");
+}
+
 bool isTopicSafe(const QString& s)
 {
     static const QRegularExpression ok(QStringLiteral("^[A-Za-z0-9_-]+$"));
@@ -163,6 +177,10 @@ CommandLine parseCommandLine(const QStringList& args, const FileReader& readFile
             r.kind = CommandLine::Version;
             return r;
         }
+        if (a == QLatin1String("--remove-device")) {
+            r.removeDevice = true;
+            continue;
+        }
         if (a == QLatin1String("--allow-commands")) {
             given[QStringLiteral("allow-commands")] = QStringLiteral("true");
             continue;
@@ -190,7 +208,8 @@ CommandLine parseCommandLine(const QStringList& args, const FileReader& readFile
     if (const auto it = given.find(QStringLiteral("config")); it != given.end()) {
         const std::optional<QString> text = readFile(it->second);
         if (!text)
-            return fail(QStringLiteral("cannot read the config file '%1'").arg(it->second));
+            return fail(QStringLiteral("cannot read the config file '%1': %2")
+                            .arg(it->second, whyUnreadable(it->second)));
         if (auto e = parseConfig(*text, it->second, merged))
             return fail(*e);
         given.erase(it);
@@ -199,6 +218,8 @@ CommandLine parseCommandLine(const QStringList& args, const FileReader& readFile
         merged[k] = v;
     if (auto e = applyValues(merged, r.options))
         return fail(*e);
+    if (r.removeDevice && r.options.brokerHost.isEmpty())
+        return fail(QStringLiteral("--remove-device needs a broker (--broker HOST[:PORT])"));
     return r;
 }
 
@@ -234,6 +255,8 @@ QString usageText()
         "  --prefix TOPIC        topic prefix (default tarlo02)\n"
         "  --mqtt-version V      3.1.1 or 5 (default 3.1.1; 5 with --allow-commands)\n"
         "  --allow-commands      obey settings, restart and factory reset from MQTT\n"
+        "  --remove-device       remove this controller from the broker and Home Assistant\n"
+        "                        (clear its retained topics), then exit\n"
         "  --config FILE         INI file with the keys above (port, log-dir, broker, id,\n"
         "                        prefix, mqtt-version, allow-commands) and link (USB or\n"
         "                        WIFI), ca-file, cert-file, key-file, credentials-file\n"

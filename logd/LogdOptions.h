@@ -29,7 +29,8 @@ struct LogdOptions {
 struct CommandLine {
     enum Kind { Run, Help, Version, Error } kind = Run;
     LogdOptions options;
-    QString error; // one line, for Error
+    bool removeDevice = false; // --remove-device: clear the controller's retained topics and exit
+    QString error;             // one line, for Error
 };
 
 // A file's text, or nothing when it cannot be read.

@@ -119,12 +119,50 @@ void LogdService::start()
                                                                .arg(topics_.base())));
     if (link_) {
         mqttThread_.start();
+        if (retired_) {
+            journal_.info(QStringLiteral("clearing what was published as %1").arg(retired_->base()));
+            for (const MqttMessage& m : clearingMessages(*retired_))
+                publish(m);
+        }
         publishDiscovery();
         QMetaObject::invokeMethod(link_, &MqttLink::start, Qt::QueuedConnection);
     }
     setAvailable(false);
     reopenPort();
     tick_.start();
+}
+
+void LogdService::removeDevice(int timeoutMs)
+{
+    stopping_ = true; // no commands, no Home Assistant rounds
+    const std::vector<MqttMessage> clear = clearingMessages(topics_);
+    // The availability's empty message goes last: once the broker has it, it has all before it.
+    const MqttMessage last = clear.back();
+    auto finish = [this, last](bool connected) {
+        if (removed_ || !connected)
+            return;
+        removed_ = true;
+        journal_.info(QStringLiteral("removed %1 from the broker: %2 retained topics cleared")
+                          .arg(topics_.base())
+                          .arg(qsizetype(clearingMessages(topics_).size())));
+        QMetaObject::invokeMethod(
+            link_, [link = link_, last] { link->stop(last, 3000); }, Qt::QueuedConnection);
+    };
+    connect(link_, &MqttLink::connectedChanged, this, finish);
+    QTimer::singleShot(timeoutMs, this, [this, last, timeoutMs] {
+        if (removed_)
+            return;
+        journal_.error(QStringLiteral("could not reach the broker %1:%2 within %3 s; nothing was removed")
+                           .arg(options_.brokerHost)
+                           .arg(options_.effectiveBrokerPort())
+                           .arg(timeoutMs / 1000));
+        QMetaObject::invokeMethod(
+            link_, [link = link_, last] { link->stop(last, 0); }, Qt::QueuedConnection);
+    });
+    mqttThread_.start();
+    for (std::size_t i = 0; i + 1 < clear.size(); ++i)
+        publish(clear[i]);
+    QMetaObject::invokeMethod(link_, &MqttLink::start, Qt::QueuedConnection);
 }
 
 void LogdService::reopenPort()

@@ -32,6 +32,13 @@ public:
     void start();
     // Finishes the log, publishes "offline" and disconnects; emits finished() when done.
     void stop();
+    // Before start(): the topics of the controller's earlier prefix and id, cleared on the broker
+    // before anything new is published, so Home Assistant keeps no orphan device.
+    void retire(const MqttTopics& old) { retired_ = old; }
+    // Instead of start(): clears this controller's retained topics from the broker, then
+    // disconnects and emits finished(); gives up after timeoutMs without a broker.
+    void removeDevice(int timeoutMs);
+    bool removed() const { return removed_; }
 
 signals:
     void finished();
@@ -78,6 +85,8 @@ private:
     long long records_ = 0; // good records read
     long long refused_ = 0; // values refused in them
     MqttMessage lastState_; // sent again when Home Assistant starts
+    std::optional<MqttTopics> retired_;
+    bool removed_ = false;
     QThread mqttThread_;
     MqttLink* link_ = nullptr; // lives on mqttThread_
 };

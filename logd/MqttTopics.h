@@ -19,6 +19,8 @@ struct MqttMessage {
 struct MqttTopics {
     QString prefix, id;
 
+    bool operator==(const MqttTopics&) const = default;
+
     QString base() const { return prefix + u'/' + id; }
     QString state() const { return base() + QStringLiteral("/state"); }
     QString availability() const { return base() + QStringLiteral("/availability"); }
@@ -53,3 +55,7 @@ struct DiscoveryOptions {
 // the numbers and buttons. Without commands the configs of those are empty, which removes
 // them from a broker and from Home Assistant that still had them from an earlier run.
 std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, const DiscoveryOptions& options);
+
+// Every retained topic of one controller (its discovery configs, state, availability) with an
+// empty payload, which deletes a retained message: what a controller retired or renamed leaves.
+std::vector<MqttMessage> clearingMessages(const MqttTopics& topics);

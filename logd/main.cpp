@@ -42,6 +42,8 @@ QByteArray fingerprint(const LogdOptions& o)
 {
     QByteArray f;
     for (const QString& path : {o.caFile, o.certFile, o.keyFile, o.credentialsFile}) {
+        if (path.isEmpty())
+            continue; // a QFile without a name would say so on standard error
         QFile file(path);
         f += path.toUtf8() + '\0' + (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()) + '\0';
     }
@@ -94,19 +96,38 @@ int main(int argc, char* argv[])
     sigaction(SIGHUP, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    const Clock clock = [] { return QDateTime::currentDateTime(); };
+    if (cl.removeDevice) {
+        LogdService remover(cl.options, clock, journal);
+        if (const QString e = remover.prepare(); !e.isEmpty()) {
+            std::fprintf(stderr, "tarlo02-logd: %s\n", e.toUtf8().constData());
+            return 2;
+        }
+        QObject::connect(&remover, &LogdService::finished, &app,
+                         [&] { QCoreApplication::exit(remover.removed() ? 0 : 1); });
+        remover.removeDevice(30000);
+        return app.exec();
+    }
+
     std::unique_ptr<LogdService> service;
     LogdOptions running = cl.options;
     QByteArray runningFiles = fingerprint(running);
-    std::optional<LogdOptions> next; // set while a reload waits for the running service to stop
+    // Set while a reload waits for the running service to stop: the next one, set up already.
+    std::unique_ptr<LogdService> next;
+    LogdOptions nextOptions;
     bool stopping = false;
 
-    // Starts the service with these options; an error text when it cannot be set up.
-    std::function<QString(const LogdOptions&)> launch;
-    launch = [&](const LogdOptions& o) -> QString {
-        auto s = std::make_unique<LogdService>(
-            o, [] { return QDateTime::currentDateTime(); }, journal);
+    // Sets a service up with these options: everything it reads (TLS files, credentials) is
+    // read and checked here, before anything that runs is stopped. An error text when it cannot.
+    auto prepare = [&](const LogdOptions& o, std::unique_ptr<LogdService>& out) -> QString {
+        auto s = std::make_unique<LogdService>(o, clock, journal);
         if (QString e = s->prepare(); !e.isEmpty())
             return e;
+        out = std::move(s);
+        return {};
+    };
+    std::function<void(std::unique_ptr<LogdService>)> run;
+    run = [&](std::unique_ptr<LogdService> s) {
         QObject::connect(s.get(), &LogdService::finished, &app, [&] {
             // The old service goes from the event loop, not from inside its own signal.
             QTimer::singleShot(0, &app, [&] {
@@ -114,28 +135,26 @@ int main(int argc, char* argv[])
                     QCoreApplication::exit(0);
                     return;
                 }
+                const MqttTopics old{running.prefix, running.id};
                 service.reset();
-                const LogdOptions wanted = *next;
-                next.reset();
-                if (const QString e = launch(wanted); !e.isEmpty()) {
-                    journal.error(QStringLiteral("reload: %1; going on with the settings it had").arg(e));
-                    if (const QString again = launch(running); !again.isEmpty()) {
-                        journal.error(again);
-                        QCoreApplication::exit(1);
-                    }
-                    return;
-                }
-                running = wanted;
+                running = nextOptions;
                 runningFiles = fingerprint(running);
+                // Another prefix or id: what Home Assistant knew under the old one goes.
+                if (old != MqttTopics{running.prefix, running.id})
+                    next->retire(old);
+                run(std::move(next));
             });
         });
         service = std::move(s);
         service->start();
-        return {};
     };
-    if (const QString e = launch(running); !e.isEmpty()) {
-        std::fprintf(stderr, "tarlo02-logd: %s\n", e.toUtf8().constData());
-        return 2;
+    {
+        std::unique_ptr<LogdService> first;
+        if (const QString e = prepare(running, first); !e.isEmpty()) {
+            std::fprintf(stderr, "tarlo02-logd: %s\n", e.toUtf8().constData());
+            return 2;
+        }
+        run(std::move(first));
     }
 
     auto reload = [&] {
@@ -152,8 +171,12 @@ int main(int argc, char* argv[])
             journal.info(QStringLiteral("reload: the settings are unchanged"));
             return;
         }
+        if (const QString e = prepare(again.options, next); !e.isEmpty()) {
+            journal.warning(QStringLiteral("reload: %1; going on with the settings it has").arg(e));
+            return;
+        }
         journal.info(QStringLiteral("reload: new settings; the log is finished and reading starts again"));
-        next = again.options;
+        nextOptions = again.options;
         service->stop();
     };
 
@@ -167,7 +190,6 @@ int main(int argc, char* argv[])
             } else if (buf[i] != 'h') {
                 journal.info(QStringLiteral("stopping"));
                 stopping = true;
-                next.reset();
                 service->stop();
             }
         }

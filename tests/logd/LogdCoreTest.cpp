@@ -123,7 +123,8 @@ TEST(LogdOptions, BadOptionsAndConfigsAreOneLineErrors)
         {{"--port", "p", "--prefix", "a/+/b"}, "bad --prefix"},
         {{"--port", "p", "--mqtt-version", "4"}, "bad --mqtt-version"},
         {{"--port", "p", "--allow-commands"}, "need a broker"},
-        {{"--config", "missing.ini"}, "cannot read the config file"},
+        {{"--config", "missing.ini"}, "cannot read the config file 'missing.ini': no such file"},
+        {{"--port", "p", "--remove-device"}, "--remove-device needs a broker"},
         {{"--config", "bad.ini"}, "bad.ini:2: unknown key 'brokr'"},
         {{"--config", "nokey.ini"}, "nokey.ini:1: expected key = value"},
     };

@@ -138,6 +138,7 @@ TEST_F(LogdEndToEnd, DiscoveryStateAndACleanStop)
 
     // SIGTERM: exit 0, the log finished under its end stamp, "offline" retained.
     EXPECT_EQ(service.stop(), 0) << service.err().join('\n').toStdString();
+    EXPECT_EQ(countLines(service.err(), "QFSFileEngine"), 0) << "stray lines from Qt";
     const QStringList files = logFiles();
     ASSERT_EQ(files.size(), 1);
     EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\d \{\d{6}\}    \d{4}-\d\d-\d\d \{\d{6}\}\.csv$)")
@@ -683,8 +684,31 @@ int main(int argc, char** argv)
     return RUN_ALL_TESTS();
 }
 
+namespace {
+// The topics holding a retained message on the broker now, of the controllers' own.
+QStringList retainedNow(int port)
+{
+    Subscriber s;
+    s.start(port, QStringLiteral("#"));
+    // A message published once the subscription is live comes after every retained one.
+    if (!waitUntil(
+            [&] { return publishOnce(port, "test/marker", "1") && !s.payloads("test/marker").isEmpty(); },
+            20000))
+        return {"no subscription"};
+    QStringList topics;
+    for (const QString& m : s.messages())
+        if (m.startsWith("1 tarlo02/") || m.startsWith("1 homeassistant/"))
+            topics << m.section(u' ', 1, 1);
+    return topics;
+}
+} // namespace
+
 TEST_F(LogdEndToEnd, HangUpReadsTheConfigAgainAndLosesNothing)
 {
+    Broker broker;
+    ASSERT_TRUE(broker.start(work.path(), freePort()));
+    Subscriber all;
+    subscribeAll(all, broker.port());
     startSim({"--interval", "200"});
     const QString config = work.filePath(QStringLiteral("logd.ini"));
     auto writeConfig = [&](const QByteArray& text) {
@@ -692,30 +716,56 @@ TEST_F(LogdEndToEnd, HangUpReadsTheConfigAgainAndLosesNothing)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);
     };
-    writeConfig("link = USB\n");
+    writeConfig("link = USB\nid = tank\n");
     service.start(QStringLiteral(TARLO02_LOGD_PATH),
-                  {"--config", config, "--port", link, "--log-dir", logDir});
-    ASSERT_TRUE(waitUntil([&] { return logFiles().size() == 1; }, 10000))
+                  QStringList{"--config", config, "--port", link, "--log-dir", logDir} +
+                      brokerArgs(broker.port()));
+    ASSERT_TRUE(waitUntil([&] { return logFiles().size() == 1 && !all.payloads(kState).isEmpty(); }, 10000))
         << service.err().join('\n').toStdString();
     auto hangUp = [&](const QString& answer) {
         ::kill(pid_t(service.pid()), SIGHUP);
         return waitUntil([&] { return countLines(service.err(), answer) == 1; }, 10000);
     };
 
-    // Unchanged, or unreadable: the service goes on, its log unfinished.
+    // Unchanged, unreadable, or naming a file that cannot be read: the service goes on, its log
+    // unfinished and its availability online throughout.
     EXPECT_TRUE(hangUp(QStringLiteral("reload: the settings are unchanged")));
-    writeConfig("link = CAN\n");
+    writeConfig("link = CAN\nid = tank\n");
     EXPECT_TRUE(hangUp(QStringLiteral("reload: bad link 'CAN'")));
+    writeConfig("link = WIFI\nid = tank\nca-file = " + work.filePath("missing.crt").toUtf8() + "\n");
+    EXPECT_TRUE(
+        hangUp(QStringLiteral("reload: ca-file '%1' cannot be read").arg(work.filePath("missing.crt"))))
+        << service.err().join('\n').toStdString();
+    const qsizetype states = all.payloads(kState).size();
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(kState).size() > states; }, 10000)) << "reading goes on";
     ASSERT_TRUE(service.running());
     ASSERT_EQ(logFiles().size(), 1);
     EXPECT_FALSE(logFiles()[0].contains(QStringLiteral("    "))) << "the log goes on";
+    const QStringList availability = all.payloads(kAvailability);
+    EXPECT_EQ(availability.mid(availability.indexOf("online")), QStringList{"online"});
 
-    // Changed: the log is finished with its end stamp and reading starts again.
-    writeConfig("link = WIFI\n");
+    // Changed, to another id: the log is finished with its end stamp, reading starts again, and
+    // what was published under the old id is cleared.
+    writeConfig("link = WIFI\nid = tank2\n");
     EXPECT_TRUE(hangUp(QStringLiteral("reload: new settings")));
     ASSERT_TRUE(waitUntil([&] { return logFiles().size() == 2; }, 10000))
         << service.err().join('\n').toStdString();
     EXPECT_TRUE(logFiles()[0].contains(QStringLiteral("    ")));
+    ASSERT_TRUE(waitUntil([&] { return !all.payloads("tarlo02/tank2/state").isEmpty(); }, 10000));
+    const QStringList renamed = retainedNow(broker.port());
+    EXPECT_EQ(renamed.filter(QRegularExpression("tarlo02/tank/|tarlo02_tank/")), QStringList{})
+        << renamed.join(' ').toStdString();
+    // The 14 sensors (no controls without commands).
+    EXPECT_EQ(renamed.filter("tarlo02_tank2/").size(), 14) << renamed.join(' ').toStdString();
     EXPECT_TRUE(service.running());
     EXPECT_EQ(service.stop(), 0);
+
+    // The board retired: its device goes from the broker, and so from Home Assistant.
+    QProcess remove;
+    remove.start(QStringLiteral(TARLO02_LOGD_PATH),
+                 QStringList{"--config", config, "--port", link, "--remove-device"} +
+                     brokerArgs(broker.port()));
+    ASSERT_TRUE(remove.waitForFinished(30000));
+    EXPECT_EQ(remove.exitCode(), 0) << remove.readAllStandardError().toStdString();
+    EXPECT_EQ(retainedNow(broker.port()), QStringList{});
 }

@@ -189,6 +189,13 @@ TEST(ParseLog, DaysFollowTheStampsAcrossMidnightsAndClockChanges)
          {},
          {"02:58:05", "02:59", "03:00"},
          {"2023-10-29 02:58:05 +1", "2023-10-29 02:59:00 +1", "2023-10-29 03:00:00 +1"}},
+        // The first rows' minute is the later pass's first minute too: the earlier one it is.
+        {"autumn change, a row in the first row's minute",
+         local(2023, 10, 29, 2, 30, 40),
+         local(2023, 10, 29, 3, 30),
+         {"02:30:40", "02:30", "02:59", "02:00", "03:00"},
+         {"2023-10-29 02:30:40 +2", "2023-10-29 02:30:00 +2", "2023-10-29 02:59:00 +2",
+          "2023-10-29 02:00:00 +1", "2023-10-29 03:00:00 +1"}},
         {"spring change",
          local(2023, 3, 26, 1, 58),
          local(2023, 3, 26, 4, 0),
@@ -217,6 +224,20 @@ TEST(ParseLog, DaysFollowTheStampsAcrossMidnightsAndClockChanges)
          {"23:58:30", "23:59", "00:00", "00:01"},
          {"2016-12-31 23:58:30 +1", "2016-12-31 23:59:00 +1", "2017-01-01 00:00:00 +1",
           "2017-01-01 00:01:00 +1"}},
+        // The last row in the end stamp's own minute is on the end stamp's day.
+        {"midnight, the last row in the end stamp's minute",
+         local(2016, 12, 31, 23, 58, 30),
+         local(2017, 1, 1, 0, 1),
+         {"23:58:30", "23:59", "00:00", "00:01"},
+         {"2016-12-31 23:58:30 +1", "2016-12-31 23:59:00 +1", "2017-01-01 00:00:00 +1",
+          "2017-01-01 00:01:00 +1"}},
+        // Without an end stamp a step back of an hour is a clock change, a longer one a midnight.
+        {"an hour back while the log is written",
+         local(2016, 10, 1, 10, 0),
+         {},
+         {"10:00:00", "11:00", "10:00", "11:01", "10:00"},
+         {"2016-10-01 10:00:00 +2", "2016-10-01 11:00:00 +2", "2016-10-01 10:00:00 +2",
+          "2016-10-01 11:01:00 +2", "2016-10-02 10:00:00 +2"}},
         {"midnights while the log is written",
          local(2016, 12, 31, 23, 58, 30),
          {},
@@ -240,6 +261,13 @@ TEST(ParseLog, DaysFollowTheStampsAcrossMidnightsAndClockChanges)
          local(2016, 10, 1, 18, 32),
          {"18:30:41", "18:30", "18:31"},
          {"2016-10-01 18:30:41 +2", "2016-10-01 18:30:00 +2", "2016-10-01 18:31:00 +2"}},
+        // ... and is no step back: a day without rows is not given to it.
+        {"first row's seconds, a day without rows",
+         local(2016, 10, 1, 18, 30, 40),
+         local(2016, 10, 3, 0, 5),
+         {"18:30:41", "18:30", "23:59", "00:01"},
+         {"2016-10-01 18:30:41 +2", "2016-10-01 18:30:00 +2", "2016-10-01 23:59:00 +2",
+          "2016-10-02 00:01:00 +2"}},
     };
     for (const Case& c : cases) {
         QStringList lines{kHeader};

@@ -6,11 +6,21 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <atomic>
+
 int DeliveryEventType()
 {
     static const int type = QEvent::registerEventType();
     return type;
 }
+
+namespace {
+std::atomic<unsigned> deliveryEventsPosted{0};
+} // namespace
+
+void PublishDeliveryEvent() { deliveryEventsPosted.fetch_add(1, std::memory_order_release); }
+
+void TakeDeliveryEvents() { (void)deliveryEventsPosted.load(std::memory_order_acquire); }
 
 TComThread::TComThread(TCustomComPort* port)
     : comPort_(port), waiter_(std::make_unique<DeviceWaiter>(*port->device_)), thread_([this] { run(); })
@@ -193,7 +203,9 @@ bool TComThread::dispatch(DeliveryHandOver& handOver, TComEvents events)
     }
     handOver.cv.notify_all();
     // The port lives on the main thread; its event() runs the queue, in any event loop.
-    QCoreApplication::postEvent(comPort_, new QEvent(QEvent::Type(DeliveryEventType())));
+    auto* wake = new QEvent(QEvent::Type(DeliveryEventType()));
+    PublishDeliveryEvent();
+    QCoreApplication::postEvent(comPort_, wake);
     std::unique_lock lock(handOver.m);
     handOver.cv.wait(lock, [&] { return d->done || handOver.abandon; });
     if (!d->done)

@@ -338,6 +338,7 @@ void TCustomComPort::endSessionOnItsThread(const std::shared_ptr<DeliveryHandOve
 
 bool TCustomComPort::event(QEvent* e)
 {
+    TakeDeliveryEvents();
     if (e->type() == QEvent::Type(DeliveryEventType())) {
         if (handOver_)
             runHandedOver(handOver_);

@@ -240,6 +240,13 @@ TEST(ScaledPicture, EachRatioGetsItsPictureAndTheVariantLoadsOnlyWhenNeeded)
 
     // Only a 1x image: at 2 it is enlarged, there being nothing better.
     EXPECT_EQ(ScaledPicture(base).forRatio(2).size(), QSize(20, 12));
+    // A 2x picture of another size than twice the base's, even in one direction, is not used.
+    for (const QSize size : {QSize(20, 13), QSize(21, 12)}) {
+        const ScaledPicture odd(base, [&](int) { return checker(size, Qt::blue, Qt::white); }, {2});
+        EXPECT_TRUE(odd.variant(2).isNull()) << size.width() << "x" << size.height();
+    }
+    // However small the ratio, a picture keeps a pixel.
+    EXPECT_EQ(ScaledPicture(solid({1, 1}, Qt::red)).forRatio(0.4).size(), QSize(1, 1));
 }
 
 // At two device pixels a pixel, each control draws its pictures from their 2x variants pixel

@@ -131,8 +131,9 @@ struct JumpError {
 
 void jumpOnError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JumpError*>(cinfo->err)->jump, 1); }
 
-bool writeRaw(jpeg_compress_struct* cinfo, JumpError* err, J_COLOR_SPACE space, int components, int w, int h,
-              const unsigned char* pixels, unsigned char** out, unsigned long* size)
+bool writeRaw(jpeg_compress_struct* cinfo, JumpError* err, J_COLOR_SPACE space, J_COLOR_SPACE stored,
+              int components, int w, int h, const unsigned char* pixels, unsigned char** out,
+              unsigned long* size)
 {
     if (setjmp(err->jump))
         return false;
@@ -143,6 +144,7 @@ bool writeRaw(jpeg_compress_struct* cinfo, JumpError* err, J_COLOR_SPACE space, 
     cinfo->input_components = components;
     cinfo->in_color_space = space;
     jpeg_set_defaults(cinfo);
+    jpeg_set_colorspace(cinfo, stored);
     jpeg_set_quality(cinfo, 95, TRUE);
     jpeg_start_compress(cinfo, TRUE);
     while (cinfo->next_scanline < cinfo->image_height) {
@@ -153,8 +155,9 @@ bool writeRaw(jpeg_compress_struct* cinfo, JumpError* err, J_COLOR_SPACE space, 
     return true;
 }
 
+// The pixels in colour space `space`, stored in the file as `stored` (the same by default).
 QByteArray rawJpeg(J_COLOR_SPACE space, int components, int w, int h,
-                   const std::vector<unsigned char>& pixels)
+                   const std::vector<unsigned char>& pixels, J_COLOR_SPACE stored = JCS_UNKNOWN)
 {
     jpeg_compress_struct cinfo{};
     JumpError err{};
@@ -162,7 +165,8 @@ QByteArray rawJpeg(J_COLOR_SPACE space, int components, int w, int h,
     err.pub.error_exit = jumpOnError;
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    const bool ok = writeRaw(&cinfo, &err, space, components, w, h, pixels.data(), &buffer, &size);
+    const bool ok = writeRaw(&cinfo, &err, space, stored == JCS_UNKNOWN ? space : stored, components, w, h,
+                             pixels.data(), &buffer, &size);
     jpeg_destroy_compress(&cinfo);
     QByteArray out = ok ? QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size)) : QByteArray();
     std::free(buffer);
@@ -191,14 +195,17 @@ TEST(DecodeJpeg, AdobeCmykFilesAreConverted)
     std::vector<unsigned char> cmyk;
     for (int i = 0; i < 16 * 16; ++i)
         cmyk.insert(cmyk.end(), {255, 0, 0, 255});
-    const QByteArray file = rawJpeg(JCS_CMYK, 4, 16, 16, cmyk);
-    ASSERT_FALSE(file.isEmpty());
-    const QImage image = decodeJpeg(file);
-    ASSERT_FALSE(image.isNull());
-    const QRgb c = image.pixel(8, 8);
-    EXPECT_GT(qRed(c), 240);
-    EXPECT_LT(qGreen(c), 15);
-    EXPECT_LT(qBlue(c), 15);
+    // Stored as it is, or as YCCK (which Adobe's files mostly are).
+    for (const J_COLOR_SPACE stored : {JCS_CMYK, JCS_YCCK}) {
+        const QByteArray file = rawJpeg(JCS_CMYK, 4, 16, 16, cmyk, stored);
+        ASSERT_FALSE(file.isEmpty());
+        const QImage image = decodeJpeg(file);
+        ASSERT_FALSE(image.isNull()) << stored;
+        const QRgb c = image.pixel(8, 8);
+        EXPECT_GT(qRed(c), 240) << stored;
+        EXPECT_LT(qGreen(c), 15) << stored;
+        EXPECT_LT(qBlue(c), 15) << stored;
+    }
 }
 
 } // namespace

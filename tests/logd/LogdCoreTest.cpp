@@ -259,8 +259,9 @@ TEST(HaDiscovery, TwoServicesNeverShareAnId)
     EXPECT_EQ(ids("tarlo02", "tank1"),
               std::pair(QString("tarlo02_tank1_ph"), QString("sensor.tarlo02_tank1_ph")));
     const std::pair<const char*, const char*> pairs[] = {
-        {"tarlo02", "a_b"},    {"tarlo02_a", "b"}, {"tarlo02/a", "b"}, {"tarlo02", "Tank-1"},
-        {"tarlo02", "tank_1"}, {"a/b", "c"},       {"a_b", "c"}};
+        {"tarlo02", "a_b"},    {"tarlo02_a", "b"},    {"tarlo02/a", "b"},
+        {"tarlo02", "Tank-1"}, {"tarlo02", "tank_1"}, {"a/b", "c"},
+        {"a_b", "c"},          {"tarlo02", "Tank1"},  {"tarlo02", "TANK1"}};
     std::set<QString> unique, entity, client;
     for (const auto& [prefix, id] : pairs) {
         const auto [u, e] = ids(prefix, id);

@@ -683,8 +683,22 @@ void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
 
     const bool dense = lines_.dense;
     painter.setRenderHint(QPainter::Antialiasing, !dense);
+    QVector<QLineF> lines;
     const auto draw = [&](const Segments& segments, const QPen& pen, const auto& y) {
         painter.setPen(pen);
+        if (pen.isCosmetic() && pen.widthF() <= 1 && pen.style() == Qt::SolidLine) {
+            // A line of a device pixel: all the segments in one call, on the painter's fast path
+            // for thin lines, however many gaps break them.
+            lines.clear();
+            for (const Segment& s : segments) {
+                for (std::size_t i = 0; i + 1 < s.size(); ++i)
+                    lines.append(QLineF(x(s[i].x()), y(s[i].y()), x(s[i + 1].x()), y(s[i + 1].y())));
+                if (s.size() == 1) // a lone row is a dot
+                    lines.append(QLineF(x(s[0].x()), y(s[0].y()), x(s[0].x()), y(s[0].y())));
+            }
+            painter.drawLines(lines);
+            return;
+        }
         // In pieces: the stroker's time grows faster than the points of one line.
         for (const Segment& s : segments) {
             mapped(s, y, false);
@@ -693,8 +707,10 @@ void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
         }
     };
     QPen alarm(HistoryColours::kAlarm, 1.2, Qt::DashLine);
+    // Dense lines a device pixel wide: at 200 % too, a pixel column of rows is a device pixel.
     QPen ppm(HistoryColours::kPpm, 1), ph(HistoryColours::kPh, dense ? 1 : 2);
     ppm.setCosmetic(true);
+    ph.setCosmetic(dense);
     if (seriesShown(Series::Alarm)) {
         draw(l.alarmLow, alarm, yPh);
         draw(l.alarmHigh, alarm, yPh);
@@ -746,7 +762,7 @@ void HistoryChart::paintStrips(QPainter& painter, const QRectF& plot)
     const int n = deviceColumns(painter, plot);
     const TimeRange v = view_;
     if (strips_.view != v || strips_.columns != n || strips_.version != version_) {
-        strips_.shares = outputShares(rows(), v, n);
+        strips_.shares = outputShares(rows(), v, n, &blocks_);
         strips_.view = v;
         strips_.columns = n;
         strips_.version = version_;

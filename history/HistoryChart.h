@@ -85,6 +85,8 @@ public:
     void setLanguage(Language language);
 
     TimeRange view() const { return view_; }
+    // Summaries of the rows, for statistics() of a view.
+    const RowBlocks& blocks() const { return blocks_; }
     // All the rows, the widest view.
     TimeRange limits() const;
     // Shows a view, within the limits.

@@ -314,6 +314,11 @@ Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int c
     return decimateValues<1>(rows, range, columns, {value}, envelope)[0];
 }
 
+namespace {
+// The block's statistics and output times (below, beside statistics()).
+void tallyBlock(const std::vector<LogRow>& rows, std::size_t at, RowBlocks::Block& b);
+} // namespace
+
 void RowBlocks::build(const std::vector<LogRow>& rows)
 {
     rows_ = rows.size();
@@ -356,6 +361,7 @@ void RowBlocks::build(const std::vector<LogRow>& rows)
                 line.last = v;
             }
         }
+        tallyBlock(rows, at, b);
         blocks_.push_back(b);
     }
 }
@@ -444,11 +450,14 @@ std::vector<qint64> boundMarks(const std::vector<LogRow>& rows, const TimeRange&
     return out;
 }
 
-OutputShares outputShares(const std::vector<LogRow>& rows, const TimeRange& range, int columns)
+OutputShares outputShares(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
+                          const RowBlocks* blocks)
 {
     OutputShares out;
     if (columns <= 0 || range.span() <= 0)
         return out;
+    if (!usable(blocks, rows))
+        blocks = nullptr;
     out.o2.resize(std::size_t(columns));
     out.co2.resize(std::size_t(columns));
     const double columnMs = double(range.span()) / columns;
@@ -456,6 +465,21 @@ OutputShares outputShares(const std::vector<LogRow>& rows, const TimeRange& rang
     if (first > 0)
         --first; // the row before the view may last into it
     for (std::size_t i = first; i < last; ++i) {
+        // A whole block within the range and within one column: its sums.
+        if (blocks && i % RowBlocks::kRows == 0 && i + RowBlocks::kRows <= last) {
+            const RowBlocks::Block& b = blocks->blocks()[i / RowBlocks::kRows];
+            const double from = double(b.firstTime - range.from) / columnMs;
+            const double to = double(b.endTime - range.from) / columnMs;
+            const int c = int(from);
+            if (b.firstTime >= range.from && b.endTime <= range.to && to <= c + 1.0 && c < columns) {
+                out.o2[std::size_t(c)].known += float(double(b.o2Known) / columnMs);
+                out.o2[std::size_t(c)].on += float(double(b.o2On) / columnMs);
+                out.co2[std::size_t(c)].known += float(double(b.stats.co2Known) / columnMs);
+                out.co2[std::size_t(c)].on += float(double(b.stats.co2On) / columnMs);
+                i += RowBlocks::kRows - 1;
+                continue;
+            }
+        }
         const LogRow& r = rows[i];
         if (r.o2 == OutputState::Unknown && r.co2 == OutputState::Unknown)
             continue;
@@ -645,6 +669,24 @@ struct Tally {
         if (ph >= whole(r.phMin * 100) && ph <= whole(r.phMax * 100))
             s.inRange += d;
     }
+    // A whole block's rows, each lasting its full time.
+    void add(const RowBlocks::Block& b)
+    {
+        const Statistics& o = b.stats;
+        s.rows += o.rows;
+        if (!std::isnan(o.minPh)) {
+            s.minPh = std::isnan(s.minPh) ? o.minPh : std::min(s.minPh, o.minPh);
+            s.maxPh = std::isnan(s.maxPh) ? o.maxPh : std::max(s.maxPh, o.maxPh);
+        }
+        sum += b.phSum;
+        withPh += b.withPh;
+        s.phTime += o.phTime;
+        s.phAbove += o.phAbove;
+        s.inRange += o.inRange;
+        s.inAlarm += o.inAlarm;
+        s.co2Known += o.co2Known;
+        s.co2On += o.co2On;
+    }
     Statistics done()
     {
         s.meanPh = withPh ? sum / double(withPh) : double(kNoValue);
@@ -654,12 +696,44 @@ struct Tally {
 };
 } // namespace
 
-Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range)
+namespace {
+void tallyBlock(const std::vector<LogRow>& rows, std::size_t at, RowBlocks::Block& b)
 {
     Tally t;
+    for (std::size_t i = at; i < at + RowBlocks::kRows; ++i) {
+        const qint64 d = rowDuration(rows, i);
+        t.add(rows[i], d, true);
+        if (rows[i].o2 != OutputState::Unknown) {
+            b.o2Known += d;
+            b.o2On += rows[i].o2 == OutputState::On ? d : 0;
+        }
+    }
+    const std::size_t lastRow = at + RowBlocks::kRows - 1;
+    b.endTime = rows[lastRow].time + rowDuration(rows, lastRow);
+    b.stats = t.s;
+    b.phSum = t.sum;
+    b.withPh = t.withPh;
+}
+} // namespace
+
+Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range, const RowBlocks* blocks)
+{
+    if (!usable(blocks, rows))
+        blocks = nullptr;
+    Tally t;
     const auto [first, last] = rowsIn(rows, range);
-    for (std::size_t i = first; i < last; ++i)
+    for (std::size_t i = first; i < last; ++i) {
+        // A whole block whose rows' time lies within the range: its sums.
+        if (blocks && i % RowBlocks::kRows == 0 && i + RowBlocks::kRows <= last) {
+            const RowBlocks::Block& b = blocks->blocks()[i / RowBlocks::kRows];
+            if (b.firstTime >= range.from && b.endTime <= range.to) {
+                t.add(b);
+                i += RowBlocks::kRows - 1;
+                continue;
+            }
+        }
         t.add(rows[i], clipped(rows[i].time, rowDuration(rows, i), range), true);
+    }
     return t.done();
 }
 

@@ -61,6 +61,19 @@ using Segments = std::vector<Segment>;
 Segments decimate(const std::vector<LogRow>& rows, const TimeRange& range, int columns, Value value,
                   bool envelope = false);
 
+struct Statistics {
+    qint64 rows = 0;
+    float minPh = 0, maxPh = 0; // of the measured values; NaN without one in view
+    double meanPh = 0;
+    qint64 phTime = 0;      // time covered by rows with a pH or ">10", ms
+    qint64 phAbove = 0;     // of it, with ">10"
+    qint64 inRange = 0;     // of it, with the pH within the row's range
+    qint64 inAlarm = 0;     // of it, with the pH beyond an alarm limit (">10" above any below 10)
+    qint64 co2Known = 0;    // time covered by rows with a known CO2 output
+    qint64 co2On = 0;       // of it, with the output on
+    double co2OnPerDay = 0; // ms of CO2 on per 24 h of co2Known
+};
+
 // Summaries of blocks of rows for the chart's lines (in the order of Value), so a column over
 // thousands of rows takes a few steps. Build again whenever the rows change.
 class RowBlocks {
@@ -76,6 +89,12 @@ public:
         qint64 firstTime = 0, lastTime = 0;
         std::array<Line, 6> lines;
         std::uint8_t bounds = 0; // LogRow::bounds of any of its rows
+        // For a range that holds the whole block: the statistics of its rows and the time its
+        // outputs were known and on, each row lasting as statistics() counts it, up to endTime.
+        qint64 endTime = 0;
+        Statistics stats;
+        double phSum = 0;
+        qint64 withPh = 0, o2Known = 0, o2On = 0;
     };
     void build(const std::vector<LogRow>& rows);
     std::size_t rowCount() const { return rows_; }
@@ -120,7 +139,8 @@ struct Share {
 struct OutputShares {
     std::vector<Share> o2, co2;
 };
-OutputShares outputShares(const std::vector<LogRow>& rows, const TimeRange& range, int columns);
+OutputShares outputShares(const std::vector<LogRow>& rows, const TimeRange& range, int columns,
+                          const RowBlocks* blocks = nullptr);
 
 // Ticks of a value axis at whole multiples of a step of 1, 2 or 5 times a power of ten, no
 // more than maxTicks steps from low to high, which are widened out to ticks; decimals is
@@ -141,19 +161,10 @@ struct TimeTicks {
 };
 TimeTicks timeTicks(const TimeRange& range, int maxTicks, const QTimeZone& zone = systemZone());
 
-struct Statistics {
-    qint64 rows = 0;
-    float minPh = 0, maxPh = 0; // of the measured values; NaN without one in view
-    double meanPh = 0;
-    qint64 phTime = 0;      // time covered by rows with a pH or ">10", ms
-    qint64 phAbove = 0;     // of it, with ">10"
-    qint64 inRange = 0;     // of it, with the pH within the row's range
-    qint64 inAlarm = 0;     // of it, with the pH beyond an alarm limit (">10" above any below 10)
-    qint64 co2Known = 0;    // time covered by rows with a known CO2 output
-    qint64 co2On = 0;       // of it, with the output on
-    double co2OnPerDay = 0; // ms of CO2 on per 24 h of co2Known
-};
-Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range);
+// blocks: summaries of these rows, or nothing; with them a year in view takes a few thousand
+// steps instead of a step a row.
+Statistics statistics(const std::vector<LogRow>& rows, const TimeRange& range,
+                      const RowBlocks* blocks = nullptr);
 
 // Which alarm limit a row's pH is beyond: -1 below the low one, 1 above the high one (">10"
 // while the high limit is below 10), 0 within them or unknown.

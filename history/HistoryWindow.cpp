@@ -250,7 +250,7 @@ HistoryWindow::HistoryWindow(QWidget* parent)
     splitter->setSizes({620, 200});
 
     connect(chart_, &HistoryChart::viewChanged, this, [this](TimeRange v) {
-        statistics_->setText(statisticsText(statistics(logs_.rows(), v), language_));
+        statistics_->setText(statisticsText(statistics(logs_.rows(), v, &chart_->blocks()), language_));
         undo_->setEnabled(chart_->canUndo());
         const QSignalBlocker quiet(date_);
         date_->setDate(middleDay(v));
@@ -380,9 +380,10 @@ void HistoryWindow::retranslate()
     daysCsv_->setText(t.exportDays);
     alarmsCsv_->setText(t.exportAlarms);
     chart_->setToolTip(t.hints);
-    statistics_->setText(logs_.rows().empty()
-                             ? t.noRows
-                             : statisticsText(statistics(logs_.rows(), chart_->view()), language_));
+    statistics_->setText(
+        logs_.rows().empty()
+            ? t.noRows
+            : statisticsText(statistics(logs_.rows(), chart_->view(), &chart_->blocks()), language_));
     daysTable_->setHeaders(t.dayColumns);
     alarmsTable_->setHeaders(t.alarmColumns);
     tabs_->setTabText(0, t.daysTab);

@@ -197,7 +197,8 @@ double processCpu()
 }
 
 // The child of the window's figures: opens the folder in the window, draws the first frame,
-// then follows and pans. Prints "first-ms first-cpu-ms peak-kb follow-us year-ms day-ms".
+// then follows and pans. Prints "first-ms first-cpu-ms peak-kb follow-us year-ms day-ms
+// year-2x-ms year-fps day-fps year-2x-fps" (ms: CPU a frame; frames a second: wall time).
 int windowChild(int argc, char** argv, const QString& folder)
 {
     QElapsedTimer start;
@@ -217,15 +218,22 @@ int windowChild(int argc, char** argv, const QString& folder)
         window.follow();
     const double followUs = (processCpu() - followCpu0) * 1e6 / kTicks;
 
-    // Panning and zooming: each frame a new view, worked out and drawn in full.
+    // Panning and zooming: each frame a new view, worked out and drawn in full (the window's
+    // statistics of the view too), on a screen at 100 % and at 200 %: the year, then a day.
     HistoryChart* chart = window.chart();
     const TimeRange all = chart->limits();
-    double frameMs[2] = {0, 0};
-    const qint64 spans[2] = {all.span(), 24LL * 3600 * 1000};
-    for (int c = 0; c < 2; ++c) {
-        constexpr int kFrames = 20;
+    double frameMs[3] = {0, 0, 0}, fps[3] = {0, 0, 0};
+    const qint64 spans[3] = {all.span(), all.span(), 24LL * 3600 * 1000};
+    const qreal scales[3] = {1, 2, 1};
+    for (int c = 0; c < 3; ++c) {
+        constexpr int kFrames = 40;
         TimeRange view{all.from + (all.span() - spans[c]) / 2,
                        all.from + (all.span() - spans[c]) / 2 + spans[c]};
+        // Drawn into one picture again and again, as a window's backing store is.
+        QImage screen(chart->size() * scales[c], QImage::Format_RGB32);
+        screen.setDevicePixelRatio(scales[c]);
+        QElapsedTimer wall;
+        wall.start();
         const double cpu0 = processCpu();
         for (int f = 0; f < kFrames; ++f) {
             if (f % 2 == 0)
@@ -233,18 +241,20 @@ int windowChild(int argc, char** argv, const QString& folder)
             else
                 view = zoomed(view, view.from + view.span() / 2, f % 4 == 1 ? 0.8 : 1.25, all);
             chart->setView(view);
-            chart->grab();
+            chart->render(&screen);
         }
         frameMs[c] = (processCpu() - cpu0) * 1e3 / kFrames;
+        fps[c] = kFrames / (double(wall.nsecsElapsed()) / 1e9);
     }
-    std::printf("%.1f %.1f %ld %.1f %.2f %.2f\n", firstMs, firstCpu, peakKb, followUs, frameMs[0],
-                frameMs[1]);
+    std::printf("%.1f %.1f %ld %.1f %.2f %.2f %.2f %.1f %.1f %.1f\n", firstMs, firstCpu, peakKb, followUs,
+                frameMs[0], frameMs[2], frameMs[1], fps[0], fps[2], fps[1]);
     return first.isNull() ? 1 : 0;
 }
 
 struct Figures {
     Run png, png30, window;
-    double firstMs = 0, firstCpuMs = 0, followUs = 0, yearFrameMs = 0, dayFrameMs = 0;
+    double firstMs = 0, firstCpuMs = 0, followUs = 0, yearFrameMs = 0, dayFrameMs = 0, year2xFrameMs = 0;
+    double yearFps = 0, dayFps = 0, year2xFps = 0;
     long windowPeakKb = 0;
 };
 
@@ -279,8 +289,9 @@ int main(int argc, char** argv)
         f.png30 = best(
             {history, "--png", png, "--size", "1200x700", "--from", lastMonth.toStdString(), folder}, runs);
         f.window = best({self, "--window", folder}, runs);
-        std::sscanf(f.window.out.c_str(), "%lf %lf %ld %lf %lf %lf", &f.firstMs, &f.firstCpuMs,
-                    &f.windowPeakKb, &f.followUs, &f.yearFrameMs, &f.dayFrameMs);
+        std::sscanf(f.window.out.c_str(), "%lf %lf %ld %lf %lf %lf %lf %lf %lf %lf", &f.firstMs,
+                    &f.firstCpuMs, &f.windowPeakKb, &f.followUs, &f.yearFrameMs, &f.dayFrameMs,
+                    &f.year2xFrameMs, &f.yearFps, &f.dayFps, &f.year2xFps);
     }
 
     std::printf("%-34s", "");
@@ -345,8 +356,21 @@ int main(int argc, char** argv)
         "pan/zoom, the year: CPU a frame", [&](const Figures& f) { return number(f.yearFrameMs, "ms"); },
         [&](int i) { return figures[i].yearFrameMs / figures[0].yearFrameMs; });
     line(
+        "pan/zoom, the year: frames a second", [&](const Figures& f) { return number(f.yearFps, "/s"); },
+        [&](int i) { return figures[i].yearFps / figures[0].yearFps; });
+    line(
+        "pan/zoom, the year at 2x: CPU a frame",
+        [&](const Figures& f) { return number(f.year2xFrameMs, "ms"); },
+        [&](int i) { return figures[i].year2xFrameMs / figures[0].year2xFrameMs; });
+    line(
+        "pan/zoom, the year at 2x: frames/s", [&](const Figures& f) { return number(f.year2xFps, "/s"); },
+        [&](int i) { return figures[i].year2xFps / figures[0].year2xFps; });
+    line(
         "pan/zoom, a day: CPU a frame", [&](const Figures& f) { return number(f.dayFrameMs, "ms"); },
         [&](int i) { return figures[i].dayFrameMs / figures[0].dayFrameMs; });
+    line(
+        "pan/zoom, a day: frames a second", [&](const Figures& f) { return number(f.dayFps, "/s"); },
+        [&](int i) { return figures[i].dayFps / figures[0].dayFps; });
     std::printf("\n(best wall time of %d runs, CPU time in brackets; ratios to the clean year)\n", runs);
 
     // The reader alone, on the clean year's contents in memory: the best of five.

@@ -149,6 +149,45 @@ TEST(Decimate, BlockSummariesDrawTheSameLines)
               chartLines(r, minutesRange(0, 3 * 1440), 7, false).ph);
 }
 
+TEST(Statistics, BlockSummariesGiveTheSameFiguresAndShares)
+{
+    // Four days: gaps, runs without a pH, ">10", alarms, outputs that switch and are unknown.
+    std::vector<LogRow> r;
+    for (qint64 m = 0; m < 4 * 1440; ++m) {
+        if ((m >= 1000 && m < 1010) || (m >= 3000 && m < 3004) || m % 300 == 7)
+            continue;
+        const float ph = (m / 97) % 7 == 3 ? NAN : float(7 + 0.5 * std::sin(double(m) / 50));
+        r.push_back(row(m, ph, (m / 45) % 3 == 0 ? OutputState::On : OutputState::Off));
+        if (m % 500 < 4) {
+            r.back().ph = 10;
+            r.back().bounds = LogRow::kPhAbove;
+        }
+        if (m % 211 < 5)
+            r.back().o2 = m % 2 ? OutputState::Unknown : OutputState::Off;
+    }
+    RowBlocks blocks;
+    blocks.build(r);
+    for (const TimeRange& range : {minutesRange(0, 4 * 1440),
+                                   minutesRange(333, 2999),
+                                   {kT0 + 1234567, kT0 + 1234567 + 2 * 1440 * kMin + 12345}}) {
+        const Statistics a = statistics(r, range), b = statistics(r, range, &blocks);
+        EXPECT_TRUE(a.rows == b.rows && a.minPh == b.minPh && a.maxPh == b.maxPh &&
+                    std::abs(a.meanPh - b.meanPh) < 1e-9 && a.phTime == b.phTime && a.phAbove == b.phAbove &&
+                    a.inRange == b.inRange && a.inAlarm == b.inAlarm && a.co2Known == b.co2Known &&
+                    a.co2On == b.co2On)
+            << "statistics of " << (range.from - kT0) / kMin;
+        for (int columns : {3, 50, 1200}) {
+            const OutputShares x = outputShares(r, range, columns),
+                               y = outputShares(r, range, columns, &blocks);
+            bool same = true;
+            for (std::size_t c = 0; c < std::size_t(columns); ++c)
+                for (auto [p, q] : {std::pair{x.o2[c], y.o2[c]}, std::pair{x.co2[c], y.co2[c]}})
+                    same = same && std::abs(p.on - q.on) < 1e-3f && std::abs(p.known - q.known) < 1e-3f;
+            EXPECT_TRUE(same) << columns << " columns from " << (range.from - kT0) / kMin;
+        }
+    }
+}
+
 TEST(OutputShares, EachColumnsShareOfTimeOn)
 {
     // CO2 on in minutes 10 to 19 and at 30; rows stop at 59; one row at 70 lasts a minute.

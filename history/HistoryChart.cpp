@@ -768,34 +768,31 @@ void HistoryChart::paintStrips(QPainter& painter, const QRectF& plot)
         strips_.version = version_;
     }
     painter.setRenderHint(QPainter::Antialiasing, false);
-    const double columnWidth = plot.width() / n;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     const auto strip = [&](const std::vector<Share>& shares, double low, double high, const QColor& on) {
         const double top = plot.top() + (2 - high) / 2 * plot.height();
         const double bottom = plot.top() + (2 - low) / 2 * plot.height();
-        const double height = bottom - top;
-        // Per column: the part of its known time that the output was on, from the bottom up;
-        // a little on stays a pixel. Runs of equal columns are one rectangle.
-        const auto onHeight = [&](const Share& s) {
-            if (s.known <= 0)
-                return -1.0;
-            const double h = std::round(double(s.on / s.known) * height);
-            return s.on > 0 ? std::max(1.0, h) : 0.0;
-        };
-        for (std::size_t c = 0; c < shares.size();) {
-            const double h = onHeight(shares[c]);
-            std::size_t end = c + 1;
-            while (end < shares.size() && onHeight(shares[end]) == h)
-                ++end;
-            if (h >= 0) {
-                const double left = plot.left() + double(c) * columnWidth;
-                const double width = double(end - c) * columnWidth;
-                if (h < height)
-                    painter.fillRect(QRectF(left, top, width, height - h), HistoryColours::kOff);
-                if (h > 0)
-                    painter.fillRect(QRectF(left, bottom - h, width, h), on);
+        // Per device pixel column: grey when off, the output's colour when on, and between them
+        // as much of its colour as the part of the column's known time that it was on (a
+        // little on or off still shows); nothing where there were no rows. One picture a
+        // pixel high, stretched over the strip: one call however many columns.
+        QImage line(int(shares.size()), 1, QImage::Format_ARGB32_Premultiplied);
+        auto* pixel = reinterpret_cast<QRgb*>(line.scanLine(0));
+        const QColor off = HistoryColours::kOff;
+        for (std::size_t c = 0; c < shares.size(); ++c) {
+            const Share& sh = shares[c];
+            if (sh.known <= 0) {
+                pixel[c] = 0;
+                continue;
             }
-            c = end;
+            double part = std::clamp(double(sh.on / sh.known), 0.0, 1.0);
+            if (part > 0 && part < 1)
+                part = std::clamp(part, 0.15, 0.85);
+            const auto mix = [&](int a, int b) { return int(std::lround(a + (b - a) * part)); };
+            pixel[c] =
+                qRgb(mix(off.red(), on.red()), mix(off.green(), on.green()), mix(off.blue(), on.blue()));
         }
+        painter.drawImage(QRectF(plot.left(), top, plot.width(), bottom - top), line);
     };
     if (seriesShown(Series::O2))
         strip(strips_.shares.o2, kO2Low, kO2High, HistoryColours::kO2On);

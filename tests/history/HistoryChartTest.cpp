@@ -166,6 +166,40 @@ TEST_F(ChartOfADay, WheelZoomsDragPansSelectionZoomsHoverReads)
     EXPECT_EQ(hovered[1][0].toString(), QString());
 }
 
+TEST(HistoryChart, StripColumnsShadedByTheirShareOfOnTime)
+{
+    // O2 on two minutes in five, CO2 on one minute in five: many rows a pixel column.
+    QTemporaryDir dir;
+    QStringList lines{kHeader};
+    for (int m = 0; m < 1440; ++m)
+        lines << QStringLiteral("%1:%2%3;7,00;6,80;7,20;12,3;5;20;%4;%5")
+                     .arg(m / 60, 2, 10, QChar(u'0'))
+                     .arg(m % 60, 2, 10, QChar(u'0'))
+                     .arg(m == 0 ? ":00" : "", m % 5 < 2 ? "on" : "off", m % 5 == 4 ? "on" : "off");
+    writeFile(dir.filePath(DayLog::kName), crlf(lines));
+    LogSet logs;
+    logs.open({dir.path()});
+    HistoryChart chart;
+    chart.resize(500, 400);
+    chart.setLogs(&logs);
+    const QImage shot = chart.image();
+    const QRectF strips = chart.stripsArea();
+    // The same shade over the strip's height, as much of the output's colour as its share: on
+    // average over the columns (each has its own few rows).
+    const auto part = [&](double row, const QColor& on) {
+        const QColor off = HistoryColours::kOff;
+        double sum = 0;
+        const int y = int(strips.top() + row * strips.height());
+        for (int x = int(strips.left()) + 1; x < int(strips.right()); ++x)
+            sum += double(shot.pixelColor(x, y).red() - off.red()) / (on.red() - off.red());
+        return sum / (int(strips.right()) - int(strips.left()) - 1);
+    };
+    for (double row : {0.1, 0.2, 0.3, 0.4})
+        EXPECT_NEAR(part(row, HistoryColours::kO2On), 0.4, 0.05) << "O2 at " << row;
+    for (double row : {0.6, 0.7, 0.8, 0.9})
+        EXPECT_NEAR(part(row, HistoryColours::kCo2On), 0.2, 0.05) << "CO2 at " << row;
+}
+
 TEST_F(ChartOfADay, AxesDrawnWithLabelsAtTheirTicks)
 {
     // The pH axis spans the day's pH, band and alarm limits, on round ticks.

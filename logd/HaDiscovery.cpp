@@ -22,15 +22,18 @@ struct Sensor {
     const char* icon;        // "" for none
     Kind kind;
     const char* above = ""; // the state's key saying the value is above what can be shown
+    bool perMinute = false; // read from the diagnostics topic, published once a minute
 };
 
 // Units: pH has none; dissolved CO2 in ppm (mg/l); KH in German degrees.
 constexpr Sensor kSensors[] = {
     {"sensor", "ph", "ph", "pH", "ph", "", "", Kind::Measurement, "ph_above"},
-    {"sensor", "co2_ppm", "co2_ppm", "CO2", "carbon_dioxide", "ppm", "", Kind::Measurement, "co2_ppm_above"},
+    // Dissolved CO2: a plain ppm sensor. Home Assistant's carbon_dioxide class is the room's air
+    // (its triggers, its voice answers), which this is not.
+    {"sensor", "co2_ppm", "co2_ppm", "CO2", "", "ppm", "mdi:molecule-co2", Kind::Measurement,
+     "co2_ppm_above"},
     {"binary_sensor", "o2_out", "o2_out", "O2 output", "running", "", "mdi:air-filter", Kind::Measurement},
-    {"binary_sensor", "co2_out", "co2_out", "CO2 output", "running", "", "mdi:molecule-co2",
-     Kind::Measurement},
+    {"binary_sensor", "co2_out", "co2_out", "CO2 output", "running", "", "mdi:valve", Kind::Measurement},
     {"binary_sensor", "in_alarm", "in_alarm", "Alarm", "problem", "", "", Kind::Measurement},
     {"sensor", "ph_min", "ph_min", "pH minimum", "ph", "", "mdi:arrow-collapse-down", Kind::Diagnostic},
     {"sensor", "ph_max", "ph_max", "pH maximum", "ph", "", "mdi:arrow-collapse-up", Kind::Diagnostic},
@@ -39,8 +42,8 @@ constexpr Sensor kSensors[] = {
     {"sensor", "alarm_high", "alarm_high", "Alarm high limit", "ph", "", "mdi:alert-circle-outline",
      Kind::Diagnostic},
     {"sensor", "kh", "kh", "KH", "", "\u00b0dH", "mdi:water-opacity", Kind::Diagnostic},
-    {"sensor", "last_record", "time", "Last record", "timestamp", "", "", Kind::Diagnostic},
-    {"sensor", "records", "records", "Records read", "", "", "mdi:counter", Kind::Diagnostic},
+    {"sensor", "last_record", "time", "Last record", "timestamp", "", "", Kind::Diagnostic, "", true},
+    {"sensor", "records", "records", "Records read", "", "", "mdi:counter", Kind::Diagnostic, "", true},
     {"sensor", "refused", "refused", "Values refused", "", "", "mdi:filter-remove-outline", Kind::Diagnostic},
     {"sensor", "log", "log", "Log", "", "", "mdi:file-document-outline", Kind::Diagnostic},
 };
@@ -164,7 +167,7 @@ std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, const Disco
         const QString field = QString::fromLatin1(e.field);
         const bool binary = QLatin1String(e.component) == QLatin1String("binary_sensor");
         QJsonObject c = common(e.component, key, e.name);
-        c.insert(QStringLiteral("state_topic"), topics.state());
+        c.insert(QStringLiteral("state_topic"), e.perMinute ? topics.diagnostics() : topics.state());
         // A null value renders "None", which Home Assistant shows as unknown.
         if (binary)
             c.insert(
@@ -242,7 +245,7 @@ std::vector<MqttMessage> clearingMessages(const MqttTopics& topics)
     std::vector<MqttMessage> out;
     for (const MqttMessage& m : discoveryMessages(topics, {}))
         out.push_back({m.topic, {}, true, 1});
-    for (const QString& t : {topics.state(), topics.availability()})
+    for (const QString& t : {topics.state(), topics.diagnostics(), topics.availability()})
         out.push_back({t, {}, true, 1});
     return out;
 }

@@ -125,6 +125,7 @@ void LogdService::start()
                 publish(m);
         }
         publishDiscovery();
+        haRounds_.ran(steady_.elapsed());
         QMetaObject::invokeMethod(link_, &MqttLink::start, Qt::QueuedConnection);
     }
     setAvailable(false);
@@ -184,6 +185,10 @@ void LogdService::reopenPort()
 void LogdService::onTick()
 {
     tell(log_.tick());
+    if (const auto heldBack = refusals_.summary(steady_.elapsed()))
+        journal_.warning(QStringLiteral("%1 more commands refused in the last minute, each answered on %2")
+                             .arg(*heldBack)
+                             .arg(topics_.result()));
     if (watch_.tick(clock_()) == PortWatch::Action::Reopen) {
         tell(watch_.takeLine(), JournalLog::Warning);
         if (watch_.inOutage())
@@ -237,6 +242,11 @@ void LogdService::onRecord(const ReceivedRecord& r)
                                                        : QStringLiteral("no log file open");
     lastState_ = {topics_.state(), statePayload(values, now, {records_, refused_, logState}), true, 0};
     publish(lastState_);
+    if (const qint64 ms = steady_.elapsed(); !diagnosticsMs_ || ms - *diagnosticsMs_ >= 60000) {
+        diagnosticsMs_ = ms;
+        lastDiagnostics_ = {topics_.diagnostics(), diagnosticsPayload(records_, now), true, 0};
+        publish(lastDiagnostics_);
+    }
 }
 
 void LogdService::publish(const MqttMessage& m)
@@ -261,11 +271,22 @@ void LogdService::onMessage(const QString& topic, const QByteArray& payload, boo
     }
     // A Home Assistant that starts again may have lost what it knew: discovery, then the
     // newest state. A retained "online" is an old start, and a connect sends all of it anyway.
+    // However many births arrive, one round in a few seconds.
     if (retained || payload != kOnline || stopping_)
         return;
+    if (const auto delay = haRounds_.ask(steady_.elapsed()))
+        QTimer::singleShot(*delay, this, &LogdService::announceAgain);
+}
+
+void LogdService::announceAgain()
+{
+    if (stopping_)
+        return;
+    haRounds_.ran(steady_.elapsed());
     publishDiscovery();
-    if (!lastState_.topic.isEmpty())
-        publish(lastState_);
+    for (const MqttMessage* m : {&lastState_, &lastDiagnostics_})
+        if (!m->topic.isEmpty())
+            publish(*m);
 }
 
 void LogdService::setAvailable(bool available)
@@ -311,10 +332,14 @@ void LogdService::handleCommand(const QString& topic, const QByteArray& payload,
         }
     }
     const QByteArray result = commandResult(check, sendError);
-    // A flood is told by its first refusal and by the count before the next command sent.
-    if (!tooSoon || commandLimiter_.refusedInARow() == 1)
+    // A flood of commands sent too soon is told by its first refusal and by the count before the
+    // next command sent; other refusals by the first in a minute and a sum once it is over.
+    const bool sent = check.accepted() && sendError.isEmpty();
+    if (!sent && !tooSoon && refusals_.refused(steady_.elapsed()))
+        journalNote = QStringLiteral("; further refusals within a minute are summed up");
+    if (sent || (tooSoon ? commandLimiter_.refusedInARow() == 1 : !journalNote.isEmpty()))
         journal_.write(
-            check.accepted() && sendError.isEmpty() ? JournalLog::Info : JournalLog::Warning,
+            sent ? JournalLog::Info : JournalLog::Warning,
             QStringLiteral("command on %1: %2%3").arg(topic, QString::fromUtf8(result), journalNote));
     publish({topics_.result(), result, false, 1});
 }

@@ -4,6 +4,7 @@
 #include "JournalLog.h"
 #include "LogdOptions.h"
 #include "MqttCommands.h"
+#include "MqttOutbox.h"
 #include "MqttTopics.h"
 #include "PortWatch.h"
 #include "ServiceLog.h"
@@ -55,6 +56,8 @@ private:
     void reopenPort();
     void publish(const MqttMessage& m);
     void publishDiscovery();
+    // Home Assistant started: the discovery and the newest state and diagnostics again.
+    void announceAgain();
     // A message from the broker: Home Assistant's status, or a command.
     void onMessage(const QString& topic, const QByteArray& payload, bool retained);
     void setAvailable(bool available);
@@ -85,6 +88,10 @@ private:
     long long records_ = 0; // good records read
     long long refused_ = 0; // values refused in them
     MqttMessage lastState_; // sent again when Home Assistant starts
+    MqttMessage lastDiagnostics_;
+    std::optional<qint64> diagnosticsMs_; // when they were last published (steady_)
+    RoundThrottle haRounds_;
+    RefusalDigest refusals_;
     std::optional<MqttTopics> retired_;
     bool removed_ = false;
     QThread mqttThread_;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -120,7 +121,7 @@ CommandCheck checkSettingsCommand(const QByteArray& payload, const std::optional
         if (steps < std::round(double(k.limit.min) * scale) ||
             steps > std::round(double(k.limit.max) * scale))
             return refused(cmd, QStringLiteral("%1 %2 is out of range %3 to %4")
-                                    .arg(name, limitText(exact, k.limit.decimals),
+                                    .arg(name, excerpt(limitText(exact, k.limit.decimals)),
                                          limitText(k.limit.min, k.limit.decimals),
                                          limitText(k.limit.max, k.limit.decimals)));
         values.*k.value = exact;
@@ -174,4 +175,22 @@ bool CommandRateLimiter::admit(qint64 nowMs)
     lastMs_ = nowMs;
     refusedInARow_ = 0;
     return true;
+}
+
+bool RefusalDigest::refused(qint64 nowMs)
+{
+    if (lineMs_ && nowMs - *lineMs_ < kWindowMs) {
+        ++heldBack_;
+        return false;
+    }
+    lineMs_ = nowMs;
+    return true;
+}
+
+std::optional<long long> RefusalDigest::summary(qint64 nowMs)
+{
+    if (heldBack_ == 0 || !lineMs_ || nowMs - *lineMs_ < kWindowMs)
+        return std::nullopt;
+    lineMs_ = nowMs;
+    return std::exchange(heldBack_, 0);
 }

@@ -62,3 +62,21 @@ private:
     std::optional<qint64> lastMs_;
     long long refusedInARow_ = 0;
 };
+
+// Commands refused for what they hold (malformed, out of range, unknown): the first in a
+// minute gets its own journal line, the rest are counted and summed up once the minute is
+// over, so a flood of bad payloads costs a line a minute. Each still gets its result.
+class RefusalDigest {
+public:
+    static constexpr qint64 kWindowMs = 60000;
+
+    // A refusal at nowMs: true when it gets a line of its own.
+    bool refused(qint64 nowMs);
+    // The refusals held back, once a minute has passed since the last line: their count (the
+    // count is then cleared). Nothing otherwise.
+    std::optional<long long> summary(qint64 nowMs);
+
+private:
+    std::optional<qint64> lineMs_; // when the last line was written
+    long long heldBack_ = 0;
+};

@@ -15,6 +15,9 @@
 namespace {
 // A connection that lasted this long was not taken over by a twin: the back-off starts afresh.
 constexpr qint64 kSteadyConnectionMs = 60000;
+// The largest packet taken under MQTT 5: far above any command (4096 bytes are answered as too
+// large), far below what would hurt a small board.
+constexpr uint32_t kMaxPacketBytes = 1024 * 1024;
 } // namespace
 
 MqttLink::MqttLink(MqttSettings settings) : settings_(std::move(settings)) { mosquitto_lib_init(); }
@@ -96,9 +99,22 @@ void MqttLink::connectNow()
         return;
     const QByteArray host = settings_.host.toUtf8();
     libraryError_.clear();
-    const int rc = connectStarted_ ? mosquitto_reconnect_async(mosq_)
-                                   : mosquitto_connect_async(mosq_, host.constData(), settings_.port,
-                                                             settings_.keepAliveSeconds);
+    int rc = MOSQ_ERR_SUCCESS;
+    if (connectStarted_) {
+        rc = mosquitto_reconnect_async(mosq_);
+    } else if (settings_.protocolVersion == 5) {
+        // MQTT 5 lets the service say how large a packet it takes: the broker drops a larger one
+        // (a huge publish to a subscribed topic) instead of sending it, so it never sits whole in
+        // memory here. libmosquitto takes CONNECT properties only in its blocking connect; its
+        // reconnects send them again.
+        mosquitto_property* props = nullptr;
+        mosquitto_property_add_int32(&props, MQTT_PROP_MAXIMUM_PACKET_SIZE, kMaxPacketBytes);
+        rc = mosquitto_connect_bind_v5(mosq_, host.constData(), settings_.port, settings_.keepAliveSeconds,
+                                       nullptr, props);
+        mosquitto_property_free_all(&props);
+    } else {
+        rc = mosquitto_connect_async(mosq_, host.constData(), settings_.port, settings_.keepAliveSeconds);
+    }
     // Even a failed first attempt leaves the broker's address behind for the reconnects.
     connectStarted_ = true;
     if (rc != MOSQ_ERR_SUCCESS) {

@@ -39,3 +39,19 @@ const MqttMessage* MqttOutbox::retained(const QString& topic) const
             return &m;
     return nullptr;
 }
+
+std::optional<qint64> RoundThrottle::ask(qint64 nowMs)
+{
+    if (due_)
+        return std::nullopt;
+    due_ = true;
+    if (!lastMs_ || nowMs - *lastMs_ >= kIntervalMs)
+        return 0;
+    return *lastMs_ + kIntervalMs - nowMs;
+}
+
+void RoundThrottle::ran(qint64 nowMs)
+{
+    lastMs_ = nowMs;
+    due_ = false;
+}

@@ -2,8 +2,11 @@
 
 #include "MqttTopics.h"
 
+#include <QtGlobal>
+
 #include <cstddef>
 #include <deque>
+#include <optional>
 #include <vector>
 
 // What the service has for the broker, kept while the broker is away, within a fixed bound.
@@ -34,4 +37,22 @@ private:
     std::vector<MqttMessage> retained_;
     std::deque<MqttMessage> queued_;
     std::size_t dropped_ = 0;
+};
+
+// Home Assistant's births ("online" on its status topic) each ask for the discovery and the
+// state again. However many arrive, a round runs at most once in kIntervalMs: a birth within
+// that time after a round asks for one more at its end, and births meanwhile ask for nothing.
+// Times are milliseconds of a steady clock.
+class RoundThrottle {
+public:
+    static constexpr qint64 kIntervalMs = 5000;
+
+    // A birth at nowMs: in how many ms the round is due (0: now), or nothing when one is due already.
+    std::optional<qint64> ask(qint64 nowMs);
+    // The round ran at nowMs.
+    void ran(qint64 nowMs);
+
+private:
+    std::optional<qint64> lastMs_;
+    bool due_ = false;
 };

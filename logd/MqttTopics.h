@@ -27,6 +27,9 @@ struct MqttTopics {
     QString set() const { return base() + QStringLiteral("/set"); }
     QString command() const { return base() + QStringLiteral("/command"); }
     QString result() const { return base() + QStringLiteral("/result"); }
+    // The figures that change with every record but matter once a minute (records read, the last
+    // record's time), retained, at most once a minute: Home Assistant stores every change.
+    QString diagnostics() const { return base() + QStringLiteral("/diagnostics"); }
     // The MQTT client id: one per prefix and id, so two services under different prefixes never
     // take each other's connection. Prefix levels hold no ".", and the id neither, so "a/b" with
     // "c" ("a.b.c") and "a_b" with "c" ("a_b.c") stay apart.
@@ -56,6 +59,6 @@ struct DiscoveryOptions {
 // them from a broker and from Home Assistant that still had them from an earlier run.
 std::vector<MqttMessage> discoveryMessages(const MqttTopics& topics, const DiscoveryOptions& options);
 
-// Every retained topic of one controller (its discovery configs, state, availability) with an
+// Every retained topic of one controller (its discovery configs, state, diagnostics, availability) with an
 // empty payload, which deletes a retained message: what a controller retired or renamed leaves.
 std::vector<MqttMessage> clearingMessages(const MqttTopics& topics);

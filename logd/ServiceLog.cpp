@@ -5,6 +5,9 @@
 std::optional<ServiceLog::Note> ServiceLog::record(FrameLines lines)
 {
     const QDateTime now = now_();
+    const QString before = fileName_;
+    const bool wasOpen = fileOpen();
+    const QDate dayBefore = day_;
     std::optional<QString> told;
     try {
         told = runLogStep({frameCount_, finished_, fileName_, day_}, true, lines,
@@ -15,6 +18,10 @@ std::optional<ServiceLog::Note> ServiceLog::record(FrameLines lines)
     lastMinute_ = now.toString(QStringLiteral("mm"));
     if (told)
         return Note{*told};
+    // Another file on the same day: the open one was deleted or moved meanwhile.
+    if (wasOpen && fileName_ != before && day_ == dayBefore && failure_.isEmpty())
+        return Note{QStringLiteral("the log %1 was deleted or moved while open; rows go on in %2")
+                        .arg(before, fileName_)};
     return worked();
 }
 

@@ -9,8 +9,8 @@
 // The CSV log of the service: the window's log, always on, in one folder. The first record
 // starts a file, then one row a clock minute; a file is finished (renamed with its end stamp)
 // at midnight, so each day has its own, and at stop. A log deleted or moved meanwhile is
-// followed by a new one. A failing write is told once, and its end once, when writing works
-// again.
+// followed by a new one, told in one line. A failing write is told once, and its end once, when
+// writing works again.
 class ServiceLog {
 public:
     // A line for the journal: a failure, or the end of one.

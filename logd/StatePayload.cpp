@@ -155,3 +155,11 @@ QByteArray statePayload(const RecordValues& values, const QDateTime& time, const
     o.insert(QStringLiteral("log"), status.log.left(255));
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
+
+QByteArray diagnosticsPayload(long long records, const QDateTime& time)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("records"), QJsonValue(qint64(records)));
+    o.insert(QStringLiteral("time"), isoTimeWithOffset(time));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}

@@ -32,3 +32,6 @@ struct ServiceStatus {
 
 // The JSON state: the record's values, its time, and the status as records, refused and log.
 QByteArray statePayload(const RecordValues& values, const QDateTime& time, const ServiceStatus& status);
+
+// The once-a-minute figures: {"records":N,"time":"..."}, the records read and the last one's time.
+QByteArray diagnosticsPayload(long long records, const QDateTime& time);

@@ -255,9 +255,14 @@ TEST(HaDiscovery, TwoServicesNeverShareAnId)
         }
         return std::pair{QString(), QString()};
     };
-    // The default prefix keeps the ids Home Assistant has registered.
+    // The default prefix keeps the ids Home Assistant has registered, and so does any other: an
+    // upgrade that changed them would leave orphan entities.
     EXPECT_EQ(ids("tarlo02", "tank1"),
               std::pair(QString("tarlo02_tank1_ph"), QString("sensor.tarlo02_tank1_ph")));
+    EXPECT_EQ(ids("home/tarlo", "tank1"), std::pair(QString("home_tarlo_tank1_b63f607b_ph"),
+                                                    QString("sensor.home_tarlo_tank1_b63f607b_ph")));
+    EXPECT_EQ(ids("tarlo02", "Tank-1"),
+              std::pair(QString("tarlo02_Tank-1_ph"), QString("sensor.tarlo02_tank_1_0e7e8212_ph")));
     const std::pair<const char*, const char*> pairs[] = {
         {"tarlo02", "a_b"},    {"tarlo02_a", "b"},    {"tarlo02/a", "b"},
         {"tarlo02", "Tank-1"}, {"tarlo02", "tank_1"}, {"a/b", "c"},
@@ -291,6 +296,15 @@ TEST(HaDiscovery, SensorsAlwaysControlsOnlyWithCommands)
         byCategory[c.value("entity_category").toString(c.contains("state_class") ? "statistics" : "")]
             << plain[i].topic.section(u'/', 3, 3);
         EXPECT_TRUE(c.value("default_entity_id").toString().startsWith(component + ".tarlo02_tank_1_"));
+        // Dissolved CO2 is no room-air CO2; the figures that change with every record come once a minute.
+        const QString key = plain[i].topic.section(u'/', 3, 3);
+        if (key == "co2_ppm") {
+            EXPECT_TRUE(!c.contains("device_class") && c.value("unit_of_measurement") == "ppm" &&
+                        c.contains("icon"));
+        }
+        EXPECT_EQ(c.value("state_topic").toString().endsWith("/diagnostics"),
+                  key == "records" || key == "last_record")
+            << key.toStdString();
         // A button presses with a command the service takes.
         if (component == "button") {
             EXPECT_TRUE(checkDeviceCommand(c.value("payload_press").toString().toUtf8()).accepted());
@@ -377,6 +391,9 @@ TEST(MqttCommands, AnythingMalformedOrOutOfRangeSendsNothing)
          "ph_min 3.99 is out of range 4.00 to 8.70"},
         {R"({"ph_min":6.9,"ph_max":8.81,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})",
          "ph_max 8.81 is out of range"},
+        // A number is repeated in part too.
+        {R"({"ph_min":1e300,"ph_max":7.1,"alarm":0.2,"kh":0,"brightness":100,"contrast":14})",
+         "ph_min 1000000000000000052504760255204420248704... is out of range"},
         {R"({"ph_min":6.9,"ph_max":7.1,"alarm":2.51,"kh":0,"brightness":100,"contrast":14})",
          "alarm 2.51 is out of range"},
         {R"({"ph_min":6.9,"ph_max":7.1,"alarm":-0.01,"kh":0,"brightness":100,"contrast":14})",
@@ -439,6 +456,44 @@ TEST(MqttCommands, OneCommandASecondTheRestRefusedAndCounted)
     for (const auto& [ms, admitted, refused] : steps) {
         EXPECT_EQ(limiter.admit(ms), admitted) << ms;
         EXPECT_EQ(limiter.refusedInARow(), refused) << ms;
+    }
+}
+
+TEST(MqttCommands, RefusalsOneLineAMinuteAndASum)
+{
+    RefusalDigest d;
+    // Milliseconds of the steady clock: a refusal then (true: its own line), or a tick (the sum).
+    const std::tuple<qint64, bool, std::optional<bool>, std::optional<long long>> steps[] = {
+        {0, true, true, {}},      {10, true, false, {}},   {20, true, false, {}},    {59999, false, {}, {}},
+        {60000, false, {}, 2},    {60001, false, {}, {}},  {60002, true, false, {}}, {200000, false, {}, 1},
+        {300000, true, true, {}}, {400000, false, {}, {}},
+    };
+    for (const auto& [ms, refusal, ownLine, sum] : steps) {
+        if (refusal)
+            EXPECT_EQ(d.refused(ms), *ownLine) << ms;
+        else
+            EXPECT_EQ(d.summary(ms), sum) << ms;
+    }
+}
+
+TEST(MqttOutbox, HomeAssistantBirthsMakeOneRoundInFiveSeconds)
+{
+    RoundThrottle t;
+    t.ran(0); // the round at start
+    // A birth at ms: the delay asked for (-1: none, a round is due already); then whether it ran.
+    const std::tuple<qint64, qint64, bool> births[] = {
+        {1000, 4000, false}, {1001, -1, false},    {4999, -1, true}, // the round runs at 5000
+        {5001, 4999, false}, {9000, -1, true},                       // at 10000
+        {16000, 0, true},    {16001, 4999, false},
+    };
+    qint64 dueAt = 0;
+    for (const auto& [ms, delay, runs] : births) {
+        const std::optional<qint64> d = t.ask(ms);
+        EXPECT_EQ(d.value_or(-1), delay) << ms;
+        if (d)
+            dueAt = ms + *d;
+        if (runs)
+            t.ran(dueAt);
     }
 }
 
@@ -636,10 +691,15 @@ TEST(ServiceLog, AnOutageAndItsEndAreOneLineEach)
     EXPECT_TRUE(log.failure().isEmpty());
     EXPECT_FALSE(next());
 
-    // The log deleted: the next row starts another, with nothing to tell.
-    ASSERT_TRUE(QFile::remove(log.fileName()));
-    EXPECT_FALSE(next());
+    // The log deleted: the next row starts another, told in one line.
+    const QString deleted = log.fileName();
+    ASSERT_TRUE(QFile::remove(deleted));
+    const auto moved = next();
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->text, "the log " + deleted + " was deleted or moved while open; rows go on in " +
+                               QDir(folder).filePath("2016-10-01 {180400}.csv"));
     EXPECT_TRUE(QFile::exists(QDir(folder).filePath("2016-10-01 {180400}.csv")));
+    EXPECT_FALSE(next());
 
     ASSERT_TRUE(QDir(folder).removeRecursively());
     EXPECT_TRUE(next()); // told again after it had worked

@@ -95,9 +95,17 @@ TEST_F(LogdEndToEnd, DiscoveryStateAndACleanStop)
     Subscriber all;
     subscribeAll(all, broker.port());
     startSim({"--interval", "200"});
+    QElapsedTimer running;
+    running.start();
     startService(brokerArgs(broker.port()));
-    ASSERT_TRUE(waitUntil([&] { return all.payloads(kState).size() >= 3; }, 20000))
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(kState).size() >= 10; }, 20000))
         << service.err().join('\n').toStdString();
+    // The records read and the last record's time, which change with every record, at most once a
+    // minute: Home Assistant stores a row for every change.
+    const QStringList diagnostics = all.payloads(QStringLiteral("tarlo02/tank/diagnostics"));
+    EXPECT_LE(diagnostics.size(), 1 + running.elapsed() / 60000);
+    ASSERT_FALSE(diagnostics.isEmpty());
+    EXPECT_EQ(json(diagnostics[0]).value("records"), QJsonValue(1));
 
     // Without --allow-commands the numbers' and buttons' configs are empty: none of them.
     for (const MqttMessage& m : discoveryMessages({"tarlo02", "tank"}, {0, false, TARLO_VERSION}))
@@ -425,26 +433,33 @@ TEST_F(LogdEndToEnd, ACommandFloodReachesTheControllerOnceASecondAndReadingGoesO
     pub.start(QStringLiteral("mosquitto_pub"), {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-t",
                                                 "tarlo02/tank/command", "-q", "1", "-l"});
     ASSERT_TRUE(pub.waitForStarted(10000));
-    pub.write(QByteArray("restart\n").repeated(kFlood));
+    // And 100 commands the service does not know.
+    constexpr int kBad = 100;
+    pub.write(QByteArray("restart\n").repeated(kFlood) + QByteArray("reboot\n").repeated(kBad));
     pub.closeWriteChannel();
     ASSERT_TRUE(pub.waitForFinished(30000));
-    ASSERT_TRUE(waitUntil([&] { return all.payloads(kResult).size() == kFlood; }, 60000))
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(kResult).size() == kFlood + kBad; }, 60000))
         << all.payloads(kResult).size();
     const qint64 seconds = span.elapsed() / 1000;
     const int statesAfter = int(all.payloads(kState).size());
 
     int sent = 0;
-    for (const QString& r : all.payloads(kResult))
+    for (const QString& r : all.payloads(kResult).mid(0, kFlood))
         if (json(r).value("ok").toBool())
             ++sent;
         else
             EXPECT_TRUE(r.contains("too soon")) << r.toStdString();
+    for (const QString& r : all.payloads(kResult).mid(kFlood))
+        EXPECT_TRUE(r.contains("unknown command")) << r.toStdString();
+    // Each is answered; the journal tells the first and sums the rest up after a minute.
+    EXPECT_EQ(countLines(service.err(), "unknown command"), 1) << service.err().join('\n').toStdString();
     EXPECT_GE(sent, 1);
     EXPECT_LE(sent, seconds + 1) << "in " << seconds << " s";
     ASSERT_TRUE(waitUntil([&] { return commandLines().size() >= sent; }, 10000));
     EXPECT_EQ(commandLines().size(), sent);
     // The journal tells a burst, not each command in it.
-    EXPECT_LE(countLines(service.err(), "command on"), 2 * sent) << service.err().join('\n').toStdString();
+    EXPECT_LE(countLines(service.err(), "command on"), 2 * sent + 1)
+        << service.err().join('\n').toStdString();
     // Records are read and published on: the controller pauses two seconds after a restart.
     EXPECT_TRUE(waitUntil([&] { return all.payloads(kState).size() >= statesAfter + 5; }, 20000));
 }
@@ -586,7 +601,57 @@ TEST_F(LogdEndToEnd, HomeAssistantFindsWhatItRequiresAndItsControlsWork)
             QStringList states = all.payloads(kState);
             return all.payloads(phConfig).size() == 2 && states.removeDuplicates() == 1;
         },
-        10000));
+        20000));
+
+    // However many births arrive, one round in five seconds, and one after the last of them.
+    QElapsedTimer flood;
+    flood.start();
+    QProcess pub;
+    pub.start(QStringLiteral("mosquitto_pub"), {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-t",
+                                                kHaStatusTopic, "-q", "1", "-l"});
+    ASSERT_TRUE(pub.waitForStarted(10000));
+    pub.write(QByteArray("online\n").repeated(300));
+    pub.closeWriteChannel();
+    ASSERT_TRUE(pub.waitForFinished(30000));
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(phConfig).size() >= 3; }, 20000));
+    EXPECT_LE(all.payloads(phConfig).size(), 3 + flood.elapsed() / 5000);
+}
+
+TEST_F(LogdEndToEnd, AHugePublishNeverReachesTheServiceUnderMqtt5)
+{
+    Broker broker;
+    ASSERT_TRUE(broker.start(work.path(), freePort()));
+    Subscriber all;
+    subscribeAll(all, broker.port());
+    startSim({"--interval", "200"});
+    startService(brokerArgs(broker.port()) + QStringList{"--mqtt-version", "5"});
+    ASSERT_TRUE(waitUntil([&] { return !all.payloads(kState).isEmpty(); }, 20000))
+        << service.err().join('\n').toStdString();
+    // 100 MB to a topic the service takes: the broker drops it for the service, which said how
+    // large a packet it takes when it connected.
+    const QString big = work.filePath(QStringLiteral("big"));
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray mb(1024 * 1024, 'x');
+        for (int i = 0; i < 100; ++i)
+            ASSERT_EQ(f.write(mb), mb.size());
+    }
+    QProcess pub;
+    pub.start(QStringLiteral("mosquitto_pub"), {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-t",
+                                                kHaStatusTopic, "-q", "1", "-f", big});
+    ASSERT_TRUE(pub.waitForFinished(60000));
+    ASSERT_EQ(pub.exitCode(), 0) << pub.readAllStandardError().toStdString();
+    QFile::remove(big);
+    // A birth after it: once it is answered, the huge one has come or gone before it.
+    const QString phConfig = QStringLiteral("homeassistant/sensor/tarlo02_tank/ph/config");
+    ASSERT_TRUE(publishOnce(broker.port(), kHaStatusTopic, "online"));
+    ASSERT_TRUE(waitUntil([&] { return all.payloads(phConfig).size() == 2; }, 20000));
+    const QString status = readText(QStringLiteral("/proc/%1/status").arg(service.pid()));
+    const qint64 peakKiB = QRegularExpression(R"(VmHWM:\s+(\d+) kB)").match(status).captured(1).toLongLong();
+    EXPECT_GT(peakKiB, 0);
+    EXPECT_LT(peakKiB, 64 * 1024);
+    EXPECT_TRUE(service.running());
 }
 
 namespace {

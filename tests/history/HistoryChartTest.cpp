@@ -310,3 +310,45 @@ TEST_F(ChartOfADay, CursorOnTheRowUnderThePointerAfterTheViewChanged)
     EXPECT_TRUE(marked(chart.grab().toImage()));
     EXPECT_FALSE(marked(chart.image()));
 }
+
+// At a month's view a column holds some 48 minutes: an output on for one of them still shows
+// in its strip, as a shade plainly off the grey of "off".
+TEST(ChartOfAMonth, AMinuteOnStaysVisibleInItsColumn)
+{
+    QTemporaryDir dir;
+    const QDate first(2016, 10, 1), onDay = first.addDays(14);
+    for (QDate d = first; d < first.addDays(30); d = d.addDays(1)) {
+        QStringList lines{kHeader};
+        for (int m = 0; m < 1440; ++m) {
+            const QString time = QStringLiteral("%1:%2")
+                                     .arg(m / 60, 2, 10, QLatin1Char('0'))
+                                     .arg(m % 60, 2, 10, QLatin1Char('0'));
+            const bool on = d == onDay && m == 720;
+            lines.append((m == 0 ? time + QStringLiteral(":00") : time) + ";7,00;6,80;7,20;12,3;5;20;" +
+                         (on ? "on" : "off") + ";off");
+        }
+        writeFile(dir.filePath(d.toString(QStringLiteral("yyyy-MM-dd")) + " {000000}.csv"), crlf(lines));
+    }
+    LogSet logs;
+    logs.open({dir.path()});
+    ASSERT_EQ(logs.rows().size(), 30u * 1440);
+    HistoryChart chart;
+    chart.setLogs(&logs);
+    chart.resize(1000, 600);
+    const QImage image = chart.image();
+    const QRectF plot = chart.plotArea(), strips = chart.stripsArea();
+    const int x = int(std::lround(
+        xAt(QDateTime(onDay, QTime(12, 0)).toMSecsSinceEpoch(), plot.left(), plot.width(), chart.view())));
+    const int o2Row = int(strips.top() + 0.25 * strips.height());
+    const QColor off = HistoryColours::kOff, on = HistoryColours::kO2On;
+    const int full = std::abs(on.red() - off.red()) + std::abs(on.green() - off.green()) +
+                     std::abs(on.blue() - off.blue());
+    int most = 0;
+    for (int px = x - 1; px <= x + 1; ++px) {
+        const QRgb c = image.pixel(px, o2Row);
+        most = std::max(most, std::abs(qRed(c) - off.red()) + std::abs(qGreen(c) - off.green()) +
+                                  std::abs(qBlue(c) - off.blue()));
+    }
+    EXPECT_GE(most, full / 10);
+    EXPECT_TRUE(near(image.pixel(x + 20, o2Row), off, 0)) << "off elsewhere";
+}

@@ -177,6 +177,9 @@ TEST_F(Headless, NothingReadIsAnErrorOfOneLine)
 {
     QTemporaryDir empty;
     writeFile(empty.filePath("tank.csv"), crlf({kHeader, "12:00:00;7,00;6,80;7,40;12,3;5;20;on;off"}));
+    // An earlier export, read again: neither named nor headed as a log.
+    writeFile(empty.filePath("merged.csv"),
+              crlf({MergedLogHeader, "2016-10-01;12:00:00;7,00;6,80;7,40;12,3;5;20;on;off"}));
     const struct {
         QStringList args;
         int code;
@@ -193,10 +196,11 @@ TEST_F(Headless, NothingReadIsAnErrorOfOneLine)
           dir.filePath("2016-10-01 {235930}.csv")},
          1},
         {{"--csv", empty.filePath("tank.csv"), dir.path()}, 1},
+        {{"--csv", empty.filePath("merged.csv"), empty.filePath("merged.csv")}, 1}, // read, so kept
     };
     const QStringList logs{dir.filePath("2016-10-01 {235930}.csv"),
                            dir.filePath("2016-10-01 {235800}    2016-10-02 {000300}.csv"),
-                           empty.filePath("tank.csv")};
+                           empty.filePath("tank.csv"), empty.filePath("merged.csv")};
     QByteArrayList before;
     for (const QString& log : logs)
         before << readFile(log);

@@ -49,11 +49,13 @@ struct Win32Script : SystemCalls {
         return it == failing.end() ? 0 : it->second;
     }
     void log(const std::string& s) { calls.push_back(s); }
-    template <typename... T>
-    void log(const char* format, T... args)
+    // A format takes at least one argument: a plain name goes to the overload above, so no
+    // text is ever used as a format without its arguments (-Wformat-security).
+    template <typename A, typename... T>
+    void log(const char* format, A first, T... args)
     {
         char text[128];
-        std::snprintf(text, sizeof text, format, args...);
+        std::snprintf(text, sizeof text, format, first, args...);
         calls.emplace_back(text);
     }
     Op* find(Overlapped& o)

@@ -1,5 +1,6 @@
 #include "LogdOptions.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -158,7 +159,30 @@ std::optional<QString> applyValues(const Values& v, LogdOptions& o)
 
 } // namespace
 
-CommandLine parseCommandLine(const QStringList& args, const FileReader& readFile)
+std::optional<QStringList> listIniFiles(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return QStringList();
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable())
+        return std::nullopt;
+    QStringList paths;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name))
+        paths << dir.filePath(name);
+    return paths;
+}
+
+QString configAdditionsFolder(const QString& configFile)
+{
+    QString base = configFile;
+    if (base.endsWith(QLatin1String(".ini")))
+        base.chop(4);
+    return base + QStringLiteral(".d");
+}
+
+CommandLine parseCommandLine(const QStringList& args, const FileReader& readFile,
+                             const FolderLister& listFolder)
 {
     CommandLine r;
     auto fail = [&r](const QString& e) {
@@ -212,6 +236,19 @@ CommandLine parseCommandLine(const QStringList& args, const FileReader& readFile
                             .arg(it->second, whyUnreadable(it->second)));
         if (auto e = parseConfig(*text, it->second, merged))
             return fail(*e);
+        // Settings of the system's own in files beside the packaged one, so an upgrade that
+        // changes the packaged file never meets an edited one.
+        const QString folder = configAdditionsFolder(it->second);
+        const std::optional<QStringList> additions = listFolder(folder);
+        if (!additions)
+            return fail(QStringLiteral("cannot read the config folder '%1'").arg(folder));
+        for (const QString& path : *additions) {
+            const std::optional<QString> more = readFile(path);
+            if (!more)
+                return fail(QStringLiteral("cannot read the config file '%1'").arg(path));
+            if (auto e = parseConfig(*more, path, merged))
+                return fail(*e);
+        }
         given.erase(it);
     }
     for (const auto& [k, v] : given)
@@ -260,8 +297,9 @@ QString usageText()
         "  --config FILE         INI file with the keys above (port, log-dir, broker, id,\n"
         "                        prefix, mqtt-version, allow-commands) and link (USB or\n"
         "                        WIFI), ca-file, cert-file, key-file, credentials-file\n"
-        "                        (user name on line 1, password on line 2); the command\n"
-        "                        line wins over the file\n"
+        "                        (user name on line 1, password on line 2); then the\n"
+        "                        .ini files of FILE's folder .d (logd.ini: logd.d/) in name\n"
+        "                        order, a later file winning; the command line wins over all\n"
         "  --version             print the version\n"
         "  --help                this text\n"
         "\n"

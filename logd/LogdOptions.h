@@ -36,10 +36,21 @@ struct CommandLine {
 // A file's text, or nothing when it cannot be read.
 using FileReader = std::function<std::optional<QString>(const QString& path)>;
 
+// The ".ini" files of a folder in name order as paths, none when the folder does not exist, or
+// nothing when it exists and cannot be listed.
+using FolderLister = std::function<std::optional<QStringList>(const QString& folder)>;
+std::optional<QStringList> listIniFiles(const QString& folder);
+
 // Parses the arguments (without the program name). "--config FILE" reads an INI file with the
-// same keys plus link, ca-file, cert-file, key-file and credentials-file; the command line
-// wins over the file. Passwords are never taken from the command line.
-CommandLine parseCommandLine(const QStringList& args, const FileReader& readFile);
+// same keys plus link, ca-file, cert-file, key-file and credentials-file, then the ".ini" files
+// of the folder beside it named as it is without ".ini" and with ".d" (logd.ini: logd.d/), in
+// name order; a later file wins over an earlier one, the command line over them all.
+// Passwords are never taken from the command line.
+CommandLine parseCommandLine(const QStringList& args, const FileReader& readFile,
+                             const FolderLister& listFolder = listIniFiles);
+
+// The folder of a config file's additions: "/etc/tarlo02/logd.ini" -> "/etc/tarlo02/logd.d".
+QString configAdditionsFolder(const QString& configFile);
 
 // The id a port gives when none is set: the device's file name, with every character that a
 // topic level or a Home Assistant id cannot hold made "_" ("/dev/ttyUSB0" -> "ttyUSB0").

@@ -57,12 +57,26 @@ QByteArray paddedSettings(qsizetype size)
     return json + QByteArray(size - json.size(), ' ');
 }
 
-CommandLine parse(const QStringList& args, const std::map<QString, QString>& files = {})
+// Files by path; a folder lists the files whose paths begin with it, or is unreadable when
+// named in `unreadable`.
+CommandLine parse(const QStringList& args, const std::map<QString, QString>& files = {},
+                  const QStringList& unreadable = {})
 {
-    return parseCommandLine(args, [&](const QString& path) -> std::optional<QString> {
-        const auto it = files.find(path);
-        return it == files.end() ? std::nullopt : std::optional<QString>(it->second);
-    });
+    return parseCommandLine(
+        args,
+        [&](const QString& path) -> std::optional<QString> {
+            const auto it = files.find(path);
+            return it == files.end() ? std::nullopt : std::optional<QString>(it->second);
+        },
+        [&](const QString& folder) -> std::optional<QStringList> {
+            if (unreadable.contains(folder))
+                return std::nullopt;
+            QStringList in;
+            for (const auto& [path, text] : files)
+                if (path.startsWith(folder + u'/'))
+                    in << path;
+            return in;
+        });
 }
 
 } // namespace
@@ -134,6 +148,40 @@ TEST(LogdOptions, BadOptionsAndConfigsAreOneLineErrors)
         EXPECT_TRUE(r.error.contains(QString::fromUtf8(error)) && !r.error.contains(u'\n'))
             << args.join(' ').toStdString() << " -> " << r.error.toStdString();
     }
+}
+
+TEST(LogdOptions, TheConfigFoldersFilesFollowTheConfigFile)
+{
+    // logd.ini, then logd.d/ in name order, a later file winning; the command line wins over all.
+    const std::map<QString, QString> files{{"/etc/t/logd.ini", "port = /dev/a\nbroker = h\nid = main\n"},
+                                           {"/etc/t/logd.d/10-port.ini", "port = /dev/b\nid = ten\n"},
+                                           {"/etc/t/logd.d/20-id.ini", "id = twenty\n"}};
+    const CommandLine a = parse({"--config", "/etc/t/logd.ini"}, files);
+    ASSERT_EQ(a.kind, CommandLine::Run) << a.error.toStdString();
+    EXPECT_EQ(a.options.port, "/dev/b");
+    EXPECT_EQ(a.options.id, "twenty");
+    EXPECT_EQ(a.options.brokerHost, "h");
+    EXPECT_EQ(parse({"--config", "/etc/t/logd.ini", "--id", "cli"}, files).options.id, "cli");
+
+    // What cannot be read or parsed stops the start as the main file does.
+    auto errorOf = [](const std::map<QString, QString>& f, const QStringList& unreadable = {}) {
+        return parse({"--config", "c.ini"}, f, unreadable).error.toStdString();
+    };
+    EXPECT_EQ(errorOf({{"c.ini", "port = p\n"}}, {"c.d"}), "cannot read the config folder 'c.d'");
+    EXPECT_EQ(errorOf({{"c.ini", "port = p\n"}, {"c.d/x.ini", "port = q\nbrokr = h\n"}}),
+              "c.d/x.ini:2: unknown key 'brokr'");
+
+    // The real folder: its .ini files in name order, nothing else; none when it is missing.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const char* name : {"20.ini", "10.ini", "x.ini.dpkg-old", "notes"}) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub.ini")));
+    EXPECT_EQ(listIniFiles(dir.path()), QStringList({dir.filePath("10.ini"), dir.filePath("20.ini")}));
+    EXPECT_EQ(listIniFiles(dir.filePath("missing")), QStringList());
+    EXPECT_EQ(configAdditionsFolder("/etc/tarlo02/logd.ini"), "/etc/tarlo02/logd.d");
 }
 
 TEST(LogdOptions, IdFromPortAndCredentials)

@@ -193,6 +193,7 @@ TEST_F(Device, ReadTimeoutsAreSixtyFourBitDeadlines)
         {kMax, 0, 0, 10, 0},                    // the program's: return at once
         {kMax, kMax, 300, 1, 300},              // wait up to the constant for a first byte
         {kMax, kMax, 300, 301, 300},            // whatever the count
+        {kMax, 0, 300, 10, 300},                // no multiplier: the constant still counts
         {0, 10, 5, 3, 35},                      // multiplier times count plus constant
         {0, kMax, 300, 1, int64_t(kMax) + 300}, // beyond what one poll can wait
         {0, kMax, 300, 1000, int64_t(kMax) * 1000 + 300},

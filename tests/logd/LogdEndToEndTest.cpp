@@ -787,9 +787,10 @@ TEST_F(LogdEndToEnd, HangUpReadsTheConfigAgainAndLosesNothing)
                       brokerArgs(broker.port()));
     ASSERT_TRUE(waitUntil([&] { return logFiles().size() == 1 && !all.payloads(kState).isEmpty(); }, 10000))
         << service.err().join('\n').toStdString();
-    auto hangUp = [&](const QString& answer) {
+    // Sends SIGHUP and waits for the answer's `times`th line.
+    auto hangUp = [&](const QString& answer, int times = 1) {
         ::kill(pid_t(service.pid()), SIGHUP);
-        return waitUntil([&] { return countLines(service.err(), answer) == 1; }, 10000);
+        return waitUntil([&] { return countLines(service.err(), answer) == times; }, 10000);
     };
 
     // Unchanged, unreadable, or naming a file that cannot be read: the service goes on, its log
@@ -822,6 +823,30 @@ TEST_F(LogdEndToEnd, HangUpReadsTheConfigAgainAndLosesNothing)
         << renamed.join(' ').toStdString();
     // The 14 sensors (no controls without commands).
     EXPECT_EQ(renamed.filter("tarlo02_tank2/").size(), 14) << renamed.join(' ').toStdString();
+
+    // The same settings naming a file whose contents changed (a new password under the same
+    // name) are a change; the file as it is, none.
+    const QString credentials = work.filePath(QStringLiteral("credentials"));
+    auto writeCredentials = [&](const QByteArray& text) {
+        QFile f(credentials);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    };
+    writeCredentials("tank\nfirst\n");
+    writeConfig("link = WIFI\nid = tank2\ncredentials-file = " + credentials.toUtf8() + "\n");
+    // Each reload waits until the service it started reads (a hang-up while the last one still
+    // stops the old service is not taken).
+    const auto restarted = [&](int times) {
+        return waitUntil(
+            [&] { return countLines(service.err(), QStringLiteral("reading ") + link) == times; }, 10000);
+    };
+    EXPECT_TRUE(hangUp(QStringLiteral("reload: new settings"), 2));
+    ASSERT_TRUE(restarted(3));
+    writeCredentials("tank\nsecond\n");
+    EXPECT_TRUE(hangUp(QStringLiteral("reload: new settings"), 3)) << service.err().join('\n').toStdString();
+    ASSERT_TRUE(restarted(4));
+    EXPECT_TRUE(hangUp(QStringLiteral("reload: the settings are unchanged"), 2));
     EXPECT_TRUE(service.running());
     EXPECT_EQ(service.stop(), 0);
 

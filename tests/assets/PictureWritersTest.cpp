@@ -173,6 +173,54 @@ QByteArray rawJpeg(J_COLOR_SPACE space, int components, int w, int h,
     return out;
 }
 
+// A valid grey file of any size, black: every row is the same one, so a huge picture costs
+// the encoder little and the test no buffer of its size.
+bool writeBlack(jpeg_compress_struct* cinfo, JumpError* err, int w, int h, unsigned char** out,
+                unsigned long* size)
+{
+    if (setjmp(err->jump))
+        return false;
+    jpeg_create_compress(cinfo);
+    jpeg_mem_dest(cinfo, out, size);
+    cinfo->image_width = JDIMENSION(w);
+    cinfo->image_height = JDIMENSION(h);
+    cinfo->input_components = 1;
+    cinfo->in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, 10, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+    std::vector<unsigned char> row(std::size_t(w), 0);
+    JSAMPROW rows[1] = {row.data()};
+    while (cinfo->next_scanline < cinfo->image_height)
+        jpeg_write_scanlines(cinfo, rows, 1);
+    jpeg_finish_compress(cinfo);
+    return true;
+}
+
+QByteArray blackJpeg(int w, int h)
+{
+    jpeg_compress_struct cinfo{};
+    JumpError err{};
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = jumpOnError;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const bool ok = writeBlack(&cinfo, &err, w, h, &buffer, &size);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray out = ok ? QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size)) : QByteArray();
+    std::free(buffer);
+    return out;
+}
+
+TEST(DecodeJpeg, AValidFileOverTheLimitOfPixelsIsRefused)
+{
+    // One row more than 8192 x 8192 (64 M pixels): refused before its image is made.
+    const QByteArray file = blackJpeg(8192, 8193);
+    ASSERT_FALSE(file.isEmpty());
+    EXPECT_TRUE(decodeJpeg(file).isNull());
+    EXPECT_FALSE(decodeJpeg(blackJpeg(64, 64)).isNull()) << "the same form, small, is read";
+}
+
 TEST(DecodeJpeg, GreyScaleFilesComeOutAsGreyRgb)
 {
     std::vector<unsigned char> grey(16 * 8);

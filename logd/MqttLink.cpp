@@ -188,8 +188,10 @@ void MqttLink::lostConnection(const QString& why)
     if (wasConnected) {
         // A connection that held for a while was no fight over the client id: the next try
         // comes soon. One that did not continues the back-off's row.
-        if (connectedFor_.elapsed() >= kSteadyConnectionMs)
+        if (connectedFor_.elapsed() >= kSteadyConnectionMs) {
             backoff_.reset();
+            quickReturns_ = 0; // blips days apart are no takeover
+        }
         // Closed by the broker: told when the next try fails. Taken back at once, it was no outage
         // but (told when it repeats) another client with our id.
         if (disconnectRc_ == MQTT_RC_SESSION_TAKEN_OVER)

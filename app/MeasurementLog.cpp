@@ -10,56 +10,83 @@
 #include <QTimer>
 
 namespace {
-LogState logState(ProgramState& st) { return {st.LogFrameCount, st.LogFinished, st.LogFileName, st.LogDay}; }
-
-QString loggingAgainText(Language lang, const QDateTime& since, const QString& file)
+LogState logState(ProgramState& st)
 {
-    const QString time = since.toString(QStringLiteral("HH:mm:ss"));
-    return lang == Language::Polish
-               ? QString::fromUtf8("Zapis do pliku znów działa od %1: \"%2\"").arg(time, file)
-               : QStringLiteral("Logging works again since %1: \"%2\"").arg(time, file);
+    return {st.LogFrameCount, st.LogFinished, st.LogFileName, st.LogDay, st.LogBacklog};
 }
+
+// How many lines the box about logging lists, newest first.
+constexpr int kLogBoxLines = 10;
 } // namespace
 
 bool TForm1::LogStep()
 {
     ProgramState& st = State();
+    const LogBacklog& backlog = st.LogBacklog;
     // Only a step that touched a file tells whether logging works again.
-    const bool fileWork = CheckBox1->Checked() ? st.LogFrameCount == 1 || st.ClockMinute != st.LastFrameMinute
-                                               : st.LogFinished == 0;
+    const bool fileWork =
+        CheckBox1->Checked()
+            ? st.LogFrameCount == 1 || st.ClockMinute != st.LastFrameMinute || !backlog.rows.empty()
+            : st.LogFinished == 0;
+    const qsizetype waited = backlog.rows.size();
     std::optional<QString> told;
     try {
         told = runLogStep(logState(st), CheckBox1->Checked(), st.FrameLines, st.ClockMinute,
                           st.LastFrameMinute, folder_, [] { return platform().now(); });
     } catch (const EInOutError& e) {
-        ReportLogError(e.message());
+        ReportLogError(e.message(), backlog.rows.size());
         return false;
     }
-    if (fileWork && logFailing_)
-        ReportLogRecovered();
+    // A row that could not be written waits in memory: the record is handled all the same.
+    if (!backlog.failure.isEmpty())
+        ReportLogError(backlog.failure, backlog.rows.size());
+    else if (fileWork && logFailing_)
+        ReportLogRecovered(waited);
     if (told)
         QTimer::singleShot(0, this, [this, message = *told] { ShowError(message); });
     return true;
 }
 
-void TForm1::ReportLogError(const QString& message)
+void TForm1::TellAboutLogging(const QString& line)
 {
-    // Told once, and again only after logging has worked in between. The box opens from the
-    // event loop, never inside the received-data handler that the port's thread waits for.
+    // One box about logging at a time: while it is open, a new outage or recovery is added to
+    // it, newest first, instead of a box on top of it.
+    logBoxLines_.prepend(line);
+    while (logBoxLines_.size() > kLogBoxLines)
+        logBoxLines_.removeLast();
+    const QString text = logBoxLines_.join(QStringLiteral("\r\n"));
+    if (logBoxOpen_ && platform().updateBox(logBoxText_, text)) {
+        logBoxText_ = text;
+        return;
+    }
+    logBoxText_ = text;
+    if (logBoxQueued_)
+        return; // the box about to open shows the newest text
+    // Opened from the event loop, never inside the received-data handler that the port's thread
+    // waits for.
+    logBoxQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        logBoxQueued_ = false;
+        logBoxOpen_ = true;
+        platform().errorBox(this, applicationTitle(), logBoxText_);
+        logBoxOpen_ = false;
+    });
+}
+
+void TForm1::ReportLogError(const QString& message, qsizetype waiting)
+{
+    // Told once, and again only after logging has worked in between.
     if (logFailing_)
         return;
     logFailing_ = true;
-    logErrorText_ = ErrorText(message);
-    QTimer::singleShot(0, this, [this, message] { ShowError(message); });
+    TellAboutLogging(logOutageText(CurrentLanguage(), platform().now(), ErrorText(message), waiting));
 }
 
-void TForm1::ReportLogRecovered()
+void TForm1::ReportLogRecovered(qsizetype waited)
 {
     logFailing_ = false;
-    platform().closeBox(logErrorText_);
-    const QString text = logErrorText_ + QStringLiteral("\r\n\r\n") +
-                         loggingAgainText(CurrentLanguage(), platform().now(), State().LogFileName);
-    QTimer::singleShot(0, this, [this, text] { platform().messageBox(this, applicationTitle(), text); });
+    TellAboutLogging(logRecoveryText(CurrentLanguage(), platform().now(),
+                                     QDir::toNativeSeparators(State().LogFileName), waited));
 }
 
 void TForm1::FinishLog()
@@ -71,7 +98,7 @@ void TForm1::FinishLog()
 void TForm1::FinishPastDaysLog()
 {
     try {
-        finishLogOfPastDay(logState(State()), [this] { return clockNow_; });
+        finishLogOnClockChange(logState(State()), [this] { return clockNow_; });
     } catch (const EInOutError&) {
         // The next row tries once more, tells, and starts the new day's file all the same.
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Log.h"
 #include "Records.h"
 
 #include <QDate>
@@ -17,6 +18,7 @@ struct ProgramState {
     int LogFinished = 0;                   // 0 while a log file awaits its closing rename
     QString LogFileName;                   // full path of the current log file
     QDate LogDay;                          // the day the current log holds rows of
+    ::LogBacklog LogBacklog;               // rows waiting while the log cannot be written
     QString ClockMinute;                   // minute digits of the clock
     QString LastFrameMinute;               // ClockMinute when the last good record was handled
     std::array<int, 10> SecondDigitSeen{}; // last digits of the seconds seen since the reset

@@ -293,8 +293,12 @@ bool TForm1::FormClose(QObject*)
         try {
             FinishLog();
         } catch (const std::exception& e) {
-            // The log keeps its start name and all its rows; closing goes on.
-            ShowError(QString::fromUtf8(e.what()));
+            // The log keeps its start name and all its rows written; closing goes on, and rows
+            // still waiting in memory are lost: said so.
+            QString text = QString::fromUtf8(e.what());
+            if (const qsizetype lost = State().LogBacklog.rows.size(); lost > 0)
+                text += QStringLiteral("; %1 rows waiting in memory could not be written").arg(lost);
+            ShowError(text);
         }
         State().LogFinished = 1;
     }

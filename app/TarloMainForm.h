@@ -237,10 +237,13 @@ private:
     // The bytes of a port name for the serial port and the preferences file.
     std::string PortBytes(const QString& name) const;
 
-    void ReportLogError(const QString& message);
-    // Logging works again after a failure the user was told of: that box gives way to one that
-    // says both when logging stopped and since when it works again.
-    void ReportLogRecovered();
+    // A logging failure, with the rows waiting in memory; told once an outage.
+    void ReportLogError(const QString& message, qsizetype waiting);
+    // Logging works again after a failure the user was told of, and the rows that waited are
+    // written.
+    void ReportLogRecovered(qsizetype waited);
+    // Adds a line to the one box about logging: it opens, or the open one is updated.
+    void TellAboutLogging(const QString& line);
     // Finishes the log of a past day at the tick after midnight.
     void FinishPastDaysLog();
     // The switch where there is a port name, the grey field in its place where there is none.
@@ -259,7 +262,10 @@ private:
 
     std::unique_ptr<ReceiveBuffer> receive_;
     bool logFailing_ = false;
-    QString logErrorText_; // the box of the current logging failure
+    QStringList logBoxLines_; // the box about logging: outages and recoveries, newest first
+    QString logBoxText_;      // its text as shown
+    bool logBoxOpen_ = false;
+    bool logBoxQueued_ = false; // opens from the event loop
     QString folder_;
     bool working_ = false;
     QByteArray storedPortBytes_; // line 1 of the preferences file as read

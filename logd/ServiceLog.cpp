@@ -10,12 +10,15 @@ std::optional<ServiceLog::Note> ServiceLog::record(FrameLines lines)
     const QDate dayBefore = day_;
     std::optional<QString> told;
     try {
-        told = runLogStep({frameCount_, finished_, fileName_, day_}, true, lines,
+        told = runLogStep({frameCount_, finished_, fileName_, day_, backlog_}, true, lines,
                           now.toString(QStringLiteral("mm")), lastMinute_, folder_, now_);
     } catch (const EInOutError& e) {
         return failed(e.message());
     }
     lastMinute_ = now.toString(QStringLiteral("mm"));
+    // A row that could not be written waits in memory until the file can be written again.
+    if (!backlog_.failure.isEmpty())
+        return failed(backlog_.failure);
     if (told)
         return Note{*told};
     // Another file on the same day: the open one was deleted or moved meanwhile.
@@ -39,7 +42,7 @@ std::optional<ServiceLog::Note> ServiceLog::finish()
     if (finished_ != 0)
         return std::nullopt;
     try {
-        finishLog({frameCount_, finished_, fileName_, day_}, now_);
+        finishLog({frameCount_, finished_, fileName_, day_, backlog_}, now_);
     } catch (const EInOutError& e) {
         return failed(e.message());
     }

@@ -44,5 +44,6 @@ private:
     QString fileName_;
     QString lastMinute_;
     QDate day_;
+    LogBacklog backlog_;
     QString failure_;
 };

@@ -36,6 +36,9 @@ public:
     // Closes the open box of messageBox or errorBox that shows `text`, as if OK was clicked: for
     // a report that is no longer true. False when no such box is open.
     virtual bool closeBox(const QString& text) = 0;
+    // Gives the open box of messageBox or errorBox that shows `text` the text `newText`, so one
+    // box can follow a report that goes on. False when no such box is open.
+    virtual bool updateBox(const QString& text, const QString& newText) = 0;
     // A modal warning with two buttons; true when the first (OK) was chosen.
     virtual bool warningOkCancel(QWidget* parent, const QString& title, const QString& text,
                                  const QString& okText, const QString& cancelText) = 0;

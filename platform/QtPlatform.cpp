@@ -67,6 +67,17 @@ bool QtPlatform::closeBox(const QString& text)
     return false;
 }
 
+bool QtPlatform::updateBox(const QString& text, const QString& newText)
+{
+    for (auto& [box, shown] : openBoxes)
+        if (shown == text) {
+            box->setText(QString(newText).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+            shown = newText;
+            return true;
+        }
+    return false;
+}
+
 void QtPlatform::messageBox(QWidget* parent, const QString& title, const QString& text)
 {
     showBox(QMessageBox::NoIcon, parent, title, text);

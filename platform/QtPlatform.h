@@ -14,6 +14,7 @@ public:
     void messageBox(QWidget* parent, const QString& title, const QString& text) override;
     void errorBox(QWidget* parent, const QString& title, const QString& text) override;
     bool closeBox(const QString& text) override;
+    bool updateBox(const QString& text, const QString& newText) override;
     bool warningOkCancel(QWidget* parent, const QString& title, const QString& text, const QString& okText,
                          const QString& cancelText) override;
     std::optional<QString> openFile(QWidget* parent, const FileDialog& d) override;

@@ -31,7 +31,8 @@ public:
     QString devices = QStringLiteral("/sys"); // the device tree the port list reads
     // Called from inside messageBox, while the box would be open.
     std::function<void(const Message&)> onMessage;
-    std::vector<QString> closedBoxes; // texts of the boxes closed by the program
+    std::vector<QString> closedBoxes;  // texts of the boxes closed by the program
+    std::vector<QString> updatedBoxes; // new texts given to open boxes
 
     QDateTime now() override { return clock; }
     void pause(int ms) override
@@ -54,6 +55,15 @@ public:
             return false;
         closedBoxes.push_back(text);
         openBox.reset();
+        return true;
+    }
+    // The open box takes the new text; the update is recorded.
+    bool updateBox(const QString& text, const QString& newText) override
+    {
+        if (!openBox || *openBox != text)
+            return false;
+        updatedBoxes.push_back(newText);
+        openBox = newText;
         return true;
     }
     bool warningOkCancel(QWidget*, const QString& title, const QString& text, const QString&,

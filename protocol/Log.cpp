@@ -5,6 +5,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTimeZone>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -81,9 +85,11 @@ QString formatLogRow(const FrameLines& l, const QString& time)
     return fields.join(u';');
 }
 
-QString startLogFile(const QString& folder, const QDateTime& start, const QString& firstRow)
+namespace {
+// Makes a new log holding text after its header; when the name is taken, the next second's.
+QString createLog(const QString& folder, const QDateTime& start, const QString& rows)
 {
-    const QByteArray text = (withCrLf(QString::fromLatin1(LogHeader)) + withCrLf(firstRow)).toLatin1();
+    const QByteArray text = (withCrLf(QString::fromLatin1(LogHeader)) + rows).toLatin1();
     constexpr int kTries = 60;
     for (int i = 0; i < kTries; ++i) {
         const QString path = logFileName(folder, start.addSecs(i));
@@ -95,6 +101,12 @@ QString startLogFile(const QString& folder, const QDateTime& start, const QStrin
         QStringLiteral("Cannot write the log file \"%1\": the names of the next %2 seconds are taken")
             .arg(logFileName(folder, start))
             .arg(kTries));
+}
+} // namespace
+
+QString startLogFile(const QString& folder, const QDateTime& start, const QString& firstRow)
+{
+    return createLog(folder, start, withCrLf(firstRow));
 }
 
 bool appendLogRow(const QString& path, const QString& row)
@@ -112,6 +124,61 @@ void renameLog(const QString& oldPath, const QString& newPath)
                               .arg(oldPath, newPath, file.errorString()));
 }
 
+namespace {
+
+QString rowText(const LogBacklog::Row& row, bool first)
+{
+    return row.at.toString(first ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm")) + row.fields;
+}
+
+// Writes the rows waiting in one piece: appended to the log, or as a new log's first rows when
+// its file is still to be made or has gone. False, with the reason in failure, when they must
+// wait on; nothing of them is written then.
+bool writeWaiting(const LogState& state, const Clock& now)
+{
+    LogBacklog& b = state.Backlog;
+    if (b.rows.empty())
+        return true;
+    try {
+        if (!b.create) {
+            QString text;
+            for (const LogBacklog::Row& row : b.rows)
+                text += withCrLf(rowText(row, false));
+            if (!appendLogRow(state.LogFileName, text.chopped(2))) {
+                // Deleted or moved meanwhile: these rows start a new log.
+                b.create = true;
+                b.start = now();
+            }
+        }
+        if (b.create) {
+            QString text;
+            for (const LogBacklog::Row& row : b.rows)
+                text += withCrLf(rowText(row, &row == &b.rows.front()));
+            state.LogFileName = createLog(b.folder, b.start, text);
+            b.create = false;
+        }
+    } catch (const EInOutError& e) {
+        b.failure = e.message();
+        return false;
+    }
+    b.rows.clear();
+    b.failure.clear();
+    b.dropped = 0;
+    return true;
+}
+
+// What the clock may step back on the day of t without a log being split: the change between
+// summer and winter time that day, nothing on other days.
+qint64 dayClockChange(const QDateTime& t)
+{
+    const QTimeZone zone = t.timeZone();
+    const int from = t.date().startOfDay(zone).offsetFromUtc();
+    const int to = t.date().addDays(1).startOfDay(zone).offsetFromUtc();
+    return std::abs(to - from);
+}
+
+} // namespace
+
 std::optional<QString> runLogStep(const LogState& state, bool logging, FrameLines& lines,
                                   const QString& clockMinute, const QString& lastFrameMinute,
                                   const QString& folder, const Clock& now)
@@ -122,44 +189,55 @@ std::optional<QString> runLogStep(const LogState& state, bool logging, FrameLine
         state.LogFrameCount = 1;
         return std::nullopt;
     }
+    LogBacklog& b = state.Backlog;
     // A row of a new day goes to that day's own file, also when the past day's log cannot be
     // renamed: it keeps its start name, and its rows are all there.
     std::optional<QString> told;
     if (state.LogFrameCount != 1) {
         try {
-            finishLogOfPastDay(state, now);
+            finishLogOnClockChange(state, now);
         } catch (const EInOutError& e) {
             told = e.message();
             state.LogFinished = 1;
             state.LogFrameCount = 1;
         }
     }
-    auto start = [&] {
+    const bool rowDue = state.LogFrameCount == 1 || clockMinute != lastFrameMinute;
+    if (state.LogFrameCount == 1) {
+        // A new log, made with its first row.
         const QDateTime named = now();
-        const QString time = now().toString(QStringLiteral("HH:mm:ss"));
-        restorePhComma(lines);
-        state.LogFileName = startLogFile(folder, named, formatLogRow(lines, time));
+        b.create = true;
+        b.folder = folder;
+        b.start = named;
+        b.seen = named;
+        state.LogFileName = logFileName(folder, named);
         state.LogFinished = 0;
         state.LogDay = named.date();
-    };
-    if (state.LogFrameCount == 1) {
-        start();
-    } else if (clockMinute != lastFrameMinute) {
-        const QString time = now().toString(QStringLiteral("HH:mm"));
-        restorePhComma(lines);
-        if (!appendLogRow(state.LogFileName, formatLogRow(lines, time))) {
-            // Deleted or moved meanwhile: this row starts a new log.
-            state.LogFinished = 1;
-            state.LogFrameCount = 1;
-            start();
-        }
     }
+    if (rowDue) {
+        const QDateTime at = now();
+        restorePhComma(lines);
+        b.rows.push_back({at, formatLogRow(lines, QString())});
+        if (qsizetype(b.rows.size()) > b.limit) {
+            b.rows.pop_front();
+            if (b.dropped++ == 0)
+                told = QStringLiteral("The log \"%1\" could not be written for too long: of the %2 rows "
+                                      "waiting in memory, the oldest are dropped")
+                           .arg(state.LogFileName)
+                           .arg(b.limit);
+        }
+        b.seen = std::max(b.seen, at);
+    }
+    // Rows waiting are tried at every step, so they are written as soon as the file can be.
+    writeWaiting(state, now);
     ++state.LogFrameCount;
     return told;
 }
 
 void finishLog(const LogState& state, const Clock& now)
 {
+    if (!writeWaiting(state, now))
+        throw EInOutError(state.Backlog.failure);
     const QFileInfo current(state.LogFileName);
     if (!current.exists() && !current.isSymLink()) {
         state.LogFinished = 1;
@@ -171,11 +249,23 @@ void finishLog(const LogState& state, const Clock& now)
     state.LogFinished = 1;
 }
 
-bool finishLogOfPastDay(const LogState& state, const Clock& now)
+bool finishLogOnClockChange(const LogState& state, const Clock& now)
 {
-    if (state.LogFinished != 0 || !state.LogDay.isValid() || now().date() == state.LogDay)
+    if (state.LogFinished != 0)
         return false;
-    finishLog(state, now);
+    LogBacklog& b = state.Backlog;
+    const QDateTime t = now();
+    const bool setBack = b.seen.isValid() && t < b.seen.addSecs(-dayClockChange(b.seen));
+    const bool pastDay = state.LogDay.isValid() && t.date() != state.LogDay;
+    if (!setBack)
+        b.seen = std::max(b.seen, t);
+    if (!setBack && !pastDay)
+        return false;
+    if (!writeWaiting(state, now))
+        return false;
+    const QDateTime end = setBack ? b.seen : t;
+    finishLog(state, [end] { return end; });
     state.LogFrameCount = 1;
+    b.seen = QDateTime();
     return true;
 }

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -36,12 +37,32 @@ bool appendLogRow(const QString& path, const QString& row);
 // Renames a finished log; an existing file of the new name is not replaced.
 void renameLog(const QString& oldPath, const QString& newPath);
 
+// Rows kept in memory while their log cannot be written (a full disk, a read-only or vanished
+// folder, a file another program holds), in order, and what the log last saw of the clock.
+struct LogBacklog {
+    // A week of rows a minute; past that the oldest kept rows go.
+    static constexpr qsizetype Week = 10080;
+    qsizetype limit = Week;
+    struct Row {
+        QDateTime at;   // the time of the row: hh:mm:ss as a file's first row, else hh:mm
+        QString fields; // the row after its time, from the first ";"
+    };
+    std::deque<Row> rows;  // oldest first
+    bool create = false;   // the log's file is not made yet: it starts with the header
+    QString folder;        // the folder of the running log
+    QDateTime start;       // the stamp of a log to be made
+    QString failure;       // why rows wait; empty while they are written
+    qsizetype dropped = 0; // rows dropped past Limit since rows started to wait
+    QDateTime seen;        // the latest clock reading of the running log
+};
+
 // The log's part of the program-wide state, referred to where it lives.
 struct LogState {
     int& LogFrameCount;   // 1: the next good frame while logging starts a new file
     int& LogFinished;     // 0 from starting a log until it is finished
     QString& LogFileName; // the current log's path; after finishing, its new path
     QDate& LogDay;        // the day the current log holds rows of
+    LogBacklog& Backlog;  // rows waiting to be written
 };
 
 using Clock = std::function<QDateTime()>;
@@ -51,20 +72,24 @@ using Clock = std::function<QDateTime()>;
 // The clock is read once for a new file's name and once for each row's time.
 // A log holds one day: a row of another day finishes it and starts the day's own file. A row
 // whose log was deleted or moved starts a new log, so logging goes on.
-// A file error throws EInOutError. After a failed start nothing awaits finishing (LogFinished
-// 1) and LogFrameCount is still 1, so the next good frame tries to start a file again.
+// A row that cannot be written waits in state.Backlog, with the reason in its failure, and is
+// written before the next row as soon as the file can be written again (tried at every step).
 // Returns what failed without stopping the row, to tell: the past day's log that could not be
-// renamed (it keeps its start name and every row; the new day's file is started anyway).
+// renamed (it keeps its start name and every row; the new day's file is started anyway), or
+// the first row dropped because a week of rows was waiting.
+// With logging off, a log that cannot be finished throws EInOutError (finishLog).
 std::optional<QString> runLogStep(const LogState& state, bool logging, FrameLines& lines,
                                   const QString& clockMinute, const QString& lastFrameMinute,
                                   const QString& folder, const Clock& now);
 
-// Renames the current log with its end stamp. A log that is not there any more has nothing to
-// rename: it counts as finished. A failed rename throws and leaves LogFinished at 0, so the next
-// attempt tries again.
+// Writes the rows waiting, then renames the current log with its end stamp. A log that is not
+// there any more has nothing to rename: it counts as finished. Rows that still cannot be
+// written, or a failed rename, throw and leave LogFinished at 0, so the next attempt tries again.
 void finishLog(const LogState& state, const Clock& now);
 
-// Finishes the current log once the date is past its day, and makes the next row start the new
-// day's file; true when it did. For a clock tick, so a day's log ends at midnight also when no
-// record comes.
-bool finishLogOfPastDay(const LogState& state, const Clock& now);
+// Finishes the current log once the date is past its day, or once the clock was set back by
+// more than that day's clock change (then at the latest time the log saw, so no log's name
+// ends before it starts), and makes the next row start a new file; true when it did. For a
+// clock tick, so a day's log ends at midnight also when no record comes. While rows wait, the
+// log runs on: they belong to it.
+bool finishLogOnClockChange(const LogState& state, const Clock& now);

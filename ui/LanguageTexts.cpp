@@ -87,3 +87,28 @@ QString factoryDoneMessage(Language lang)
             "Po przywróceniu ustawień domyślnych, do poprawnej pracy urządzenia WYMAGANA jest kalibracja!");
     return u("After restore the default settings, REQUIRE probe calibration process!");
 }
+
+QString logOutageText(Language lang, const QDateTime& at, const QString& error, qsizetype waiting)
+{
+    QString text = at.toString(QStringLiteral("HH:mm:ss")) + u' ' + error;
+    if (waiting > 0)
+        text +=
+            lang == Language::Polish
+                ? u(" Wiersze czekają w pamięci (dotąd: %1) i zostaną zapisane, gdy plik znów da się "
+                    "zapisać.")
+                      .arg(waiting)
+                : u(" Rows wait in memory (so far: %1) and are written once the file can be written again.")
+                      .arg(waiting);
+    return text;
+}
+
+QString logRecoveryText(Language lang, const QDateTime& since, const QString& file, qsizetype waited)
+{
+    const QString time = since.toString(QStringLiteral("HH:mm:ss"));
+    QString text = lang == Language::Polish ? u("%1 Zapis do pliku znów działa: \"%2\".").arg(time, file)
+                                            : u("%1 Logging works again: \"%2\".").arg(time, file);
+    if (waited > 0)
+        text += lang == Language::Polish ? u(" Zapisano wiersze, które czekały: %1.").arg(waited)
+                                         : u(" Rows that waited, now written: %1.").arg(waited);
+    return text;
+}

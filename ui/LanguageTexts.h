@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <vector>
@@ -29,3 +30,9 @@ QString weekdayName(Language lang, int dayOfWeek);
 
 QString factoryQuestion(Language lang);
 QString factoryDoneMessage(Language lang);
+
+// Lines of the box about logging. An outage: its time, the error's text and, when rows wait in
+// memory, how many so far. A recovery: since when logging works, to which file, and how many
+// rows that waited are now written.
+QString logOutageText(Language lang, const QDateTime& at, const QString& error, qsizetype waiting);
+QString logRecoveryText(Language lang, const QDateTime& since, const QString& file, qsizetype waited);

@@ -123,14 +123,20 @@ TEST_F(MeasurementLogTest, LoggingGoesOnThroughAVanishedLogAndFolder)
     QTest::qWait(20);
     EXPECT_EQ(pf.messages.size(), 1u) << "once an outage";
 
-    // The folder is made again at its path: the next row starts a log there, and the user is
-    // told when logging stopped and since when it works again.
+    // The folder is made again at its path: the rows that waited start a log there, and the
+    // user is told when logging stopped, since when it works again and how many rows waited.
     ASSERT_TRUE(QDir().mkpath(folder));
     recordAt(18, 34, 8);
-    EXPECT_EQ(csvFiles(), QStringList{QStringLiteral("2016-10-01 {183408}.csv")});
+    EXPECT_EQ(csvFiles(), QStringList{QStringLiteral("2016-10-01 {183208}.csv")});
+    EXPECT_EQ(readFile(QStringLiteral("2016-10-01 {183208}.csv")),
+              kHeader +
+                  "18:32:08;7,12;6,80;7,40;10,5;5;20;off;off\r\n18:33;7,10;6,80;7,40;11,0;5;20;off;on\r\n"
+                  "18:34;7,05;6,80;7,40;12,3;5;20;on;off\r\n");
     ASSERT_TRUE(waitFor([&] { return pf.messages.size() == 2u; }));
-    EXPECT_TRUE(pf.messages[1].text.startsWith(pf.messages[0].text));
-    EXPECT_TRUE(pf.messages[1].text.contains(QStringLiteral("18:34:08")))
+    EXPECT_TRUE(pf.messages[1].text.endsWith(QStringLiteral("\r\n") + pf.messages[0].text));
+    EXPECT_TRUE(pf.messages[1].text.startsWith(QStringLiteral("18:34:08")))
+        << pf.messages[1].text.toStdString();
+    EXPECT_TRUE(pf.messages[1].text.contains(QString::fromUtf8("czekały: 2.")))
         << pf.messages[1].text.toStdString();
 
     // A second outage is told again.
@@ -140,23 +146,31 @@ TEST_F(MeasurementLogTest, LoggingGoesOnThroughAVanishedLogAndFolder)
     ASSERT_TRUE(QDir().mkpath(folder)); // for the fixture's clean-up
 }
 
-TEST_F(MeasurementLogTest, TheOutageBoxGivesWayWhenLoggingWorksAgain)
+// One box about logging at a time: outages and recoveries while it is open are added to it,
+// newest first.
+TEST_F(MeasurementLogTest, OneBoxAboutLoggingListsOutagesAndRecoveriesNewestFirst)
 {
     tickLogBox();
     const QString folder = work.path();
     ASSERT_TRUE(QDir(folder).removeRecursively());
-    // The box stays open while records come; the folder comes back meanwhile.
-    pf.onMessage = [&](const ScriptedPlatform::Message& m) {
-        if (!m.error)
-            return;
+    // The box stays open while records come: the folder comes back, goes and comes back.
+    pf.onMessage = [&](const ScriptedPlatform::Message&) {
         ASSERT_TRUE(QDir().mkpath(folder));
         recordAt(18, 31, 8);
+        ASSERT_TRUE(QDir(folder).removeRecursively());
+        recordAt(18, 32, 8);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        recordAt(18, 33, 8);
     };
     recordAt(18, 30, 8);
-    ASSERT_TRUE(waitFor([&] { return pf.messages.size() == 2u; }));
-    ASSERT_EQ(pf.closedBoxes.size(), 1u);
-    EXPECT_EQ(pf.closedBoxes[0], pf.messages[0].text);
-    EXPECT_FALSE(pf.messages[1].error);
+    ASSERT_TRUE(waitFor([&] { return pf.updatedBoxes.size() == 3u; }));
+    QTest::qWait(20);
+    ASSERT_EQ(pf.messages.size(), 1u);
+    const QStringList lines = pf.updatedBoxes.back().split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[3], pf.messages[0].text);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(lines[i].startsWith(QStringLiteral("18:3%1:08").arg(3 - i))) << lines[i].toStdString();
 }
 
 TEST_F(MeasurementLogTest, EachDayHasItsOwnLog)
@@ -187,7 +201,7 @@ TEST_F(MeasurementLogTest, LogsGoToTheFolderOfTheStart)
     ASSERT_TRUE(QDir::setCurrent(work.path()));
 }
 
-TEST_F(MeasurementLogTest, AFailedStartLeavesNothingToRename)
+TEST_F(MeasurementLogTest, AFailedStartKeepsItsRowForTheLogMadeLater)
 {
     // A link at the log's name takes the next second's name; a full folder then nothing.
     ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent"),
@@ -199,16 +213,19 @@ TEST_F(MeasurementLogTest, AFailedStartLeavesNothingToRename)
     recordAt(18, 31, 8);
     EXPECT_TRUE(pf.messages.empty());
 
+    // A start in a folder that is gone: its row waits for the folder, and the log is made and
+    // finished once it is back.
     ASSERT_TRUE(QDir(work.path()).removeRecursively());
     form->CheckBox1->click();
     recordAt(18, 32, 8);
     ASSERT_TRUE(waitFor([&] { return pf.messages.size() == 1u; }));
     ASSERT_TRUE(QDir().mkpath(work.path()));
-    form->CheckBox1->click(); // unticked after the failed start: nothing to rename
+    form->CheckBox1->click();
     recordAt(18, 33, 8);
+    EXPECT_EQ(csvFiles(), QStringList{QStringLiteral("2016-10-01 {183208}    2016-10-01 {183308}.csv")});
     EXPECT_TRUE(form->close());
     QTest::qWait(20);
-    EXPECT_EQ(pf.messages.size(), 1u);
+    EXPECT_EQ(pf.messages.size(), 2u); // the outage, then its end
     EXPECT_EQ(State().LogFinished, 1);
 }
 

@@ -735,7 +735,11 @@ TEST(ServiceLog, AnOutageAndItsEndAreOneLineEach)
     const auto back = next();
     ASSERT_TRUE(back);
     EXPECT_FALSE(back->failure);
-    EXPECT_TRUE(back->text.contains("2016-10-01 {180200}.csv")) << back->text.toStdString();
+    // The rows that waited are in the log, which carries the first one's time.
+    EXPECT_TRUE(back->text.contains("2016-10-01 {180000}.csv")) << back->text.toStdString();
+    QFile written(log.fileName());
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll().count("\r\n"), 4); // the header and the three rows
     EXPECT_TRUE(log.failure().isEmpty());
     EXPECT_FALSE(next());
 

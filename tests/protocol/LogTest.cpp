@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <csignal>
 #include <functional>
@@ -198,7 +199,8 @@ protected:
     int frameCount = 1, finishedFlag = 1;
     QString fileName;
     QDate logDay;
-    const LogState s{frameCount, finishedFlag, fileName, logDay};
+    LogBacklog backlog;
+    const LogState s{frameCount, finishedFlag, fileName, logDay, backlog};
     QString lastFrameMinute;
     std::optional<QString> told;
 };
@@ -230,15 +232,67 @@ TEST_F(LogStepTest, OneRowPerMinuteThenFinished)
     EXPECT_EQ(files().size(), 1);
 }
 
-TEST_F(LogStepTest, AFailedStartLeavesNothingToFinish)
+// Rows that cannot be written wait in memory, in order, and go into the log before the next
+// row once it can be written: a folder that is not there yet, one that goes, a log that goes.
+TEST_F(LogStepTest, RowsWaitInOrderUntilTheLogCanBeWritten)
 {
-    EXPECT_THROW(frame(true, QTime(18, 30, 8), QDate(2016, 10, 1), dir.filePath("missing")), EInOutError);
-    EXPECT_EQ(s.LogFinished, 1) << "no file was started";
-    EXPECT_EQ(s.LogFrameCount, 1) << "the next good frame tries to start a file again";
-    // Unticked: no rename of a file that never was, and no error.
-    frame(false, QTime(18, 30, 9));
+    const QString folder = dir.filePath("later");
+    const QString header = "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n";
+    const QString row = ";7,05;6,80;7,40;12,3;5;20;on;off\r\n";
+    frame(true, QTime(18, 30, 8), QDate(2016, 10, 1), folder);
+    EXPECT_TRUE(backlog.failure.contains(folder)) << backlog.failure.toStdString();
+    frame(true, QTime(18, 30, 40), QDate(2016, 10, 1), folder); // the same minute: no row
+    frame(true, QTime(18, 31, 5), QDate(2016, 10, 1), folder);
+    EXPECT_EQ(backlog.rows.size(), 2u);
+    EXPECT_EQ(s.LogFinished, 0);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    frame(true, QTime(18, 31, 30), QDate(2016, 10, 1), folder); // no row due: the waiting ones go
+    EXPECT_TRUE(backlog.failure.isEmpty());
+    EXPECT_TRUE(backlog.rows.empty());
+    EXPECT_EQ(s.LogFileName, folder + "/2016-10-01 {183008}.csv");
+    EXPECT_EQ(contents(s.LogFileName), header + "18:30:08" + row + "18:31" + row);
+
+    // The folder goes: the minute's rows wait and start a new log, named when its file was
+    // found gone.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    frame(true, QTime(18, 32, 5), QDate(2016, 10, 1), folder);
+    frame(true, QTime(18, 33, 5), QDate(2016, 10, 1), folder);
+    EXPECT_EQ(backlog.rows.size(), 2u);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    frame(true, QTime(18, 34, 5), QDate(2016, 10, 1), folder);
+    EXPECT_EQ(s.LogFileName, folder + "/2016-10-01 {183205}.csv");
+    EXPECT_EQ(contents(s.LogFileName), header + "18:32:05" + row + "18:33" + row + "18:34" + row);
+
+    // Finishing waits for the rows too: unticked while they cannot be written, the log stays.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    frame(true, QTime(18, 35, 5), QDate(2016, 10, 1), folder);
+    EXPECT_THROW(frame(false, QTime(18, 35, 30), QDate(2016, 10, 1), folder), EInOutError);
+    EXPECT_EQ(s.LogFinished, 0);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    frame(false, QTime(18, 36, 0), QDate(2016, 10, 1), folder);
     EXPECT_EQ(s.LogFinished, 1);
-    EXPECT_TRUE(files().isEmpty());
+    EXPECT_EQ(s.LogFileName, folder + "/2016-10-01 {183505}    2016-10-01 {183600}.csv");
+    EXPECT_EQ(contents(s.LogFileName), header + "18:35:05" + row);
+}
+
+// Past the limit (a week of rows by default) the oldest rows go; told once an outage.
+TEST_F(LogStepTest, TheOldestWaitingRowsGoPastTheLimit)
+{
+    EXPECT_EQ(backlog.limit, 10080);
+    backlog.limit = 3;
+    const QString folder = dir.filePath("later");
+    std::vector<bool> toldAt;
+    for (int m = 0; m < 6; ++m) {
+        frame(true, QTime(18, m, 0), QDate(2016, 10, 1), folder);
+        toldAt.push_back(told.has_value());
+    }
+    EXPECT_EQ(toldAt, (std::vector<bool>{false, false, false, true, false, false}));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    frame(true, QTime(18, 5, 30), QDate(2016, 10, 1), folder); // no row due: the waiting ones go
+    EXPECT_FALSE(told);
+    const QString row = ";7,05;6,80;7,40;12,3;5;20;on;off\r\n";
+    EXPECT_EQ(contents(s.LogFileName), "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n18:03:00" + row +
+                                           "18:04" + row + "18:05" + row);
 }
 
 TEST_F(LogStepTest, ALogThatWentAwayIsFollowedByANewOne)
@@ -251,16 +305,6 @@ TEST_F(LogStepTest, ALogThatWentAwayIsFollowedByANewOne)
     EXPECT_EQ(contents(s.LogFileName), "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2\r\n"
                                        "18:31:05;7,05;6,80;7,40;12,3;5;20;on;off\r\n");
     EXPECT_EQ(s.LogFinished, 0);
-
-    // The folder goes and comes back at the same path: the failed rows throw, the next starts
-    // a log there.
-    ASSERT_TRUE(QDir(dir.path()).removeRecursively());
-    EXPECT_THROW(frame(true, QTime(18, 32, 5)), EInOutError);
-    EXPECT_EQ(s.LogFinished, 1);
-    EXPECT_THROW(frame(true, QTime(18, 33, 5)), EInOutError);
-    ASSERT_TRUE(QDir().mkpath(dir.path()));
-    frame(true, QTime(18, 34, 5));
-    EXPECT_EQ(files(), QStringList{"2016-10-01 {183405}.csv"});
 
     // Unticked after the log went: nothing to rename, nothing to tell.
     ASSERT_TRUE(QFile::remove(s.LogFileName));
@@ -280,8 +324,8 @@ TEST_F(LogStepTest, EachDayHasItsOwnFile)
 
     // The clock tick finishes a past day's log with no record coming; the next row starts anew.
     clock = QDateTime(QDate(2016, 10, 3), QTime(0, 0, 0));
-    EXPECT_TRUE(finishLogOfPastDay(s, now));
-    EXPECT_FALSE(finishLogOfPastDay(s, now)) << "once";
+    EXPECT_TRUE(finishLogOnClockChange(s, now));
+    EXPECT_FALSE(finishLogOnClockChange(s, now)) << "once";
     EXPECT_TRUE(files().contains("2016-10-02 {000002}    2016-10-03 {000000}.csv"));
 
     // A past day's log that cannot be renamed keeps its name and rows; the new day starts all
@@ -294,4 +338,38 @@ TEST_F(LogStepTest, EachDayHasItsOwnFile)
     EXPECT_TRUE(QFile::exists(third));
     EXPECT_EQ(s.LogFileName, dir.path() + "/2016-10-04 {000001}.csv");
     EXPECT_EQ(s.LogFinished, 0);
+}
+
+// The clock set back while logging: the log ends at the latest time it saw and a new one starts,
+// so no log's name ends before it starts. A day's own clock change does not split a log.
+TEST_F(LogStepTest, AClockSetBackFinishesTheLogAtTheOldTime)
+{
+    frame(true, QTime(18, 30, 8), QDate(2016, 10, 2));
+    frame(true, QTime(18, 31, 5), QDate(2016, 10, 2));
+    frame(true, QTime(18, 32, 0), QDate(2016, 10, 1)); // a day back
+    EXPECT_TRUE(files().contains("2016-10-02 {183008}    2016-10-02 {183105}.csv"))
+        << files().join(" | ").toStdString();
+    EXPECT_EQ(s.LogFileName, dir.path() + "/2016-10-01 {183200}.csv");
+    // The tick sees it too, with no record coming: an hour back on the same day.
+    frame(true, QTime(18, 33, 0), QDate(2016, 10, 1));
+    clock = QDateTime(QDate(2016, 10, 1), QTime(17, 40, 0));
+    EXPECT_TRUE(finishLogOnClockChange(s, now));
+    EXPECT_TRUE(files().contains("2016-10-01 {183200}    2016-10-01 {183300}.csv"))
+        << files().join(" | ").toStdString();
+    EXPECT_EQ(s.LogFinished, 1);
+
+    // On the day summer time ends the clock may go back by its hour, not more.
+    const QTimeZone warsaw("Europe/Warsaw");
+    if (!warsaw.isValid())
+        return; // no time zone data on this system
+    for (const auto& [day, kept] :
+         {std::pair{QDate(2016, 10, 30), true}, std::pair{QDate(2016, 10, 29), false}}) {
+        clock = QDateTime(day, QTime(12, 0, 0), warsaw);
+        FrameLines l = record("7.05");
+        s.LogFrameCount = 1;
+        runLogStep(s, true, l, "00", "59", dir.path(), now);
+        clock = QDateTime(day, QTime(11, 30, 0), warsaw);
+        EXPECT_EQ(finishLogOnClockChange(s, now), !kept) << day.toString().toStdString();
+        finishLog(s, now);
+    }
 }

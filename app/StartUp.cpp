@@ -64,6 +64,19 @@ std::optional<FolderLock> LockWorkingFolder()
     return lock;
 }
 
+std::unique_ptr<QuitSignals> CloseOnQuitSignals(TForm1& form)
+{
+    auto quit = std::make_unique<QuitSignals>();
+    // A second signal while the close is still running (a box of it open) changes nothing.
+    quit->onSignal = [&form, closing = false](int) mutable {
+        if (closing)
+            return;
+        closing = true;
+        form.close();
+    };
+    return quit;
+}
+
 int runProgram(int argc, char** argv, const StartHooks& hooks)
 {
     // The scale is the desktop's own, 1.25 at 125 %: the window keeps the size the desktop
@@ -89,6 +102,7 @@ int runProgram(int argc, char** argv, const StartHooks& hooks)
     const std::unique_ptr<TForm1> form(TForm1::Create());
     if (hooks.windowBuilt)
         hooks.windowBuilt(form.get());
+    const std::unique_ptr<QuitSignals> quit = CloseOnQuitSignals(*form);
     form->show();
     if (hooks.windowShown)
         hooks.windowShown();

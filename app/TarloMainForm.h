@@ -4,6 +4,7 @@
 #include "LanguageTexts.h"
 #include "Platform.h"
 #include "Preferences.h"
+#include "QuitSignals.h"
 #include "StandardControls.h"
 
 #include <QDateTime>
@@ -294,6 +295,10 @@ struct StartHooks {
 // The lock that makes this the one copy of the program in the working folder. When another
 // copy holds it, the user is told in the language of that folder's preferences, and nothing.
 std::optional<FolderLock> LockWorkingFolder();
+
+// SIGTERM, SIGINT and SIGHUP close the window from the event loop as the user would: the log
+// finished, the preferences stored. For as long as the returned object lives.
+std::unique_ptr<QuitSignals> CloseOnQuitSignals(TForm1& form);
 
 // The whole program from its entry: the application, the window, the event loop. The bench
 // runs the same sequence to time it.

@@ -4,8 +4,12 @@
 #include "FormFixture.h"
 
 #include "Preferences.h"
+#include "QuitSignals.h"
 #include "SerialPort.h"
 
+#include <QTest>
+
+#include <csignal>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -340,4 +344,21 @@ TEST_F(FormTest, AWindowStoredOffEveryScreenOpensWhereTheFirstRunPutsIt)
     plat.areas = {QRect(0, 0, 1024, 768), QRect(1024, 0, 1920, 1080)};
     writeFile("tarlo02.ini", prefs({"COM2", "2000", "500", "361", "662", "PL", "USB"}));
     EXPECT_EQ(create().Left(), 2000);
+}
+
+// Ended from outside (a logout, a shutdown, Ctrl+C, its terminal gone), the window closes as the
+// user would close it: the preferences stored.
+TEST_F(FormTest, ATerminatingSignalClosesTheWindowAsTheUserWould)
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QFile::remove(QDir(work.path()).filePath("tarlo02.ini"));
+        TForm1& f = create();
+        f.show();
+        f.Image15Click(&f);
+        const std::unique_ptr<QuitSignals> quit = CloseOnQuitSignals(f);
+        ASSERT_EQ(::raise(signal), 0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !f.isVisible(); }, 5000));
+        EXPECT_TRUE(readFile("tarlo02.ini").contains("\r\nEN\r\n"));
+    }
 }

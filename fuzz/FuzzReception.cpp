@@ -24,5 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     failIf(fuzz::runReception(stream, fuzz::deliverySizes(stream)), "mixed deliveries");
     if (size > 0)
         failIf(fuzz::runReception(stream, {size}), "one delivery");
+    if (const auto failure = fuzz::checkRecordStream(stream, fuzz::deliverySizes(stream))) {
+        std::fprintf(stderr, "record stream fault: %s\n", qPrintable(*failure));
+        std::abort();
+    }
     return 0;
 }

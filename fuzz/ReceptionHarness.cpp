@@ -226,4 +226,51 @@ ReceptionResult runReception(std::span<const std::uint8_t> stream, const std::ve
     return result;
 }
 
+namespace {
+
+std::vector<FrameLines> streamRecords(std::span<const std::uint8_t> stream,
+                                      const std::vector<std::size_t>& sizes)
+{
+    RecordStream records;
+    std::vector<FrameLines> out;
+    std::size_t at = 0;
+    for (std::size_t size : sizes) {
+        const auto delivery = stream.subspan(at, size);
+        at += size;
+        for (FrameLines& f : records.append(QString::fromLatin1(
+                 reinterpret_cast<const char*>(delivery.data()), qsizetype(delivery.size()))))
+            out.push_back(std::move(f));
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<QString> checkRecordStream(std::span<const std::uint8_t> stream,
+                                         const std::vector<std::size_t>& sizes)
+{
+    const std::vector<FrameLines> got = streamRecords(stream, sizes);
+    if (got != streamRecords(stream, {stream.size()}))
+        return QStringLiteral("the record stream gives other records when the bytes arrive in %1 pieces")
+            .arg(sizes.size());
+    for (const FrameLines& received : got) {
+        for (const QString& l : received)
+            if (l.size() > RecordStream::kMaxLine || hasLowerAscii(l) || l.contains(u'\n'))
+                return QStringLiteral("record stream line %1 is too long, not upper-cased or broken")
+                    .arg(quoted(l));
+        if (!frameIsValid(received))
+            continue;
+        FrameLines record = received;
+        if (decodeFrame(record).error)
+            continue;
+        SettingsFields fields;
+        fillSettingsFromFrame(record, fields);
+        restorePhComma(record);
+        const QString row = formatLogRow(record, QStringLiteral("12:00"));
+        if (row.count(u';') != 8 || row.contains(u'\n') || row.contains(u'\r'))
+            return QStringLiteral("log row %1 lost its columns").arg(quoted(row));
+    }
+    return std::nullopt;
+}
+
 } // namespace fuzz

@@ -55,6 +55,13 @@ struct ReceptionResult {
 // Exceptions other than conversion errors are not caught: they are faults too.
 ReceptionResult runReception(std::span<const std::uint8_t> stream, const std::vector<std::size_t>& sizes);
 
+// The service's path: the stream through a RecordStream in these deliveries. Empty when it
+// gives the very records it gives for the stream in one piece (how the bytes arrive changes
+// nothing), each line at most RecordStream::kMaxLine characters, upper-cased and without a line
+// break, and each record decodes, fills the settings fields and makes a log row of nine columns.
+std::optional<QString> checkRecordStream(std::span<const std::uint8_t> stream,
+                                         const std::vector<std::size_t>& sizes);
+
 // The bound check alone: empty when the buffer after a delivery is within bounds.
 std::optional<QString> checkBufferBound(const ReceiveBuffer& buffer);
 

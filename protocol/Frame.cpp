@@ -223,7 +223,7 @@ std::vector<FrameLines> RecordStream::append(QStringView received)
             lineDone();
         } else {
             partial_ += c;
-            if (partial_.size() > kMaxLine)
+            if (partial_.size() >= kMaxLine)
                 lineDone();
         }
     }

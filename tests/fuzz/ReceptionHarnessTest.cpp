@@ -54,6 +54,8 @@ TEST(FuzzSeeds, EverySeedRunsCleanWhateverTheDeliveries)
             EXPECT_FALSE(r.failure) << r.failure.value_or(QString()).toStdString();
             EXPECT_EQ(r.stats.deliveries, int(sizes.size()));
             EXPECT_LE(r.stats.largestBuffer, fuzz::MaxBufferedChars);
+            // The service's record stream: the same records however the bytes arrive.
+            EXPECT_EQ(fuzz::checkRecordStream(b, sizes), std::nullopt);
         }
     }
 }

@@ -570,6 +570,11 @@ void HistoryChart::paintPlot(QPainter& painter)
     paintLines(painter, plot);
     painter.restore();
     paintAxes(painter, plot);
+    // A view with no rows says so, rather than looking like a chart that failed to draw.
+    if (const auto [first, last] = rowsIn(rows(), view_); first == last) {
+        painter.setPen(HistoryColours::kLabel);
+        painter.drawText(plot, Qt::AlignCenter | Qt::TextWordWrap, noRowsText(view_, language_));
+    }
 }
 
 void HistoryChart::paintAxes(QPainter& painter, const QRectF& plot)
@@ -717,8 +722,11 @@ void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
     }
     if (seriesShown(Series::Ppm))
         draw(l.ppm, ppm, yPpm);
+    // The pH line stays within the plot: ">10" beyond the axis' top is drawn at the top edge.
+    const double top = plot.top() + 0.5;
+    const auto yPhWithin = [&](double v) { return std::max(top, yPh(v)); };
     if (seriesShown(Series::Ph))
-        draw(l.ph, ph, yPh);
+        draw(l.ph, ph, yPhWithin);
 
     // Bounds: drawn at the bound, with a mark that the value was above it (one in ten pixels).
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -735,14 +743,15 @@ void HistoryChart::paintLines(QPainter& painter, const QRectF& plot)
     if (seriesShown(Series::Ppm))
         marks(lines_.ppmMarks, HistoryColours::kPpm, yPpm(100));
     if (seriesShown(Series::Ph))
-        marks(lines_.phMarks, HistoryColours::kPh, yPh(10));
+        marks(lines_.phMarks, HistoryColours::kPh, std::max(plot.top() + 11, yPh(10)));
 
     paintCursor(painter, plot);
     if (cursor_ && seriesShown(Series::Ph) && !std::isnan(cursor_->ph)) {
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setPen(QPen(Qt::white, 1.5));
         painter.setBrush(HistoryColours::kCursor);
-        painter.drawEllipse(QPointF(x(double(cursor_->time)), yPh(cursor_->ph)), 4, 4);
+        painter.drawEllipse(QPointF(x(double(cursor_->time)), std::max(plot.top() + 4, yPh(cursor_->ph))), 4,
+                            4);
     }
 }
 

@@ -401,8 +401,9 @@ ChartExtents chartExtents(const std::vector<LogRow>& rows, const TimeRange& rang
         x.low = x.high = kNoValue;
     const auto [first, last] = rowsIn(rows, range);
     for (std::size_t i = first; i < last;) {
-        // A whole block in the range: its summary.
-        if (blocks && i % RowBlocks::kRows == 0 && i + RowBlocks::kRows <= last) {
+        // A whole block in the range: its summary, unless a row of it is above the pH scale.
+        if (blocks && i % RowBlocks::kRows == 0 && i + RowBlocks::kRows <= last &&
+            !(blocks->blocks()[i / RowBlocks::kRows].bounds & LogRow::kPhAbove)) {
             for (std::size_t k = 0; k < e.size(); ++k) {
                 const RowBlocks::Line& l = blocks->blocks()[i / RowBlocks::kRows].lines[k];
                 widen(e[k], l.least, l.most);
@@ -411,6 +412,9 @@ ChartExtents chartExtents(const std::vector<LogRow>& rows, const TimeRange& rang
             continue;
         }
         for (std::size_t k = 0; k < e.size(); ++k) {
+            // ">10" is drawn at the top edge: a few probe faults do not squeeze the axis.
+            if (Value(k) == Value::Ph && rows[i].phAbove())
+                continue;
             const float v = valueOf(rows[i], Value(k));
             widen(e[k], v, v);
         }

@@ -114,7 +114,8 @@ ChartLines chartLines(const std::vector<LogRow>& rows, const TimeRange& range, i
                       const RowBlocks* blocks = nullptr);
 
 // The lowest and highest values of the rows in the range: of the pH line, the band and the
-// alarm limits together, and of CO2. NaN where there is none. blocks: as for chartLines().
+// alarm limits together, and of CO2. NaN where there is none. The pH of rows above the scale
+// (">10") is left out: the chart draws them at its top edge. blocks: as for chartLines().
 struct Extent {
     float low = 0, high = 0;
 };

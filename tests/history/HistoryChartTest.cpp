@@ -200,6 +200,22 @@ TEST(HistoryChart, StripColumnsShadedByTheirShareOfOnTime)
         EXPECT_NEAR(part(row, HistoryColours::kCo2On), 0.2, 0.05) << "CO2 at " << row;
 }
 
+TEST_F(ChartOfADay, AViewWithoutRowsSaysSo)
+{
+    const auto textInTheMiddle = [&] {
+        const QImage shot = chart.image();
+        const QPoint c = chart.plotArea().center().toPoint();
+        int n = 0;
+        for (int y = c.y() - 8; y <= c.y() + 8; ++y)
+            for (int x = c.x() - 100; x <= c.x() + 100; ++x)
+                n += near(shot.pixel(x, y), HistoryColours::kLabel, 60);
+        return n;
+    };
+    EXPECT_EQ(textInTheMiddle(), 0);
+    chart.setView({at(615), at(645)}); // within the hour without rows
+    EXPECT_GT(textInTheMiddle(), 30);
+}
+
 TEST_F(ChartOfADay, AxesDrawnWithLabelsAtTheirTicks)
 {
     // The pH axis spans the day's pH, band and alarm limits, on round ticks.

@@ -4,13 +4,22 @@
 #   - the desktop entries (desktop-file-validate) and the AppStream metadata with the entries
 #     and icons beside it (appstreamcli validate-tree --no-net);
 #   - the service package depends on no GUI library;
-#   - installed with apt-get on this machine: every program runs from /usr/bin and tells the
-#     packages' version, the viewer exports generated logs, the window runs offscreen, the
-#     viewer is offered for text/csv, the icons are there at every size, the service's user,
-#     folder, configuration and enabled unit are there and the unit passes systemd-analyze
-#     verify, the example configuration starts nothing;
+#   - built (with PACKAGE_CHECK=1 with their tests, run as a plain user), and the service's
+#     package rebuilt with a Debian revision (<version>-2);
+#   - the programs the service's unit starts come from essential packages or declared ones;
+#   - installed with apt-get in a throwaway root (an overlay of this system in a mount
+#     namespace, so this machine's own installation is never touched): every program runs from
+#     /usr/bin and tells the packages' version, the viewer exports generated logs, the window
+#     runs offscreen, the viewer is offered for text/csv, the icons are there at every size,
+#     the service's user, folder, configuration and enabled unit are there and the unit passes
+#     systemd-analyze verify; the unit's start condition skips the example configuration,
+#     starts with a port named in /etc/tarlo02/logd.d/ and fails when the configuration cannot
+#     be read; the unit names no log folder of its own;
+#   - upgraded to the revision repacked with a changed default configuration, unattended: no
+#     prompt, the new default in place, the administrator's settings, user and logs kept;
 #   - purged: the file lists of the system before the installation and after the purge are the
-#     same, and the user is gone.
+#     same, the user is gone, the logs stay owned by root with their modes; a tarlo02 group
+#     the administrator made before the installation stays.
 #
 #   bash scripts/check-packages.sh --arch arm64
 #
@@ -65,8 +74,15 @@ if [ "$target" != "$arch" ]; then
   bash scripts/package.sh --arch "$target"
   out=build-deb-$target
 else
+  # PACKAGE_CHECK=1 builds with the tests, run as a plain user (package.sh builds as nobody
+  # when run as root).
   bash scripts/package.sh
   out=build-deb
+  # A Debian rebuild (<version>-2) passes the version check; the service's package of it is
+  # the newer release of the upgrade below.
+  bash scripts/package.sh --revision 2 --service-only
+  newer_deb=build-deb-rev2/tarlo02-logd_$version-2_$target.deb
+  [ -f "$newer_deb" ] || fail "expected $newer_deb"
 fi
 desktop_deb=$out/tarlo02_${version}_$target.deb
 service_deb=$out/tarlo02-logd_${version}_$target.deb
@@ -118,107 +134,42 @@ appstreamcli validate-tree --no-net "$work/tree" >"$work/as.log" 2>&1 ||
   { cat "$work/as.log" >&2; fail "the AppStream metadata does not fit the entries and icons beside it"; }
 
 
-# The system before: every file and folder outside the pseudo-filesystems, the logs and caches
-# that other programs write meanwhile, dpkg's and apt's own records and the build folders.
-snapshot() {
-  find / -xdev \( -path /proc -o -path /sys -o -path /dev -o -path /run -o -path /tmp -o -path /var/tmp \
-    -o -path /var/log -o -path /var/cache -o -path /var/lib/dpkg -o -path /var/lib/apt -o -path /work \
-    -o -path /root -o -path /home -o -path "$root" \) -prune -o -print | sort
+# The programs the service's unit starts are there on every system that has the package: each
+# comes from an essential package or one the package depends on.
+echo "the programs of the service's unit"
+dpkg-deb -x "$service_deb" "$work/service"
+depends=$(dpkg-deb -f "$service_deb" Depends)
+for program in $(sed -n 's/^Exec[A-Za-z]*=[-+!@:]*\([^ ]*\).*/\1/p' "$work/service/lib/systemd/system/tarlo02-logd.service"); do
+  case "$program" in /usr/bin/tarlo02-logd) continue ;; esac
+  owner=$(dpkg -S "$program" 2>/dev/null | grep -v '^diversion' | sed -n 's/^\([^:,]*\)[:,].*/\1/p' | head -n 1)
+  [ -n "$owner" ] || fail "the unit starts $program, which no installed package holds"
+  [ "$(dpkg-query -W -f='${Essential}' "$owner")" = yes ] || grep -Eq "(^|, )$owner( |,|$)" <<<"$depends" ||
+    fail "the unit starts $program of $owner, which tarlo02-logd does not depend on: $depends"
+done
+
+# The rest runs in a throwaway root: this system seen through an overlay in a mount namespace
+# of its own, so what is installed, changed and purged there is gone when it ends, and a
+# developer's own installation of the packages is never touched. The same is checked here.
+host_state() {
+  dpkg-query -W -f='${Package} ${Version} ${Status}\n' 'tarlo02*' 2>/dev/null | sort
+  md5sum /etc/passwd /etc/group
 }
-for p in tarlo02 tarlo02-logd; do
-  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "installed\|config-files"; then
-    echo "purging $p, installed before"
-    apt-get purge -y -qq "$p" >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "purging $p failed"; }
-  fi
-done
-user_before=$(getent passwd tarlo02 || true)
-snapshot >"$work/before.txt"
-
-echo "installing $desktop_deb and $service_deb"
-# Whatever apt brings in beside them goes again at the purge: it too was made by the install.
-brought=$(apt-get install -s "./$desktop_deb" "./$service_deb" 2>/dev/null | awk '/^Inst /{print $2}')
-apt-get install -y -qq --no-install-recommends "./$desktop_deb" "./$service_deb" >"$work/apt.log" 2>&1 ||
-  { cat "$work/apt.log" >&2; fail "installing the packages failed"; }
-
-echo "running the installed programs"
-for program in Tarlo01 tarlo02-history tarlo02-sim tarlo02-logd; do
-  [ "$(command -v "$program")" = "/usr/bin/$program" ] || fail "$program is not in /usr/bin"
-  said=$("/usr/bin/$program" --version) || fail "$program --version failed"
-  [ "$said" = "$program $version" ] || fail "$program --version says '$said', the packages carry $version"
-done
-/usr/bin/tarlo02-logd --help >"$work/help.txt" || fail "tarlo02-logd --help failed"
-grep -q -- "--port PATH" "$work/help.txt" || fail "tarlo02-logd --help does not tell its options"
-
-# A generated day of logs, a row a minute, exported by the viewer.
-mkdir -p "$work/logs"
-awk 'BEGIN { print "Time;PH;PHmin;PHmax;PPM;KH;Alarm;OUT O2;OUT CO2"
-             for (m = 0; m < 1440; m++) printf "%02d:%02d:00;7,%02d;6,80;7,20;12,3;5;20;off;on\n", m / 60, m % 60, m % 40 }' |
-  sed 's/$/\r/' >"$work/logs/2016-10-01 {000000}    2016-10-01 {235900}.csv"
-/usr/bin/tarlo02-history --csv "$work/merged.csv" "$work/logs" 2>"$work/history.err" ||
-  { cat "$work/history.err" >&2; fail "tarlo02-history --csv failed"; }
-[ "$(wc -l <"$work/merged.csv")" -eq 1441 ] || fail "tarlo02-history --csv wrote $(wc -l <"$work/merged.csv") lines, not 1441"
-grep -q "^2016-10-01;12:00:00;7,00;" "$work/merged.csv" || fail "tarlo02-history --csv: the row of 12:00 is not as logged"
-/usr/bin/tarlo02-history --csv "$work/daily.csv" --daily "$work/logs" 2>"$work/history.err" ||
-  { cat "$work/history.err" >&2; fail "tarlo02-history --csv --daily failed"; }
-grep -q "^2016-10-01;1440;" "$work/daily.csv" || fail "tarlo02-history --daily: no line for the day"
-
-# The windows, offscreen, for a few seconds each: still running when the time is up.
-for program in Tarlo01 tarlo02-history; do
-  mkdir -p "$work/run-$program"
-  set +e
-  (cd "$work/run-$program" && QT_QPA_PLATFORM=offscreen timeout 4 "/usr/bin/$program" >"$work/window.log" 2>&1)
-  code=$?
-  set -e
-  [ "$code" -eq 124 ] || { cat "$work/window.log" >&2; fail "$program ended with $code before its time was up"; }
-done
-
-echo "checking the desktop integration"
-for size in 16 22 24 32 48 64 128 256; do
-  for icon in tarlo01 tarlo02-history; do
-    [ -f "/usr/share/icons/hicolor/${size}x$size/apps/$icon.png" ] || fail "no $size px icon $icon"
-  done
-done
-for icon in tarlo01 tarlo02-history; do
-  [ -f "/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no scalable icon $icon"
-done
-grep -q "^text/csv=.*tarlo02-history.desktop" /usr/share/applications/mimeinfo.cache ||
-  fail "the viewer is not offered for text/csv (mimeinfo.cache)"
-for page in Tarlo01 tarlo02-history tarlo02-sim tarlo02-logd; do
-  [ -f "/usr/share/man/man1/$page.1.gz" ] || fail "no manual page for $page"
-done
-
-echo "checking the service's installation"
-IFS=: read -r _ _ uid _ gecos home shell < <(getent passwd tarlo02) || fail "no user tarlo02"
-[ "$uid" -lt 1000 ] || fail "tarlo02 is not a system user (uid $uid)"
-[ "$home" = /var/lib/tarlo02 ] || fail "tarlo02's home is $home"
-id -nG tarlo02 | tr ' ' '\n' | grep -qx dialout || fail "tarlo02 is not in the dialout group"
-[ "$(stat -c %U:%G /var/lib/tarlo02)" = tarlo02:tarlo02 ] || fail "/var/lib/tarlo02 is not tarlo02's"
-dpkg-query -W -f='${Conffiles}' tarlo02-logd | grep -q " /etc/tarlo02/logd.ini " ||
-  fail "/etc/tarlo02/logd.ini is not a configuration file of tarlo02-logd"
-unit=/lib/systemd/system/tarlo02-logd.service
-[ -f "$unit" ] || fail "no unit $unit"
-[ -L /etc/systemd/system/multi-user.target.wants/tarlo02-logd.service ] || fail "the unit is not enabled"
-systemd-analyze verify "$unit" >"$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "systemd-analyze verify $unit"; }
-grep -q "tarlo02-logd" "$work/verify.log" && { cat "$work/verify.log" >&2; fail "systemd-analyze has remarks on $unit"; }
-# The example configuration: the unit's condition skips the start, and the service itself,
-# started by hand with it, refuses to run without a port.
-condition=$(sed -n 's/^ExecCondition=//p' "$unit")
-[ -n "$condition" ] || fail "the unit has no start condition"
-if eval "$condition"; then fail "the unit would start with the example configuration"; fi
-set +e
-/usr/bin/tarlo02-logd --config /etc/tarlo02/logd.ini >/dev/null 2>"$work/logd.err"
-code=$?
-set -e
-[ "$code" -eq 2 ] && grep -q "no port" "$work/logd.err" || fail "tarlo02-logd with the example configuration: exit $code"
-
-echo "purging the packages"
-# shellcheck disable=SC2086 # one package name a word
-apt-get purge -y -qq $brought >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "purging failed"; }
-snapshot >"$work/after.txt"
-if ! diff -u "$work/before.txt" "$work/after.txt" >"$work/left.diff"; then
-  cat "$work/left.diff" >&2
-  fail "the purge left the system's files other than it found them"
-fi
-[ "$(getent passwd tarlo02 || true)" = "$user_before" ] || fail "the user tarlo02 is not as before the installation"
-[ -n "$user_before" ] || ! getent group tarlo02 >/dev/null || fail "the group tarlo02 is left"
+host_state >"$work/host-before.txt"
+throwaway=$work/root
+mkdir -p "$throwaway/upper" "$throwaway/work" "$throwaway/merged"
+# shellcheck disable=SC2016 # expanded by the namespace's shell
+unshare --mount --propagation private bash -euc '
+  m=$1
+  mount -t overlay overlay -o "lowerdir=/,upperdir=$2/upper,workdir=$2/work" "$m"
+  mount --rbind /dev "$m/dev"
+  mount -t proc proc "$m/proc"
+  mount --rbind /sys "$m/sys"
+  mount -t tmpfs tmpfs "$m/run"
+  mount -t tmpfs tmpfs "$m/tmp"
+  touch "$m/etc/tarlo02-throwaway-root"
+  for d in "$3" "$4"; do mkdir -p "$m$d" && mount --bind "$d" "$m$d"; done
+  exec chroot "$m" bash "$3/scripts/check-installed.sh" "$3" "$4" "$5" "$6" "$7" "$8"
+' check "$throwaway/merged" "$throwaway" "$root" "$work" "$version" "$root/$desktop_deb" "$root/$service_deb" "$root/$newer_deb"
+host_state >"$work/host-after.txt"
+diff -u "$work/host-before.txt" "$work/host-after.txt" >&2 || fail "the check changed this machine's own packages or users"
 echo "packages checked: $(du -k "$desktop_deb" | cut -f1) KiB and $(du -k "$service_deb" | cut -f1) KiB"

@@ -14,6 +14,22 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -
 generator=()
 [ -f "$dir/CMakeCache.txt" ] || ! command -v ninja >/dev/null || generator=(-G Ninja)
 
+# Debian's hardening flags, as the packages are built with them (dpkg-buildflags), so a fault
+# they find (-Werror=format-security) stops this build first. CMake takes them when it makes a
+# build folder; -O and -g stay the build type's and file paths stay as they are. _FORTIFY_SOURCE
+# stays the package build's: here, with warnings as errors, at -O3 and beside the sanitizers,
+# its checks would be a build failure of their own on a newer compiler.
+if [ ! -f "$dir/CMakeCache.txt" ] && command -v dpkg-buildflags >/dev/null; then
+  debian_flags() {
+    DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath,-fixdebugpath" dpkg-buildflags --get "$1" |
+      tr ' ' '\n' | grep -Ev '^(-g|-O[0-9sgz]?|-D_FORTIFY_SOURCE=[0-9]|)$' | tr '\n' ' '
+  }
+  cppflags=$(debian_flags CPPFLAGS)
+  export CFLAGS="$cppflags$(debian_flags CFLAGS)${CFLAGS:-}"
+  export CXXFLAGS="$cppflags$(debian_flags CXXFLAGS)${CXXFLAGS:-}"
+  export LDFLAGS="$(debian_flags LDFLAGS)${LDFLAGS:-}"
+fi
+
 echo "configuring $dir"
 mkdir -p "$dir"
 if ! cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DTARLO_WERROR=ON \

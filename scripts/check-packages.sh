@@ -45,7 +45,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "check-packages: $*" >&2; exit 1; }
 
 source scripts/apt.sh
-install_missing lintian appstream desktop-file-utils systemd || fail "installing packages failed"
+install_missing lintian appstream desktop-file-utils systemd procps || fail "installing packages failed"
 
 version=$(sed -n 's/^project(Tarlo01 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 

@@ -153,7 +153,7 @@ fi
 
 echo "building the packages for $arch${profiles:+ (profiles $profiles)} (the whole output: $out/build.log)"
 started=$(date +%s)
-if ! (cd "$src" && "${as_builder[@]}" DEB_BUILD_OPTIONS="$build_options" dpkg-buildpackage -b -us -uc -Jauto "${cross[@]}" \
+if ! (cd "$src" && "${as_builder[@]}" env DEB_BUILD_OPTIONS="$build_options" dpkg-buildpackage -b -us -uc -Jauto "${cross[@]}" \
   ${profiles:+"--build-profiles=$profiles"}) >"$out/build.log" 2>&1; then
   grep -E "^(dh_[a-z_]+|dpkg-[a-z]+): (error|warning)|CMake Error|: error:|^FAILED:|\*\*\*Failed" -A4 \
     "$out/build.log" | head -n 60 >&2 || tail -n 40 "$out/build.log" >&2

@@ -34,7 +34,8 @@ snapshot >"$work/before.txt"
 
 echo "installing $desktop_deb and $service_deb"
 # Whatever apt brings in beside them goes again at the purge: it too was made by the install.
-brought=$(apt-get install -s "$desktop_deb" "$service_deb" 2>/dev/null | awk '/^Inst /{print $2}')
+brought=$(apt-get install -s "$desktop_deb" "$service_deb" 2>"$work/apt.log" | awk '/^Inst /{print $2}') ||
+  { cat "$work/apt.log" >&2; fail "apt-get cannot install $desktop_deb and $service_deb"; }
 apt-get install -y -qq --no-install-recommends "$desktop_deb" "$service_deb" >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log" >&2; fail "installing the packages failed"; }
 

@@ -79,7 +79,8 @@ void TForm1::ReportLogError(const QString& message, qsizetype waiting)
     if (logFailing_)
         return;
     logFailing_ = true;
-    TellAboutLogging(logOutageText(CurrentLanguage(), platform().now(), ErrorText(message), waiting));
+    const Language lang = CurrentLanguage();
+    TellAboutLogging(logOutageText(lang, platform().now(), ErrorText(messageIn(lang, message)), waiting));
 }
 
 void TForm1::ReportLogRecovered(qsizetype waited)

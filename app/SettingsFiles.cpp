@@ -31,13 +31,16 @@ std::optional<QString> TForm1::ChooseSettingsFile(bool saving)
     const QString folder = QDir::toNativeSeparators(workingDirectory());
     Platform::FileDialog& dialog = saving ? SaveDialog1 : OpenDialog1;
     dialog.initialFolder = folder;
+    dialog.filter = settingsFileFilter(CurrentLanguage());
     SetSettingsFolder(folder);
     const std::optional<QString> chosen =
         saving ? platform().saveFile(this, dialog) : platform().openFile(this, dialog);
     if (!chosen)
         return std::nullopt;
     const QString path = withExtension(*chosen, !saving);
-    ShadowLabel1->SetCaption(QFileInfo(path).fileName());
+    // A loaded file is named once it has loaded: a file that failed leaves the label as it was.
+    if (saving)
+        ShadowLabel1->SetCaption(QFileInfo(path).fileName());
     return path;
 }
 
@@ -76,6 +79,7 @@ void TForm1::SpeedButton1Click(QObject*)
         st.SettingsFields = fields;
 
     SetSpinEdits(loaded);
+    ShadowLabel1->SetCaption(QFileInfo(*path).fileName());
     updateRecordFromFields(st.FrameLines, st.SettingsFields);
 }
 

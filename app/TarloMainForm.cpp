@@ -470,7 +470,7 @@ QString TForm1::ErrorText(const QString& message)
 
 void TForm1::ShowError(const QString& message)
 {
-    platform().errorBox(this, applicationTitle(), ErrorText(message));
+    platform().errorBox(this, applicationTitle(), ErrorText(messageIn(CurrentLanguage(), message)));
 }
 
 int TForm1::Left() const { return x(); }

@@ -36,7 +36,8 @@ QString systemText(DWORD err)
 
 [[noreturn]] void fail(const QString& what, const QString& path, DWORD err)
 {
-    throw EInOutError(QStringLiteral("%1 \"%2\": %3").arg(what, path, systemText(err)));
+    throw EInOutError(
+        QStringLiteral("%1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), systemText(err)));
 }
 
 std::wstring nativeName(const QString& path) { return QDir::toNativeSeparators(path).toStdWString(); }
@@ -120,7 +121,8 @@ SmallFile readSmallFile(const QString& path, qint64 maxBytes, const QString& wha
     const std::wstring name = nativeName(path);
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        throw EInOutError(QStringLiteral("%1 \"%2\": not a regular file").arg(what, path));
+        throw EInOutError(
+            QStringLiteral("%1 \"%2\": not a regular file").arg(what, QDir::toNativeSeparators(path)));
     const HANDLE file =
         CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -129,7 +131,8 @@ SmallFile readSmallFile(const QString& path, qint64 maxBytes, const QString& wha
     // Devices (NUL, COM1) and pipes are no files on a disk.
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
-        throw EInOutError(QStringLiteral("%1 \"%2\": not a regular file").arg(what, path));
+        throw EInOutError(
+            QStringLiteral("%1 \"%2\": not a regular file").arg(what, QDir::toNativeSeparators(path)));
     }
     SmallFile f;
     f.data.resize(maxBytes + 1);

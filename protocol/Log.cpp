@@ -3,6 +3,7 @@
 #include "FileIo.h"
 #include "Numbers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
@@ -99,7 +100,7 @@ QString createLog(const QString& folder, const QDateTime& start, const QString& 
     }
     throw EInOutError(
         QStringLiteral("Cannot write the log file \"%1\": the names of the next %2 seconds are taken")
-            .arg(logFileName(folder, start))
+            .arg(QDir::toNativeSeparators(logFileName(folder, start)))
             .arg(kTries));
 }
 } // namespace
@@ -121,7 +122,8 @@ void renameLog(const QString& oldPath, const QString& newPath)
     QFile file(oldPath);
     if (!file.rename(newPath))
         throw EInOutError(QStringLiteral("Cannot rename the log file \"%1\" to \"%2\": %3")
-                              .arg(oldPath, newPath, file.errorString()));
+                              .arg(QDir::toNativeSeparators(oldPath), QDir::toNativeSeparators(newPath),
+                                   file.errorString()));
 }
 
 namespace {
@@ -223,7 +225,7 @@ std::optional<QString> runLogStep(const LogState& state, bool logging, FrameLine
             if (b.dropped++ == 0)
                 told = QStringLiteral("The log \"%1\" could not be written for too long: of the %2 rows "
                                       "waiting in memory, the oldest are dropped")
-                           .arg(state.LogFileName)
+                           .arg(QDir::toNativeSeparators(state.LogFileName))
                            .arg(b.limit);
         }
         b.seen = std::max(b.seen, at);

@@ -3,6 +3,7 @@
 #include "FileIo.h"
 #include "Numbers.h"
 
+#include <QDir>
 #include <QStringDecoder>
 
 namespace Preferences {
@@ -90,9 +91,11 @@ Stored read(const QString& p)
     const QString what = QStringLiteral("Cannot read the preferences file");
     const SmallFile file = readSmallFile(p, MaxFileSize, what);
     if (!file.whole)
-        throw EInOutError(QStringLiteral("%1 \"%2\": larger than %3 bytes").arg(what, p).arg(MaxFileSize));
+        throw EInOutError(QStringLiteral("%1 \"%2\": larger than %3 bytes")
+                              .arg(what, QDir::toNativeSeparators(p))
+                              .arg(MaxFileSize));
     if (const QString problem = encodingProblem(file.data); !problem.isEmpty())
-        throw EInOutError(QStringLiteral("%1 \"%2\": %3").arg(what, p, problem));
+        throw EInOutError(QStringLiteral("%1 \"%2\": %3").arg(what, QDir::toNativeSeparators(p), problem));
     return parse(file.data);
 }
 

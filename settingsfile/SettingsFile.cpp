@@ -5,6 +5,7 @@
 #include "Preferences.h"
 #include "Settings.h"
 
+#include <QDir>
 #include <algorithm>
 
 void fieldsForSaving(const SpinValues& values, SettingsFields& fields)
@@ -35,7 +36,7 @@ std::vector<QString> readSettingsFileLines(const QString& path)
     const SmallFile file =
         readSmallFile(path, qint64(MaxSettingsFileLines) * (MaxSettingsLineLength + 2), what);
     if (const QString problem = Preferences::encodingProblem(file.data); !problem.isEmpty())
-        throw EInOutError(QStringLiteral("%1 \"%2\": %3").arg(what, path, problem));
+        throw EInOutError(QStringLiteral("%1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), problem));
     return settingsFileLines(file.data, file.whole);
 }
 
@@ -122,14 +123,14 @@ LoadedSettings loadSettingsLines(const QString& path, const std::vector<QString>
 {
     LoadedSettings s;
     if (lines.empty()) {
-        s.error = QStringLiteral("Settings file \"%1\" is empty").arg(path);
+        s.error = QStringLiteral("Settings file \"%1\" is empty").arg(QDir::toNativeSeparators(path));
         return s;
     }
     // A file cut short is refused whole: the fields it lacks would otherwise keep the values of
     // the last record or file, and the spin edits would show a mix nobody saved.
     if (lines.size() < kSettingsFileFields) {
         s.error = QStringLiteral("Settings file \"%1\" ends before line %2")
-                      .arg(path, QString::number(lines.size() + 1));
+                      .arg(QDir::toNativeSeparators(path), QString::number(lines.size() + 1));
         return s;
     }
     fieldsFromFileLines(lines, fields);
@@ -137,9 +138,9 @@ LoadedSettings loadSettingsLines(const QString& path, const std::vector<QString>
     s = convertFields(fields, failed);
     if (failed) {
         // Field N comes from line N.
-        s.error =
-            QStringLiteral("Settings file \"%1\", line %2: '%3' is not a valid integer value")
-                .arg(path, QString::number(static_cast<std::size_t>(*failed)), shownValue(fields[*failed]));
+        s.error = QStringLiteral("Settings file \"%1\", line %2: '%3' is not a valid integer value")
+                      .arg(QDir::toNativeSeparators(path), QString::number(static_cast<std::size_t>(*failed)),
+                           shownValue(fields[*failed]));
     }
     return s;
 }

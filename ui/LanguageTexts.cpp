@@ -1,5 +1,8 @@
 #include "LanguageTexts.h"
 
+#include <QRegularExpression>
+#include <QStringList>
+
 namespace {
 QString u(const char* s) { return QString::fromUtf8(s); }
 } // namespace
@@ -111,4 +114,130 @@ QString logRecoveryText(Language lang, const QDateTime& since, const QString& fi
         text += lang == Language::Polish ? u(" Zapisano wiersze, które czekały: %1.").arg(waited)
                                          : u(" Rows that waited, now written: %1.").arg(waited);
     return text;
+}
+
+namespace {
+// The system's reasons for a failed file operation, as they end our messages.
+const std::pair<const char*, const char*> kReasons[] = {
+    {"No such file or directory", "Nie ma takiego pliku ani katalogu"},
+    {"Permission denied", "Brak dostępu"},
+    {"No space left on device", "Brak miejsca na urządzeniu"},
+    {"Read-only file system", "System plików tylko do odczytu"},
+    {"Disk quota exceeded", "Przekroczony przydział dysku"},
+    {"Input/output error", "Błąd wejścia/wyjścia"},
+    {"File too large", "Plik jest za duży"},
+    {"Is a directory", "To jest katalog"},
+    {"Not a directory", "To nie jest katalog"},
+    {"File name too long", "Za długa nazwa pliku"},
+    {"Too many levels of symbolic links", "Za dużo poziomów dowiązań symbolicznych"},
+    {"Operation not permitted", "Operacja niedozwolona"},
+    {"not a regular file", "to nie jest zwykły plik"},
+    {"UTF-16 text, not 8-bit text such as UTF-8", "tekst UTF-16, a nie tekst 8-bitowy, taki jak UTF-8"},
+};
+
+QString reasonIn(Language lang, const QString& reason)
+{
+    if (lang == Language::English)
+        return reason;
+    for (const auto& [english, polish] : kReasons)
+        if (reason == QLatin1String(english))
+            return QString::fromUtf8(polish);
+    static const QRegularExpression nul(
+        QStringLiteral("^a NUL byte on line (\\d+), not 8-bit text such as UTF-8$"));
+    if (const QRegularExpressionMatch m = nul.match(reason); m.hasMatch())
+        return QString::fromUtf8("bajt NUL w wierszu %1, a nie tekst 8-bitowy, taki jak UTF-8")
+            .arg(m.captured(1));
+    static const QRegularExpression larger(QStringLiteral("^larger than (\\d+) bytes$"));
+    if (const QRegularExpressionMatch m = larger.match(reason); m.hasMatch())
+        return QString::fromUtf8("większy niż %1 bajtów").arg(m.captured(1));
+    return reason; // the system's own words
+}
+
+// A message of ours: its English form as a pattern, and its Polish form, where %1, %2, ...
+// are the pattern's captures in order; a capture named "reason" is a system's reason.
+struct Phrase {
+    const char* english;
+    const char* polish;
+};
+const Phrase kPhrases[] = {
+    {"^Cannot write the log file \"(.*)\": the names of the next (\\d+) seconds are taken$",
+     "Nie można zapisać pliku logu \"%1\": nazwy kolejnych %2 sekund są zajęte"},
+    {"^Cannot write the log file \"(.*)\": (?<reason>.*)$", "Nie można zapisać pliku logu \"%1\": %2"},
+    {"^Cannot append to the log file \"(.*)\": (?<reason>.*)$", "Nie można dopisać do pliku logu \"%1\": %2"},
+    {"^Cannot rename the log file \"(.*)\" to \"(.*)\": (?<reason>.*)$",
+     "Nie można zmienić nazwy pliku logu \"%1\" na \"%2\": %3"},
+    {"^The log \"(.*)\" could not be written for too long: of the (\\d+) rows waiting in memory, the oldest "
+     "are "
+     "dropped$",
+     "Pliku logu \"%1\" zbyt długo nie dało się zapisać: z %2 wierszy czekających w pamięci najstarsze są "
+     "porzucane"},
+    {"^Cannot read the preferences file \"(.*)\": (?<reason>.*)$",
+     "Nie można odczytać pliku ustawień programu \"%1\": %2"},
+    {"^Cannot write the preferences file \"(.*)\": (?<reason>.*)$",
+     "Nie można zapisać pliku ustawień programu \"%1\": %2"},
+    {"^The preferences file \"(.*)\" is read-only: the preferences were not saved$",
+     "Plik ustawień programu \"%1\" jest tylko do odczytu: ustawienia nie zostały zapisane"},
+    {"^Cannot save the settings file \"(.*)\": (?<reason>.*)$",
+     "Nie można zapisać pliku z konfiguracją \"%1\": %2"},
+    {"^Cannot read the settings file \"(.*)\": (?<reason>.*)$",
+     "Nie można odczytać pliku z konfiguracją \"%1\": %2"},
+    {"^Settings file \"(.*)\" is empty$", "Plik z konfiguracją \"%1\" jest pusty"},
+    {"^Settings file \"(.*)\" ends before line (\\d+)$",
+     "Plik z konfiguracją \"%1\" kończy się przed wierszem %2"},
+    {"^Settings file \"(.*)\", line (\\d+): '(.*)' is not a valid integer value$",
+     "Plik z konfiguracją \"%1\", wiersz %2: '%3' nie jest poprawną liczbą całkowitą"},
+};
+
+// The endings our own code puts after a message.
+const Phrase kEndings[] = {
+    {"; it was kept as \"(.*)\"$", "; zachowano go jako \"%1\""},
+    {"; it could not be kept aside as \"(.*)\"$", "; nie udało się go zachować jako \"%1\""},
+    {"; (\\d+) rows waiting in memory could not be written$",
+     "; nie zapisano %1 wierszy czekających w pamięci"},
+};
+
+QString applyPhrase(const QRegularExpressionMatch& m, const char* polish, Language lang)
+{
+    // In one pass, so a "%1" inside a path stays as it is.
+    const QString form = QString::fromUtf8(polish);
+    const QStringList names = m.regularExpression().namedCaptureGroups();
+    QString text;
+    for (qsizetype i = 0; i < form.size(); ++i) {
+        if (form[i] == u'%' && i + 1 < form.size() && form[i + 1].isDigit()) {
+            const int n = form[++i].digitValue();
+            const bool reason = n < names.size() && names[n] == QLatin1String("reason");
+            text += reason ? reasonIn(lang, m.captured(n)) : m.captured(n);
+        } else {
+            text += form[i];
+        }
+    }
+    return text;
+}
+} // namespace
+
+QString messageIn(Language lang, const QString& message)
+{
+    if (lang == Language::English)
+        return message;
+    QString head = message;
+    QString tail;
+    for (const Phrase& p : kEndings) {
+        const QRegularExpression ending(QString::fromUtf8(p.english));
+        if (const QRegularExpressionMatch m = ending.match(head); m.hasMatch()) {
+            tail = applyPhrase(m, p.polish, lang) + tail;
+            head.truncate(m.capturedStart(0));
+        }
+    }
+    for (const Phrase& p : kPhrases) {
+        const QRegularExpression whole(QString::fromUtf8(p.english));
+        if (const QRegularExpressionMatch m = whole.match(head); m.hasMatch())
+            return applyPhrase(m, p.polish, lang) + tail;
+    }
+    return head + tail; // not ours (the serial component's, a conversion's): as it stands
+}
+
+QString settingsFileFilter(Language lang)
+{
+    return lang == Language::Polish ? QString::fromUtf8("Pliki ustawień Tarlo-01 (*.tarlo)")
+                                    : QStringLiteral("Tarlo-01 settings files (*.tarlo)");
 }

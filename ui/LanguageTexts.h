@@ -36,3 +36,11 @@ QString factoryDoneMessage(Language lang);
 // rows that waited are now written.
 QString logOutageText(Language lang, const QDateTime& at, const QString& error, qsizetype waiting);
 QString logRecoveryText(Language lang, const QDateTime& since, const QString& file, qsizetype waited);
+
+// A message of the program's own in the language: the Polish form of its English text (a
+// system's reason for a failed file operation too, where known). A text that is not ours (the
+// serial component's, a conversion's) stands as it is.
+QString messageIn(Language lang, const QString& message);
+
+// The filter of the settings-file dialogs.
+QString settingsFileFilter(Language lang);

@@ -136,20 +136,24 @@ TEST_F(SettingsFileTest, ANonIntegerLineStopsTheLoading)
     form->SpeedButton1->click();
     ASSERT_EQ(pf.messages.size(), 1u);
     EXPECT_EQ(pf.messages[0].title, QStringLiteral("PH Controller Tarlo-01"));
-    EXPECT_EQ(pf.messages[0].text,
-              QStringLiteral("Settings file \"%1\", line 7: 'abc' is not a valid integer value.")
-                  .arg(path(QStringLiteral("bad.tarlo"))));
+    // In the window's language, Polish here.
+    EXPECT_EQ(
+        pf.messages[0].text,
+        QString::fromUtf8("Plik z konfiguracją \"%1\", wiersz 7: 'abc' nie jest poprawną liczbą całkowitą.")
+            .arg(path(QStringLiteral("bad.tarlo"))));
     // PHmin and PHmax came before the bad line; brightness comes after it.
     EXPECT_NEAR(double(form->NumSpinEdit7->Value()), 6.9, 1e-9);
     EXPECT_EQ(form->NumSpinEdit9->Value(), 40);
     EXPECT_EQ(State().FrameLines[RecordLine::PhMin], QStringLiteral("6,90"));
-    EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("bad.tarlo"));
+    // The label does not name a file that failed to load.
+    EXPECT_EQ(form->ShadowLabel1->Caption(), QStringLiteral("*.*"));
 }
 
 // Each load stands alone: a refused file leaves nothing behind for the next one, and each
 // message names the file and says what is wrong with it.
 TEST_F(SettingsFileTest, EachLoadStandsAloneAndItsMessageSaysWhatIsWrong)
 {
+    form->Image15Click(form.get()); // the messages in English
     pf.saveAnswers = {path(QStringLiteral("start.tarlo"))};
     form->SpeedButton2->click(); // the fields hold the start values
     const struct {
@@ -232,4 +236,15 @@ TEST_F(SettingsFileTest, ASaveThatCannotWriteLeavesTheOldFile)
     EXPECT_EQ(readFile(QStringLiteral("keep.tarlo")), QByteArray("1\r\n2\r\n"));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
               (QStringList{"keep.tarlo", "plainfile", "tarlo02.ini"}));
+}
+
+TEST_F(SettingsFileTest, TheDialogsFilterFollowsTheLanguage)
+{
+    form->SpeedButton2->click(); // cancelled
+    form->Image15Click(form.get());
+    form->SpeedButton1->click();
+    ASSERT_EQ(pf.saveAsked.size(), 1u);
+    ASSERT_EQ(pf.openAsked.size(), 1u);
+    EXPECT_EQ(pf.saveAsked[0].filter, QString::fromUtf8("Pliki ustawień Tarlo-01 (*.tarlo)"));
+    EXPECT_EQ(pf.openAsked[0].filter, QStringLiteral("Tarlo-01 settings files (*.tarlo)"));
 }

@@ -158,3 +158,29 @@ TEST_F(FormTest, CaptionsResizeLabelsExceptTheFixedOne)
               f.Label19->fontMetrics().horizontalAdvance(QStringLiteral("TWW (KH) WODY")));
     EXPECT_EQ(f.Label28->size(), QSize(41, 20));
 }
+
+// The program's own messages in Polish, a system's reason too where known; a text that is not
+// ours stands as it is, and a "%1" in a path is no placeholder.
+TEST(MessageIn, OurMessagesInPolishOthersAsTheyStand)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"Cannot append to the log file \"/a/%1 b.csv\": No space left on device",
+         "Nie można dopisać do pliku logu \"/a/%1 b.csv\": Brak miejsca na urządzeniu"},
+        {"Cannot read the preferences file \"/w/tarlo02.ini\": UTF-16 text, not 8-bit text such as UTF-8; it "
+         "was "
+         "kept as \"/w/tarlo02.ini.bad\"",
+         "Nie można odczytać pliku ustawień programu \"/w/tarlo02.ini\": tekst UTF-16, a nie tekst 8-bitowy, "
+         "taki "
+         "jak UTF-8; zachowano go jako \"/w/tarlo02.ini.bad\""},
+        {"Cannot write the log file \"/x.csv\": Some reason of the system",
+         "Nie można zapisać pliku logu \"/x.csv\": Some reason of the system"},
+        {"Settings file \"/s.tarlo\" ends before line 4",
+         "Plik z konfiguracją \"/s.tarlo\" kończy się przed wierszem 4"},
+        {"Unable to open com port (Error: 2)", "Unable to open com port (Error: 2)"},
+        {"'X' is not a valid integer value", "'X' is not a valid integer value"},
+    };
+    for (const auto& [english, polish] : cases) {
+        EXPECT_EQ(messageIn(Language::Polish, QString::fromUtf8(english)), QString::fromUtf8(polish));
+        EXPECT_EQ(messageIn(Language::English, QString::fromUtf8(english)), QString::fromUtf8(english));
+    }
+}

@@ -297,14 +297,16 @@ TEST_F(FormTest, PreferencesThatAreNoSmallPlainFileStartAsTheFirstRun)
         plat.messages.clear();
         TForm1& f = create();
         ASSERT_EQ(plat.messages.size(), 1u);
-        EXPECT_TRUE(plat.messages[0].text.startsWith(QStringLiteral("Cannot read the preferences file")));
+        // In the language the window starts in: Polish, as on a first run.
+        EXPECT_TRUE(plat.messages[0].text.startsWith(
+            QString::fromUtf8("Nie można odczytać pliku ustawień programu")));
         EXPECT_EQ(f.Left(), 335); // the first run's place
         EXPECT_EQ(f.ComboBox1->Text(), QStringLiteral("COM1"));
         // The refused file is kept beside, in place of the one refused before, and the first
         // run's preferences take its name.
         const QFileInfo bad(ini + QStringLiteral(".bad"));
         EXPECT_TRUE(bad.exists() || bad.isSymLink());
-        EXPECT_TRUE(plat.messages[0].text.contains(QStringLiteral("kept as \"%1.bad\"").arg(ini)))
+        EXPECT_TRUE(plat.messages[0].text.contains(QStringLiteral("zachowano go jako \"%1.bad\"").arg(ini)))
             << plat.messages[0].text.toStdString();
         EXPECT_TRUE(readFile("tarlo02.ini").startsWith("COM1\r\n"));
         if (QString::fromLatin1(what) == QLatin1String("UTF-16")) {

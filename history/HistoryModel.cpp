@@ -864,8 +864,8 @@ QByteArray MergedCsvPieces::next()
     constexpr qsizetype kPiece = 1 << 20;
     piece.reserve(kPiece + 256);
     for (; at_ < last_ && piece.size() < kPiece; ++at_) {
-        piece += logs_.mergedRow(logs_.rows()[at_], utcOffset_);
-        piece += "\r\n";
+        logs_.appendMergedRow(piece, logs_.rows()[at_], utcOffset_);
+        piece.append("\r\n", 2);
     }
     return piece;
 }

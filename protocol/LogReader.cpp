@@ -474,7 +474,14 @@ namespace {
 // "+hh:mm": the offsets of an hour looked up once, as an export asks for millions of rows.
 class StampFormatter {
 public:
-    QByteArray stamp(qint64 ms, bool withOffset)
+    // Appends "yyyy-MM-dd;hh:mm:ss"; with the offset, ";+hh:mm" goes to offset().
+    void append(QByteArray& out, qint64 ms, bool withOffset)
+    {
+        char text[32];
+        out.append(text, write(text, ms, withOffset));
+    }
+    // The same into text (32 bytes at least); returns its length.
+    int write(char* text, qint64 ms, bool withOffset)
     {
         const qint64 hour = floorDiv(ms, 3600000);
         if (hour != hour_) {
@@ -491,18 +498,29 @@ public:
             date_ = QDate(1970, 1, 1).addDays(day).toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
         }
         const int second = int(wall - day * 86400);
-        char text[32];
-        int n =
-            std::snprintf(text, sizeof text, ";%02d:%02d:%02d", second / 3600, second / 60 % 60, second % 60);
-        QByteArray out = date_ + QByteArray(text, n);
-        if (withOffset) {
-            const int a = std::abs(offset) / 60;
-            n = std::snprintf(text, sizeof text, "%c%02d:%02d", offset < 0 ? '-' : '+', a / 60, a % 60);
-            offsetText_ = QByteArray(text, n);
+        const int parts[] = {second / 3600, second / 60 % 60, second % 60};
+        const auto dateLength = std::min<qsizetype>(date_.size(), 20);
+        std::memcpy(text, date_.constData(), std::size_t(dateLength));
+        char* t = text + dateLength;
+        for (int i = 0; i < 3; ++i) {
+            t[i * 3] = i ? ':' : ';';
+            t[i * 3 + 1] = char('0' + parts[i] / 10);
+            t[i * 3 + 2] = char('0' + parts[i] % 10);
         }
-        return out;
+        if (withOffset) {
+            const int minutes = std::abs(offset) / 60;
+            const int n = std::snprintf(offset_text_, sizeof offset_text_, ";%c%02d:%02d",
+                                        offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+            offsetLength_ = std::max(0, n);
+        }
+        return int(dateLength) + 9;
     }
-    const QByteArray& offsetText() const { return offsetText_; }
+    void appendOffset(QByteArray& out) const { out.append(offset_text_, offsetLength_); }
+    int writeOffset(char* text) const
+    {
+        std::memcpy(text, offset_text_, std::size_t(offsetLength_));
+        return offsetLength_;
+    }
 
 private:
     static qint64 floorDiv(qint64 a, qint64 b) { return a / b - (a % b < 0 ? 1 : 0); }
@@ -513,7 +531,9 @@ private:
     qint64 hour_ = std::numeric_limits<qint64>::min(), day_ = std::numeric_limits<qint64>::min();
     bool uniform_ = false;
     int offset_ = 0;
-    QByteArray date_, offsetText_;
+    QByteArray date_;
+    char offset_text_[16] = {};
+    int offsetLength_ = 0;
 };
 
 StampFormatter& stampFormatter()
@@ -521,36 +541,102 @@ StampFormatter& stampFormatter()
     static StampFormatter formatter;
     return formatter;
 }
+
+// The row's fields of its line, as the reader took them: false when the line is not the row's
+// (not a row's field count, or another time of day).
+bool appendFields(QByteArray& out, const LogRow& row, const char* line, qsizetype length)
+{
+    const auto [textEnd, next] = lineEnd(line, line + length, true);
+    const char* const end = textEnd ? textEnd : line + length;
+    Field f[12];
+    const int count = split(line, end, f, 11);
+    if (count < 9 || count > 11)
+        return false;
+    const Field* v = count >= 10 ? f + 2 : f + 1;
+    // A log's row begins with its time of day, which the stamp just written ends with.
+    if (count == 9 && (f[0].n < 5 || std::memcmp(f[0].p, out.constData() + out.size() - 8, 5) != 0))
+        return false;
+    // What the reader took as a value or a bound stays as the log has it; the rest is left empty.
+    const float numbers[] = {row.ph, row.phMin, row.phMax, row.ppm, row.kh, row.alarm};
+    for (int i = 0; i < 8; ++i) {
+        out += ';';
+        const bool keep = i < 6    ? !std::isnan(numbers[i])
+                          : i == 6 ? row.o2 != OutputState::Unknown
+                                   : row.co2 != OutputState::Unknown;
+        if (keep)
+            out.append(v[i].p, v[i].n);
+    }
+    return true;
+}
+
+// The row's values as the reader took them, for a row whose line cannot be read again.
+void appendValues(QByteArray& out, const LogRow& row)
+{
+    const auto number = [&](float v, int decimals) {
+        out += ';';
+        if (!std::isnan(v))
+            out += QByteArray::number(double(v), 'f', decimals).replace('.', ',');
+    };
+    out += ';';
+    if (row.phAbove())
+        out += ">10";
+    else if (!std::isnan(row.ph))
+        out += QByteArray::number(double(row.ph), 'f', 2).replace('.', ',');
+    number(row.phMin, 2);
+    number(row.phMax, 2);
+    number(row.ppm, row.ppmAbove() ? 0 : 1);
+    number(row.kh, 0);
+    number(row.alarm, 0);
+    for (OutputState o : {row.o2, row.co2})
+        out += o == OutputState::On ? ";on" : o == OutputState::Off ? ";off" : ";";
+}
+
+// Appends the merged line of a row; line: its line in the log, or nullptr when it is lost.
+void appendMergedRow(QByteArray& out, const LogRow& row, const char* line, qsizetype length, bool utcOffset)
+{
+    StampFormatter& stamps = stampFormatter();
+    // Most rows: a log's line of its time and eight fields, every one of them kept, copied
+    // after its time as it stands, the whole merged line made in one go.
+    constexpr qsizetype kShortLine = 256;
+    const bool allKept = !std::isnan(row.ph) && !std::isnan(row.phMin) && !std::isnan(row.phMax) &&
+                         !std::isnan(row.ppm) && !std::isnan(row.kh) && !std::isnan(row.alarm) &&
+                         row.o2 != OutputState::Unknown && row.co2 != OutputState::Unknown;
+    if (line && allKept) {
+        char text[kShortLine + 64];
+        int n = stamps.write(text, row.time, utcOffset);
+        const char* const limit = line + std::min(length, kShortLine);
+        const char* first = nullptr;
+        int separators = 0;
+        const char* p = line;
+        for (; p < limit && *p != '\r' && *p != '\n'; ++p)
+            if (*p == ';' && separators++ == 0)
+                first = p;
+        if (separators == 8 && (p < limit || limit == line + length) && first - line >= 5 &&
+            std::memcmp(line, text + n - 8, 5) == 0) {
+            std::memcpy(text + n, first, std::size_t(p - first));
+            n += int(p - first);
+            if (utcOffset)
+                n += stamps.writeOffset(text + n);
+            out.append(text, n);
+            return;
+        }
+    }
+    const qsizetype start = out.size();
+    stamps.append(out, row.time, utcOffset);
+    if (!line || !appendFields(out, row, line, length)) {
+        out.truncate(start);
+        stamps.append(out, row.time, utcOffset);
+        appendValues(out, row);
+    }
+    if (utcOffset)
+        stamps.appendOffset(out);
+}
 } // namespace
 
 QByteArray mergedRow(const LogRow& row, const char* line, qsizetype length, bool utcOffset)
 {
-    const char* end = line + length;
-    if (const auto [textEnd, next] = lineEnd(line, end, true); textEnd)
-        end = textEnd;
-    Field f[12];
-    const int count = split(line, end, f, 11);
-    const Field* v = count >= 10 ? f + 2 : f + 1;
-
-    StampFormatter& stamps = stampFormatter();
-    QByteArray out = stamps.stamp(row.time, utcOffset);
-    out.reserve(out.size() + (end - line) + 10);
-    if (count < 9 || count > 11) {
-        out += ";;;;;;;;";
-    } else {
-        // What the reader takes as a value or a bound stays as the log has it; the rest is left empty.
-        LogRow values;
-        fillValues(values, v);
-        const float numbers[] = {values.ph, values.phMin, values.phMax, values.ppm, values.kh, values.alarm};
-        for (int i = 0; i < 8; ++i) {
-            out += ';';
-            const bool keep = i < 6 ? !std::isnan(numbers[i]) : parseOutput(v[i]) != OutputState::Unknown;
-            if (keep)
-                out.append(v[i].p, v[i].n);
-        }
-    }
-    if (utcOffset)
-        out += ';' + stamps.offsetText();
+    QByteArray out;
+    appendMergedRow(out, row, line, length, utcOffset);
     return out;
 }
 
@@ -600,11 +686,11 @@ void LogSet::open(const QStringList& paths)
         }
     }
     // The rows are given their room once, by the files' sizes: room not filled costs address
-    // space, not memory, so it is generous (a row is some 40 bytes).
+    // space, not memory, so it is generous (a row's line is 35 bytes or more).
     qint64 bytes = 0;
     for (std::size_t i = firstNew; i < files_.size(); ++i)
         bytes += std::max<qint64>(0, QFileInfo(files_[i].path).size());
-    rows_.reserve(rows_.size() + std::size_t(bytes / 24) + 16);
+    rows_.reserve(rows_.size() + std::size_t(bytes / 32) + 64);
     for (std::size_t i = firstNew; i < files_.size(); ++i)
         parseFile(i, rows_);
     // One sort for all the files: a folder's logs come in time order and are mostly in order
@@ -830,7 +916,7 @@ bool LogSet::holds(const QString& path) const
     });
 }
 
-QByteArray LogSet::mergedRow(const LogRow& row, bool utcOffset) const
+void LogSet::appendMergedRow(QByteArray& out, const LogRow& row, bool utcOffset) const
 {
     // The piece of its file that holds the row's line, read when no piece read holds it.
     constexpr qint64 kPiece = 1 << 18, kLongestLine = 4096;
@@ -856,33 +942,15 @@ QByteArray LogSet::mergedRow(const LogRow& row, bool utcOffset) const
             piece->data = file.read(kPiece);
     }
     const qsizetype from = qsizetype(at - piece->at);
-    const char* line = piece->data.constData() + from;
-    const qsizetype length = std::max<qsizetype>(0, piece->data.size() - from);
-    const auto [textEnd, next] = lineEnd(line, line + length, true);
-    Field f[12];
-    const int count = split(line, textEnd ? textEnd : line + length, f, 11);
-    if (count >= 9 && count <= 11)
-        return ::mergedRow(row, line, length, utcOffset);
-    // The file is gone or was cut meanwhile: the row's values as read.
-    QByteArray values;
-    const auto number = [&](float v, int decimals) {
-        values += ';';
-        if (!std::isnan(v))
-            values += QByteArray::number(double(v), 'f', decimals).replace('.', ',');
-    };
-    values += ';';
-    if (row.phAbove())
-        values += ">10";
-    else if (!std::isnan(row.ph))
-        values += QByteArray::number(double(row.ph), 'f', 2).replace('.', ',');
-    number(row.phMin, 2);
-    number(row.phMax, 2);
-    number(row.ppm, row.ppmAbove() ? 0 : 1);
-    number(row.kh, 0);
-    number(row.alarm, 0);
-    for (OutputState o : {row.o2, row.co2})
-        values += o == OutputState::On ? ";on" : o == OutputState::Off ? ";off" : ";";
-    return ::mergedRow(row, values.constData(), values.size(), utcOffset);
+    const qsizetype length = piece->data.size() - from;
+    ::appendMergedRow(out, row, length > 0 ? piece->data.constData() + from : nullptr, length, utcOffset);
+}
+
+QByteArray LogSet::mergedRow(const LogRow& row, bool utcOffset) const
+{
+    QByteArray out;
+    appendMergedRow(out, row, utcOffset);
+    return out;
 }
 
 QStringList LogSet::logsInFolder(const QString& folder)

@@ -143,8 +143,9 @@ ParsedLog parseLog(const QByteArray& content, const LogName& name, bool growing,
 ParsedLog parseLog(const QByteArray& content, const QDateTime& start, bool growing, std::uint32_t file = 0);
 
 // The row's values as a merged export holds them: "yyyy-MM-dd;hh:mm:ss;" and then the eight
-// fields after the time as the log has them, with gaps left empty; with utcOffset its offset
-// from UTC after them (";+02:00"). line: the row's raw line, up to its line end at most.
+// fields after the time as the log has them, with the reader's gaps left empty; with utcOffset
+// its offset from UTC after them (";+02:00"). line: the row's raw line (read up to its line
+// end); a line that is not the row's gives the row's values as read.
 QByteArray mergedRow(const LogRow& row, const char* line, qsizetype length, bool utcOffset = false);
 
 // A file of a set.
@@ -193,6 +194,8 @@ public:
     // The merged export's line for a row, without its line end; its line is read again from
     // its file (the files are not kept in memory), a piece of the file at a time.
     QByteArray mergedRow(const LogRow& row, bool utcOffset = false) const;
+    // The same appended to out, a row after another into a piece of an export.
+    void appendMergedRow(QByteArray& out, const LogRow& row, bool utcOffset = false) const;
 
     // The logs of a folder by their names, in time order.
     static QStringList logsInFolder(const QString& folder);

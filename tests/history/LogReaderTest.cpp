@@ -430,6 +430,19 @@ TEST(LogSet, FolderMergedInTimeOrderWithSkippedLinesPerFile)
     EXPECT_FALSE(named.files()[1].error.isEmpty());
     EXPECT_TRUE(named.rows().empty());
     EXPECT_FALSE(named.refresh()) << "files that stay unreadable change nothing";
+
+    // Logs cut or rewritten after they were read: their rows are exported from their values.
+    LogSet cut;
+    cut.open({path("2016-09-30 {235900}    2016-10-01 {000100}.csv"), path("2016-10-01 {183030}.csv")});
+    writeFile(path("2016-09-30 {235900}    2016-10-01 {000100}.csv"), crlf({kHeader}));
+    writeFile(path("2016-10-01 {183030}.csv"), crlf({kHeader, "12:00:00;9,99;6,80;7,40;12,3;5;20;on;off"}));
+    QByteArrayList rows;
+    for (const LogRow& r : cut.rows())
+        rows.append(cut.mergedRow(r).mid(11));
+    EXPECT_EQ(rows,
+              QByteArrayList(
+                  {"23:59:00;6,00;6,80;7,40;12,3;5;20;on;off", "00:00:00;6,01;6,80;7,40;12,3;5;20;on;off",
+                   "18:30:30;8,00;6,80;7,40;12,3;5;20;on;off", "18:31:00;8,01;6,80;7,40;12,3;5;20;on;off"}));
 }
 
 TEST(LogSet, RefreshFollowsAGrowingLogItsFinishingAndNewLogs)

@@ -5,8 +5,10 @@
 // For each: tarlo02-history --png of everything and of the last 30 days, and the window's first
 // frame, each in a process of its own (wall and CPU time, peak memory), and in the window one
 // tick of following the logs and a frame of panning over the year and over a day. Then the reader
-// alone on the clean year's contents. Times are the best of three runs.
-//   bench_history [--runs N]
+// alone on the clean year's contents. Then one large log of years (200 MB): read alone, exported
+// to CSV, drawn as PNG and opened in the window, each with its peak memory beside the file's
+// size. Times are the best of three runs.
+//   bench_history [--runs N] [--large-mb N] [--large-only]
 
 #include "HistoryChart.h"
 #include "HistoryModel.h"
@@ -196,6 +198,66 @@ double processCpu()
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
+// The child of the reader's figures: reads the logs and prints the rows.
+int readChild(const QString& path)
+{
+    LogSet logs;
+    logs.open({path});
+    std::printf("%zu\n", logs.rows().size());
+    return 0;
+}
+
+// One finished log of a row a minute from kFirst, of about `bytes`; returns its size.
+qint64 writeLargeLog(const QString& folder, qint64 bytes)
+{
+    const int minutes = int(bytes / 39);
+    return writeLog(folder, 0, minutes, minutes * 60 + 10, [](int) { return true; });
+}
+
+// One large log: what each use of it costs against reading it, and its peak memory against its
+// size (the constant of an empty run beside it).
+void largeLog(const QTemporaryDir& dir, const std::string& self, const std::string& history,
+              const std::string& png, int runs, qint64 largeMb)
+{
+    const QString largeFolder = dir.filePath(QStringLiteral("large"));
+    QDir().mkpath(largeFolder);
+    const qint64 largeBytes = writeLargeLog(largeFolder, largeMb * 1000 * 1000);
+    const std::string large = LogSet::logsInFolder(largeFolder).value(0).toStdString();
+    const std::string csv = dir.filePath(QStringLiteral("large-export.csv")).toStdString();
+    // The constant of each use: the same run on a log of one row.
+    const QString smallFolder = dir.filePath(QStringLiteral("small"));
+    QDir().mkpath(smallFolder);
+    writeLog(smallFolder, 0, 1, 70, [](int) { return true; });
+    const std::string small = LogSet::logsInFolder(smallFolder).value(0).toStdString();
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+    } uses[] = {
+        {"read alone", {self, "--read"}},
+        {"--csv", {history, "--csv", csv}},
+        {"--png", {history, "--png", png, "--size", "1200x700"}},
+        {"window first frame", {self, "--window"}},
+    };
+    std::printf("\nlarge log: %.0f MB, %.1f million rows; memory: the peak, and the peak beyond that of the "
+                "same run on a log of one row\n",
+                double(largeBytes) / 1e6, double(largeBytes) / 39 / 1e6);
+    Run read;
+    for (const auto& use : uses) {
+        std::vector<std::string> args = use.args;
+        args.push_back(small);
+        const Run base = best(args, 1);
+        args.back() = large;
+        const Run r = best(args, runs);
+        if (!read.ok)
+            read = r;
+        std::printf("%-20s %6.2f s (CPU %5.2f s) = %4.2fx reading (CPU %4.2fx)   peak %4.0f MB = %.2fx the "
+                    "file, beyond %3.0f MB: %.2fx\n",
+                    use.what, r.wall, r.cpu, r.wall / read.wall, r.cpu / read.cpu, double(r.peakKb) / 1024,
+                    double(r.peakKb) * 1024 / double(largeBytes), double(base.peakKb) / 1024,
+                    double(r.peakKb - base.peakKb) * 1024 / double(largeBytes));
+    }
+}
+
 // The child of the window's figures: opens the folder in the window, draws the first frame,
 // then follows and pans. Prints "first-ms first-cpu-ms peak-kb follow-us year-ms day-ms
 // year-2x-ms year-fps day-fps year-2x-fps" (ms: CPU a frame; frames a second: wall time).
@@ -264,12 +326,29 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && QByteArray(argv[1]) == "--window")
         return windowChild(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && QByteArray(argv[1]) == "--read")
+        return readChild(QString::fromLocal8Bit(argv[2]));
     int runs = 3;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (QByteArray(argv[i]) == "--runs")
+    qint64 largeMb = 200;
+    bool largeOnly = false; // --large-only: the large log's figures alone
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "--large-only")
+            largeOnly = true;
+        else if (i + 1 >= argc)
+            break;
+        else if (QByteArray(argv[i]) == "--runs")
             runs = std::max(1, QByteArray(argv[i + 1]).toInt());
+        else if (QByteArray(argv[i]) == "--large-mb")
+            largeMb = std::max(1, QByteArray(argv[i + 1]).toInt());
 
     QTemporaryDir dir;
+    const std::string self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe")).toStdString();
+    const std::string history = TARLO02_HISTORY;
+    const std::string png = dir.filePath(QStringLiteral("chart.png")).toStdString();
+    if (largeOnly) {
+        largeLog(dir, self, history, png, runs, largeMb);
+        return 0;
+    }
     Folder folders[] = {{"clean year", dir.filePath("clean")},
                         {"gap every 2 h", dir.filePath("gaps")},
                         {"4,000 sessions", dir.filePath("sessions")}};
@@ -277,9 +356,6 @@ int main(int argc, char** argv)
         QDir().mkpath(f.path);
     generate(folders[0], folders[1], folders[2]);
 
-    const std::string self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe")).toStdString();
-    const std::string history = TARLO02_HISTORY;
-    const std::string png = dir.filePath(QStringLiteral("chart.png")).toStdString();
     const QString lastMonth = kFirst.addDays(kDays - 30).toString(QStringLiteral("yyyy-MM-dd"));
     Figures figures[3];
     for (int i = 0; i < 3; ++i) {
@@ -392,5 +468,7 @@ int main(int argc, char** argv)
     }
     std::printf("reader: %zu rows in %.1f ms = %.1f million rows/s\n", parsed, bestWall * 1e3,
                 double(parsed) / bestWall / 1e6);
+    contents.clear();
+    largeLog(dir, self, history, png, runs, largeMb);
     return 0;
 }

@@ -211,7 +211,8 @@ TimeRange stepped(const TimeRange& view, Step step, int direction, const QTimeZo
 // utcOffset: each row with its offset from UTC.
 QByteArray mergedCsv(const LogSet& logs, const TimeRange& range, bool utcOffset = false);
 // The same a piece of about a megabyte at a time, so an export of years is never whole in
-// memory: next() gives each piece, and an empty one after the last.
+// memory: next() gives each piece, and an empty one after the last; a piece let go before the
+// next is asked for leaves its memory to that one.
 class MergedCsvPieces {
 public:
     MergedCsvPieces(const LogSet& logs, const TimeRange& range, bool utcOffset);
@@ -222,6 +223,7 @@ private:
     bool utcOffset_;
     bool headerDone_ = false;
     std::size_t at_ = 0, last_ = 0;
+    QByteArray piece_;
 };
 
 // True when an export to path would write over a log: one of the logs read, a file named as

@@ -234,9 +234,14 @@ void replaceFileAtomically(const QString& linkOrPath, const std::function<QByteA
     if (::stat(name.constData(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(fd, old.st_mode & 07777);
 
-    for (QByteArray piece = next(); !piece.isEmpty(); piece = next())
+    // Each piece let go before the next is asked for, so its maker can fill the same memory.
+    for (;;) {
+        const QByteArray piece = next();
+        if (piece.isEmpty())
+            break;
         if (const int err = writeAll(fd, piece))
             discard(err);
+    }
     if (FileCalls::current().fsync(fd) != 0)
         discard(errno);
     const int closed = FileCalls::current().close(fd);

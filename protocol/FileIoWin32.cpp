@@ -187,9 +187,14 @@ void replaceFileAtomically(const QString& path, const std::function<QByteArray()
         DeleteFileW(tempName.c_str());
         fail(what, path, err);
     };
-    for (QByteArray piece = next(); !piece.isEmpty(); piece = next())
+    // Each piece let go before the next is asked for, so its maker can fill the same memory.
+    for (;;) {
+        const QByteArray piece = next();
+        if (piece.isEmpty())
+            break;
         if (const DWORD err = writeAll(file, piece))
             discard(err);
+    }
     if (!FlushFileBuffers(file))
         discard(GetLastError());
     const BOOL closed = CloseHandle(file);

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <deque>
+#include <memory>
 #include <mutex>
 
 struct SerialDevice::Impl {
@@ -37,10 +38,20 @@ struct SerialDevice::Impl {
     LineSettings settings;
     TCommTimeouts timeouts;
     uint32_t errorFlags = 0; // line errors seen by a status read, not yet taken
-    Background wake;
-    char wakeByte = 0;
-    Background lineWait; // WaitCommEvent, for the line events
-    uint32_t lineMask = 0;
+    // What the system writes into while an operation goes on. A close that cannot see the
+    // operations end within a second (a faulty driver after an unplug) leaves the records to
+    // the system for the rest of the run and takes new ones (SerialDevice::close).
+    struct Records {
+        Background wake;
+        char wakeByte = 0;
+        Background lineWait; // WaitCommEvent, for the line events
+        uint32_t lineMask = 0;
+    };
+    // How long a close waits for cancelled operations to end.
+    static constexpr uint64_t kCloseWaitMs = 1000;
+    std::unique_ptr<Records> io = std::make_unique<Records>();
+    // New records with their own events, in place of ones left to the system.
+    void renewRecords();
 
     // ClearCommError; the line errors it clears are kept in errorFlags.
     int status(CommStatus& st);

@@ -66,18 +66,18 @@ DeviceWaiter::Result DeviceWaiter::wait(TComEvents& events, bool inputWaiting, G
         sys.resetEvent(d_->rewatch);
         if (d_->watching && dev.armWake() != 0)
             d_->watching = false;
-        if (d_->watching && dev.wake.pending)
-            handles[count++] = dev.wake.op.hEvent;
+        if (d_->watching && dev.io->wake.pending)
+            handles[count++] = dev.io->wake.op.hEvent;
         const uint32_t lineBits = EventMask(mask) & ~EV_RXCHAR;
-        if (d_->watching && d_->lineEvents && lineBits && !dev.lineWait.pending) {
-            const int e = sys.waitCommEvent(dev.handle, dev.lineMask, dev.lineWait.op);
+        if (d_->watching && d_->lineEvents && lineBits && !dev.io->lineWait.pending) {
+            const int e = sys.waitCommEvent(dev.handle, dev.io->lineMask, dev.io->lineWait.op);
             if (e == 0 || e == kErrorIoPending)
-                dev.lineWait.pending = true;
+                dev.io->lineWait.pending = true;
             else
                 d_->lineEvents = false;
         }
-        if (d_->watching && dev.lineWait.pending)
-            handles[count++] = dev.lineWait.op.hEvent;
+        if (d_->watching && dev.io->lineWait.pending)
+            handles[count++] = dev.io->lineWait.op.hEvent;
     }
     if (gate)
         gate->enter(!inputWaiting);
@@ -98,7 +98,7 @@ DeviceWaiter::Result DeviceWaiter::wait(TComEvents& events, bool inputWaiting, G
     // taken the wake-up read's byte already.
     int error = 0;
     const size_t queued = dev.queue.size();
-    if (dev.wake.pending && dev.takeWake(&error) && error) {
+    if (dev.io->wake.pending && dev.takeWake(&error) && error) {
         // The device has gone: from now on only the stop signal can end a wait.
         d_->watching = false;
         events = {};
@@ -107,15 +107,15 @@ DeviceWaiter::Result DeviceWaiter::wait(TComEvents& events, bool inputWaiting, G
     if (dev.queue.size() > queued)
         events.insert(evRxChar);
     uint32_t bytes = 0;
-    if (dev.lineWait.pending) {
-        const int le = sys.getOverlappedResult(dev.handle, dev.lineWait.op, bytes, false);
+    if (dev.io->lineWait.pending) {
+        const int le = sys.getOverlappedResult(dev.handle, dev.io->lineWait.op, bytes, false);
         if (le != kErrorIoIncomplete) {
-            dev.lineWait.pending = false;
-            if (le != 0 || dev.lineMask == 0)
+            dev.io->lineWait.pending = false;
+            if (le != 0 || dev.io->lineMask == 0)
                 d_->lineEvents = false;
             else
-                events =
-                    TComEvents::fromBits(events.bits() | EventsFromMask(dev.lineMask & ~EV_RXCHAR).bits());
+                events = TComEvents::fromBits(events.bits() |
+                                              EventsFromMask(dev.io->lineMask & ~EV_RXCHAR).bits());
         }
     }
     events = TComEvents::fromBits(events.bits() & mask.bits());

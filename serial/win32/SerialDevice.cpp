@@ -5,7 +5,10 @@
 #include "../SerialDevice.h"
 #include "DeviceImpl.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
+#include <vector>
 
 WinErrorKind classifyWinError(int error)
 {
@@ -35,24 +38,24 @@ int SerialDevice::Impl::status(CommStatus& st)
 
 int SerialDevice::Impl::armWake()
 {
-    if (wake.pending || queue.size() >= capacity || handle == invalidHandle())
+    if (io->wake.pending || queue.size() >= capacity || handle == invalidHandle())
         return 0;
-    const int e = sys.readFile(handle, &wakeByte, 1, wake.op);
+    const int e = sys.readFile(handle, &io->wakeByte, 1, io->wake.op);
     if (e != 0 && e != kErrorIoPending)
         return e;
-    wake.pending = true;
+    io->wake.pending = true;
     return 0;
 }
 
 bool SerialDevice::Impl::takeWake(int* error)
 {
     uint32_t got = 0;
-    const int e = sys.getOverlappedResult(handle, wake.op, got, false);
+    const int e = sys.getOverlappedResult(handle, io->wake.op, got, false);
     if (e == kErrorIoIncomplete)
         return false;
-    wake.pending = false;
+    io->wake.pending = false;
     if (e == 0 && got == 1)
-        receive(wakeByte);
+        receive(io->wakeByte);
     // A purge aborts it; that is no fault of the device.
     *error = e == kErrorOperationAborted ? 0 : e;
     return true;
@@ -73,7 +76,7 @@ int SerialDevice::Impl::drain()
 {
     // The wake-up read was first in the driver's line: its byte goes first, and while it
     // still waits the driver holds nothing newer than it.
-    if (wake.pending) {
+    if (io->wake.pending) {
         int e = 0;
         if (!takeWake(&e))
             return 0;
@@ -119,14 +122,14 @@ SerialDevice::SerialDevice(SystemCalls* calls)
     : d_(std::make_unique<Impl>(calls ? *calls : SystemCalls::real()))
 {
     d_->sys.createEvent(true, false, d_->ioEvent);
-    d_->sys.createEvent(true, false, d_->wake.op.hEvent);
-    d_->sys.createEvent(true, false, d_->lineWait.op.hEvent);
+    d_->sys.createEvent(true, false, d_->io->wake.op.hEvent);
+    d_->sys.createEvent(true, false, d_->io->lineWait.op.hEvent);
 }
 
 SerialDevice::~SerialDevice()
 {
     close();
-    for (Handle event : {d_->ioEvent, d_->wake.op.hEvent, d_->lineWait.op.hEvent})
+    for (Handle event : {d_->ioEvent, d_->io->wake.op.hEvent, d_->io->lineWait.op.hEvent})
         if (event)
             d_->sys.closeHandle(event);
 }
@@ -169,22 +172,49 @@ int SerialDevice::close()
         return 0;
     std::lock_guard lock(d_->m);
     SystemCalls& sys = d_->sys;
-    Impl::Background* pending[] = {&d_->wake, &d_->lineWait};
-    const bool any = d_->wake.pending || d_->lineWait.pending;
-    if (any)
+    Impl::Records& io = *d_->io;
+    Impl::Background* pending[] = {&io.wake, &io.lineWait};
+    if (io.wake.pending || io.lineWait.pending)
         sys.cancelIo(d_->handle, nullptr);
     const int e = sys.closeHandle(d_->handle);
-    // The system writes into an operation's record until it has ended.
+    d_->handle = invalidHandle();
+    d_->queue.clear();
+    // The system writes into an operation's record until it has ended. A driver that does not
+    // end a cancelled operation (seen after an unplug) must not hold the window, which waits
+    // here under the lock: after a second its records are left to it.
+    const uint64_t start = sys.tickMs();
+    bool abandoned = false;
     for (Impl::Background* b : pending) {
         if (!b->pending)
             continue;
+        const uint64_t spent = sys.tickMs() - start;
+        const uint32_t left = spent >= Impl::kCloseWaitMs ? 0 : uint32_t(Impl::kCloseWaitMs - spent);
         int index = -1;
-        sys.waitForMultiple(&b->op.hEvent, 1, kInfinite, index);
+        if (sys.waitForMultiple(&b->op.hEvent, 1, left, index) != 0 || index != 0)
+            abandoned = true;
         b->pending = false;
     }
-    d_->handle = invalidHandle();
-    d_->queue.clear();
+    if (abandoned) {
+        qWarning("serial port: the driver did not end its cancelled reads within %u ms; their "
+                 "records are left to it",
+                 unsigned(Impl::kCloseWaitMs));
+        d_->renewRecords();
+    }
     return e;
+}
+
+void SerialDevice::Impl::renewRecords()
+{
+    // Left for the rest of the run, where the system may still write into them.
+    static std::mutex leftLock;
+    static std::vector<std::unique_ptr<Records>> left;
+    {
+        std::lock_guard lock(leftLock);
+        left.push_back(std::move(io));
+    }
+    io = std::make_unique<Records>();
+    sys.createEvent(true, false, io->wake.op.hEvent);
+    sys.createEvent(true, false, io->lineWait.op.hEvent);
 }
 
 int SerialDevice::setQueueSizes(int inputSize, int outputSize)
@@ -244,7 +274,7 @@ int SerialDevice::inputCount(int& count)
 bool SerialDevice::inputWaiting()
 {
     std::lock_guard lock(d_->m);
-    if (!isOpen() || d_->wake.pending || d_->queue.size() >= d_->capacity)
+    if (!isOpen() || d_->io->wake.pending || d_->queue.size() >= d_->capacity)
         return false;
     CommStatus st;
     return d_->status(st) == 0 && st.inQueue > 0;
@@ -287,7 +317,7 @@ int SerialDevice::read(char* buffer, int count, int& got)
         if (wait == 0)
             return 0;
         int index = -1;
-        Handle event = d_->wake.op.hEvent;
+        Handle event = d_->io->wake.op.hEvent;
         if (int we = sys.waitForMultiple(&event, 1, uint32_t(wait), index))
             return we;
         if (index < 0 && gap && got > 0)

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -233,6 +234,37 @@ TEST_F(Win32Device, PurgeAndCloseEndWhatIsPending)
     EXPECT_EQ(sys.waits.size(), 2u);
     EXPECT_EQ(sys.blockedForever, 1); // the first wait's
     EXPECT_FALSE(device.isOpen());
+}
+
+TEST_F(Win32Device, ACloseLeavesReadsTheDriverNeverEndsAfterASecond)
+{
+    device.setEventMask(TComEvents::all());
+    DeviceWaiter waiter(device);
+    waiter.watch();
+    TComEvents events;
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events);
+    ASSERT_EQ(sys.ops.size(), 2u);
+    const std::vector<Handle> before = sys.waits.back();
+    sys.cancelEndsNothing = true;
+    sys.blockedForever = 0;
+    const uint64_t start = sys.clock;
+    ASSERT_EQ(device.close(), 0);
+    EXPECT_EQ(sys.blockedForever, 0);
+    EXPECT_EQ(sys.clock - start, 1000u) << "one second for both records together";
+    EXPECT_FALSE(device.isOpen());
+    EXPECT_EQ(std::count(sys.calls.begin(), sys.calls.end(), "CloseHandle"), 1);
+
+    // The next opening waits on records and events of its own: the old ones may still be
+    // written into by the driver.
+    ASSERT_EQ(device.open("\\\\.\\COM5", programSettings()), 0);
+    waiter.watch();
+    ASSERT_EQ(waiter.wait(events), DeviceWaiter::Events);
+    const std::vector<Handle> after = sys.waits.back();
+    ASSERT_EQ(after.size(), 4u);
+    ASSERT_EQ(before.size(), 4u);
+    EXPECT_NE(after[2], before[2]) << "the wake-up read's event";
+    EXPECT_NE(after[3], before[3]) << "WaitCommEvent's event";
+    EXPECT_EQ(sys.ops.size(), 4u) << "the old operations stay on their own records";
 }
 
 struct Win32Waiter : Win32Device {

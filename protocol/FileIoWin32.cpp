@@ -2,11 +2,14 @@
 // disk when the call returns (FlushFileBuffers); a new name is never followed through a
 // symbolic link or junction, and an existing one is refused; a save goes to a fresh file
 // beside the old one and replaces it by a rename. NTFS journals its names, so there is no
-// folder to sync.
+// folder to sync. A file that another program has open for a moment (a sync client, a virus
+// scanner) is waited for up to a second; paths of 260 characters and more are given to the
+// system in their \\?\ form (WinFileRules.h).
 
 #include "FileIo.h"
 
 #include "Numbers.h"
+#include "WinFileRules.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -40,7 +43,32 @@ QString systemText(DWORD err)
         QStringLiteral("%1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), systemText(err)));
 }
 
-std::wstring nativeName(const QString& path) { return QDir::toNativeSeparators(path).toStdWString(); }
+// The name the system is given: as it is while it is short, so device names such as NUL keep
+// their meaning; the \\?\ form of the whole path once it nears the 260-character limit (a
+// folder's own limit is 248).
+std::wstring nativeName(const QString& path)
+{
+    const QString absolute = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    if (absolute.size() < 248)
+        return QDir::toNativeSeparators(path).toStdWString();
+    return extendedLengthPath(absolute).toStdWString();
+}
+
+bool isSharingRefusal(int err) { return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION; }
+
+// CreateFileW, waiting out another program's open of the file.
+HANDLE openFile(const std::wstring& name, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const int err = retryWhileBusy(
+        [&] {
+            file = CreateFileW(name.c_str(), access, share, nullptr, disposition, flags, nullptr);
+            return file == INVALID_HANDLE_VALUE ? int(GetLastError()) : 0;
+        },
+        isSharingRefusal);
+    SetLastError(DWORD(err));
+    return file;
+}
 
 // Writes everything or returns the error number of the failure.
 DWORD writeAll(HANDLE file, const QByteArray& data)
@@ -73,9 +101,9 @@ WriteResult writeWholeFile(const QString& path, const QByteArray& data, WriteMod
     const std::wstring name = nativeName(path);
     const bool created = mode == WriteMode::CreateNew;
     // The link itself is opened, never what it points at; readers may read along.
-    const HANDLE file = CreateFileW(
-        name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-        created ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE file =
+        openFile(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                 created ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD err = GetLastError();
         if (created && (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS))
@@ -123,9 +151,8 @@ SmallFile readSmallFile(const QString& path, qint64 maxBytes, const QString& wha
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw EInOutError(
             QStringLiteral("%1 \"%2\": not a regular file").arg(what, QDir::toNativeSeparators(path)));
-    const HANDLE file =
-        CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = openFile(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE)
         fail(what, path, GetLastError());
     // Devices (NUL, COM1) and pipes are no files on a disk.
@@ -203,7 +230,16 @@ void replaceFileAtomically(const QString& path, const std::function<QByteArray()
         discard(GetLastError());
     // The new file keeps no hidden mark once it carries the name.
     SetFileAttributesW(tempName.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExW(tempName.c_str(), nativeName(path).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        discard(GetLastError());
+    // A target that another program has open refuses to be replaced (access denied, or a
+    // sharing violation): waited out like an open.
+    const std::wstring target = nativeName(path);
+    if (const int err = retryWhileBusy(
+            [&] {
+                return MoveFileExW(tempName.c_str(), target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                           ? 0
+                           : int(GetLastError());
+            },
+            [](int e) { return isSharingRefusal(e) || e == ERROR_ACCESS_DENIED; }))
+        discard(DWORD(err));
 }

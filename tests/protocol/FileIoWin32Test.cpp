@@ -4,12 +4,15 @@
 #include "FileIo.h"
 #include "Log.h"
 #include "Numbers.h"
+#include "WinFileRules.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 namespace {
 
@@ -78,6 +81,82 @@ TEST(FileIoWin32, SmallFileReadsRefuseWhatIsNoPlainFile)
     EXPECT_EQ(f.data.size(), 100);
     f = readSmallFile(big, 101, "Cannot read");
     EXPECT_TRUE(f.whole);
+}
+
+// Another program holds the file without sharing it (a sync client, a virus scanner): the
+// write waits for it, here on a clock that lets it go at the third pause.
+struct HolderLetsGo : RetryClock {
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    uint64_t now = 0;
+    int pauses = 0;
+    int letGoAt = 3;
+    void hold(const QString& path)
+    {
+        holder = CreateFileW(QDir::toNativeSeparators(path).toStdWString().c_str(), GENERIC_READ, 0, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        pauses = 0;
+    }
+    uint64_t nowMs() override { return now; }
+    void pause(unsigned ms) override
+    {
+        now += ms;
+        if (++pauses == letGoAt && holder != INVALID_HANDLE_VALUE) {
+            CloseHandle(holder);
+            holder = INVALID_HANDLE_VALUE;
+        }
+    }
+    ~HolderLetsGo() override
+    {
+        if (holder != INVALID_HANDLE_VALUE)
+            CloseHandle(holder);
+    }
+};
+
+TEST(FileIoWin32, AFileHeldForAMomentIsWaitedForThenWritten)
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath("2016-10-01 {183008}.csv");
+    const QString settings = dir.filePath("s.tarlo");
+    ASSERT_EQ(writeWholeFile(log, "Time\r\n", WriteMode::CreateNew, "Cannot write"), WriteResult::Written);
+    replaceFileAtomically(settings, "100\r\n", "Cannot save");
+    HolderLetsGo clock;
+    RetryClock::Override use(clock);
+
+    clock.hold(log);
+    EXPECT_EQ(writeWholeFile(log, "18:30\r\n", WriteMode::AppendExisting, "Cannot write"),
+              WriteResult::Written);
+    EXPECT_EQ(clock.pauses, 3);
+    EXPECT_EQ(fileBytes(log), "Time\r\n18:30\r\n");
+    clock.hold(settings);
+    replaceFileAtomically(settings, "14\r\n", "Cannot save");
+    EXPECT_EQ(clock.pauses, 3);
+    EXPECT_EQ(fileBytes(settings), "14\r\n");
+
+    // Held for good: the write gives up after a second, with the system's reason.
+    clock.letGoAt = 0;
+    clock.hold(log);
+    clock.now = 0;
+    EXPECT_THROW(writeWholeFile(log, "18:31\r\n", WriteMode::AppendExisting, "Cannot write"), EInOutError);
+    EXPECT_EQ(clock.now, kBusyFileWaitMs);
+}
+
+TEST(FileIoWin32, PathsOf260CharactersAndMoreWork)
+{
+    QTemporaryDir dir;
+    QString folder = dir.path();
+    while (folder.size() < 300)
+        folder += QStringLiteral("/") + QString(40, QLatin1Char('d'));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString log = folder + QStringLiteral("/2016-10-01 {183008}.csv");
+    EXPECT_EQ(writeWholeFile(log, "Time\r\n", WriteMode::CreateNew, "Cannot write"), WriteResult::Written);
+    EXPECT_EQ(writeWholeFile(log, "18:30\r\n", WriteMode::AppendExisting, "Cannot write"),
+              WriteResult::Written);
+    EXPECT_EQ(readSmallFile(log, 100, "Cannot read").data, "Time\r\n18:30\r\n");
+    const QString settings = folder + QStringLiteral("/s.tarlo");
+    replaceFileAtomically(settings, "100\r\n", "Cannot save");
+    replaceFileAtomically(settings, "14\r\n", "Cannot save");
+    EXPECT_EQ(readSmallFile(settings, 100, "Cannot read").data, "14\r\n");
 }
 
 } // namespace

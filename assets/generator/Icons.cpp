@@ -1,14 +1,20 @@
 // Draws the desktop's icons into a hicolor tree, at build time:
 //
 //   tarlo_icons <output folder> <viewer icon.svg>
+//   tarlo_icons --ico windows/Tarlo01.ico
 //
 // writes <output folder>/<N>x<N>/apps/tarlo01.png and tarlo02-history.png for each size the
 // desktop asks for, and scalable/apps/tarlo01.svg. The window's icon comes from its drawing
 // (the one AppIcon.png is made from); the viewer's from its SVG, which is installed as it is.
+// The second form writes the Windows program's icon, at the sizes Windows shows, from the same
+// drawing; it is run by hand when the drawing changes, and the file is kept in the tree, since
+// the Windows build cannot run this tool.
 
 #include "Drawings.h"
+#include "PictureWriters.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -39,8 +45,19 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args.size() == 2 && args[0] == QLatin1String("--ico")) {
+        QList<QImage> images;
+        for (const int size : {16, 20, 24, 32, 40, 48, 64, 256})
+            images << appIcon(size / 64.0);
+        QFile file(args[1]);
+        if (!file.open(QIODevice::WriteOnly) || file.write(encodeIco(images)) < 0 || !file.flush()) {
+            std::fprintf(stderr, "tarlo_icons: cannot write %s\n", qPrintable(args[1]));
+            return 1;
+        }
+        return 0;
+    }
     if (args.size() != 2) {
-        std::fprintf(stderr, "usage: tarlo_icons <output folder> <viewer icon.svg>\n");
+        std::fprintf(stderr, "usage: tarlo_icons <output folder> <viewer icon.svg> | --ico <file.ico>\n");
         return 2;
     }
     const QDir out(args[0]);

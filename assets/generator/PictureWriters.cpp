@@ -1,5 +1,6 @@
 #include "PictureWriters.h"
 
+#include <QBuffer>
 #include <QHash>
 
 #include <algorithm>
@@ -169,4 +170,31 @@ QByteArray encodeJpeg(const QImage& source, int quality)
     if (!ok)
         throw PictureWriteError("libjpeg could not compress the picture");
     return out;
+}
+
+QByteArray encodeIco(const QList<QImage>& images)
+{
+    QByteArray header;
+    QByteArray data;
+    put16(header, 0); // reserved
+    put16(header, 1); // an icon
+    put16(header, quint16(images.size()));
+    const qsizetype firstData = 6 + 16 * images.size();
+    for (const QImage& image : images) {
+        if (image.isNull() || image.width() != image.height() || image.width() > 256)
+            throw PictureWriteError("an icon's pictures are squares of 1 to 256 pixels");
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.convertToFormat(QImage::Format_ARGB32).save(&buffer, "PNG"))
+            throw PictureWriteError("the icon's picture could not be written as PNG");
+        const int side = image.width() == 256 ? 0 : image.width(); // 0 stands for 256
+        header.append(char(side)).append(char(side)).append(char(0)).append(char(0));
+        put16(header, 1);  // colour planes
+        put16(header, 32); // bits per pixel
+        put32(header, quint32(png.size()));
+        put32(header, quint32(firstData + data.size()));
+        data.append(png);
+    }
+    return header + data;
 }

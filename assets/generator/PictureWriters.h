@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 
 #include <stdexcept>
 
@@ -20,3 +21,7 @@ QByteArray encodeBmp(const QImage& image, int bitsPerPixel);
 
 // A baseline YCbCr JPEG through libjpeg's compression API; quality 1..100.
 QByteArray encodeJpeg(const QImage& image, int quality);
+
+// A Windows icon file holding each picture as a PNG entry, in the order given: square pictures
+// of 1 to 256 pixels, else PictureWriteError.
+QByteArray encodeIco(const QList<QImage>& images);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QColor>
+#include <QImageReader>
 
 #include <csetjmp>
 #include <cstdlib>
@@ -254,6 +256,40 @@ TEST(DecodeJpeg, AdobeCmykFilesAreConverted)
         EXPECT_LT(qGreen(c), 15) << stored;
         EXPECT_LT(qBlue(c), 15) << stored;
     }
+}
+
+} // namespace
+
+namespace {
+
+// Qt's icon reader gives every entry back: sizes and pixels; the Windows program's icon in the
+// tree holds the sizes Windows shows.
+TEST(IcoWriter, QtReadsBackEveryEntry)
+{
+    QList<QImage> images;
+    for (const int side : {16, 32, 256}) {
+        QImage image(side, side, QImage::Format_ARGB32);
+        image.fill(QColor(side, 255 - side / 2, 40, side == 16 ? 128 : 255));
+        image.setPixel(side - 1, 0, qRgba(1, 2, 3, 255));
+        images << image;
+    }
+    QByteArray file = encodeIco(images);
+    QBuffer buffer(&file);
+    QImageReader reader(&buffer, "ico");
+    ASSERT_EQ(reader.imageCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(reader.jumpToImage(i));
+        const QImage back = reader.read().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(back, images[i]) << images[i].width();
+    }
+    EXPECT_THROW(encodeIco({QImage(16, 8, QImage::Format_ARGB32)}), PictureWriteError);
+    EXPECT_THROW(encodeIco({QImage(257, 257, QImage::Format_ARGB32)}), PictureWriteError);
+
+    QImageReader tree(QStringLiteral(TARLO_SOURCE_DIR "/windows/Tarlo01.ico"), "ico");
+    QList<int> sides;
+    for (int i = 0; i < tree.imageCount() && tree.jumpToImage(i); ++i)
+        sides << tree.read().width();
+    EXPECT_EQ(sides, (QList<int>{16, 20, 24, 32, 40, 48, 64, 256}));
 }
 
 } // namespace

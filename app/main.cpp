@@ -1,3 +1,4 @@
+#include "DataFolder.h"
 #include "TarloMainForm.h"
 
 #include <cstdio>
@@ -45,5 +46,6 @@ int main(int argc, char** argv)
 {
     if (const int code = answerCommandLine(argc, argv); code >= 0)
         return code;
+    enterDataFolder();
     return runProgram(argc, argv);
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the window program and its tests for 64-bit Windows into build-windows/ (or
 # $BUILD_DIR), warnings as errors, and lays out what the program needs to run in
-# <build dir>/deploy/: Tarlo01.exe, the Qt and mingw DLLs, the plugins, qt.conf and the fonts;
+# <build dir>/deploy/: Tarlo01.exe, the Qt and mingw DLLs, the plugins, qt.conf, the fonts and the
+# licences;
 # then the installer, <build dir>/Tarlo01-setup-<version>.exe.
 # Installs what is missing first; the toolchain comes from windows/env.sh. Extra arguments go
 # to CMake. The compiler's whole output goes to <build dir>/build.log.
@@ -46,17 +47,41 @@ cp "$QT_MINGW_PREFIX/plugins/styles/qwindowsvistastyle.dll" "$deploy/plugins/sty
 cp "$QT_MINGW_PREFIX/plugins/imageformats/qico.dll" "$deploy/plugins/imageformats/"
 # Libraries=. puts the fonts folder where the offscreen platform looks for fonts.
 printf "[Paths]\nPrefix=.\nLibraries=.\nPlugins=plugins\n" >"$deploy/qt.conf"
-# The faces the window is laid out with on Linux, with their licences (platform/win32/FontWarmUp.cpp).
+# The faces the window is laid out with on Linux (platform/win32/FontWarmUp.cpp).
 cp /usr/share/fonts/truetype/liberation/LiberationSans-{Regular,Bold}.ttf "$deploy/fonts/"
 cp /usr/share/fonts/truetype/dejavu/DejaVuSans{,-Bold}.ttf "$deploy/fonts/"
-cp /usr/share/doc/fonts-liberation/copyright "$deploy/fonts/LiberationSans-copyright.txt"
-cp /usr/share/doc/fonts-dejavu-core/copyright "$deploy/fonts/DejaVuSans-copyright.txt"
+# The licences of everything shipped, in licenses\: the program's own, Qt's (LGPL-3.0, with
+# where its source is), libjpeg-turbo's (linked in), the mingw-w64 runtime DLLs' and the fonts'.
+licenses="$deploy/licenses"
+mkdir -p "$licenses"
+cp LICENSE "$licenses/Tarlo01-LICENSE.txt"
+cp windows/licenses/Qt.txt "$licenses/Qt.txt"
+cp /usr/share/doc/libqt6core6/copyright "$licenses/Qt-copyright.txt"
+cp /usr/share/common-licenses/LGPL-3 "$licenses/LGPL-3.txt"
+cp /usr/share/common-licenses/GPL-3 "$licenses/GPL-3.txt"
+cp /usr/share/doc/libjpeg62-turbo/copyright "$licenses/libjpeg-turbo-copyright.txt"
+cp /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright "$licenses/libstdc++-libgcc-copyright.txt"
+cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$licenses/mingw-w64-winpthreads-copyright.txt"
+cp /usr/share/doc/fonts-liberation/copyright "$licenses/LiberationSans-copyright.txt"
+cp /usr/share/doc/fonts-dejavu-core/copyright "$licenses/DejaVuSans-copyright.txt"
+# Windows' own line ends, so Notepad shows every text as it should.
+sed -i 's/$/\r/' "$licenses"/*.txt
 echo "built $dir; the program with what it needs: $deploy"
 
-# The installer: program, DLLs, plugins, fonts, Start menu entry, uninstaller (windows/Tarlo01.nsi).
+# What the uninstaller removes by name: every deployed file, then the folders, deepest first.
+filelist="$dir/installed-files.nsh"
+{
+  echo "; The files the installer puts into \$INSTDIR (made by scripts/build-windows.sh)."
+  (cd "$deploy" && find . -type f | LC_ALL=C sort) | sed 's|^\./||; s|/|\\|g; s|.*|Delete "$INSTDIR\\&"|'
+  (cd "$deploy" && find . -mindepth 1 -type d | LC_ALL=C sort -r) | sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|'
+} >"$filelist"
+
+# The installer: program, DLLs, plugins, fonts, licences, Start menu entry, uninstaller
+# (windows/Tarlo01.nsi).
 version=$(sed -n 's/^project(Tarlo01 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 setup="$dir/Tarlo01-setup-$version.exe"
-if ! makensis -V2 -DVERSION="$version" -DDEPLOY="$PWD/$deploy" -DOUTFILE="$PWD/$setup" windows/Tarlo01.nsi \
+if ! makensis -V2 -DVERSION="$version" -DDEPLOY="$PWD/$deploy" -DFILELIST="$PWD/$filelist" -DOUTFILE="$PWD/$setup" \
+  windows/Tarlo01.nsi \
   >"$dir/installer.log" 2>&1; then
   cat "$dir/installer.log" >&2
   echo "making the installer failed" >&2

@@ -15,7 +15,7 @@ TARLO_TOOLCHAIN_ARCHIVE=$TARLO_SHARED/toolchains/qt$TARLO_QT_VERSION-mingw64.tar
 windows_packages=(
   g++-mingw-w64-x86-64-posix wine wine64 nsis zstd xvfb xauth
   cmake ninja-build ccache qt6-base-dev qt6-base-dev-tools
-  fonts-liberation fonts-dejavu-core
+  fonts-liberation fonts-dejavu-core libjpeg62-turbo
 )
 
 source "$TARLO_ROOT/scripts/apt.sh"

@@ -54,12 +54,13 @@ windows_toolchain() {
 # Unix path -> the same path as wine sees it on drive Z:.
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
-# wine's environment: a prefix of our own, no debug chatter, no Mono or Gecko prompts, Qt's DLLs
-# and plugins from the toolchain. wine passes WINEQT_X on as QT_X (QT_* itself is dropped).
+# wine's environment: a prefix of our own, no debug chatter, no Mono or Gecko prompts, no menu
+# entries written for the Linux desktop, Qt's DLLs and plugins from the toolchain. wine passes
+# WINEQT_X on as QT_X (QT_* itself is dropped).
 windows_wine_env() {
   export WINEPREFIX=${WINEPREFIX:-$TARLO_CACHE/wine}
   export WINEDEBUG=${WINEDEBUG:--all}
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEPATH
   WINEPATH=$(winpath "$QT_MINGW_PREFIX/bin")
   export WINEQT_PLUGIN_PATH
@@ -72,4 +73,18 @@ windows_wine_env() {
     DISPLAY='' wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
+  windows_wine_own_folders
+}
+
+# wine links the user's Documents, Desktop and the like to the Linux home folder: made real
+# folders of the prefix, so nothing the programs under test write lands in $HOME.
+windows_wine_own_folders() {
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos,Templates} \
+    "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Templates; do
+    if [ -L "$link" ]; then
+      rm "$link"
+      mkdir -p "$link"
+    fi
+  done
 }
